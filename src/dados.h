@@ -1,0 +1,38 @@
+// The input files and the output file sets.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "variaveis.h"
+
+namespace malha {
+
+// Shows "entradas.txt" in the editor, then reads the case name, nx, ny,
+// opt_elliptic and opt_nest from it.
+void read_case_file(MeshState& s);
+
+// Checks the case values before anything is allocated or written: the sizes a
+// run can use and a case name that gives safe, distinct file names. Ends the
+// run with a READ(entradas.txt) report otherwise.
+void check_case_values(const MeshState& s);
+
+// Shows "entrada_eq_elipticas.txt" in the editor, then reads nsweep, niter,
+// an unused real, dksi, deta, opt_psrc and opt_qsrc from it.
+void read_elliptic_file(MeshState& s);
+
+// Writes the seven mesh files, then shows five of them in the editor and runs
+// the plotting program on the two plot scripts.
+void write_mesh_files(MeshState& s);
+
+// Writes the five nest files, then shows them in the editor.
+void write_nest_files(MeshState& s);
+
+// The case name without its trailing blanks.
+std::string case_stem(const MeshState& s);
+
+// "notepad " followed by the file name, quoted for the command interpreter
+// when it holds anything but ASCII letters, digits and . _ - +
+std::string editor_command(std::string_view file_name);
+
+}  // namespace malha

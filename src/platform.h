@@ -1,0 +1,103 @@
+// The small set of operating-system services the program needs: files,
+// process launching through the command interpreter, floating-point traps and
+// raw writes to standard error. One implementation per platform
+// (platform_posix.cpp, platform_win.cpp).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace malha::platform {
+
+// ---------------------------------------------------------------------------
+// Floating-point environment.
+
+// Sets double precision with round to nearest, enables traps for invalid
+// operation, division by zero and overflow (underflow, denormal and inexact
+// stay silent) and installs the handler that writes
+//   CR LF "run-time error M6101: MATH" CR LF "- floating-point error: invalid" CR LF
+// (M6103 "divide by zero", M6104 "overflow") and ends the process with status 1.
+void install_fp_traps();
+
+// Whether the traps are currently enabled.
+bool fp_traps_enabled();
+
+// Holds the traps for its lifetime (for library calls that may legitimately
+// raise a flag); on destruction clears the flags it raised and restores the
+// traps as they were.
+class FpTrapsHeld {
+ public:
+  FpTrapsHeld();
+  ~FpTrapsHeld();
+  FpTrapsHeld(const FpTrapsHeld&) = delete;
+  FpTrapsHeld& operator=(const FpTrapsHeld&) = delete;
+
+ private:
+  unsigned saved_;
+};
+
+// ---------------------------------------------------------------------------
+// Standard error.
+
+// Writes all bytes to standard error (async-signal-safe on POSIX).
+void write_stderr(const char* data, std::size_t size);
+
+// Ends the process at once with the given status, without running handlers.
+[[noreturn]] void exit_now(int status);
+
+// ---------------------------------------------------------------------------
+// Memory.
+
+// The machine's physical memory in bytes, or 0 when it cannot be told.
+std::uint64_t physical_memory_bytes();
+
+// ---------------------------------------------------------------------------
+// Files. Handles are small non-negative integers; -1 means none. Every
+// function that can fail returns 0 on success or a system error code, whose
+// text error_text() gives.
+
+using FileHandle = std::intptr_t;
+inline constexpr FileHandle kNoFile = -1;
+
+enum class Access { ReadWrite, ReadOnly, WriteOnly };
+
+bool file_exists(const std::string& name);
+
+// Opens an existing file without truncation, trying read-write, then
+// read-only, then write-only; `access` tells which one succeeded. The file
+// stays open for reading and writing by other processes. The error returned
+// when all three fail is that of the first attempt.
+int open_existing(const std::string& name, FileHandle& handle, Access& access);
+
+// Creates the file exclusively (fails if it exists) for reading and writing,
+// with read and write permission.
+int create_exclusive(const std::string& name, FileHandle& handle);
+
+// Reads up to `size` bytes; `got` is 0 at end of file.
+int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& got);
+
+// Writes all bytes (retrying short writes).
+int write_all(FileHandle handle, const char* data, std::size_t size);
+
+// Truncates the file at `position` and moves the file position there.
+int truncate_at(FileHandle handle, std::int64_t position);
+
+int close_file(FileHandle handle);
+
+// A short description of a system error code.
+std::string error_text(int code);
+
+// ---------------------------------------------------------------------------
+// Processes.
+
+// Starts the command interpreter on the (already trimmed) command text and
+// waits for it. The interpreter is COMSPEC when set and not empty (a value
+// over 260 characters fails with reason 2), else the platform's default.
+// Returns the interpreter's exit code (on POSIX, 128 + the signal number when
+// a signal ended it), or -1 with `reason` set to 2, 8 or 12 when nothing could
+// be started.
+int launch_interpreter(std::string_view command, int& reason);
+
+}  // namespace malha::platform

@@ -1,0 +1,300 @@
+// POSIX implementation of the platform layer (Linux with glibc).
+#include <fcntl.h>
+#include <fenv.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#if defined(__i386__)
+#include <fpu_control.h>
+#endif
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform.h"
+
+extern char** environ;
+
+namespace malha::platform {
+
+namespace {
+
+constexpr int kTrappedExceptions = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
+
+constexpr char kReportInvalid[] =
+    "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
+constexpr char kReportDivide[] =
+    "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n";
+constexpr char kReportOverflow[] =
+    "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
+
+// Runs on SIGFPE: only async-signal-safe calls.
+void on_floating_point_fault(int /*signal*/, siginfo_t* info, void* /*context*/) {
+  const char* report = kReportInvalid;
+  std::size_t size = sizeof kReportInvalid - 1;
+  switch (info->si_code) {
+    case FPE_FLTDIV:
+    case FPE_INTDIV:
+      report = kReportDivide;
+      size = sizeof kReportDivide - 1;
+      break;
+    case FPE_FLTOVF:
+    case FPE_INTOVF:
+      report = kReportOverflow;
+      size = sizeof kReportOverflow - 1;
+      break;
+    default:
+      break;
+  }
+  write_stderr(report, size);
+  _exit(1);
+}
+
+}  // namespace
+
+void install_fp_traps() {
+  fesetround(FE_TONEAREST);
+#if defined(__i386__)
+  // x87 arithmetic: round every operation to a 53-bit significand.
+  fpu_control_t cw;
+  _FPU_GETCW(cw);
+  cw = (cw & ~_FPU_EXTENDED) | _FPU_DOUBLE;
+  _FPU_SETCW(cw);
+#endif
+  struct sigaction action {};
+  action.sa_sigaction = on_floating_point_fault;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGFPE, &action, nullptr);
+  feclearexcept(FE_ALL_EXCEPT);
+  feenableexcept(kTrappedExceptions);
+}
+
+bool fp_traps_enabled() {
+  return (fegetexcept() & kTrappedExceptions) == kTrappedExceptions;
+}
+
+FpTrapsHeld::FpTrapsHeld() : saved_(static_cast<unsigned>(fegetexcept())) {
+  fedisableexcept(FE_ALL_EXCEPT);
+}
+
+FpTrapsHeld::~FpTrapsHeld() {
+  feclearexcept(FE_ALL_EXCEPT);
+  feenableexcept(static_cast<int>(saved_));
+}
+
+void write_stderr(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(STDERR_FILENO, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void exit_now(int status) {
+  _exit(status);
+}
+
+namespace {
+
+// A memory limit set for this process's control group, or 0 when none.
+std::uint64_t cgroup_memory_limit() {
+  for (const char* file :
+       {"/sys/fs/cgroup/memory.max", "/sys/fs/cgroup/memory/memory.limit_in_bytes"}) {
+    const int fd = ::open(file, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) continue;
+    char text[64] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0 || text[0] < '0' || text[0] > '9') continue;  // "max": no limit
+    return std::strtoull(text, nullptr, 10);
+  }
+  return 0;
+}
+
+}  // namespace
+
+std::uint64_t physical_memory_bytes() {
+  const long pages = ::sysconf(_SC_PHYS_PAGES);
+  const long page_size = ::sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || page_size <= 0) return 0;
+  std::uint64_t bytes = static_cast<std::uint64_t>(pages) * static_cast<std::uint64_t>(page_size);
+  const std::uint64_t limit = cgroup_memory_limit();
+  if (limit > 0 && limit < bytes) bytes = limit;
+  return bytes;
+}
+
+bool file_exists(const std::string& name) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0;
+}
+
+int open_existing(const std::string& name, FileHandle& handle, Access& access) {
+  static constexpr struct {
+    int flags;
+    Access access;
+  } kAttempts[] = {
+      {O_RDWR, Access::ReadWrite}, {O_RDONLY, Access::ReadOnly}, {O_WRONLY, Access::WriteOnly}};
+  int first_error = 0;
+  for (const auto& attempt : kAttempts) {
+    const int fd = ::open(name.c_str(), attempt.flags | O_CLOEXEC);
+    if (fd >= 0) {
+      // A directory opens read-only on POSIX; it is no file to read or write.
+      struct stat st {};
+      if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return EISDIR;
+      }
+      handle = fd;
+      access = attempt.access;
+      return 0;
+    }
+    if (first_error == 0) first_error = errno;
+  }
+  return first_error;
+}
+
+int create_exclusive(const std::string& name, FileHandle& handle) {
+  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return errno;
+  handle = fd;
+  return 0;
+}
+
+int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& got) {
+  for (;;) {
+    const ssize_t n = ::read(static_cast<int>(handle), buffer, size);
+    if (n >= 0) {
+      got = static_cast<std::size_t>(n);
+      return 0;
+    }
+    if (errno != EINTR) return errno;
+  }
+}
+
+int write_all(FileHandle handle, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(static_cast<int>(handle), data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) return EIO;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+int truncate_at(FileHandle handle, std::int64_t position) {
+  const int fd = static_cast<int>(handle);
+  if (::ftruncate(fd, static_cast<off_t>(position)) != 0) return errno;
+  if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) return errno;
+  return 0;
+}
+
+int close_file(FileHandle handle) {
+  // POSIX leaves the descriptor closed even when close reports an error; do
+  // not retry on EINTR.
+  if (::close(static_cast<int>(handle)) != 0 && errno != EINTR) return errno;
+  return 0;
+}
+
+std::string error_text(int code) {
+  char buffer[256];
+  // GNU strerror_r returns the text, which may or may not be in `buffer`.
+  const char* text = strerror_r(code, buffer, sizeof buffer);
+  std::string result = text;
+  if (!result.empty())
+    result[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(result[0])));
+  return result;
+}
+
+namespace {
+
+int launch_reason(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return 2;
+    case ENOEXEC:
+      return 8;
+    default:
+      return 12;
+  }
+}
+
+}  // namespace
+
+int launch_interpreter(std::string_view command, int& reason) {
+  const char* comspec = std::getenv("COMSPEC");
+  std::string interpreter = "/bin/sh";
+  if (comspec != nullptr && comspec[0] != '\0') {
+    if (std::strlen(comspec) > 260) {
+      reason = 2;
+      return -1;
+    }
+    interpreter = comspec;
+  }
+  std::string option = "-c";
+  std::string text(command);
+  char* argv[] = {interpreter.data(), option.data(), text.data(), nullptr};
+
+  // Like system(): while the child runs, an interrupt from the terminal goes
+  // to the child (the editor), not to this process. The child starts with the
+  // default dispositions.
+  posix_spawnattr_t attr;
+  posix_spawnattr_init(&attr);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGINT);
+  sigaddset(&defaults, SIGQUIT);
+  sigaddset(&defaults, SIGFPE);
+  posix_spawnattr_setsigdefault(&attr, &defaults);
+  posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
+
+  struct sigaction ignore {
+  }, old_int{}, old_quit{};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGINT, &ignore, &old_int);
+  sigaction(SIGQUIT, &ignore, &old_quit);
+
+  pid_t pid = -1;
+  const int spawn_error = posix_spawnp(&pid, interpreter.c_str(), nullptr, &attr, argv, environ);
+  posix_spawnattr_destroy(&attr);
+
+  int result = -1;
+  if (spawn_error != 0) {
+    reason = launch_reason(spawn_error);
+  } else {
+    int status = 0;
+    pid_t waited;
+    do {
+      waited = ::waitpid(pid, &status, 0);
+    } while (waited < 0 && errno == EINTR);
+    if (waited < 0) {
+      reason = 12;
+    } else if (WIFEXITED(status)) {
+      result = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+      result = 128 + WTERMSIG(status);
+    }
+  }
+
+  sigaction(SIGINT, &old_int, nullptr);
+  sigaction(SIGQUIT, &old_quit, nullptr);
+  if (result == -1) errno = reason;
+  return result;
+}
+
+}  // namespace malha::platform

@@ -1,0 +1,134 @@
+// Text I/O: free-format reading of one value per record, fixed-column record
+// writing under a small subset of edit-descriptor formats, the fatal run-time
+// error report, and running commands through the command interpreter.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace malha::textio {
+
+// ---------------------------------------------------------------------------
+// Fatal run-time error report.
+//
+// Written to standard error as
+//   CR LF "run-time error F" NNNN ": " STATEMENT "(" file ")" CR LF "- " message CR LF
+// after which the process ends with exit status 1. Before exiting, the records
+// buffered on every open unit are written out (best effort), so files written
+// before the failure keep what reached them.
+
+enum class Statement { Open, Read, Write, Close, Allocate };
+
+// Error numbers (the four digits after "F").
+inline constexpr int kErrOpen = 6401;             // file cannot be opened or created
+inline constexpr int kErrEndOfFile = 6501;        // end of file while looking for a value
+inline constexpr int kErrReadSystem = 6502;       // read error reported by the system
+inline constexpr int kErrBadInteger = 6503;       // value is not an integer
+inline constexpr int kErrIntegerOverflow = 6504;  // integer outside the 32-bit range
+inline constexpr int kErrBadReal = 6505;          // value is not a real number
+inline constexpr int kErrRealOverflow = 6506;     // real too large for a double
+inline constexpr int kErrRepeatCount = 6507;      // repeat count zero or not an integer
+inline constexpr int kErrQuotedNumber = 6508;     // quoted text where a number is expected
+inline constexpr int kErrCaseValue = 6510;        // case value outside what a run can use
+inline constexpr int kErrWriteSystem = 6601;      // write error reported by the system
+inline constexpr int kErrItemType = 6602;         // item does not match its edit descriptor
+inline constexpr int kErrFormat = 6603;           // format text outside the supported subset
+inline constexpr int kErrRecordLength = 6604;     // record longer than 1024 characters
+inline constexpr int kErrNotConnected = 6605;     // unit not connected
+inline constexpr int kErrCloseSystem = 6701;      // close error reported by the system
+inline constexpr int kErrAllocate = 6801;         // storage for an array cannot be had
+
+// The report bytes, without writing them (for tests and for the handlers).
+std::string format_report(int number, Statement statement, std::string_view file,
+                          std::string_view message);
+
+// Writes the report, flushes every open unit (ignoring further errors), and
+// ends the process with exit status 1.
+[[noreturn]] void fatal_error(int number, Statement statement, std::string_view file,
+                              std::string_view message);
+
+// ---------------------------------------------------------------------------
+// Units.
+
+// Connects `unit` to the named file (the name is used unchanged):
+//  - a unit already connected is closed first;
+//  - an existing file is opened without truncation, positioned at its start;
+//    it is truncated at the first write statement;
+//  - a missing file is created exclusively with read and write permission;
+//  - access is read-write, falling back to read-only, then write-only.
+// Failure: OPEN report.
+void open_unit(int unit, std::string_view file_name);
+
+// Writes out everything buffered, closes the file and frees the unit.
+// Failure of the final write: WRITE report; of the close itself: CLOSE report.
+void close_unit(int unit);
+
+// Flushes and closes every connected unit without reporting errors (used on
+// the way out of a failed run).
+void close_all_units_quietly();
+
+// ---------------------------------------------------------------------------
+// Record writing.
+
+struct Item {
+  enum class Kind { Integer, Real };
+  Kind kind;
+  std::int32_t i;
+  double r;
+
+  Item(std::int32_t v) : kind(Kind::Integer), i(v), r(0.0) {}  // NOLINT: implicit by design
+  Item(double v) : kind(Kind::Real), i(0), r(v) {}             // NOLINT: implicit by design
+};
+
+// One formatted write statement: renders the items under the format (compiled
+// at every call) into one or more records, each ended by CR LF, and appends
+// them to the unit's file.
+void write_record(int unit, std::string_view format_text, std::span<const Item> items);
+void write_record(int unit, std::string_view format_text, std::initializer_list<Item> items);
+
+// One free-format write statement without items: the record " " CR LF.
+void write_free_record(int unit);
+
+// The bytes one write statement produces, CR LF included (no unit involved).
+// Format and item errors end the run with a WRITE report naming `file`.
+std::string render_records(std::string_view format_text, std::span<const Item> items,
+                           std::string_view file = "");
+
+// Field renderers (exposed for tests and benchmarks).
+// Iw.m: right-aligned in w columns; w asterisks when it does not fit.
+std::string render_integer_field(std::int32_t value, int w, int m);
+// Ew.d[Ee] with scale factor k: right-aligned in w columns; w asterisks when it
+// does not fit. `exponent_digits_given` tells whether "Ee" was written.
+std::string render_real_field(double value, int w, int d, int e, int k,
+                              bool exponent_digits_given = false);
+
+// ---------------------------------------------------------------------------
+// Free-format reading: one value per read statement; the read position then
+// stands at the start of the record after the one that held the value. A null
+// value ("," or "/" before any character of the value) leaves the target
+// unchanged. Failures end the run with a READ report naming the line.
+
+void read_integer(int unit, std::int32_t& target);
+void read_real(int unit, double& target);
+// `target` receives exactly 100 characters, blank-filled on the right.
+void read_text(int unit, std::string& target);
+
+inline constexpr std::size_t kTextLength = 100;
+
+// ---------------------------------------------------------------------------
+// Commands.
+
+// Runs the command text through the command interpreter and waits for it:
+// trailing blanks are dropped; a trimmed text longer than 1024 characters is
+// not run. Returns the interpreter's exit code, or -1 when nothing could be
+// started; the reason is then last_command_error(): 2 (no such file),
+// 7 (argument list too long), 8 (not an executable format) or 12 (any other).
+int run_command(std::string_view command_text);
+int last_command_error();
+
+inline constexpr std::size_t kMaxCommandLength = 1024;
+
+}  // namespace malha::textio

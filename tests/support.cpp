@@ -1,0 +1,106 @@
+#include "support.h"
+
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+namespace malha::test {
+
+namespace fs = std::filesystem;
+
+TempDir::TempDir() {
+  std::string pattern = (fs::temp_directory_path() / "malha-test-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempDir::~TempDir() {
+  std::error_code ec;
+  fs::remove_all(path_, ec);
+}
+
+ChangeDir::ChangeDir(const fs::path& dir) : old_(fs::current_path()) {
+  fs::current_path(dir);
+}
+
+ChangeDir::~ChangeDir() {
+  std::error_code ec;
+  fs::current_path(old_, ec);
+}
+
+std::string read_file(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + file.string());
+  std::ostringstream out;
+  out << in.rdbuf();
+  return out.str();
+}
+
+void write_file(const fs::path& file, const std::string& content) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out << content;
+  if (!out) throw std::runtime_error("cannot write " + file.string());
+}
+
+std::vector<std::string> crlf_records(const std::string& content) {
+  std::vector<std::string> records;
+  std::size_t start = 0;
+  while (start < content.size()) {
+    const std::size_t end = content.find("\r\n", start);
+    if (end == std::string::npos) throw std::runtime_error("record without CR LF");
+    records.push_back(content.substr(start, end - start));
+    start = end + 2;
+  }
+  return records;
+}
+
+RunResult run_program(const std::string& exe, const fs::path& dir,
+                      const std::map<std::string, std::string>& env) {
+  const fs::path log = dir / ".commands.log";
+  const fs::path recorder = dir / ".record-command.sh";
+  // The interpreter is called as: recorder -c "command text".
+  write_file(recorder, "#!/bin/sh\nprintf '%s\\n' \"$2\" >> '" + log.string() + "'\nexit 0\n");
+  fs::permissions(recorder, fs::perms::owner_all);
+  const fs::path err = dir / ".stderr.log";
+  std::error_code ec;
+  fs::remove(log, ec);
+
+  const pid_t pid = ::fork();
+  if (pid < 0) throw std::runtime_error("fork failed");
+  if (pid == 0) {
+    if (::chdir(dir.c_str()) != 0) ::_exit(126);
+    ::setenv("COMSPEC", recorder.c_str(), 1);
+    for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
+    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (fd >= 0) ::dup2(fd, 2);
+    const int null_fd = ::open("/dev/null", O_RDWR);
+    if (null_fd >= 0) {
+      ::dup2(null_fd, 0);
+      ::dup2(null_fd, 1);
+    }
+    ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0) {
+  }
+  RunResult result;
+  if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
+  result.stderr_text = read_file(err);
+  fs::remove(err, ec);
+  if (fs::exists(log)) {
+    std::istringstream lines(read_file(log));
+    for (std::string line; std::getline(lines, line);) result.commands.push_back(line);
+    fs::remove(log, ec);
+  }
+  fs::remove(recorder, ec);
+  return result;
+}
+
+}  // namespace malha::test
