@@ -104,6 +104,10 @@ void exit_now(int status) {
   _exit(status);
 }
 
+bool stderr_is_terminal() {
+  return ::isatty(STDERR_FILENO) == 1;
+}
+
 namespace {
 
 // A memory limit set for this process's control group, or 0 when none.
@@ -197,6 +201,9 @@ int write_all(FileHandle handle, const char* data, std::size_t size) {
 
 int truncate_at(FileHandle handle, std::int64_t position) {
   const int fd = static_cast<int>(handle);
+  // Devices and pipes have no length to cut: writing simply starts there.
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode)) return 0;
   if (::ftruncate(fd, static_cast<off_t>(position)) != 0) return errno;
   if (::lseek(fd, static_cast<off_t>(position), SEEK_SET) < 0) return errno;
   return 0;
