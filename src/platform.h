@@ -47,6 +47,10 @@ void write_stderr(const char* data, std::size_t size);
 // Ends the process at once with the given status, without running handlers.
 [[noreturn]] void exit_now(int status);
 
+// Whether standard error is a terminal (a console on Windows), where a status
+// line can be rewritten in place. False for files, pipes and null devices.
+bool stderr_is_terminal();
+
 // ---------------------------------------------------------------------------
 // Memory.
 
@@ -97,7 +101,10 @@ std::string error_text(int code);
 // over 260 characters fails with reason 2), else the platform's default.
 // Returns the interpreter's exit code (on POSIX, 128 + the signal number when
 // a signal ended it), or -1 with `reason` set to 2, 8 or 12 when nothing could
-// be started.
+// be started. On POSIX, while the interpreter runs, SIGINT and SIGQUIT are
+// ignored (they reach the command, as with system()); when the interpreter was
+// ended by SIGINT, SIGQUIT, SIGHUP or SIGTERM, the user stopped it, so the
+// process writes a line saying so and ends itself by the same signal.
 int launch_interpreter(std::string_view command, int& reason);
 
 }  // namespace malha::platform

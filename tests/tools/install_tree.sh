@@ -1,0 +1,46 @@
+#!/bin/sh
+# The installed tree: the program alone in bin, the stand-ins in libexec, the
+# example case, the manual page and the README; then the installed program run
+# on the installed example, with the installed stand-ins first on PATH.
+#   install_tree.sh CMAKE BUILD-FOLDER
+set -u
+cmake=$1
+build=$(cd "$2" && pwd)
+# shellcheck source-path=SCRIPTDIR source=lib.sh
+. "$(dirname "$0")/lib.sh"
+
+prefix="$scratch/prefix with blank"
+"$cmake" --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1
+check "cmake --install succeeds" [ $? -eq 0 ] || cat "$scratch/install.log"
+
+check "bin holds the program alone" [ "$(cd "$prefix/bin" && echo *)" = malha ]
+check "the program is executable" [ -x "$prefix/bin/malha" ]
+for standin in notepad wgnuplot; do
+  check "$standin is in libexec/malha" [ -x "$prefix/libexec/malha/$standin" ]
+done
+check "libexec/malha holds the stand-ins alone" \
+  [ "$(cd "$prefix/libexec/malha" && echo *)" = "notepad wgnuplot" ]
+for example in entradas.txt entrada_eq_elipticas.txt malha.gnu malha_cent.gnu; do
+  check "the example $example is installed" [ -s "$prefix/share/malha/examples/$example" ]
+done
+check "the manual page is installed" [ -s "$prefix/share/man/man1/malha.1" ]
+check "the README is installed" [ -s "$prefix/share/doc/malha/README.md" ]
+check "the README's picture is installed beside it" is_png "$prefix/share/doc/malha/docs/example-mesh.png"
+if command -v groff >/dev/null 2>&1; then
+  groff -man -ww -z -Tutf8 "$prefix/share/man/man1/malha.1" >"$scratch/groff.log" 2>&1
+  check "the manual page formats without warnings" [ ! -s "$scratch/groff.log" ]
+fi
+
+# The example, as the manual tells it, with the stand-ins: no terminal, so
+# the editor returns at once; the plotter writes PNG files or says gnuplot is
+# missing.
+mkdir "$scratch/try"
+cp "$prefix/share/malha/examples/"* "$scratch/try/"
+cd "$scratch/try" || exit 1
+env -u COMSPEC -u DISPLAY -u WAYLAND_DISPLAY PATH="$prefix/libexec/malha:$PATH" \
+  "$prefix/bin/malha" </dev/null >/dev/null 2>&1
+check "the installed program runs the installed example" [ $? -eq 0 ]
+check "the example's mesh files are written" [ -s exemplo_cent_fict.txt ]
+check "the example's nest files are written" [ -s exemplo_nest_area.txt ]
+
+finish
