@@ -1,10 +1,16 @@
 #include "dados.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "textio.h"
 
@@ -92,6 +98,366 @@ void check_count(const char* what, std::int64_t value, const MeshState& s) {
     reject_case("nx = " + std::to_string(s.nx) + " and ny = " + std::to_string(s.ny) + " give " +
                 std::to_string(value) + " " + what + ", more than the 2147483647 a run can number");
   }
+}
+
+// The records of the seven mesh files, one write statement each: the
+// reference for write_mesh_records_fast.
+void write_mesh_records_plain(const MeshState& s) {
+  // File 1: sizes, spacings (eta first) and the vertex coordinates.
+  textio::write_record(5, kIntegers10, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
+  textio::write_record(5, kRealPair, {s.deta, s.dksi});
+  for (std::int32_t j = 1; j <= s.nyv; ++j) {
+    for (std::int32_t i = 1; i <= s.nxv; ++i) {
+      const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
+      textio::write_record(5, kRealPair, {s.xv(k), s.yv(k)});
+    }
+  }
+
+  // File 2: the closed outline of every volume, then a separator record.
+  for (std::int32_t j = 1; j <= s.ny; ++j) {
+    for (std::int32_t i = 1; i <= s.nx; ++i) {
+      const std::int64_t v = static_cast<std::int64_t>(j - 1) * s.nx + i;
+      for (int c : {1, 2, 3, 4, 1}) {
+        const std::int64_t k = s.conn(v, c);
+        textio::write_record(6, kRealPair, {s.xv(k), s.yv(k)});
+      }
+      textio::write_free_record(6);
+    }
+  }
+
+  // Files 3, 5 and 7 in one pass.
+  for (std::int32_t j = 1; j <= s.ny; ++j) {
+    for (std::int32_t i = 1; i <= s.nx; ++i) {
+      const std::int64_t v = static_cast<std::int64_t>(j - 1) * s.nx + i;
+      textio::write_record(7, kIntegers10, {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
+      textio::write_record(9, kRealPair, {s.xc(v), s.yc(v)});
+      textio::write_record(11, kRealPair, {s.xc(v), s.yc(v)});
+    }
+  }
+
+  // File 4: the real volumes under their extended numbers.
+  for (std::int32_t J = 2; J <= s.nyf - 1; ++J) {
+    for (std::int32_t I = 2; I <= s.nxf - 1; ++I) {
+      const std::int32_t w = (J - 1) * s.nxf + I;
+      textio::write_record(
+          8, kIntegers10, {w, s.connf(w, 1), s.connf(w, 2), s.connf(w, 3), s.connf(w, 4)});
+    }
+  }
+
+  // File 6: every volume of the extended numbering, fictitious ring included.
+  for (std::int64_t w = 1; w <= s.nvolf; ++w) textio::write_record(10, kRealPair, {s.xcf(w), s.ycf(w)});
+}
+
+// The records of the five nest files, one write statement each: the
+// reference for write_nest_records_fast.
+void write_nest_records_plain(const MeshState& s) {
+  for (std::int64_t v = 1; v <= s.nvol; ++v)
+    textio::write_record(5, kIntegers4x8, {s.nbr(1, v), s.nbr(2, v), s.nbr(3, v), s.nbr(4, v)});
+  for (std::int64_t v = 1; v <= s.nvol; ++v)
+    textio::write_record(6, kIntegers4x8, {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
+  for (std::int64_t v = 1; v <= s.nvol; ++v) {
+    textio::write_record(7, kRealPair, {s.xc(v), s.yc(v)});
+    textio::write_record(9, kReal, {s.area(v)});
+  }
+  textio::write_record(8, kIntegers5x8, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
+  for (std::int32_t j = 1; j <= s.nyv; ++j) {
+    for (std::int32_t i = 1; i <= s.nxv; ++i) {
+      const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
+      textio::write_record(8, kRealPair, {s.xv(k), s.yv(k)});
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Fast path for the output files: the same records, assembled directly by the
+// put_ functions of textio (no format text compiled per record) into blocks of
+// many records, each block handed to its unit as one write. The files do not
+// depend on each other, so while this thread writes one block a helper thread
+// renders the next; the blocks reach every unit in the order of the plain
+// loops, and the first write to each unit (which truncates an existing file)
+// comes in the same order as there, so a file that cannot be written stops
+// the run with the same report and the same files left behind. Only this
+// thread calls textio.
+
+enum class RecordKind : unsigned char {
+  Header10,          // file 1: sizes under "(5(I10))", spacings under "(2(1P,E25.15))"
+  Header8,           // nest file 4: sizes under "(5(I8))"
+  VertexPairs,       // xv(k), yv(k) for vertices k
+  Outlines,          // five vertex records and a separator for volumes v
+  Corners10,         // conn(v, 1..4) under "(5(I10))"
+  CentroidPairs,     // xc(v), yc(v)
+  ExtendedCorners10, // w, connf(w, 1..4) under "(5(I10))" for real volumes v
+  ExtendedPairs,     // xcf(w), ycf(w) for all w
+  Neighbours8,       // nbr(1..4, v) under "(4(I8))"
+  Corners8,          // conn(v, 1..4) under "(4(I8))"
+  Areas,             // area(v) under "(1P,E25.15)"
+};
+
+// The most bytes one record (one outline for Outlines) of a kind takes.
+constexpr std::int64_t record_bytes(RecordKind kind) {
+  switch (kind) {
+    case RecordKind::Header10:
+      return 52 + 52;
+    case RecordKind::Header8:
+      return 42;
+    case RecordKind::Outlines:
+      return 5 * 52 + 3;
+    case RecordKind::Corners10:
+      return 42;
+    case RecordKind::Neighbours8:
+    case RecordKind::Corners8:
+      return 34;
+    case RecordKind::Areas:
+      return 27;
+    default:
+      return 52;
+  }
+}
+
+// Records [first, last] of one kind, for one unit or two units that get the
+// same bytes (files 5 and 7 of the mesh set).
+struct Block {
+  RecordKind kind;
+  int unit;
+  int second_unit;  // 0 for none
+  std::int64_t first, last;
+};
+
+constexpr std::int64_t kBlockBytes = std::int64_t{1} << 20;
+
+void add_blocks(std::vector<Block>& blocks, RecordKind kind, int unit, int second_unit,
+                std::int64_t first, std::int64_t last) {
+  const std::int64_t per_block = std::max<std::int64_t>(1, kBlockBytes / record_bytes(kind));
+  for (std::int64_t a = first; a <= last; a += per_block)
+    blocks.push_back({kind, unit, second_unit, a, std::min(last, a + per_block - 1)});
+}
+
+// The rendered vertex records of two consecutive vertex rows, so that the
+// outlines of a row of volumes render each vertex once instead of four times.
+struct VertexRows {
+  std::vector<char> text;
+  std::int64_t first_k = 0;  // first vertex held, 0 for none
+  std::int64_t count = 0;
+};
+
+char* put_vertex(const MeshState& s, char* out, std::int64_t k) {
+  return textio::put_real_pair_record(out, s.xv(k), s.yv(k));
+}
+
+// Renders the records of one block into `out`; returns the end.
+char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& rows) {
+  using textio::put_integer_field;
+  using textio::put_record_end;
+  switch (b.kind) {
+    case RecordKind::Header10:
+      for (std::int32_t n : {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic})
+        out = put_integer_field(out, n, 10);
+      out = put_record_end(out);
+      return textio::put_real_pair_record(out, s.deta, s.dksi);
+    case RecordKind::Header8:
+      for (std::int32_t n : {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic})
+        out = put_integer_field(out, n, 8);
+      return put_record_end(out);
+    case RecordKind::VertexPairs:
+      for (std::int64_t k = b.first; k <= b.last; ++k) out = put_vertex(s, out, k);
+      return out;
+    case RecordKind::Outlines: {
+      const std::int64_t nxv = s.nxv;
+      rows.text.resize(static_cast<std::size_t>(2 * nxv * 52));
+      rows.first_k = 0;
+      for (std::int64_t v = b.first; v <= b.last; ++v) {
+        // Volume row j touches vertex rows j and j + 1.
+        const std::int64_t j = (v - 1) / s.nx + 1;
+        const std::int64_t first_k = (j - 1) * nxv + 1;
+        if (rows.first_k != first_k) {
+          std::int64_t k = first_k;
+          char* p = rows.text.data();
+          if (rows.first_k + nxv == first_k) {  // the lower row is the old upper one
+            std::memcpy(p, p + nxv * 52, static_cast<std::size_t>(nxv * 52));
+            k += nxv;
+            p += nxv * 52;
+          }
+          const std::int64_t end_k = std::min<std::int64_t>(first_k + 2 * nxv - 1, s.nvert);
+          for (; k <= end_k; ++k) p = put_vertex(s, p, k);
+          rows.first_k = first_k;
+          rows.count = end_k - first_k + 1;
+        }
+        for (int c : {1, 2, 3, 4, 1}) {
+          const std::int64_t k = s.conn(v, c);
+          if (k >= rows.first_k && k < rows.first_k + rows.count) {
+            std::memcpy(out, rows.text.data() + (k - rows.first_k) * 52, 52);
+            out += 52;
+          } else {
+            out = put_vertex(s, out, k);
+          }
+        }
+        std::memcpy(out, " \r\n", 3);
+        out += 3;
+      }
+      return out;
+    }
+    case RecordKind::Corners10:
+    case RecordKind::Corners8: {
+      const int w = b.kind == RecordKind::Corners10 ? 10 : 8;
+      for (std::int64_t v = b.first; v <= b.last; ++v) {
+        for (int c = 1; c <= 4; ++c) out = put_integer_field(out, s.conn(v, c), w);
+        out = put_record_end(out);
+      }
+      return out;
+    }
+    case RecordKind::CentroidPairs:
+      for (std::int64_t v = b.first; v <= b.last; ++v)
+        out = textio::put_real_pair_record(out, s.xc(v), s.yc(v));
+      return out;
+    case RecordKind::ExtendedCorners10:
+      for (std::int64_t v = b.first; v <= b.last; ++v) {
+        // Real volume (i, j) is extended volume (i + 1, j + 1).
+        const std::int64_t i = (v - 1) % s.nx + 1, j = (v - 1) / s.nx + 1;
+        const auto w = static_cast<std::int32_t>(j * s.nxf + i + 1);
+        out = put_integer_field(out, w, 10);
+        for (int c = 1; c <= 4; ++c) out = put_integer_field(out, s.connf(w, c), 10);
+        out = put_record_end(out);
+      }
+      return out;
+    case RecordKind::ExtendedPairs:
+      for (std::int64_t w = b.first; w <= b.last; ++w)
+        out = textio::put_real_pair_record(out, s.xcf(w), s.ycf(w));
+      return out;
+    case RecordKind::Neighbours8:
+      for (std::int64_t v = b.first; v <= b.last; ++v) {
+        for (int f = 1; f <= 4; ++f) out = put_integer_field(out, s.nbr(f, v), 8);
+        out = put_record_end(out);
+      }
+      return out;
+    case RecordKind::Areas:
+      for (std::int64_t v = b.first; v <= b.last; ++v)
+        out = put_record_end(textio::put_e25_15(out, s.area(v)));
+      return out;
+  }
+  return out;
+}
+
+void write_block(const Block& b, const char* data, std::size_t size) {
+  textio::write_rendered(b.unit, data, size);
+  if (b.second_unit != 0) textio::write_rendered(b.second_unit, data, size);
+}
+
+// Renders and writes the blocks in order. With more than a few blocks a
+// helper thread renders blocks ahead into a ring of buffers, taking them in
+// order; this thread writes each block once it is rendered and, while the
+// next one is not ready yet, renders one of those still to be taken itself.
+void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
+  const auto n = static_cast<std::int64_t>(blocks.size());
+  constexpr std::int64_t kSlots = 8;  // block i uses buffer i % kSlots
+  const auto capacity =
+      static_cast<std::size_t>(kBlockBytes + 2 * record_bytes(RecordKind::Outlines));
+  const bool helper_wanted = n >= 4 && std::thread::hardware_concurrency() > 1;
+  std::vector<std::unique_ptr<char[]>> buffers;
+  for (std::int64_t i = 0; i < (helper_wanted ? kSlots : 1); ++i)
+    buffers.push_back(std::make_unique_for_overwrite<char[]>(capacity));
+  const auto render = [&](std::int64_t i, VertexRows& rows) {
+    char* data = buffers[static_cast<std::size_t>(i % kSlots)].get();
+    return static_cast<std::size_t>(
+        render_block(s, blocks[static_cast<std::size_t>(i)], data, rows) - data);
+  };
+
+  if (!helper_wanted) {
+    VertexRows rows;
+    for (std::int64_t i = 0; i < n; ++i) {
+      const std::size_t size = render(i, rows);
+      write_block(blocks[static_cast<std::size_t>(i)], buffers[0].get(), size);
+    }
+    return;
+  }
+
+  // next: the first block nobody has taken; ready[slot]: the index of the
+  // block rendered into that buffer; written: the last block written (kStop
+  // tells the helper to give up when this thread leaves early). A block may
+  // be taken only once the block before it in the same buffer is written.
+  constexpr std::int64_t kStop = std::numeric_limits<std::int64_t>::max();
+  std::atomic<std::int64_t> next{0};
+  std::array<std::atomic<std::int64_t>, kSlots> ready;
+  std::array<std::size_t, kSlots> sizes{};
+  for (auto& r : ready) r.store(-1);
+  std::atomic<std::int64_t> written{-1};
+
+  struct Helper {
+    std::thread thread;
+    std::atomic<std::int64_t>& written;
+    ~Helper() {
+      if (!thread.joinable()) return;
+      written.store(kStop);
+      written.notify_all();
+      thread.join();
+    }
+  } helper{std::thread(), written};
+
+  helper.thread = std::thread([&] {
+    VertexRows rows;
+    for (;;) {
+      const std::int64_t i = next.fetch_add(1);
+      if (i >= n) return;
+      for (std::int64_t w = written.load(); w < i - kSlots; w = written.load()) written.wait(w);
+      if (written.load() == kStop) return;
+      const auto slot = static_cast<std::size_t>(i % kSlots);
+      sizes[slot] = render(i, rows);
+      ready[slot].store(i);
+      ready[slot].notify_one();
+    }
+  });
+
+  VertexRows rows;
+  for (std::int64_t i = 0; i < n; ++i) {
+    const auto slot = static_cast<std::size_t>(i % kSlots);
+    for (std::int64_t r = ready[slot].load(); r != i; r = ready[slot].load()) {
+      // Take the next block if its buffer is free (everything before i is
+      // written, so any block below i + kSlots has a free buffer).
+      std::int64_t j = next.load();
+      if (j < n && j < i + kSlots && next.compare_exchange_strong(j, j + 1)) {
+        const auto own = static_cast<std::size_t>(j % kSlots);
+        sizes[own] = render(j, rows);
+        ready[own].store(j);
+        continue;
+      }
+      if (j < n && j < i + kSlots) continue;  // lost the race for j: look again
+      ready[slot].wait(r);
+    }
+    write_block(blocks[static_cast<std::size_t>(i)], buffers[slot].get(), sizes[slot]);
+    written.store(i);
+    written.notify_one();
+  }
+  helper.thread.join();
+}
+
+void write_mesh_records_fast(const MeshState& s) {
+  std::vector<Block> blocks;
+  blocks.push_back({RecordKind::Header10, 5, 0, 0, 0});
+  add_blocks(blocks, RecordKind::VertexPairs, 5, 0, 1, s.nvert);
+  add_blocks(blocks, RecordKind::Outlines, 6, 0, 1, s.nvol);
+  // Files 3, 5 and 7: the first volume in the order of the plain loop, so
+  // that the three units are first written in the same order; then each file
+  // on its own (5 and 7 are the same bytes).
+  blocks.push_back({RecordKind::Corners10, 7, 0, 1, 1});
+  blocks.push_back({RecordKind::CentroidPairs, 9, 0, 1, 1});
+  blocks.push_back({RecordKind::CentroidPairs, 11, 0, 1, 1});
+  add_blocks(blocks, RecordKind::Corners10, 7, 0, 2, s.nvol);
+  add_blocks(blocks, RecordKind::CentroidPairs, 9, 11, 2, s.nvol);
+  add_blocks(blocks, RecordKind::ExtendedCorners10, 8, 0, 1, s.nvol);
+  add_blocks(blocks, RecordKind::ExtendedPairs, 10, 0, 1, s.nvolf);
+  write_blocks(s, blocks);
+}
+
+void write_nest_records_fast(const MeshState& s) {
+  std::vector<Block> blocks;
+  add_blocks(blocks, RecordKind::Neighbours8, 5, 0, 1, s.nvol);
+  add_blocks(blocks, RecordKind::Corners8, 6, 0, 1, s.nvol);
+  blocks.push_back({RecordKind::CentroidPairs, 7, 0, 1, 1});
+  blocks.push_back({RecordKind::Areas, 9, 0, 1, 1});
+  add_blocks(blocks, RecordKind::CentroidPairs, 7, 0, 2, s.nvol);
+  add_blocks(blocks, RecordKind::Areas, 9, 0, 2, s.nvol);
+  blocks.push_back({RecordKind::Header8, 8, 0, 0, 0});
+  add_blocks(blocks, RecordKind::VertexPairs, 8, 0, 1, s.nvert);
+  write_blocks(s, blocks);
 }
 
 }  // namespace
@@ -210,7 +576,7 @@ void read_elliptic_file(MeshState& s) {
   textio::close_unit(1);
 }
 
-void write_mesh_files(MeshState& s) {
+void write_mesh_files(MeshState& s, Path path) {
   const std::string stem = case_stem(s);
   const std::string name_mesh = stem + ".txt";
   const std::string name_vert = stem + "_vert.txt";
@@ -226,49 +592,11 @@ void write_mesh_files(MeshState& s) {
   textio::open_unit(10, name_cent_fict);
   textio::open_unit(11, "centroides.txt");
 
-  // File 1: sizes, spacings (eta first) and the vertex coordinates.
-  textio::write_record(5, kIntegers10, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
-  textio::write_record(5, kRealPair, {s.deta, s.dksi});
-  for (std::int32_t j = 1; j <= s.nyv; ++j) {
-    for (std::int32_t i = 1; i <= s.nxv; ++i) {
-      const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
-      textio::write_record(5, kRealPair, {s.xv(k), s.yv(k)});
-    }
+  if (path == Path::Fast) {
+    write_mesh_records_fast(s);
+  } else {
+    write_mesh_records_plain(s);
   }
-
-  // File 2: the closed outline of every volume, then a separator record.
-  for (std::int32_t j = 1; j <= s.ny; ++j) {
-    for (std::int32_t i = 1; i <= s.nx; ++i) {
-      const std::int64_t v = static_cast<std::int64_t>(j - 1) * s.nx + i;
-      for (int c : {1, 2, 3, 4, 1}) {
-        const std::int64_t k = s.conn(v, c);
-        textio::write_record(6, kRealPair, {s.xv(k), s.yv(k)});
-      }
-      textio::write_free_record(6);
-    }
-  }
-
-  // Files 3, 5 and 7 in one pass.
-  for (std::int32_t j = 1; j <= s.ny; ++j) {
-    for (std::int32_t i = 1; i <= s.nx; ++i) {
-      const std::int64_t v = static_cast<std::int64_t>(j - 1) * s.nx + i;
-      textio::write_record(7, kIntegers10, {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
-      textio::write_record(9, kRealPair, {s.xc(v), s.yc(v)});
-      textio::write_record(11, kRealPair, {s.xc(v), s.yc(v)});
-    }
-  }
-
-  // File 4: the real volumes under their extended numbers.
-  for (std::int32_t J = 2; J <= s.nyf - 1; ++J) {
-    for (std::int32_t I = 2; I <= s.nxf - 1; ++I) {
-      const std::int32_t w = (J - 1) * s.nxf + I;
-      textio::write_record(
-          8, kIntegers10, {w, s.connf(w, 1), s.connf(w, 2), s.connf(w, 3), s.connf(w, 4)});
-    }
-  }
-
-  // File 6: every volume of the extended numbering, fictitious ring included.
-  for (std::int64_t w = 1; w <= s.nvolf; ++w) textio::write_record(10, kRealPair, {s.xcf(w), s.ycf(w)});
 
   for (int unit = 5; unit <= 11; ++unit) textio::close_unit(unit);
 
@@ -281,7 +609,7 @@ void write_mesh_files(MeshState& s) {
   textio::run_command("wgnuplot malha_cent.gnu");
 }
 
-void write_nest_files(MeshState& s) {
+void write_nest_files(MeshState& s, Path path) {
   const std::string stem = case_stem(s);
   const std::string name_area = stem + "_nest_area.txt";
   const std::string name_conec = stem + "_nest_conec.txt";
@@ -295,20 +623,10 @@ void write_nest_files(MeshState& s) {
   textio::open_unit(8, name_nest);
   textio::open_unit(9, name_area);
 
-  for (std::int64_t v = 1; v <= s.nvol; ++v)
-    textio::write_record(5, kIntegers4x8, {s.nbr(1, v), s.nbr(2, v), s.nbr(3, v), s.nbr(4, v)});
-  for (std::int64_t v = 1; v <= s.nvol; ++v)
-    textio::write_record(6, kIntegers4x8, {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
-  for (std::int64_t v = 1; v <= s.nvol; ++v) {
-    textio::write_record(7, kRealPair, {s.xc(v), s.yc(v)});
-    textio::write_record(9, kReal, {s.area(v)});
-  }
-  textio::write_record(8, kIntegers5x8, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
-  for (std::int32_t j = 1; j <= s.nyv; ++j) {
-    for (std::int32_t i = 1; i <= s.nxv; ++i) {
-      const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
-      textio::write_record(8, kRealPair, {s.xv(k), s.yv(k)});
-    }
+  if (path == Path::Fast) {
+    write_nest_records_fast(s);
+  } else {
+    write_nest_records_plain(s);
   }
 
   for (int unit = 5; unit <= 9; ++unit) textio::close_unit(unit);

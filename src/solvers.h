@@ -15,4 +15,19 @@ void gauss_seidel(Array1<double>& u, const Array1<double>& ap, const Array1<doub
                   const Array1<double>& asw, std::int32_t nxv, std::int32_t nyv,
                   std::int32_t nsweep);
 
+// One outer pass of the elliptic smoothing: compute_metrics, clear_sources,
+// compute_coefficients, then gauss_seidel on xv and on yv. The fast path gives
+// bit-identical coordinates and stops the run with the same floating-point
+// report wherever the plain sequence would.
+void smoothing_pass(MeshState& s, Path path = default_path());
+
+// How many threads the fast path uses: 0 (the default) lets it choose, 1 or 2
+// force one or two (two only on a machine with more than one core), whatever
+// the size of the mesh. For tests and benchmarks.
+void set_smoothing_threads(int count);
+
+// Whether the fast path may use AVX2 where the processor has it (the default);
+// false keeps it on SSE2. For tests.
+void set_smoothing_avx2(bool allowed);
+
 }  // namespace malha

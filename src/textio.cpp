@@ -127,6 +127,7 @@ std::string unit_label(int unit) {
 }
 
 Unit& connected_unit(int unit, Statement statement) {
+  // cppcheck-suppress constVariable ; the unit found is returned for writing
   auto& units = unit_table().units;
   const auto it = units.find(unit);
   if (it == units.end()) {
@@ -742,7 +743,23 @@ struct Value {
   std::string count_text;  // the repeat count, when an asterisk was found
   bool counted = false;
   std::int64_t line = 0;
+  std::size_t length = 0;  // characters of the value proper, count included
 };
+
+// No value in a file the program reads comes near this: a longer one is an
+// endless line or a device that never ends one, and reading on would only
+// exhaust memory.
+constexpr std::size_t kMaxValueLength = std::size_t{1} << 20;
+
+// Appends one character to the value proper.
+void add_char(const Reader& reader, Value& v, int c) {
+  if (++v.length > kMaxValueLength) {
+    reader.fail(kErrValueLength, "value " + quoted(v.raw) + " on line " + std::to_string(v.line) +
+                                     " is longer than " + std::to_string(kMaxValueLength) +
+                                     " characters");
+  }
+  v.text.push_back(static_cast<char>(c));
+}
 
 bool is_separator(int c) {
   return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\r' || c == '\n';
@@ -769,7 +786,7 @@ bool read_quoted(Reader& reader, Value& v) {
       if (reader.peek() == mark) {
         reader.advance();
         v.keep_raw(c);
-        v.text.push_back(static_cast<char>(c));
+        add_char(reader, v, c);
         continue;
       }
       const int after = reader.peek();
@@ -778,8 +795,8 @@ bool read_quoted(Reader& reader, Value& v) {
       return after == '\n';
     }
     if (c == '\r' || c == '\n') continue;
-    v.text.push_back(static_cast<char>(c));
     v.keep_raw(c);
+    add_char(reader, v, c);
   }
 }
 
@@ -835,7 +852,7 @@ Value scan_value(Unit& u) {
       v.count_text = std::move(v.text);
       v.text.clear();
     } else {
-      v.text.push_back(static_cast<char>(c));
+      add_char(reader, v, c);
     }
   }
   if (!ended_by_lf) reader.skip_record();
@@ -1015,8 +1032,22 @@ std::string format_report(int number, Statement statement, std::string_view file
   return report;
 }
 
+namespace {
+FatalHandler fatal_handler = nullptr;
+}  // namespace
+
+FatalHandler set_fatal_handler(FatalHandler handler) {
+  const FatalHandler previous = fatal_handler;
+  fatal_handler = handler;
+  return previous;
+}
+
 void fatal_error(int number, Statement statement, std::string_view file, std::string_view message) {
   const std::string report = format_report(number, statement, file, message);
+  if (fatal_handler != nullptr) {
+    close_all_units_quietly();
+    fatal_handler(report);
+  }
   platform::write_stderr(report.data(), report.size());
   close_all_units_quietly();
   platform::exit_now(1);
@@ -1184,6 +1215,162 @@ int run_command(std::string_view command_text) {
 
 int last_command_error() {
   return last_reason;
+}
+
+// ---------------------------------------------------------------------------
+// Direct record assembly.
+
+namespace {
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+inline void put_pair(char* out, unsigned value) {
+  std::memcpy(out, kDigitPairs + 2 * value, 2);
+}
+
+// Eight decimal digits of value < 10^8, leading zeros included.
+inline void put_eight_digits(char* out, std::uint32_t value) {
+  const std::uint32_t high = value / 10000, low = value % 10000;
+  put_pair(out, high / 100);
+  put_pair(out + 2, high % 100);
+  put_pair(out + 4, low / 100);
+  put_pair(out + 6, low % 100);
+}
+
+#if defined(__SIZEOF_INT128__)
+using Wide = unsigned __int128;
+
+struct PowersOfFive {
+  Wide value[33];
+  constexpr PowersOfFive() : value() {
+    value[0] = 1;
+    for (int p = 1; p <= 32; ++p) value[p] = value[p - 1] * 5;
+  }
+};
+constexpr PowersOfFive kPowersOfFive;
+
+// The first stage of the E conversion done with exact integer arithmetic: the
+// positive finite value m * 2^e rounded to 17 significant digits, as the
+// integer `digits` in [10^16, 10^17) and the exponent x with
+// value = 0.D1D2...D17 * 10^x. Rounding is to nearest on the exact remainder,
+// ties to even, as std::to_chars does. (A tie needs a binary fraction that
+// ends at the 18th digit, and then the 17th digit is 2 or 7, so the second
+// stage never sees the difference between the ways of breaking ties anyway.)
+// The method needs m * 5^p in 128 bits, that is 0 <= p <= 32 for the scaling
+// 10^p that brings the value to 17 digits: values from about 1e-16 to 1e17.
+// Outside that range, and for subnormals, it returns false.
+bool seventeen_digits(std::uint64_t bits, std::uint64_t& digits, int& x) {
+  constexpr std::uint64_t kTen16 = 10'000'000'000'000'000ull;
+  constexpr std::uint64_t kTen17 = 100'000'000'000'000'000ull;
+  const int biased = static_cast<int>(bits >> 52) & 0x7FF;
+  if (biased == 0) return false;
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int e = biased - 1075;  // value = m * 2^e, 2^52 <= m < 2^53
+  // floor(log10(value)) is k or k + 1 (78913 / 2^18 is log10(2) from below).
+  const int k = ((e + 52) * 78913) >> 18;
+  int p = 16 - k;  // value * 10^p lies in [10^16, 10^18)
+  for (int attempt = 0; attempt < 2; ++attempt, --p) {
+    if (p < 0 || p > 32) return false;
+    const Wide n = static_cast<Wide>(m) * kPowersOfFive.value[p];  // value * 10^p = n * 2^(p+e)
+    const int shift = -(p + e);
+    std::uint64_t t;
+    Wide remainder = 0, half = 0;
+    if (shift <= 0) {
+      t = static_cast<std::uint64_t>(n << -shift);
+    } else {
+      const Wide truncated = n >> shift;
+      if (truncated >= kTen17) continue;  // one digit too many: scale by 10^(p-1)
+      t = static_cast<std::uint64_t>(truncated);
+      remainder = n & ((static_cast<Wide>(1) << shift) - 1);
+      half = static_cast<Wide>(1) << (shift - 1);
+    }
+    if (t >= kTen17) continue;
+    if (t < kTen16) return false;  // cannot happen with k as above; be safe
+    if (remainder > half || (remainder == half && half != 0 && (t & 1) != 0)) ++t;
+    x = 17 - p;
+    if (t == kTen17) {  // 99...9.5 rounded up: "1" followed by zeros
+      t = kTen16;
+      ++x;
+    }
+    digits = t;
+    return true;
+  }
+  return false;
+}
+#else
+bool seventeen_digits(std::uint64_t, std::uint64_t&, int&) {
+  return false;
+}
+#endif
+
+}  // namespace
+
+char* put_e25_15(char* out, double value) {
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  constexpr std::uint64_t kSignBit = 0x8000000000000000u;
+  if ((bits & ~kSignBit) == 0) {
+    std::memcpy(out, "    0.000000000000000E+00", 25);
+    return out + 25;
+  }
+  std::uint64_t digits17 = 0;
+  int x = 0;
+  if (!seventeen_digits(bits & ~kSignBit, digits17, x)) {
+    // Values outside the exact integer method's range, and non-finite ones.
+    std::string field;
+    append_real_field(field, value, 25, 15, 2, 1, false);
+    std::memcpy(out, field.data(), 25);
+    return out + 25;
+  }
+  // Second stage: 16 digits, looking at the 17th alone.
+  constexpr std::uint64_t kTen16 = 10'000'000'000'000'000ull;
+  std::uint64_t digits16 = digits17 / 10;
+  if (digits17 % 10 >= 5 && ++digits16 == kTen16) {
+    digits16 = kTen16 / 10;
+    ++x;
+  }
+  char text[16];
+  put_eight_digits(text, static_cast<std::uint32_t>(digits16 / 100'000'000));
+  put_eight_digits(text + 8, static_cast<std::uint32_t>(digits16 % 100'000'000));
+  std::memcpy(out, "    ", 4);
+  if ((bits & kSignBit) != 0) out[3] = '-';
+  out[4] = text[0];
+  out[5] = '.';
+  std::memcpy(out + 6, text + 1, 15);
+  // With 1P the printed exponent is x - 1; in this range it has two digits.
+  const int exponent = x - 1;
+  out[21] = 'E';
+  out[22] = exponent < 0 ? '-' : '+';
+  put_pair(out + 23, static_cast<unsigned>(exponent < 0 ? -exponent : exponent));
+  return out + 25;
+}
+
+char* put_integer_field(char* out, std::int32_t value, int w) {
+  const bool negative = value < 0;
+  std::uint32_t magnitude =
+      negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  // Digits from the right end of the field.
+  char* p = out + w;
+  do {
+    if (p == out) break;
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (magnitude != 0 || (negative && p == out)) {
+    std::memset(out, '*', static_cast<std::size_t>(w));
+    return out + w;
+  }
+  if (negative) *--p = '-';
+  std::memset(out, ' ', static_cast<std::size_t>(p - out));
+  return out + w;
+}
+
+void write_rendered(int unit, const char* data, std::size_t size) {
+  Unit& u = connected_unit(unit, Statement::Write);
+  enter_write_mode(u);
+  append_output(u, data, size);
 }
 
 }  // namespace malha::textio

@@ -32,6 +32,7 @@ inline constexpr int kErrBadReal = 6505;          // value is not a real number
 inline constexpr int kErrRealOverflow = 6506;     // real too large for a double
 inline constexpr int kErrRepeatCount = 6507;      // repeat count zero or not an integer
 inline constexpr int kErrQuotedNumber = 6508;     // quoted text where a number is expected
+inline constexpr int kErrValueLength = 6509;      // value longer than any file needs
 inline constexpr int kErrCaseValue = 6510;        // case value outside what a run can use
 inline constexpr int kErrWriteSystem = 6601;      // write error reported by the system
 inline constexpr int kErrItemType = 6602;         // item does not match its edit descriptor
@@ -49,6 +50,13 @@ std::string format_report(int number, Statement statement, std::string_view file
 // ends the process with exit status 1.
 [[noreturn]] void fatal_error(int number, Statement statement, std::string_view file,
                               std::string_view message);
+
+// For fuzzing and in-process tests only; the program never sets it. When set,
+// fatal_error closes every unit quietly and hands the report to the handler
+// instead of writing it and ending the process; the handler must not return
+// (it throws). Returns the handler it replaces.
+using FatalHandler = void (*)(const std::string& report);
+FatalHandler set_fatal_handler(FatalHandler handler);
 
 // ---------------------------------------------------------------------------
 // Units.
@@ -79,7 +87,9 @@ struct Item {
   std::int32_t i;
   double r;
 
+  // cppcheck-suppress noExplicitConstructor ; implicit by design
   Item(std::int32_t v) : kind(Kind::Integer), i(v), r(0.0) {}  // NOLINT: implicit by design
+  // cppcheck-suppress noExplicitConstructor ; implicit by design
   Item(double v) : kind(Kind::Real), i(0), r(v) {}             // NOLINT: implicit by design
 };
 
@@ -104,6 +114,32 @@ std::string render_integer_field(std::int32_t value, int w, int m);
 // does not fit. `exponent_digits_given` tells whether "Ee" was written.
 std::string render_real_field(double value, int w, int d, int e, int k,
                               bool exponent_digits_given = false);
+
+// ---------------------------------------------------------------------------
+// Direct record assembly for the fixed formats of the output files. Each put_
+// function writes exactly the bytes write_record would write for the same
+// items and returns the end of what it wrote; no format text is compiled.
+
+// One field of "(1P,E25.15)" or "(2(1P,E25.15))": 25 bytes.
+char* put_e25_15(char* out, double value);
+// One Iw field (m = 1): w bytes.
+char* put_integer_field(char* out, std::int32_t value, int w);
+// The record end, CR LF.
+inline char* put_record_end(char* out) {
+  out[0] = '\r';
+  out[1] = '\n';
+  return out + 2;
+}
+// "(2(1P,E25.15))" with two items: one 52-byte record, CR LF included.
+inline char* put_real_pair_record(char* out, double a, double b) {
+  return put_record_end(put_e25_15(put_e25_15(out, a), b));
+}
+
+// Appends records already rendered (whole records, CR LF included) to the
+// unit as one write statement would: the first write on an existing file
+// truncates it, the bytes go through the unit's buffer (or straight to the
+// file when they are larger than it), and failures give the same reports.
+void write_rendered(int unit, const char* data, std::size_t size);
 
 // ---------------------------------------------------------------------------
 // Free-format reading: one value per read statement; the read position then

@@ -1,5 +1,6 @@
 #include "variaveis.h"
 
+#include <cmath>
 #include <cstdlib>
 #include <string>
 
@@ -12,7 +13,7 @@ void fail_allocation(const char* name, std::int64_t count, std::size_t element_s
   const double mib = static_cast<double>(count) * static_cast<double>(element_size) / 1048576.0;
   std::string message = "not enough memory for array " + std::string(name) + " (" +
                         std::to_string(count) + " elements, " +
-                        std::to_string(static_cast<std::int64_t>(mib + 0.5)) + " MiB)";
+                        std::to_string(std::llround(mib)) + " MiB)";
   textio::fatal_error(textio::kErrAllocate, textio::Statement::Allocate, name, message);
 }
 
@@ -23,6 +24,14 @@ void* allocate_zeroed(const char* name, std::int64_t count, std::size_t element_
   void* p = std::calloc(n, element_size);
   if (p == nullptr) fail_allocation(name, count, element_size);
   return p;
+}
+
+Path default_path() {
+#ifdef MALHA_PLAIN
+  return Path::Plain;
+#else
+  return Path::Fast;
+#endif
 }
 
 void derive_counters(MeshState& s) {
