@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -129,7 +132,8 @@ void write_mesh_records_plain(const MeshState& s) {
   for (std::int32_t j = 1; j <= s.ny; ++j) {
     for (std::int32_t i = 1; i <= s.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * s.nx + i;
-      textio::write_record(7, kIntegers10, {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
+      textio::write_record(7, kIntegers10,
+                           {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
       textio::write_record(9, kRealPair, {s.xc(v), s.yc(v)});
       textio::write_record(11, kRealPair, {s.xc(v), s.yc(v)});
     }
@@ -139,13 +143,14 @@ void write_mesh_records_plain(const MeshState& s) {
   for (std::int32_t J = 2; J <= s.nyf - 1; ++J) {
     for (std::int32_t I = 2; I <= s.nxf - 1; ++I) {
       const std::int32_t w = (J - 1) * s.nxf + I;
-      textio::write_record(
-          8, kIntegers10, {w, s.connf(w, 1), s.connf(w, 2), s.connf(w, 3), s.connf(w, 4)});
+      textio::write_record(8, kIntegers10,
+                           {w, s.connf(w, 1), s.connf(w, 2), s.connf(w, 3), s.connf(w, 4)});
     }
   }
 
   // File 6: every volume of the extended numbering, fictitious ring included.
-  for (std::int64_t w = 1; w <= s.nvolf; ++w) textio::write_record(10, kRealPair, {s.xcf(w), s.ycf(w)});
+  for (std::int64_t w = 1; w <= s.nvolf; ++w)
+    textio::write_record(10, kRealPair, {s.xcf(w), s.ycf(w)});
 }
 
 // The records of the five nest files, one write statement each: the
@@ -180,17 +185,17 @@ void write_nest_records_plain(const MeshState& s) {
 // thread calls textio.
 
 enum class RecordKind : unsigned char {
-  Header10,          // file 1: sizes under "(5(I10))", spacings under "(2(1P,E25.15))"
-  Header8,           // nest file 4: sizes under "(5(I8))"
-  VertexPairs,       // xv(k), yv(k) for vertices k
-  Outlines,          // five vertex records and a separator for volumes v
-  Corners10,         // conn(v, 1..4) under "(5(I10))"
-  CentroidPairs,     // xc(v), yc(v)
-  ExtendedCorners10, // w, connf(w, 1..4) under "(5(I10))" for real volumes v
-  ExtendedPairs,     // xcf(w), ycf(w) for all w
-  Neighbours8,       // nbr(1..4, v) under "(4(I8))"
-  Corners8,          // conn(v, 1..4) under "(4(I8))"
-  Areas,             // area(v) under "(1P,E25.15)"
+  Header10,           // file 1: sizes under "(5(I10))", spacings under "(2(1P,E25.15))"
+  Header8,            // nest file 4: sizes under "(5(I8))"
+  VertexPairs,        // xv(k), yv(k) for vertices k
+  Outlines,           // five vertex records and a separator for volumes v
+  Corners10,          // conn(v, 1..4) under "(5(I10))"
+  CentroidPairs,      // xc(v), yc(v)
+  ExtendedCorners10,  // w, connf(w, 1..4) under "(5(I10))" for real volumes v
+  ExtendedPairs,      // xcf(w), ycf(w) for all w
+  Neighbours8,        // nbr(1..4, v) under "(4(I8))"
+  Corners8,           // conn(v, 1..4) under "(4(I8))"
+  Areas,              // area(v) under "(1P,E25.15)"
 };
 
 // The most bytes one record (one outline for Outlines) of a kind takes.
@@ -374,42 +379,55 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
   // block rendered into that buffer; written: the last block written (kStop
   // tells the helper to give up when this thread leaves early). A block may
   // be taken only once the block before it in the same buffer is written.
+  // Changes that the other thread waits for are stored under `mutex` and
+  // announced on `changed` (a condition variable rather than atomic waits,
+  // whose wake-ups some C++ libraries can lose).
   constexpr std::int64_t kStop = std::numeric_limits<std::int64_t>::max();
   std::atomic<std::int64_t> next{0};
   std::array<std::atomic<std::int64_t>, kSlots> ready;
   std::array<std::size_t, kSlots> sizes{};
   for (auto& r : ready) r.store(-1);
   std::atomic<std::int64_t> written{-1};
+  std::mutex mutex;
+  std::condition_variable changed;
+  const auto announce = [&](std::atomic<std::int64_t>& value, std::int64_t v) {
+    {
+      const std::lock_guard<std::mutex> lock(mutex);
+      value.store(v);
+    }
+    changed.notify_all();
+  };
 
   struct Helper {
     std::thread thread;
-    std::atomic<std::int64_t>& written;
+    std::function<void()> stop;
     ~Helper() {
       if (!thread.joinable()) return;
-      written.store(kStop);
-      written.notify_all();
+      stop();
       thread.join();
     }
-  } helper{std::thread(), written};
+  } helper{std::thread(), [&] { announce(written, kStop); }};
 
   helper.thread = std::thread([&] {
     VertexRows rows;
     for (;;) {
       const std::int64_t i = next.fetch_add(1);
       if (i >= n) return;
-      for (std::int64_t w = written.load(); w < i - kSlots; w = written.load()) written.wait(w);
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return written.load() >= i - kSlots; });  // kStop passes too
+      }
       if (written.load() == kStop) return;
       const auto slot = static_cast<std::size_t>(i % kSlots);
       sizes[slot] = render(i, rows);
-      ready[slot].store(i);
-      ready[slot].notify_one();
+      announce(ready[slot], i);
     }
   });
 
   VertexRows rows;
   for (std::int64_t i = 0; i < n; ++i) {
     const auto slot = static_cast<std::size_t>(i % kSlots);
-    for (std::int64_t r = ready[slot].load(); r != i; r = ready[slot].load()) {
+    while (ready[slot].load() != i) {
       // Take the next block if its buffer is free (everything before i is
       // written, so any block below i + kSlots has a free buffer).
       std::int64_t j = next.load();
@@ -420,11 +438,12 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
         continue;
       }
       if (j < n && j < i + kSlots) continue;  // lost the race for j: look again
-      ready[slot].wait(r);
+      // Block i has been taken by the helper: wait until it is rendered.
+      std::unique_lock<std::mutex> lock(mutex);
+      changed.wait(lock, [&] { return ready[slot].load() == i; });
     }
     write_block(blocks[static_cast<std::size_t>(i)], buffers[slot].get(), sizes[slot]);
-    written.store(i);
-    written.notify_one();
+    announce(written, i);
   }
   helper.thread.join();
 }
@@ -551,7 +570,7 @@ void check_case_values(const MeshState& s) {
 #endif
   // Names whose ".txt" file is one the run reads or writes under a fixed name.
   static constexpr std::array<const char*, 4> kReserved = {"malha", "centroides", "entradas",
-                                                          "entrada_eq_elipticas"};
+                                                           "entrada_eq_elipticas"};
   for (const char* reserved : kReserved) {
     if (same_file_name(stem, reserved)) {
       const std::string_view fixed = reserved;

@@ -1,0 +1,419 @@
+// Windows implementation of the platform layer (Win32 API; MinGW-w64 or MSVC).
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <float.h>
+#if defined(_M_X64) || defined(__x86_64__)
+// Every double operation runs on the SSE unit; the traps are set in MXCSR.
+#include <xmmintrin.h>
+#define MALHA_SSE_ONLY 1
+#else
+// 32-bit x86: the C runtime sets the x87 and the SSE control words together.
+#define MALHA_SSE_ONLY 0
+#endif
+
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "platform.h"
+
+namespace malha::platform {
+
+namespace {
+
+constexpr char kReportInvalid[] =
+    "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
+constexpr char kReportDivide[] =
+    "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n";
+constexpr char kReportOverflow[] =
+    "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
+
+// An SSE fault may arrive as STATUS_FLOAT_MULTIPLE_TRAPS, with its kind only in
+// the MXCSR flags, rather than under a code of its own; older SDK headers do
+// not name these codes.
+constexpr DWORD kFloatMultipleTraps = 0xC00002B5;
+constexpr DWORD kFloatMultipleFaults = 0xC00002B4;
+
+#if MALHA_SSE_ONLY
+// MXCSR: exception flags in bits 0-5, their masks in bits 7-12, rounding in
+// bits 13-14, flush-to-zero in bit 15, denormals-are-zero in bit 6.
+constexpr unsigned kInvalidFlag = 0x0001;
+constexpr unsigned kDivideFlag = 0x0004;
+constexpr unsigned kOverflowFlag = 0x0008;
+constexpr unsigned kAllFlags = 0x003F;
+constexpr unsigned kTrappedMasks = (kInvalidFlag | kDivideFlag | kOverflowFlag) << 7;
+constexpr unsigned kAllMasks = kAllFlags << 7;
+constexpr unsigned kRounding = 0x6000;
+constexpr unsigned kFlushToZero = 0x8000;
+constexpr unsigned kDenormalsAreZero = 0x0040;
+
+// Bits of the MXCSR masks that are clear, as flags.
+unsigned unmasked_flags(unsigned mxcsr) {
+  return (~mxcsr & kAllMasks) >> 7;
+}
+#else
+constexpr unsigned kTrappedMasks = _EM_INVALID | _EM_ZERODIVIDE | _EM_OVERFLOW;
+#endif
+
+// The report for the floating-point fault an exception stands for, or nullptr
+// when it is none of the trapped kinds (the exception is not ours).
+const char* fault_report(const EXCEPTION_POINTERS* pointers, std::size_t& size) {
+  const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+  const char* report = nullptr;
+  switch (code) {
+    case EXCEPTION_FLT_INVALID_OPERATION:
+    case EXCEPTION_FLT_STACK_CHECK:
+      report = kReportInvalid;
+      break;
+    case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+    case EXCEPTION_INT_DIVIDE_BY_ZERO:
+      report = kReportDivide;
+      break;
+    case EXCEPTION_FLT_OVERFLOW:
+    case EXCEPTION_INT_OVERFLOW:
+      report = kReportOverflow;
+      break;
+    case kFloatMultipleTraps:
+    case kFloatMultipleFaults: {
+      // An SSE fault: the kind is in the flags of the faulting thread's MXCSR,
+      // among those whose trap is enabled. An invalid operation sets only its
+      // own flag; an overflow also sets inexact, which is never trapped.
+#if MALHA_SSE_ONLY
+      const unsigned mxcsr = pointers->ContextRecord->MxCsr;
+      const unsigned raised = mxcsr & unmasked_flags(mxcsr);
+      if (raised & kInvalidFlag)
+        report = kReportInvalid;
+      else if (raised & kDivideFlag)
+        report = kReportDivide;
+      else if (raised & kOverflowFlag)
+        report = kReportOverflow;
+      else
+        report = kReportInvalid;
+#else
+      // The status bits have the values of the mask bits (_SW_INVALID is
+      // _EM_INVALID, and so on); MinGW's header names only the latter.
+      const unsigned status = _statusfp();
+      if (status & _EM_INVALID)
+        report = kReportInvalid;
+      else if (status & _EM_ZERODIVIDE)
+        report = kReportDivide;
+      else if (status & _EM_OVERFLOW)
+        report = kReportOverflow;
+      else
+        report = kReportInvalid;
+#endif
+      break;
+    }
+    default:
+      return nullptr;
+  }
+  size = std::strlen(report);
+  return report;
+}
+
+// Masks every floating-point exception and clears the flags, so that the
+// handler cannot fault again.
+void mask_all() {
+#if MALHA_SSE_ONLY
+  _mm_setcsr((_mm_getcsr() | kAllMasks) & ~kAllFlags);
+#else
+  _clearfp();
+  unsigned int ignored = 0;
+  _controlfp_s(&ignored, _MCW_EM, _MCW_EM);
+#endif
+}
+
+LONG CALLBACK on_exception(EXCEPTION_POINTERS* pointers) {
+  std::size_t size = 0;
+  const char* report = fault_report(pointers, size);
+  if (report == nullptr) return EXCEPTION_CONTINUE_SEARCH;
+  mask_all();
+  write_stderr(report, size);
+  exit_now(1);
+}
+
+void clear_flags() {
+#if MALHA_SSE_ONLY
+  _mm_setcsr(_mm_getcsr() & ~kAllFlags);
+#else
+  _clearfp();
+#endif
+}
+
+// The trapped kinds currently enabled, as mask bits of kTrappedMasks.
+unsigned enabled_traps() {
+#if MALHA_SSE_ONLY
+  return ~_mm_getcsr() & kTrappedMasks;
+#else
+  unsigned int control = 0;
+  _controlfp_s(&control, 0, 0);
+  return ~control & kTrappedMasks;
+#endif
+}
+
+// Enables the traps named by `traps` (mask bits of kTrappedMasks) and disables
+// every other one.
+void set_enabled_traps(unsigned traps) {
+#if MALHA_SSE_ONLY
+  _mm_setcsr((_mm_getcsr() | kAllMasks) & ~traps);
+#else
+  unsigned int ignored = 0;
+  _controlfp_s(&ignored, _MCW_EM & ~traps, _MCW_EM);
+#endif
+}
+
+}  // namespace
+
+void install_fp_traps() {
+  AddVectoredExceptionHandler(1, on_exception);
+#if MALHA_SSE_ONLY
+  // x64 does every double operation on the SSE unit, which always rounds to
+  // double precision; set round to nearest and keep subnormals as they are.
+  _mm_setcsr(_mm_getcsr() & ~(kRounding | kFlushToZero | kDenormalsAreZero));
+#else
+  // 32-bit x86 may use the x87 unit: round every operation to a 53-bit
+  // significand.
+  unsigned int ignored = 0;
+  _controlfp_s(&ignored, _PC_53 | _RC_NEAR, _MCW_PC | _MCW_RC);
+#endif
+  clear_flags();
+  set_enabled_traps(kTrappedMasks);
+}
+
+bool fp_traps_enabled() {
+  return enabled_traps() == kTrappedMasks;
+}
+
+FpTrapsHeld::FpTrapsHeld() : saved_(enabled_traps()) {
+  set_enabled_traps(0);
+}
+
+FpTrapsHeld::~FpTrapsHeld() {
+  clear_flags();
+  set_enabled_traps(saved_);
+}
+
+void write_stderr(const char* data, std::size_t size) {
+  // Straight to the handle: the C runtime's stderr would turn LF into CR LF.
+  const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
+    data += written;
+    size -= written;
+  }
+}
+
+void exit_now(int status) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+  // Not reached; the process ends inside TerminateProcess.
+  ExitProcess(static_cast<UINT>(status));
+}
+
+bool stderr_is_terminal() {
+  // Only a console has a console mode; a file, a pipe or NUL has none.
+  DWORD mode = 0;
+  const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
+}
+
+std::uint64_t physical_memory_bytes() {
+  MEMORYSTATUSEX status;
+  status.dwLength = sizeof status;
+  if (!GlobalMemoryStatusEx(&status)) return 0;
+  return status.ullTotalPhys;
+}
+
+namespace {
+
+HANDLE as_handle(FileHandle handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+FileHandle from_handle(HANDLE handle) {
+  return reinterpret_cast<FileHandle>(handle);
+}
+
+int last_error() {
+  const DWORD error = GetLastError();
+  return error == ERROR_SUCCESS ? static_cast<int>(ERROR_GEN_FAILURE) : static_cast<int>(error);
+}
+
+// Opens with the given access and disposition, sharing reading and writing
+// with other processes; the handle is not inherited by started programs.
+HANDLE open_shared(const std::string& name, DWORD access, DWORD disposition) {
+  return CreateFileA(name.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
+                     FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+}  // namespace
+
+bool file_exists(const std::string& name) {
+  return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+int open_existing(const std::string& name, FileHandle& handle, Access& access) {
+  static constexpr struct {
+    DWORD rights;
+    Access access;
+  } kAttempts[] = {{GENERIC_READ | GENERIC_WRITE, Access::ReadWrite},
+                   {GENERIC_READ, Access::ReadOnly},
+                   {GENERIC_WRITE, Access::WriteOnly}};
+  int first_error = 0;
+  for (const auto& attempt : kAttempts) {
+    // A directory does not open without backup semantics: it fails here with
+    // ERROR_ACCESS_DENIED, like any file that cannot be read or written.
+    const HANDLE h = open_shared(name, attempt.rights, OPEN_EXISTING);
+    if (h != INVALID_HANDLE_VALUE) {
+      handle = from_handle(h);
+      access = attempt.access;
+      return 0;
+    }
+    if (first_error == 0) first_error = last_error();
+  }
+  return first_error;
+}
+
+int create_exclusive(const std::string& name, FileHandle& handle) {
+  const HANDLE h = open_shared(name, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  handle = from_handle(h);
+  return 0;
+}
+
+int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& got) {
+  const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  DWORD n = 0;
+  if (!ReadFile(as_handle(handle), buffer, chunk, &n, nullptr)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF || error == ERROR_BROKEN_PIPE) {
+      got = 0;
+      return 0;
+    }
+    return error == ERROR_SUCCESS ? static_cast<int>(ERROR_GEN_FAILURE) : static_cast<int>(error);
+  }
+  got = n;
+  return 0;
+}
+
+int write_all(FileHandle handle, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    DWORD n = 0;
+    if (!WriteFile(as_handle(handle), data, chunk, &n, nullptr)) return last_error();
+    if (n == 0) return static_cast<int>(ERROR_WRITE_FAULT);
+    data += n;
+    size -= n;
+  }
+  return 0;
+}
+
+int truncate_at(FileHandle handle, std::int64_t position) {
+  // Devices and pipes have no length to cut: writing simply starts there.
+  if (GetFileType(as_handle(handle)) != FILE_TYPE_DISK) return 0;
+  LARGE_INTEGER where;
+  where.QuadPart = position;
+  if (!SetFilePointerEx(as_handle(handle), where, nullptr, FILE_BEGIN)) return last_error();
+  if (!SetEndOfFile(as_handle(handle))) return last_error();
+  return 0;
+}
+
+int close_file(FileHandle handle) {
+  if (!CloseHandle(as_handle(handle))) return last_error();
+  return 0;
+}
+
+std::string error_text(int code) {
+  char buffer[512];
+  const DWORD n = FormatMessageA(
+      FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, static_cast<DWORD>(code),
+      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), buffer, sizeof buffer, nullptr);
+  std::string result(buffer, n);
+  // The system's texts are sentences ending in ".\r\n"; the report wants a
+  // phrase like the other messages.
+  while (!result.empty() && (result.back() == '\r' || result.back() == '\n' ||
+                             result.back() == ' ' || result.back() == '.'))
+    result.pop_back();
+  if (result.empty()) return "system error " + std::to_string(code);
+  result[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(result[0])));
+  return result;
+}
+
+namespace {
+
+int launch_reason(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+      return 2;
+    case ERROR_BAD_FORMAT:
+    case ERROR_BAD_EXE_FORMAT:
+      return 8;
+    default:
+      return 12;
+  }
+}
+
+}  // namespace
+
+int launch_interpreter(std::string_view command, int& reason) {
+  // COMSPEC, at most 260 characters; unset or empty means cmd.exe.
+  char interpreter[261];
+  const DWORD length = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);
+  if (length >= sizeof interpreter) {
+    reason = 2;
+    errno = reason;
+    return -1;
+  }
+  if (length == 0) std::memcpy(interpreter, "cmd.exe", sizeof "cmd.exe");
+
+  // "<interpreter> /c <command>", exactly as given: no quoting, no escaping.
+  std::vector<char> line;
+  line.reserve(command.size() + 265);
+  line.insert(line.end(), interpreter, interpreter + std::strlen(interpreter));
+  for (char c : std::string_view(" /c ")) line.push_back(c);
+  line.insert(line.end(), command.begin(), command.end());
+  line.push_back('\0');
+
+  STARTUPINFOA startup;
+  std::memset(&startup, 0, sizeof startup);
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process;
+  std::memset(&process, 0, sizeof process);
+
+  SetLastError(ERROR_SUCCESS);
+  const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      nullptr, &startup, &process);
+  const DWORD start_error = GetLastError();
+  std::vector<char>().swap(line);
+  if (!started) {
+    reason = launch_reason(start_error);
+    errno = reason;
+    return -1;
+  }
+  CloseHandle(process.hThread);
+
+  int result = -1;
+  DWORD exit_code = 0;
+  if (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+      GetExitCodeProcess(process.hProcess, &exit_code)) {
+    result = static_cast<int>(exit_code);
+  } else {
+    reason = 12;
+    errno = reason;
+  }
+  CloseHandle(process.hProcess);
+  return result;
+}
+
+}  // namespace malha::platform

@@ -1,0 +1,473 @@
+#!/usr/bin/env bash
+# The Windows build, tested under wine against the Linux build.
+#
+#   tests/windows/run-wine-tests.sh [linux-build-dir] [windows-build-dir]
+#
+# (defaults: build and build-mingw-tests, relative to the repository root; the
+# second is a build of tests/windows, not of the top folder). Installs
+# the MinGW-w64 cross compiler and wine when they are missing, builds malha
+# for Linux (target malha only) and, with cmake/mingw-w64-x86_64.cmake,
+# malha.exe with its two test helpers (tests/windows/CMakeLists.txt); then
+# runs in a throw-away wine prefix:
+#   - every golden case under tests/golden and the shipped example, with the
+#     .exe and with the Linux program: the same files byte for byte, the same
+#     exit status and standard error, the same commands handed to the
+#     interpreter (a recording stand-in on both sides);
+#   - floating-point faults in a run: the same report and status;
+#   - case names: a name with blanks quoted for cmd.exe, and the names Windows
+#     cannot use as file names rejected;
+#   - the platform layer through platform_probe.exe: each trap's report and
+#     status, the launcher's limits, file sharing and access fallbacks.
+# Prints "wine: N passed, M failed" and exits non-zero when anything failed.
+set -uo pipefail
+cd "$(dirname "$0")/../.." || exit 1
+root=$PWD
+linux_build=$(realpath -m "${1:-build}")
+win_build=$(realpath -m "${2:-build-mingw-tests}")
+started=$SECONDS
+
+die() {
+  echo "wine: $*" >&2
+  echo "wine: 0 passed, 1 failed"
+  exit 1
+}
+
+# Runs a set-up step quietly; shows its output when it fails.
+quietly() {
+  local log
+  log=$(mktemp)
+  if ! "$@" >"$log" 2>&1; then
+    cat "$log" >&2
+    rm -f "$log"
+    die "set-up step failed: $*"
+  fi
+  rm -f "$log"
+}
+
+# ---------------------------------------------------------------------------
+# Tools and builds.
+
+packages=(g++-mingw-w64-x86-64-posix wine wine64)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "wine: installing ${missing[*]}"
+  export DEBIAN_FRONTEND=noninteractive
+  quietly apt-get update -qq
+  quietly apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+if [[ ! -f $linux_build/CMakeCache.txt ]]; then
+  quietly cmake -S . -B "$linux_build" -DMALHA_BUILD_TESTS=OFF
+fi
+quietly cmake --build "$linux_build" -j 2 --target malha
+quietly cmake -S tests/windows -B "$win_build" --toolchain "$root/cmake/mingw-w64-x86_64.cmake"
+quietly cmake --build "$win_build" -j 2
+linux_exe=$linux_build/malha
+win_exe=$win_build/malha.exe
+probe_exe=$win_build/platform_probe.exe
+echo "wine: built in $((SECONDS - started)) s"
+
+# ---------------------------------------------------------------------------
+# A fresh, quiet, headless wine prefix.
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/malha-wine.XXXXXX")
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+unset DISPLAY WAYLAND_DISPLAY
+stop_wine() {
+  wineserver -k >/dev/null 2>&1
+  wineserver -w >/dev/null 2>&1
+}
+cleanup() {
+  stop_wine
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# No crash debugger: an unhandled exception ends the process with the
+# exception code as its status. No ComSpec in the registry: wine puts the
+# registry's value over the one from the Linux environment, so without it each
+# run gets the COMSPEC this script gives it, or none.
+cat >"$work/setup.reg" <<'EOF'
+REGEDIT4
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"=""
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_LOCAL_MACHINE\System\CurrentControlSet\Control\Session Manager\Environment]
+"ComSpec"=-
+EOF
+# A first start of wine now and then fails to load its own DLLs; start over
+# with a new prefix then.
+for attempt in 1 2 3; do
+  if timeout -k 5 120 wineboot -i >"$work/wineboot.log" 2>&1 &&
+    timeout -k 5 60 wine regedit /S "$work/setup.reg" >>"$work/wineboot.log" 2>&1; then
+    break
+  fi
+  echo "wine: setting up the prefix failed (attempt $attempt):"
+  sed 's/^/  /' "$work/wineboot.log"
+  stop_wine
+  rm -rf "$WINEPREFIX"
+  ((attempt < 3)) || die "no working wine prefix"
+  sleep 1
+done
+# One server for the whole stage: left alone, it ends a few seconds after the
+# last program, and a program that starts just then can lose its connection.
+timeout -k 5 60 wineserver -w
+wineserver -p || die "cannot start a persistent wine server"
+echo "wine: prefix ready at $((SECONDS - started)) s"
+
+# ---------------------------------------------------------------------------
+# Running the two programs.
+
+# Every Windows program run here ends within seconds; one that has not ended
+# after $limit s is stopped (status 124) and counted, and after three of those
+# the stage stops instead of waiting through every remaining run.
+limit=20
+hangs=0
+note_status() {  # STATUS-FILE: counts a run that had to be stopped
+  if [[ $(cat "$1") == 124 ]]; then
+    hangs=$((hangs + 1))
+    problem "did not end within $limit s (stopped)"
+  fi
+}
+
+# The Windows form of an absolute Linux path (wine maps / to drive Z:).
+winpath() { printf 'Z:%s' "${1//\//\\}"; }
+
+bin=$work/bin
+mkdir -p "$bin"
+cp "$win_build/record_command.exe" "$bin/"
+recorder_win=$(winpath "$bin/record_command.exe")
+# The Linux launcher calls its interpreter as: interpreter -c "command text".
+cat >"$bin/record-command.sh" <<'EOF'
+#!/bin/sh
+printf '%s\n' "$2" >>"$RECORD_COMMAND_LOG"
+EOF
+chmod +x "$bin/record-command.sh"
+
+# run_linux DIR: runs the Linux program in DIR; leaves DIR.status, DIR.stderr
+# and DIR.commands (one command text per line) beside DIR.
+run_linux() {
+  local dir=$1
+  : >"$dir.commands"
+  (cd "$dir" && COMSPEC=$bin/record-command.sh RECORD_COMMAND_LOG=$dir.commands \
+    timeout -k 5 "$limit" "$linux_exe" </dev/null >/dev/null 2>"$dir.stderr")
+  echo $? >"$dir.status"
+  note_status "$dir.status"
+}
+
+# run_windows DIR [COMSPEC]: the same with malha.exe under wine. The
+# interpreter is the recording stand-in unless a COMSPEC is given ("" for
+# none); DIR.commands gets the command texts after "<interpreter> /c ", and
+# any line the stand-in got without that prefix as "UNEXPECTED: <line>"
+# (without a COMSPEC, the lines that stand-ins in DIR logged).
+run_windows() {
+  local dir=$1 comspec=${2-$recorder_win}
+  : >"$dir.log"
+  (
+    cd "$dir" || exit 125
+    if [[ -n $comspec ]]; then export COMSPEC=$comspec; else unset COMSPEC; fi
+    RECORD_COMMAND_LOG=$(winpath "$dir.log") timeout -k 5 "$limit" wine "$win_exe" \
+      </dev/null >/dev/null 2>"$dir.stderr"
+  )
+  echo $? >"$dir.status"
+  note_status "$dir.status"
+  if [[ -z $comspec ]]; then
+    cp "$dir.log" "$dir.commands"
+    return
+  fi
+  PREFIX="$comspec /c " awk '{
+      if (index($0, ENVIRON["PREFIX"]) == 1)
+        print substr($0, length(ENVIRON["PREFIX"]) + 1)
+      else
+        print "UNEXPECTED: " $0
+    }' "$dir.log" >"$dir.commands"
+}
+
+# ---------------------------------------------------------------------------
+# Checks. Each test collects its problems with `problem`; `conclude` counts it.
+
+passed=0
+failed=0
+problems=()
+problem() { problems+=("$*"); }
+conclude() {
+  local name=$1
+  if ((${#problems[@]} == 0)); then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    echo "FAIL: $name"
+    printf '  %s\n' "${problems[@]}"
+  fi
+  problems=()
+  if ((hangs >= 3)); then
+    echo "wine: $hangs runs did not end; the remaining tests are not run"
+    echo "wine: $passed passed, $failed failed"
+    exit 1
+  fi
+}
+
+# same_run LIN WIN [COMMANDS]: both runs ended alike and wrote the same files;
+# the commands are the Linux ones, or those in the file COMMANDS.
+same_run() {
+  local lin=$1 win=$2 commands=${3:-$1.commands}
+  [[ $(cat "$lin.status") == "$(cat "$win.status")" ]] ||
+    problem "exit status: Linux $(cat "$lin.status"), Windows $(cat "$win.status")"
+  cmp -s "$lin.stderr" "$win.stderr" ||
+    problem "standard error differs: Linux $(od -c "$lin.stderr" | head -3 | tr -s ' ') / Windows $(od -c "$win.stderr" | head -3 | tr -s ' ')"
+  local lin_files win_files
+  lin_files=$(cd "$lin" && ls -A)
+  win_files=$(cd "$win" && ls -A)
+  [[ $lin_files == "$win_files" ]] ||
+    problem "different files: $(diff <(echo "$lin_files") <(echo "$win_files") | grep '^[<>]' | tr '\n' ' ')"
+  local f
+  while IFS= read -r f; do
+    [[ -f $win/$f ]] && ! cmp -s "$lin/$f" "$win/$f" && problem "$f differs: $(cmp "$lin/$f" "$win/$f" 2>&1)"
+  done <<<"$lin_files"
+  cmp -s "$commands" "$win.commands" ||
+    problem "commands differ: $(diff "$commands" "$win.commands" | grep '^[<>]' | head -6 | tr '\n' ' ')"
+}
+
+# new_case NAME: two empty run folders, $work/NAME/linux and $work/NAME/windows.
+new_case() {
+  rm -rf "${work:?}/$1"
+  mkdir -p "$work/$1/linux" "$work/$1/windows"
+}
+
+# both NAME FILE...: copies FILEs into both run folders of case NAME.
+both() {
+  local name=$1
+  shift
+  cp "$@" "$work/$name/linux/" && cp "$@" "$work/$name/windows/"
+}
+
+# ---------------------------------------------------------------------------
+# Whole runs: the golden cases and the shipped example.
+
+for case_dir in tests/golden/*/; do
+  [[ -f $case_dir/entradas.txt ]] || continue
+  name=$(basename "$case_dir")
+  new_case "$name"
+  both "$name" "$case_dir"/*.txt
+  run_linux "$work/$name/linux"
+  run_windows "$work/$name/windows"
+  same_run "$work/$name/linux" "$work/$name/windows"
+  [[ $(cat "$work/$name/windows.status") == 0 ]] || problem "exit status $(cat "$work/$name/windows.status")"
+  if [[ -d $case_dir/expected ]]; then
+    for f in "$case_dir"/expected/*; do
+      cmp -s "$f" "$work/$name/windows/$(basename "$f")" ||
+        problem "$(basename "$f") is not the expected file"
+    done
+  fi
+  conclude "golden case $name"
+done
+
+# The example (40 x 20, smoothed, nest files), over longer files of the same
+# names left by an earlier run: each one must be replaced, not overwritten.
+new_case example
+both example examples/entradas.txt examples/entrada_eq_elipticas.txt
+for f in exemplo.txt exemplo_nest_area.txt malha.txt centroides.txt; do
+  head -c 200000 /dev/zero | tr '\0' 'x' >"$work/example/linux/$f"
+  cp "$work/example/linux/$f" "$work/example/windows/$f"
+done
+run_linux "$work/example/linux"
+run_windows "$work/example/windows"
+same_run "$work/example/linux" "$work/example/windows"
+[[ $(cat "$work/example/windows.status") == 0 ]] || problem "exit status $(cat "$work/example/windows.status")"
+conclude "example case over longer existing files"
+
+# Number notations, read by the C++ library of each platform: the values
+# written back in the header must agree to the last bit, and a value too large
+# for a double must stop both runs alike.
+for numbers in ".5D0 0.33333333333333333333333333333 0" "1.0E+400 1 1"; do
+  read -r dksi deta status <<<"$numbers"
+  new_case numbers
+  printf 'numbers\n4\n2\n2\n1\n' >"$work/numbers/entradas.txt"
+  printf '2\n3\n1e-400\n%s\n%s\n0\n0\n' "$dksi" "$deta" >"$work/numbers/entrada_eq_elipticas.txt"
+  both numbers "$work/numbers/entradas.txt" "$work/numbers/entrada_eq_elipticas.txt"
+  run_linux "$work/numbers/linux"
+  run_windows "$work/numbers/windows"
+  same_run "$work/numbers/linux" "$work/numbers/windows"
+  [[ $(cat "$work/numbers/windows.status") == "$status" ]] ||
+    problem "$dksi: exit status $(cat "$work/numbers/windows.status")"
+done
+conclude "number notations: the same doubles, the same failure"
+
+# ---------------------------------------------------------------------------
+# Floating-point faults in a run: a zero ksi spacing divides by zero, a
+# subnormal one overflows. Report, status, files and commands as on Linux.
+
+report() { printf '\r\nrun-time error M%s: MATH\r\n- floating-point error: %s\r\n' "$1" "$2"; }
+for trap_case in "0.0 6103 divide by zero" "1e-320 6104 overflow"; do
+  read -r dksi number kind <<<"$trap_case"
+  new_case fault
+  printf 'fault\n4\n2\n2\n2\n' >"$work/fault/entradas.txt"
+  printf '1\n1\n0.0\n%s\n1.0\n0\n0\n' "$dksi" >"$work/fault/entrada_eq_elipticas.txt"
+  both fault "$work/fault/entradas.txt" "$work/fault/entrada_eq_elipticas.txt"
+  run_linux "$work/fault/linux"
+  run_windows "$work/fault/windows"
+  same_run "$work/fault/linux" "$work/fault/windows"
+  [[ $(cat "$work/fault/windows.status") == 1 ]] || problem "exit status $(cat "$work/fault/windows.status")"
+  cmp -s <(report "$number" "$kind") "$work/fault/windows.stderr" || problem "not the $kind report"
+  conclude "floating-point fault in a run: $kind"
+done
+
+# ---------------------------------------------------------------------------
+# Case names.
+
+# A name with a blank, "&", "(" and "^": the same files; each name in double
+# quotes for cmd.exe, where those characters then stand for themselves.
+new_case blank
+printf "'my mesh&(1)^'  case name with a blank and cmd.exe's special characters\n4\n2\n1\n2\n" >"$work/blank/entradas.txt"
+both blank "$work/blank/entradas.txt"
+run_linux "$work/blank/linux"
+run_windows "$work/blank/windows"
+tr "'" '"' <"$work/blank/linux.commands" >"$work/blank/quoted.commands"
+grep -qF 'notepad "my mesh&(1)^_nest_area.txt"' "$work/blank/quoted.commands" ||
+  problem "no quoted name in the commands: $(tr '\n' '|' <"$work/blank/linux.commands")"
+same_run "$work/blank/linux" "$work/blank/windows" "$work/blank/quoted.commands"
+conclude "case name with a blank and & ( ^, quoted for the interpreter"
+
+# The same run with COMSPEC unset: cmd.exe runs the commands, and stand-ins for
+# the editor and the plotter in the working folder receive them.
+rm -rf "$work/blank/windows"
+mkdir "$work/blank/windows"
+cp "$work/blank/entradas.txt" "$bin/record_command.exe" "$work/blank/windows/"
+mv "$work/blank/windows/record_command.exe" "$work/blank/windows/notepad.exe"
+cp "$work/blank/windows/notepad.exe" "$work/blank/windows/wgnuplot.exe"
+run_windows "$work/blank/windows" ""
+rm "$work/blank/windows/notepad.exe" "$work/blank/windows/wgnuplot.exe"
+same_run "$work/blank/linux" "$work/blank/windows" "$work/blank/quoted.commands"
+conclude "COMSPEC unset: the commands go through cmd.exe"
+
+# Names Windows cannot use: each run stops after reading the case file.
+rejected() {
+  local label=$1 text want=$'\r\nrun-time error F6510: READ(entradas.txt)\r\n- the case name'
+  shift
+  for text in "$@"; do
+    new_case name
+    printf '%s\n4\n2\n1\n1\n' "$text" >"$work/name/windows/entradas.txt"
+    run_windows "$work/name/windows"
+    [[ $(cat "$work/name/windows.status") == 1 ]] ||
+      problem "$text: exit status $(cat "$work/name/windows.status")"
+    [[ $(head -c ${#want} "$work/name/windows.stderr") == "$want" ]] ||
+      problem "$text: report $(od -An -c "$work/name/windows.stderr" | head -2 | tr -s ' ')"
+    [[ $(cd "$work/name/windows" && ls -A) == entradas.txt ]] ||
+      problem "$text: files written: $(cd "$work/name/windows" && ls -A | tr '\n' ' ')"
+    [[ $(cat "$work/name/windows.commands") == "notepad entradas.txt" ]] ||
+      problem "$text: commands $(tr '\n' '|' <"$work/name/windows.commands")"
+  done
+  conclude "case names rejected: $label"
+}
+rejected "the fixed names in any case" MALHA Centroides ENTRADAS Entrada_Eq_Elipticas
+rejected "characters Windows forbids, and %" 'a:b' "'a\"b'" 'a|b' 'a<b' 'a>b' "'a?b'" "'a*b'" 'a%b'
+rejected "device names" con NUL Com1 lpt9.x
+
+# ---------------------------------------------------------------------------
+# The platform layer, driven by platform_probe.exe.
+
+# probe NAME ARGS...: runs the probe in $work/probe, with the environment
+# changes in probe_env (arguments of env); NAME.out, NAME.err, NAME.status.
+mkdir -p "$work/probe"
+probe_env=()
+probe() {
+  local name=$1
+  shift
+  (cd "$work/probe" && env "${probe_env[@]}" timeout -k 5 "$limit" wine "$probe_exe" "$@" \
+    </dev/null >"$work/$name.out" 2>"$work/$name.err")
+  echo $? >"$work/$name.status"
+  note_status "$work/$name.status"
+  tr -d '\r' <"$work/$name.out" >"$work/$name.txt"
+}
+expect_probe() {  # NAME STATUS OUTPUT
+  [[ $(cat "$work/$1.status") == "$2" && $(cat "$work/$1.txt") == "$3" ]] ||
+    problem "$1: status $(cat "$work/$1.status"), output '$(cat "$work/$1.txt")', standard error '$(head -c 200 "$work/$1.err")'"
+}
+
+for trap_case in "invalid 6101 invalid" "divide 6103 divide by zero" "overflow 6104 overflow"; do
+  read -r what number kind <<<"$trap_case"
+  for road in "$what" "multiple-$what"; do
+    probe "fp-$road" fp "$road"
+    expect_probe "fp-$road" 1 ""
+    cmp -s <(report "$number" "$kind") "$work/fp-$road.err" ||
+      problem "$road: report $(od -An -c "$work/fp-$road.err" | head -3 | tr -s ' ')"
+  done
+done
+probe fp-quiet fp quiet
+expect_probe fp-quiet 0 "quiet ok"
+conclude "floating-point traps: reports and status (also as multiple traps), silent underflow, held traps"
+
+probe files files
+expect_probe files 0 "files ok"
+conclude "files: exclusive creation, truncation, sharing, read-only and write-only fallbacks"
+
+# The launcher. Command texts are two blanks, N - 2 "x" and three blanks.
+log=$work/probe.log
+launch() {  # NAME N COMSPEC [VAR=VALUE...]; COMSPEC "" for none
+  local name=$1 n=$2 comspec=$3
+  shift 3
+  : >"$log"
+  probe_env=(-u COMSPEC "RECORD_COMMAND_LOG=$(winpath "$log")" "$@")
+  [[ -z $comspec ]] || probe_env+=("COMSPEC=$comspec")
+  probe "$name" run "$n"
+  probe_env=()
+}
+xs() { printf "%$1s" "" | tr ' ' x; }
+
+launch run-1024 1024 "$recorder_win"
+expect_probe run-1024 0 "0 0"
+[[ $(cat "$log") == "$recorder_win /c   $(xs 1022)" ]] ||
+  problem "1024 characters: the interpreter got '$(head -c 80 "$log")...' ($(wc -c <"$log") bytes)"
+launch run-1025 1025 "$recorder_win"
+expect_probe run-1025 0 "-1 7"
+[[ ! -s $log ]] || problem "1025 characters: something was started"
+launch run-status 10 "$recorder_win" RECORD_COMMAND_STATUS=7
+expect_probe run-status 0 "7 0"
+conclude "launcher: 1024 characters run (leading blanks kept, trailing dropped), 1025 refused, exit code returned"
+
+# COMSPEC of 260 and 261 characters naming the same program: the path padded
+# with "\." steps (and one doubled "\" for an odd length).
+padded() {
+  local path fill
+  path=$(winpath "$bin")
+  fill=$(($1 - ${#path} - 19)) # 19: "\record_command.exe"
+  if ((fill % 2)); then
+    path="$path\\"
+    fill=$((fill - 1))
+  fi
+  while ((fill > 0)); do
+    path="$path\\."
+    fill=$((fill - 2))
+  done
+  printf '%s\\record_command.exe' "$path"
+}
+comspec260=$(padded 260)
+comspec261=$(padded 261)
+((${#comspec260} == 260 && ${#comspec261} == 261)) || problem "padded paths of ${#comspec260} and ${#comspec261} characters"
+launch comspec-260 5 "$comspec260"
+expect_probe comspec-260 0 "0 0"
+[[ $(cat "$log") == "$comspec260 /c   xxx" ]] || problem "260: the interpreter got '$(cat "$log")'"
+launch comspec-261 5 "$comspec261"
+expect_probe comspec-261 0 "-1 2"
+[[ ! -s $log ]] || problem "261: something was started"
+launch comspec-missing 5 'Z:\no\such\interpreter.exe'
+expect_probe comspec-missing 0 "-1 2"
+echo "not a program" >"$work/probe/text.exe"
+launch comspec-text 5 "$(winpath "$work/probe/text.exe")"
+expect_probe comspec-text 0 "-1 8"
+cp "$bin/record_command.exe" "$work/probe/xxx.exe"
+launch comspec-unset 5 "" RECORD_COMMAND_STATUS=9
+expect_probe comspec-unset 0 "9 0"
+[[ $(cat "$log") == "xxx" ]] || problem "COMSPEC unset: cmd.exe did not run the command: '$(cat "$log")'"
+conclude "launcher: COMSPEC of 260 characters used, 261 refused (2), missing (2), not a program (8), unset (cmd.exe)"
+
+echo "wine: Windows stage took $((SECONDS - started)) s"
+echo "wine: $passed passed, $failed failed"
+((failed == 0))
