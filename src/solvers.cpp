@@ -344,10 +344,12 @@ class Helper {
   }
 
   void finish() {
-    for (int spins = 0; busy_.load(); ++spins) {
-      if (spins < kSpins) continue;
-      busy_.wait(true);
+    for (int spins = 0; spins < kSpins && busy_.load(); ++spins) {
     }
+    // A condition variable rather than an atomic wait: some C++ libraries
+    // can lose the wake-up of the latter.
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return !busy_.load(); });
   }
 
  private:
@@ -372,13 +374,17 @@ class Helper {
         job_ = nullptr;
       }
       job();
-      busy_.store(false);
-      busy_.notify_one();
+      {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        busy_.store(false);
+      }
+      done_.notify_one();
     }
   }
 
   std::mutex mutex_;
-  std::condition_variable wake_;
+  std::condition_variable wake_;  // a job was handed over
+  std::condition_variable done_;  // the job has ended
   std::function<void()> job_;
   bool stop_ = false;
   std::atomic<std::uint64_t> jobs_{0};  // jobs handed over so far
