@@ -3,6 +3,7 @@
 #include <fenv.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,7 +19,8 @@
 
 #include "platform.h"
 
-extern char** environ;
+// Not every C library declares it.
+extern char** environ;  // NOLINT(readability-redundant-declaration)
 
 namespace malha::platform {
 
@@ -142,6 +144,22 @@ bool file_exists(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0;
 }
 
+namespace {
+
+// A file the program opens never takes the place of a closed standard stream:
+// a report written to descriptor 2 would otherwise land in it. Returns the
+// descriptor to use, or -1 with errno set (the file is then closed).
+int above_standard_streams(int fd) {
+  if (fd > STDERR_FILENO) return fd;
+  const int moved = ::fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int error = errno;
+  ::close(fd);
+  errno = error;
+  return moved;
+}
+
+}  // namespace
+
 int open_existing(const std::string& name, FileHandle& handle, Access& access) {
   static constexpr struct {
     int flags;
@@ -150,7 +168,8 @@ int open_existing(const std::string& name, FileHandle& handle, Access& access) {
       {O_RDWR, Access::ReadWrite}, {O_RDONLY, Access::ReadOnly}, {O_WRONLY, Access::WriteOnly}};
   int first_error = 0;
   for (const auto& attempt : kAttempts) {
-    const int fd = ::open(name.c_str(), attempt.flags | O_CLOEXEC);
+    int fd = ::open(name.c_str(), attempt.flags | O_CLOEXEC);
+    if (fd >= 0 && (fd = above_standard_streams(fd)) < 0) return errno;
     if (fd >= 0) {
       // A directory opens read-only on POSIX; it is no file to read or write.
       struct stat st {};
@@ -168,7 +187,8 @@ int open_existing(const std::string& name, FileHandle& handle, Access& access) {
 }
 
 int create_exclusive(const std::string& name, FileHandle& handle) {
-  const int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) fd = above_standard_streams(fd);
   if (fd < 0) return errno;
   handle = fd;
   return 0;
@@ -240,6 +260,49 @@ int launch_reason(int error) {
   }
 }
 
+// The signals by which a user stops a program: Ctrl-C and Ctrl-\ at the
+// terminal, closing the terminal, or a request to terminate.
+const char* stop_signal_name(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGQUIT:
+      return "SIGQUIT";
+    case SIGHUP:
+      return "SIGHUP";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return nullptr;
+  }
+}
+
+// The user stopped the command: the run stops too, the way the command did,
+// so that whoever started the program sees it interrupted and never a
+// complete run. No file is open at that point: commands run between stages.
+[[noreturn]] void stop_like(std::string_view command, int signal, const char* name) {
+  std::string message = "\r\nrun stopped: the command \"";
+  message += command;
+  message += "\" was ended by ";
+  message += name;
+  message += "\r\n";
+  write_stderr(message.data(), message.size());
+  // Ended by the user, not crashed: SIGQUIT leaves no core file behind.
+  const rlimit no_core{0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(signal, &fallback, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  (void)::raise(signal);
+  // cppcheck-suppress unreachableCode ; reached if the signal does not end it
+  _exit(128 + signal);
+}
+
 }  // namespace
 
 int launch_interpreter(std::string_view command, int& reason) {
@@ -281,6 +344,7 @@ int launch_interpreter(std::string_view command, int& reason) {
   posix_spawnattr_destroy(&attr);
 
   int result = -1;
+  int ended_by = 0;  // the signal that ended the interpreter
   if (spawn_error != 0) {
     reason = launch_reason(spawn_error);
   } else {
@@ -294,12 +358,16 @@ int launch_interpreter(std::string_view command, int& reason) {
     } else if (WIFEXITED(status)) {
       result = WEXITSTATUS(status);
     } else if (WIFSIGNALED(status)) {
-      result = 128 + WTERMSIG(status);
+      ended_by = WTERMSIG(status);
+      result = 128 + ended_by;
     }
   }
 
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGQUIT, &old_quit, nullptr);
+  if (const char* name = stop_signal_name(ended_by); name != nullptr) {
+    stop_like(command, ended_by, name);
+  }
   if (result == -1) errno = reason;
   return result;
 }
