@@ -78,10 +78,10 @@ void run(malha::MeshState& s) {
         compute_metrics(s);
         clear_sources(s);
         compute_coefficients(s);
-        gauss_seidel(s.xv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv,
-                     s.nyv, s.nsweep);
-        gauss_seidel(s.yv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv,
-                     s.nyv, s.nsweep);
+        gauss_seidel(s.xv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv, s.nyv,
+                     s.nsweep);
+        gauss_seidel(s.yv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv, s.nyv,
+                     s.nsweep);
       });
       if (stopped) return;
     }

@@ -53,8 +53,7 @@ inline void check_report(const std::string& r, std::string_view statement = {},
   const std::size_t open = r.find('(', p);
   if (open == std::string::npos) broken("report statement", r);
   const std::string_view stmt(r.data() + p, open - p);
-  if (stmt != "OPEN" && stmt != "READ" && stmt != "WRITE" && stmt != "CLOSE" &&
-      stmt != "ALLOCATE")
+  if (stmt != "OPEN" && stmt != "READ" && stmt != "WRITE" && stmt != "CLOSE" && stmt != "ALLOCATE")
     broken("report statement", r);
   if (!statement.empty() && stmt != statement) broken("unexpected statement", r);
   const std::size_t line_end = r.find("\r\n", open);
@@ -64,11 +63,9 @@ inline void check_report(const std::string& r, std::string_view statement = {},
     broken("unexpected file name", r);
   if (r.compare(line_end + 2, 2, "- ") != 0) broken("report message", r);
   const std::size_t message = line_end + 4;
-  if (r.size() < message + 3 || r.compare(r.size() - 2, 2, "\r\n") != 0)
-    broken("report end", r);
+  if (r.size() < message + 3 || r.compare(r.size() - 2, 2, "\r\n") != 0) broken("report end", r);
   for (std::size_t k = 0; k + 2 < r.size(); ++k) {
-    if ((r[k] == '\r' || r[k] == '\n') && k != 0 && k != 1 && k != line_end &&
-        k != line_end + 1)
+    if ((r[k] == '\r' || r[k] == '\n') && k != 0 && k != 1 && k != line_end && k != line_end + 1)
       broken("line end inside the report", r);
   }
 }
@@ -93,8 +90,7 @@ class TrapsOn {
 // A private directory for the whole fuzzing session, removed at its end.
 inline std::string scratch_directory() {
   static const std::string dir = [] {
-    std::string pattern =
-        (std::filesystem::temp_directory_path() / "malha-fuzz-XXXXXX").string();
+    std::string pattern = (std::filesystem::temp_directory_path() / "malha-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) std::abort();
     return pattern;
   }();

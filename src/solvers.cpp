@@ -83,18 +83,42 @@ void plain_pass(MeshState& s) {
 struct Pair {
   __m128d v;
 };
-inline Pair load(const double* p) { return {_mm_loadu_pd(p)}; }
-inline void store(double* p, Pair a) { _mm_storeu_pd(p, a.v); }
-inline Pair splat(double d) { return {_mm_set1_pd(d)}; }
-inline Pair operator*(Pair a, Pair b) { return {_mm_mul_pd(a.v, b.v)}; }
-inline Pair operator+(Pair a, Pair b) { return {_mm_add_pd(a.v, b.v)}; }
-inline Pair operator-(Pair a, Pair b) { return {_mm_sub_pd(a.v, b.v)}; }
-inline Pair operator/(Pair a, Pair b) { return {_mm_div_pd(a.v, b.v)}; }
-inline Pair magnitude(Pair a) { return {_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)}; }
-inline Pair lower(Pair a, Pair b) { return {_mm_min_pd(a.v, b.v)}; }
-inline Pair higher(Pair a, Pair b) { return {_mm_max_pd(a.v, b.v)}; }
-inline Pair first_lanes(Pair a, Pair b) { return {_mm_unpacklo_pd(a.v, b.v)}; }
-inline Pair second_lanes(Pair a, Pair b) { return {_mm_unpackhi_pd(a.v, b.v)}; }
+inline Pair load(const double* p) {
+  return {_mm_loadu_pd(p)};
+}
+inline void store(double* p, Pair a) {
+  _mm_storeu_pd(p, a.v);
+}
+inline Pair splat(double d) {
+  return {_mm_set1_pd(d)};
+}
+inline Pair operator*(Pair a, Pair b) {
+  return {_mm_mul_pd(a.v, b.v)};
+}
+inline Pair operator+(Pair a, Pair b) {
+  return {_mm_add_pd(a.v, b.v)};
+}
+inline Pair operator-(Pair a, Pair b) {
+  return {_mm_sub_pd(a.v, b.v)};
+}
+inline Pair operator/(Pair a, Pair b) {
+  return {_mm_div_pd(a.v, b.v)};
+}
+inline Pair magnitude(Pair a) {
+  return {_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)};
+}
+inline Pair lower(Pair a, Pair b) {
+  return {_mm_min_pd(a.v, b.v)};
+}
+inline Pair higher(Pair a, Pair b) {
+  return {_mm_max_pd(a.v, b.v)};
+}
+inline Pair first_lanes(Pair a, Pair b) {
+  return {_mm_unpacklo_pd(a.v, b.v)};
+}
+inline Pair second_lanes(Pair a, Pair b) {
+  return {_mm_unpackhi_pd(a.v, b.v)};
+}
 inline double lane(Pair a, int n) {
   double d[2];
   _mm_storeu_pd(d, a.v);
@@ -104,22 +128,46 @@ inline double lane(Pair a, int n) {
 struct Pair {
   double x, y;
 };
-inline Pair load(const double* p) { return {p[0], p[1]}; }
+inline Pair load(const double* p) {
+  return {p[0], p[1]};
+}
 inline void store(double* p, Pair a) {
   p[0] = a.x;
   p[1] = a.y;
 }
-inline Pair splat(double d) { return {d, d}; }
-inline Pair operator*(Pair a, Pair b) { return {a.x * b.x, a.y * b.y}; }
-inline Pair operator+(Pair a, Pair b) { return {a.x + b.x, a.y + b.y}; }
-inline Pair operator-(Pair a, Pair b) { return {a.x - b.x, a.y - b.y}; }
-inline Pair operator/(Pair a, Pair b) { return {a.x / b.x, a.y / b.y}; }
-inline Pair magnitude(Pair a) { return {std::fabs(a.x), std::fabs(a.y)}; }
-inline Pair lower(Pair a, Pair b) { return {b.x < a.x ? b.x : a.x, b.y < a.y ? b.y : a.y}; }
-inline Pair higher(Pair a, Pair b) { return {b.x > a.x ? b.x : a.x, b.y > a.y ? b.y : a.y}; }
-inline Pair first_lanes(Pair a, Pair b) { return {a.x, b.x}; }
-inline Pair second_lanes(Pair a, Pair b) { return {a.y, b.y}; }
-inline double lane(Pair a, int n) { return n == 0 ? a.x : a.y; }
+inline Pair splat(double d) {
+  return {d, d};
+}
+inline Pair operator*(Pair a, Pair b) {
+  return {a.x * b.x, a.y * b.y};
+}
+inline Pair operator+(Pair a, Pair b) {
+  return {a.x + b.x, a.y + b.y};
+}
+inline Pair operator-(Pair a, Pair b) {
+  return {a.x - b.x, a.y - b.y};
+}
+inline Pair operator/(Pair a, Pair b) {
+  return {a.x / b.x, a.y / b.y};
+}
+inline Pair magnitude(Pair a) {
+  return {std::fabs(a.x), std::fabs(a.y)};
+}
+inline Pair lower(Pair a, Pair b) {
+  return {b.x < a.x ? b.x : a.x, b.y < a.y ? b.y : a.y};
+}
+inline Pair higher(Pair a, Pair b) {
+  return {b.x > a.x ? b.x : a.x, b.y > a.y ? b.y : a.y};
+}
+inline Pair first_lanes(Pair a, Pair b) {
+  return {a.x, b.x};
+}
+inline Pair second_lanes(Pair a, Pair b) {
+  return {a.y, b.y};
+}
+inline double lane(Pair a, int n) {
+  return n == 0 ? a.x : a.y;
+}
 #endif
 
 // The range of |det| = |yeta*xksi - xeta*yksi| in which the operations the
@@ -164,9 +212,9 @@ bool avx2_available() {
 // four are left up to `last`; returns where it stopped. The operations per
 // lane are those of the two-lane loop.
 __attribute__((target("avx2"))) std::int64_t coefficients_avx2(
-    const double* xv, const double* yv, double* alpha, double* gamma, double* half_beta,
-    double* ap, double* u, std::int64_t nxv, double cksi, double ceta, std::int64_t p,
-    std::int64_t last, double& det_low, double& det_high) {
+    const double* xv, const double* yv, double* alpha, double* gamma, double* half_beta, double* ap,
+    double* u, std::int64_t nxv, double cksi, double ceta, std::int64_t p, std::int64_t last,
+    double& det_low, double& det_high) {
   if (p + 3 > last) return p;
   const __m256d ck = _mm256_set1_pd(cksi), ce = _mm256_set1_pd(ceta);
   const __m256d half = _mm256_set1_pd(0.5), sign = _mm256_set1_pd(-0.0);
@@ -184,8 +232,8 @@ __attribute__((target("avx2"))) std::int64_t coefficients_avx2(
     const __m256d a = _mm256_add_pd(_mm256_mul_pd(yeta, yeta), _mm256_mul_pd(xeta, xeta));
     const __m256d b = _mm256_add_pd(_mm256_mul_pd(xeta, xksi), _mm256_mul_pd(yeta, yksi));
     const __m256d g = _mm256_add_pd(_mm256_mul_pd(xksi, xksi), _mm256_mul_pd(yksi, yksi));
-    const __m256d det = _mm256_andnot_pd(
-        sign, _mm256_sub_pd(_mm256_mul_pd(yeta, xksi), _mm256_mul_pd(xeta, yksi)));
+    const __m256d det =
+        _mm256_andnot_pd(sign, _mm256_sub_pd(_mm256_mul_pd(yeta, xksi), _mm256_mul_pd(xeta, yksi)));
     low = _mm256_min_pd(low, det);
     high = _mm256_max_pd(high, det);
     _mm256_storeu_pd(alpha + p, a);
@@ -279,9 +327,8 @@ bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row,
   det_low = lower(det_low, splat(wide_low));
   det_high = higher(det_high, splat(wide_high));
 #endif
-  const bool in_range =
-      !any || (std::min(lane(det_low, 0), lane(det_low, 1)) >= kSafeDetLow &&
-               std::max(lane(det_high, 0), lane(det_high, 1)) <= kSafeDetHigh);
+  const bool in_range = !any || (std::min(lane(det_low, 0), lane(det_low, 1)) >= kSafeDetLow &&
+                                 std::max(lane(det_high, 0), lane(det_high, 1)) <= kSafeDetHigh);
   return in_range && std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW) == 0;
 }
 
@@ -538,8 +585,8 @@ void run_group(const SweepData& d, const std::int64_t* row_start, std::int64_t n
 // before it is two columns ahead. The previous sweep of a row is an earlier
 // task, so it is ahead by at least as much; the coefficients do not change
 // during the sweeps.
-void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv,
-                 std::int32_t nsweep, Helper* helper) {
+void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, std::int32_t nsweep,
+                 Helper* helper) {
   const std::int64_t nxv = d.nxv;
   const std::int64_t ncols = nxv - 2, nrows = nyv - 2;
   if (ncols <= 0 || nrows <= 0 || nsweep <= 0) return;
@@ -704,11 +751,11 @@ void smoothing_pass(MeshState& s, Path path) {
     plain_pass(s);  // recomputes everything; a trap fires where it would
     return;
   }
-  const SweepData d{pairs.data(), s.alpha.data(), s.gamma.data(), s.anw.data(), s.ap.data(),
-                    s.nxv};
+  const SweepData d{pairs.data(), s.alpha.data(), s.gamma.data(), s.anw.data(), s.ap.data(), s.nxv};
   sweep_pairs(d, s.xv.data(), s.yv.data(), s.nyv, s.nsweep, helper);
   if (forced_threads == 0 && interior >= kTwoThreadVertices) {
-    choice.record(two, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    choice.record(two,
+                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
 }
 

@@ -90,7 +90,7 @@ struct Item {
   // cppcheck-suppress noExplicitConstructor ; implicit by design
   Item(std::int32_t v) : kind(Kind::Integer), i(v), r(0.0) {}  // NOLINT: implicit by design
   // cppcheck-suppress noExplicitConstructor ; implicit by design
-  Item(double v) : kind(Kind::Real), i(0), r(v) {}             // NOLINT: implicit by design
+  Item(double v) : kind(Kind::Real), i(0), r(v) {}  // NOLINT: implicit by design
 };
 
 // One formatted write statement: renders the items under the format (compiled

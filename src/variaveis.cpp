@@ -12,8 +12,8 @@ namespace malha {
 void fail_allocation(const char* name, std::int64_t count, std::size_t element_size) {
   const double mib = static_cast<double>(count) * static_cast<double>(element_size) / 1048576.0;
   std::string message = "not enough memory for array " + std::string(name) + " (" +
-                        std::to_string(count) + " elements, " +
-                        std::to_string(std::llround(mib)) + " MiB)";
+                        std::to_string(count) + " elements, " + std::to_string(std::llround(mib)) +
+                        " MiB)";
   textio::fatal_error(textio::kErrAllocate, textio::Statement::Allocate, name, message);
 }
 

@@ -184,7 +184,8 @@ Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
 
 Outcome run_malha(const fs::path& dir,
                   std::optional<std::uint64_t> address_limit = kDefaultAddressLimit) {
-  return run_malha(dir, "", [](pid_t, auto&&) {}, address_limit);
+  return run_malha(
+      dir, "", [](pid_t, auto&&) {}, address_limit);
 }
 
 // Waits until the editor script says it runs (it must, within a minute).
@@ -327,13 +328,15 @@ TEST(ClosedStandardError, ReportsNeverLandInTheFiles) {
   TempDir dir;
   const std::string bad_case = "caso\n4\nx\n1\n1\n";
   write_file(dir / "entradas.txt", bad_case);
-  Outcome o = run_malha(dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, true);
+  Outcome o = run_malha(
+      dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, true);
   EXPECT_EQ(o.exit_status, 1);
   EXPECT_EQ(read_file(dir / "entradas.txt"), bad_case);
 
   write_file(dir / "entradas.txt", case_file("caso", 4, 2, 1, 2));
   fs::create_directory(dir / "caso_nest_vert.txt");
-  o = run_malha(dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, true);
+  o = run_malha(
+      dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, true);
   EXPECT_EQ(o.exit_status, 1);
   EXPECT_EQ(read_file(dir / "caso_nest_conec.txt"), "");
 }
@@ -369,25 +372,57 @@ struct HostileCase {
 const std::string kMegabytes(8 << 20, '9');
 
 const HostileCase kHostileCases[] = {
-    {"NulInCaseName", "ca\0so\n4\n2\n1\n1\n"s, {}, "6510", "entradas",
+    {"NulInCaseName",
+     "ca\0so\n4\n2\n1\n1\n"s,
+     {},
+     "6510",
+     "entradas",
      R"(the case name 'ca\\x00so' \(record 1\) contains a control character.*)"},
-    {"NulInNumber", "caso\n4\0\n2\n1\n1\n"s, {}, "6503", "entradas",
+    {"NulInNumber",
+     "caso\n4\0\n2\n1\n1\n"s,
+     {},
+     "6503",
+     "entradas",
      R"(invalid integer '4\\x00' on line 2)"},
-    {"OnlyNulBytes", std::string(4096, '\0'), {}, "6501", "entradas",
+    {"OnlyNulBytes",
+     std::string(4096, '\0'),
+     {},
+     "6501",
+     "entradas",
      R"(end of file while reading a value \(line 1\))"},
     // A value is at most 1 MiB long; a remark may be as long as the file.
-    {"NameLineOfMegabytesWithoutEnd", std::string(8 << 20, 'x'), {}, "6509", "entradas",
+    {"NameLineOfMegabytesWithoutEnd",
+     std::string(8 << 20, 'x'),
+     {},
+     "6509",
+     "entradas",
      R"(value 'x{40}\.\.\.' on line 1 is longer than 1048576 characters)"},
-    {"RemarkOfMegabytesWithoutEnd", "caso " + std::string(8 << 20, 'r'), {}, "6501", "entradas",
+    {"RemarkOfMegabytesWithoutEnd",
+     "caso " + std::string(8 << 20, 'r'),
+     {},
+     "6501",
+     "entradas",
      R"(end of file while reading a value \(line 1\))"},
-    {"NumberOfMegabytesWithoutEnd", "caso\n" + kMegabytes, {}, "6509", "entradas",
+    {"NumberOfMegabytesWithoutEnd",
+     "caso\n" + kMegabytes,
+     {},
+     "6509",
+     "entradas",
      R"(value '9{40}\.\.\.' on line 2 is longer than 1048576 characters)"},
-    {"InvalidUtf8Number", "caso\n\xC3\x28\n2\n1\n1\n", {}, "6503", "entradas",
+    {"InvalidUtf8Number",
+     "caso\n\xC3\x28\n2\n1\n1\n",
+     {},
+     "6503",
+     "entradas",
      R"(invalid integer '\\xC3\(' on line 2)"},
-    {"OnlyBlanks", " \n\t\n   \r\n\n", {}, "6501", "entradas",
+    {"OnlyBlanks",
+     " \n\t\n   \r\n\n",
+     {},
+     "6501",
+     "entradas",
      R"(end of file while reading a value \(line 5\))"},
-    {"NulInParameterFile", case_file("caso", 4, 2, 2, 1), "1\n1\n\0\n1\n1\n1\n1\n"s,
-     "6505", "entrada_eq_elipticas", R"(invalid real number '\\x00' on line 3)"},
+    {"NulInParameterFile", case_file("caso", 4, 2, 2, 1), "1\n1\n\0\n1\n1\n1\n1\n"s, "6505",
+     "entrada_eq_elipticas", R"(invalid real number '\\x00' on line 3)"},
     {"ParameterFileOfBlanks", case_file("caso", 4, 2, 2, 1), "   \n\n\t\n", "6501",
      "entrada_eq_elipticas", R"(end of file while reading a value \(line 4\))"},
 };
@@ -529,8 +564,7 @@ TEST(SignalsDuringEditor, CtrlCThatEndsTheEditorStopsTheRun) {
     TempDir dir;
     write_file(dir / "entradas.txt", case_file("caso", 4, 2, 1, 2));
     const Outcome o = run_malha(
-        dir.path(),
-        std::string("if [ \"$2\" = '") + c.command + "' ]; then exec sleep 60; fi",
+        dir.path(), std::string("if [ \"$2\" = '") + c.command + "' ]; then exec sleep 60; fi",
         [](pid_t pid, auto&&) {
           // Once the editor runs: a signal before that would find the
           // interpreter still deciding what to run.
@@ -572,8 +606,7 @@ TEST(SignalsDuringEditor, TerminatingTheWaitingProgramEndsIt) {
     TempDir dir;
     write_file(dir / "entradas.txt", case_file("caso", 4, 2, 1, 1));
     const Outcome o = run_malha(
-        dir.path(),
-        "if [ \"$2\" = 'notepad entradas.txt' ]; then touch \"$READY\"; sleep 60; fi",
+        dir.path(), "if [ \"$2\" = 'notepad entradas.txt' ]; then touch \"$READY\"; sleep 60; fi",
         [sig](pid_t pid, auto&& ready) {
           wait_for_editor(ready);
           ::kill(pid, sig);
