@@ -74,15 +74,7 @@ void run(malha::MeshState& s) {
     s.nsweep = std::min(s.nsweep, kMaxSweeps);
     const std::int32_t passes = std::min(s.niter, kMaxPasses);
     for (std::int32_t pass = 1; pass <= passes; ++pass) {
-      const bool stopped = faults([&] {
-        compute_metrics(s);
-        clear_sources(s);
-        compute_coefficients(s);
-        gauss_seidel(s.xv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv, s.nyv,
-                     s.nsweep);
-        gauss_seidel(s.yv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv, s.nyv,
-                     s.nsweep);
-      });
+      const bool stopped = faults([&] { smoothing_pass(s, Path::Plain); });
       if (stopped) return;
     }
   }

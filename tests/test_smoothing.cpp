@@ -32,14 +32,10 @@ std::unique_ptr<MeshState> smoothing_state(std::int32_t nx, std::int32_t ny, dou
   return s;
 }
 
+// One outer pass by the plain operations: metrics, sources, coefficients,
+// then the sweeps on x and on y.
 void one_pass(MeshState& s) {
-  compute_metrics(s);
-  clear_sources(s);
-  compute_coefficients(s);
-  gauss_seidel(s.xv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv, s.nyv,
-               s.nsweep);
-  gauss_seidel(s.yv, s.ap, s.ae, s.aw, s.an, s.as, s.ane, s.anw, s.ase, s.asw, s.nxv, s.nyv,
-               s.nsweep);
+  smoothing_pass(s, Path::Plain);
 }
 
 std::vector<double> copy(const Array1<double>& a) {
