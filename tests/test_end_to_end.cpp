@@ -367,6 +367,29 @@ TEST(EllipticOption, OffLeavesAnExistingParameterFileUnreadAndUnshown) {
             "    1.000000000000000E+00    1.000000000000000E+00");
 }
 
+TEST(EllipticOption, HandEditedFormsReadAsThePlainValues) {
+  // Blank lines, tabs, a repeat count, a value ended by a comma or a slash, and
+  // null records: the spacings keep 1.0 and the source flags 0.
+  TempDir plain, edited;
+  write_file(plain / "entradas.txt", case_file("forms", 6, 3, 2, 1));
+  write_file(plain / "entrada_eq_elipticas.txt", elliptic_file(2, 3, "1.0", "1.0"));
+  write_file(edited / "entradas.txt",
+             "\r\n   \r\n\tforms,remark\r\n1*6 nx\r\n\r\n3/ny\r\n+2\r\n1\r\n");
+  write_file(edited / "entrada_eq_elipticas.txt", "2\n\n3\n1.5D-3\n/ dksi\n , deta\n,\n,\n");
+
+  expect_success(run_in(plain));
+  const RunResult result = run_in(edited);
+  expect_success(result);
+  EXPECT_EQ(result.commands, expected_commands("forms", true, false));
+  Files want = read_folder(plain.path());
+  Files got = read_folder(edited.path());
+  for (Files* files : {&want, &got}) {
+    files->erase("entradas.txt");
+    files->erase("entrada_eq_elipticas.txt");
+  }
+  EXPECT_EQ(got, want);
+}
+
 TEST(EllipticOption, ZeroIterationsKeepTheAlgebraicMeshButWriteTheSpacingsRead) {
   TempDir plain, smoothed;
   write_file(plain / "entradas.txt", case_file("alg", 8, 4, 1, 2));
