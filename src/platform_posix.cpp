@@ -332,8 +332,9 @@ int launch_interpreter(std::string_view command, int& reason) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
-  struct sigaction ignore {
-  }, old_int{}, old_quit{};
+  struct sigaction ignore = {};
+  struct sigaction old_int = {};
+  struct sigaction old_quit = {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
   sigaction(SIGINT, &ignore, &old_int);
