@@ -80,12 +80,16 @@ bool same_file_name(std::string_view a, std::string_view b) {
 }
 #endif
 
+bool is_control_char(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
+
 // A printable rendering of a case name for messages: control bytes as \xNN.
 std::string shown(const std::string& text) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out;
   for (unsigned char c : text) {
-    if (c < 0x20 || c == 0x7F) {
+    if (is_control_char(c)) {
       out += "\\x";
       out += kHex[c >> 4];
       out += kHex[c & 0xF];
@@ -103,18 +107,23 @@ void check_count(const char* what, std::int64_t value, const MeshState& s) {
   }
 }
 
+// The vertex coordinates, one record per vertex.
+void write_vertex_records(const MeshState& s, int unit) {
+  for (std::int32_t j = 1; j <= s.nyv; ++j) {
+    for (std::int32_t i = 1; i <= s.nxv; ++i) {
+      const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
+      textio::write_record(unit, kRealPair, {s.xv(k), s.yv(k)});
+    }
+  }
+}
+
 // The records of the seven mesh files, one write statement each: the
 // reference for write_mesh_records_fast.
 void write_mesh_records_plain(const MeshState& s) {
   // File 1: sizes, spacings (eta first) and the vertex coordinates.
   textio::write_record(5, kIntegers10, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
   textio::write_record(5, kRealPair, {s.deta, s.dksi});
-  for (std::int32_t j = 1; j <= s.nyv; ++j) {
-    for (std::int32_t i = 1; i <= s.nxv; ++i) {
-      const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
-      textio::write_record(5, kRealPair, {s.xv(k), s.yv(k)});
-    }
-  }
+  write_vertex_records(s, 5);
 
   // File 2: the closed outline of every volume, then a separator record.
   for (std::int32_t j = 1; j <= s.ny; ++j) {
@@ -165,12 +174,7 @@ void write_nest_records_plain(const MeshState& s) {
     textio::write_record(9, kReal, {s.area(v)});
   }
   textio::write_record(8, kIntegers5x8, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
-  for (std::int32_t j = 1; j <= s.nyv; ++j) {
-    for (std::int32_t i = 1; i <= s.nxv; ++i) {
-      const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
-      textio::write_record(8, kRealPair, {s.xv(k), s.yv(k)});
-    }
-  }
+  write_vertex_records(s, 8);
 }
 
 // ---------------------------------------------------------------------------
@@ -249,6 +253,24 @@ char* put_vertex(const MeshState& s, char* out, std::int64_t k) {
   return textio::put_real_pair_record(out, s.xv(k), s.yv(k));
 }
 
+// The records x(n), y(n) for n in [first, last] under "(2(1P,E25.15))".
+char* put_pair_records(char* out, const Array1<double>& x, const Array1<double>& y,
+                       std::int64_t first, std::int64_t last) {
+  for (std::int64_t n = first; n <= last; ++n) out = textio::put_real_pair_record(out, x(n), y(n));
+  return out;
+}
+
+// The records entry(v, 1..4) for volumes v in [first, last], fields of width w.
+template <class Entry>
+char* put_four_integer_records(char* out, std::int64_t first, std::int64_t last, int w,
+                               Entry entry) {
+  for (std::int64_t v = first; v <= last; ++v) {
+    for (int c = 1; c <= 4; ++c) out = textio::put_integer_field(out, entry(v, c), w);
+    out = textio::put_record_end(out);
+  }
+  return out;
+}
+
 // Renders the records of one block into `out`; returns the end.
 char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& rows) {
   using textio::put_integer_field;
@@ -264,8 +286,7 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
         out = put_integer_field(out, n, 8);
       return put_record_end(out);
     case RecordKind::VertexPairs:
-      for (std::int64_t k = b.first; k <= b.last; ++k) out = put_vertex(s, out, k);
-      return out;
+      return put_pair_records(out, s.xv, s.yv, b.first, b.last);
     case RecordKind::Outlines: {
       const std::int64_t nxv = s.nxv;
       rows.text.resize(static_cast<std::size_t>(2 * nxv * 52));
@@ -302,18 +323,12 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
       return out;
     }
     case RecordKind::Corners10:
-    case RecordKind::Corners8: {
-      const int w = b.kind == RecordKind::Corners10 ? 10 : 8;
-      for (std::int64_t v = b.first; v <= b.last; ++v) {
-        for (int c = 1; c <= 4; ++c) out = put_integer_field(out, s.conn(v, c), w);
-        out = put_record_end(out);
-      }
-      return out;
-    }
+    case RecordKind::Corners8:
+      return put_four_integer_records(out, b.first, b.last,
+                                      b.kind == RecordKind::Corners10 ? 10 : 8,
+                                      [&](std::int64_t v, int c) { return s.conn(v, c); });
     case RecordKind::CentroidPairs:
-      for (std::int64_t v = b.first; v <= b.last; ++v)
-        out = textio::put_real_pair_record(out, s.xc(v), s.yc(v));
-      return out;
+      return put_pair_records(out, s.xc, s.yc, b.first, b.last);
     case RecordKind::ExtendedCorners10:
       for (std::int64_t v = b.first; v <= b.last; ++v) {
         // Real volume (i, j) is extended volume (i + 1, j + 1).
@@ -325,15 +340,10 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
       }
       return out;
     case RecordKind::ExtendedPairs:
-      for (std::int64_t w = b.first; w <= b.last; ++w)
-        out = textio::put_real_pair_record(out, s.xcf(w), s.ycf(w));
-      return out;
+      return put_pair_records(out, s.xcf, s.ycf, b.first, b.last);
     case RecordKind::Neighbours8:
-      for (std::int64_t v = b.first; v <= b.last; ++v) {
-        for (int f = 1; f <= 4; ++f) out = put_integer_field(out, s.nbr(f, v), 8);
-        out = put_record_end(out);
-      }
-      return out;
+      return put_four_integer_records(out, b.first, b.last, 8,
+                                      [&](std::int64_t v, int f) { return s.nbr(f, v); });
     case RecordKind::Areas:
       for (std::int64_t v = b.first; v <= b.last; ++v)
         out = put_record_end(textio::put_e25_15(out, s.area(v)));
@@ -479,6 +489,11 @@ void write_nest_records_fast(const MeshState& s) {
   write_blocks(s, blocks);
 }
 
+// Shows the file in the editor.
+void show_in_editor(std::string_view file_name) {
+  textio::run_command(editor_command(file_name));
+}
+
 }  // namespace
 
 std::string case_stem(const MeshState& s) {
@@ -514,7 +529,7 @@ std::string editor_command(std::string_view file_name) {
 }
 
 void read_case_file(MeshState& s) {
-  textio::run_command(std::string("notepad ") + kCaseFile);
+  show_in_editor(kCaseFile);
   textio::open_unit(1, kCaseFile);
   textio::read_text(1, s.case_name);
   textio::read_integer(1, s.nx);
@@ -549,14 +564,14 @@ void check_case_values(const MeshState& s) {
                   std::string(1, static_cast<char>(c)) +
                   "': it must name files in the working directory");
     }
-    if (c < 0x20 || c == 0x7F) {
+    if (is_control_char(c)) {
       reject_case("the case name '" + shown(stem) +
                   "' (record 1) contains a control character, which cannot stand in a file name");
     }
 #ifdef _WIN32
     if (is_forbidden_name_char(c)) {
       reject_case(
-          "the case name '" + stem + "' (record 1) contains '" +
+          "the case name '" + shown(stem) + "' (record 1) contains '" +
           std::string(1, static_cast<char>(c)) + "', which " +
           (c == '%' ? "the command interpreter would expand" : "cannot stand in a file name"));
     }
@@ -564,8 +579,8 @@ void check_case_values(const MeshState& s) {
   }
 #ifdef _WIN32
   if (is_device_name(stem)) {
-    reject_case("the case name '" + stem + "' (record 1) names a device: its output file " + stem +
-                ".txt would not be a file");
+    reject_case("the case name '" + shown(stem) + "' (record 1) names a device: its output file " +
+                stem + ".txt would not be a file");
   }
 #endif
   // Names whose ".txt" file is one the run reads or writes under a fixed name.
@@ -582,7 +597,7 @@ void check_case_values(const MeshState& s) {
 }
 
 void read_elliptic_file(MeshState& s) {
-  textio::run_command(std::string("notepad ") + kEllipticFile);
+  show_in_editor(kEllipticFile);
   textio::open_unit(1, kEllipticFile);
   double unused = 0.0;
   textio::read_integer(1, s.nsweep);
@@ -595,7 +610,7 @@ void read_elliptic_file(MeshState& s) {
   textio::close_unit(1);
 }
 
-void write_mesh_files(MeshState& s, Path path) {
+void write_mesh_files(const MeshState& s, Path path) {
   const std::string stem = case_stem(s);
   const std::string name_mesh = stem + ".txt";
   const std::string name_vert = stem + "_vert.txt";
@@ -619,16 +634,16 @@ void write_mesh_files(MeshState& s, Path path) {
 
   for (int unit = 5; unit <= 11; ++unit) textio::close_unit(unit);
 
-  textio::run_command(editor_command(name_mesh));
-  textio::run_command(editor_command(name_vert));
-  textio::run_command(editor_command(name_vert_fict));
-  textio::run_command(editor_command(name_cent));
-  textio::run_command(editor_command(name_cent_fict));
+  show_in_editor(name_mesh);
+  show_in_editor(name_vert);
+  show_in_editor(name_vert_fict);
+  show_in_editor(name_cent);
+  show_in_editor(name_cent_fict);
   textio::run_command("wgnuplot malha.gnu");
   textio::run_command("wgnuplot malha_cent.gnu");
 }
 
-void write_nest_files(MeshState& s, Path path) {
+void write_nest_files(const MeshState& s, Path path) {
   const std::string stem = case_stem(s);
   const std::string name_area = stem + "_nest_area.txt";
   const std::string name_conec = stem + "_nest_conec.txt";
@@ -650,11 +665,11 @@ void write_nest_files(MeshState& s, Path path) {
 
   for (int unit = 5; unit <= 9; ++unit) textio::close_unit(unit);
 
-  textio::run_command(editor_command(name_nest));
-  textio::run_command(editor_command(name_conec));
-  textio::run_command(editor_command(name_vert));
-  textio::run_command(editor_command(name_cent));
-  textio::run_command(editor_command(name_area));
+  show_in_editor(name_nest);
+  show_in_editor(name_conec);
+  show_in_editor(name_vert);
+  show_in_editor(name_cent);
+  show_in_editor(name_area);
 }
 
 }  // namespace malha

@@ -60,8 +60,18 @@ unsigned unmasked_flags(unsigned mxcsr) {
   return (~mxcsr & kAllMasks) >> 7;
 }
 #else
-constexpr unsigned kTrappedMasks = _EM_INVALID | _EM_ZERODIVIDE | _EM_OVERFLOW;
+// The x87 status bits have the values of the mask bits (_SW_INVALID is
+// _EM_INVALID, and so on); MinGW's header names only the latter.
+constexpr unsigned kInvalidFlag = _EM_INVALID;
+constexpr unsigned kDivideFlag = _EM_ZERODIVIDE;
+constexpr unsigned kOverflowFlag = _EM_OVERFLOW;
+constexpr unsigned kTrappedMasks = kInvalidFlag | kDivideFlag | kOverflowFlag;
 #endif
+
+// The most bytes one ReadFile or WriteFile call is asked to move.
+DWORD chunk_of(std::size_t size) {
+  return size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+}
 
 // The report for the floating-point fault an exception stands for, or nullptr
 // when it is none of the trapped kinds (the exception is not ours).
@@ -84,11 +94,15 @@ const char* fault_report(const EXCEPTION_POINTERS* pointers, std::size_t& size) 
     case kFloatMultipleTraps:
     case kFloatMultipleFaults: {
       // An SSE fault: the kind is in the flags of the faulting thread's MXCSR,
-      // among those whose trap is enabled. An invalid operation sets only its
-      // own flag; an overflow also sets inexact, which is never trapped.
+      // among those whose trap is enabled (on 32-bit x86, in the status the C
+      // runtime reports). An invalid operation sets only its own flag; an
+      // overflow also sets inexact, which is never trapped.
 #if MALHA_SSE_ONLY
       const unsigned mxcsr = pointers->ContextRecord->MxCsr;
       const unsigned raised = mxcsr & unmasked_flags(mxcsr);
+#else
+      const unsigned raised = _statusfp();
+#endif
       if (raised & kInvalidFlag)
         report = kReportInvalid;
       else if (raised & kDivideFlag)
@@ -97,19 +111,6 @@ const char* fault_report(const EXCEPTION_POINTERS* pointers, std::size_t& size) 
         report = kReportOverflow;
       else
         report = kReportInvalid;
-#else
-      // The status bits have the values of the mask bits (_SW_INVALID is
-      // _EM_INVALID, and so on); MinGW's header names only the latter.
-      const unsigned status = _statusfp();
-      if (status & _EM_INVALID)
-        report = kReportInvalid;
-      else if (status & _EM_ZERODIVIDE)
-        report = kReportDivide;
-      else if (status & _EM_OVERFLOW)
-        report = kReportOverflow;
-      else
-        report = kReportInvalid;
-#endif
       break;
     }
     default:
@@ -206,7 +207,7 @@ void write_stderr(const char* data, std::size_t size) {
   const HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
   if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return;
   while (size > 0) {
-    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    const DWORD chunk = chunk_of(size);
     DWORD written = 0;
     if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return;
     data += written;
@@ -244,9 +245,13 @@ FileHandle from_handle(HANDLE handle) {
   return reinterpret_cast<FileHandle>(handle);
 }
 
-int last_error() {
-  const DWORD error = GetLastError();
+// A system error code as returned: never 0, which would mean success.
+int error_code(DWORD error) {
   return error == ERROR_SUCCESS ? static_cast<int>(ERROR_GEN_FAILURE) : static_cast<int>(error);
+}
+
+int last_error() {
+  return error_code(GetLastError());
 }
 
 // Opens with the given access and disposition, sharing reading and writing
@@ -292,7 +297,7 @@ int create_exclusive(const std::string& name, FileHandle& handle) {
 }
 
 int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& got) {
-  const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  const DWORD chunk = chunk_of(size);
   DWORD n = 0;
   if (!ReadFile(as_handle(handle), buffer, chunk, &n, nullptr)) {
     const DWORD error = GetLastError();
@@ -300,7 +305,7 @@ int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& go
       got = 0;
       return 0;
     }
-    return error == ERROR_SUCCESS ? static_cast<int>(ERROR_GEN_FAILURE) : static_cast<int>(error);
+    return error_code(error);
   }
   got = n;
   return 0;
@@ -308,7 +313,7 @@ int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& go
 
 int write_all(FileHandle handle, const char* data, std::size_t size) {
   while (size > 0) {
-    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+    const DWORD chunk = chunk_of(size);
     DWORD n = 0;
     if (!WriteFile(as_handle(handle), data, chunk, &n, nullptr)) return last_error();
     if (n == 0) return static_cast<int>(ERROR_WRITE_FAULT);

@@ -81,15 +81,13 @@ void compute_centroids(MeshState& s) {
 void number_neighbours(MeshState& s) {
   const std::int32_t nx = s.nx;
   const std::int32_t ny = s.ny;
-  for (std::int64_t v = 1; v <= s.nvol; ++v)
-    for (int f = 1; f <= 4; ++f) s.nbr(f, v) = 0;
   for (std::int32_t j = 1; j <= ny; ++j) {
     for (std::int32_t i = 1; i <= nx; ++i) {
       const std::int32_t v = (j - 1) * nx + i;
-      if (j > 1) s.nbr(1, v) = v - nx;
-      if (i < nx) s.nbr(2, v) = v + 1;
-      if (j < ny) s.nbr(3, v) = v + nx;
-      if (i > 1) s.nbr(4, v) = v - 1;
+      s.nbr(1, v) = j > 1 ? v - nx : 0;
+      s.nbr(2, v) = i < nx ? v + 1 : 0;
+      s.nbr(3, v) = j < ny ? v + nx : 0;
+      s.nbr(4, v) = i > 1 ? v - 1 : 0;
     }
   }
 }

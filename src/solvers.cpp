@@ -6,7 +6,6 @@
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -181,25 +180,12 @@ inline double lane(Pair a, int n) {
 constexpr double kSafeDetLow = 0x1.0000000000001p-512;
 constexpr double kSafeDetHigh = 0x1.fffffffffffffp+511;
 
-// x and y of every vertex, interleaved: u[2p], u[2p + 1] for 0-based vertex p.
-std::vector<double>& pair_storage() {
-  static std::vector<double> pairs;  // storage reused by every pass
-  return pairs;
-}
-
+// x and y of 0-based vertex p into u, interleaved: u[2p], u[2p + 1].
 inline void pack(double* u, const double* xv, const double* yv, std::int64_t p) {
   u[2 * p] = xv[p];
   u[2 * p + 1] = yv[p];
 }
 
-// The metric terms and the coefficients of the interior vertices of rows
-// first_row .. last_row in one loop, kept as alpha, gamma, anw (0.5*beta) and
-// ap: the same operations, in the same order, as compute_metrics and
-// compute_coefficients, less the ones the four-array form does not need; two
-// neighbouring vertices per vector. The same loop fills u. Runs with the
-// traps held; true when no trapped exception was raised and every det lies in
-// the safe range, so that the plain operations would not have trapped either
-// (they are a superset of these).
 bool avx2_allowed = true;  // cleared by tests to run the SSE2 loop
 
 #ifdef MALHA_AVX2
@@ -256,6 +242,14 @@ __attribute__((target("avx2"))) std::int64_t coefficients_avx2(
 }
 #endif
 
+// The metric terms and the coefficients of the interior vertices of rows
+// first_row .. last_row in one loop, kept as alpha, gamma, anw (0.5*beta) and
+// ap: the same operations, in the same order, as compute_metrics and
+// compute_coefficients, less the ones the four-array form does not need; two
+// neighbouring vertices per vector. The same loop fills u. Runs with the
+// traps held; true when no trapped exception was raised and every det lies in
+// the safe range, so that the plain operations would not have trapped either
+// (they are a superset of these).
 bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row,
                             std::int64_t last_row) {
   const platform::FpTrapsHeld held;
@@ -295,7 +289,6 @@ bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row,
   // One vertex in both lanes (the last of an odd count).
   const auto load_one = [](const double* q) { return splat(*q); };
   const auto store_one = [](double* q, Pair v) { *q = lane(v, 0); };
-  bool any = false;
 #ifdef MALHA_AVX2
   const bool wide = avx2_allowed && avx2_available();
   double wide_low = std::numeric_limits<double>::max(), wide_high = 0.0;
@@ -307,7 +300,6 @@ bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row,
     if (wide) {
       p = coefficients_avx2(xv, yv, alpha, gamma, half_beta, ap, u, nxv, cksi, ceta, p, last,
                             wide_low, wide_high);
-      any = any || p != first;
     }
 #endif
     for (; p + 1 <= last; p += 2) {
@@ -315,20 +307,20 @@ bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row,
       const Pair x = load(xv + p), y = load(yv + p);
       store(u + 2 * p, first_lanes(x, y));
       store(u + 2 * p + 2, second_lanes(x, y));
-      any = true;
     }
     if (p == last) {
       vertices(p, load_one, store_one);
       pack(u, xv, yv, p);
-      any = true;
     }
   }
 #ifdef MALHA_AVX2
   det_low = lower(det_low, splat(wide_low));
   det_high = higher(det_high, splat(wide_high));
 #endif
-  const bool in_range = !any || (std::min(lane(det_low, 0), lane(det_low, 1)) >= kSafeDetLow &&
-                                 std::max(lane(det_high, 0), lane(det_high, 1)) <= kSafeDetHigh);
+  // With no vertex at all the bounds keep their starting values, which lie in
+  // the range.
+  const bool in_range = std::min(lane(det_low, 0), lane(det_low, 1)) >= kSafeDetLow &&
+                        std::max(lane(det_high, 0), lane(det_high, 1)) <= kSafeDetHigh;
   return in_range && std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW) == 0;
 }
 
@@ -732,20 +724,16 @@ void smoothing_pass(MeshState& s, Path path) {
     plain_pass(s);
     return;
   }
-  std::vector<double>& pairs = pair_storage();
+  // x and y of every vertex, interleaved (see pack); reused by every pass.
+  static std::vector<double> pairs;
   pairs.resize(static_cast<std::size_t>(2 * static_cast<std::int64_t>(s.nvert)));
   const std::int64_t interior = static_cast<std::int64_t>(s.nxv - 2) * (s.nyv - 2);
-  Helper* helper = nullptr;
+  // Two threads when forced, or when timing chooses them on a large mesh.
+  const bool timed = forced_threads == 0 && interior >= kTwoThreadVertices;
   static ThreadChoice choice;
-  bool two = false;
-  if (forced_threads == 0) {
-    helper = interior >= kTwoThreadVertices ? Helper::get() : nullptr;
-    two = helper != nullptr && choice.two_threads(interior);
-  } else if (forced_threads == 2) {
-    helper = Helper::get();
-    two = helper != nullptr;
-  }
-  if (!two) helper = nullptr;
+  Helper* helper = timed || forced_threads == 2 ? Helper::get() : nullptr;
+  if (timed && helper != nullptr && !choice.two_threads(interior)) helper = nullptr;
+  const bool two = helper != nullptr;
   const auto start = std::chrono::steady_clock::now();
   if (!fused_coefficients(s, pairs.data(), helper)) {
     plain_pass(s);  // recomputes everything; a trap fires where it would
@@ -753,7 +741,7 @@ void smoothing_pass(MeshState& s, Path path) {
   }
   const SweepData d{pairs.data(), s.alpha.data(), s.gamma.data(), s.anw.data(), s.ap.data(), s.nxv};
   sweep_pairs(d, s.xv.data(), s.yv.data(), s.nyv, s.nsweep, helper);
-  if (forced_threads == 0 && interior >= kTwoThreadVertices) {
+  if (timed) {
     choice.record(two,
                   std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }

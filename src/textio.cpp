@@ -65,6 +65,10 @@ std::string shown(std::string_view text) {
   return result;
 }
 
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
 // Joins the pieces of a message.
 std::string join(std::initializer_list<std::string_view> pieces) {
   std::string result;
@@ -412,13 +416,8 @@ class FormatCompiler {
     if (pos_ != source_.size()) fail("unexpected " + character_named(pos_));
     // The reverted part must hold a data edit descriptor, or items could never
     // be placed.
-    int reversion = last_top_group_ < 0 ? 0 : last_top_group_;
-    bool data = false;
-    for (std::size_t j = static_cast<std::size_t>(reversion); j < elements.size(); ++j) {
-      const auto kind = elements[j].kind;
-      if (kind == Element::Kind::Integer || kind == Element::Kind::Real) data = true;
-    }
-    reverted_part_has_data_ = data;
+    const int reversion = last_top_group_ < 0 ? 0 : last_top_group_;
+    reverted_part_has_data_ = has_data_from(static_cast<std::size_t>(reversion));
     elements.push_back({Element::Kind::End, reversion});
   }
 
@@ -440,9 +439,9 @@ class FormatCompiler {
   }
 
   bool read_number(long long& value) {
-    if (at_end() || peek() < '0' || peek() > '9') return false;
+    if (at_end() || !is_digit(peek())) return false;
     value = 0;
-    while (!at_end() && peek() >= '0' && peek() <= '9') {
+    while (!at_end() && is_digit(peek())) {
       value = value * 10 + (peek() - '0');
       if (value > kMaxFormatNumber) fail("a number is too large");
       ++pos_;
@@ -458,6 +457,14 @@ class FormatCompiler {
   }
 
   void emit(const Element& el) { elements_->push_back(el); }
+
+  // Whether the elements from index `first` on hold a data edit descriptor.
+  bool has_data_from(std::size_t first) const {
+    return std::any_of(elements_->begin() + static_cast<std::ptrdiff_t>(first), elements_->end(),
+                       [](const Element& el) {
+                         return el.kind == Element::Kind::Integer || el.kind == Element::Kind::Real;
+                       });
+  }
 
   // A comma-separated list of items, up to the ")" of its group (not
   // consumed) or the end of the text.
@@ -549,15 +556,11 @@ class FormatCompiler {
   }
 
   void close_group(int open) {
-    auto& elements = *elements_;
     // A group without data edit descriptors only sets scale factors: once
     // through it is the same as any number of times.
-    bool data = false;
-    for (std::size_t j = static_cast<std::size_t>(open) + 1; j < elements.size(); ++j) {
-      const auto kind = elements[j].kind;
-      if (kind == Element::Kind::Integer || kind == Element::Kind::Real) data = true;
+    if (!has_data_from(static_cast<std::size_t>(open) + 1)) {
+      (*elements_)[static_cast<std::size_t>(open)].a = 1;
     }
-    if (!data) elements[static_cast<std::size_t>(open)].a = 1;
     emit({Element::Kind::Close, open});
   }
 
@@ -859,8 +862,7 @@ Value scan_value(Unit& u) {
 
   if (v.counted) {
     const bool digits_only =
-        !v.count_text.empty() && std::all_of(v.count_text.begin(), v.count_text.end(),
-                                             [](char ch) { return ch >= '0' && ch <= '9'; });
+        !v.count_text.empty() && std::all_of(v.count_text.begin(), v.count_text.end(), is_digit);
     if (!digits_only || v.count_text.find_first_not_of('0') == std::string::npos) {
       reader.fail(kErrRepeatCount, "invalid repeat count in " + quoted(v.raw) + " on line " +
                                        std::to_string(v.line));
@@ -881,10 +883,6 @@ Value scan_value(Unit& u) {
   }
   const std::string name = u.name;
   fatal_error(number, Statement::Read, name, message);
-}
-
-bool is_digit(char c) {
-  return c >= '0' && c <= '9';
 }
 
 enum class Conversion { Ok, Invalid, Overflow };
@@ -1227,6 +1225,8 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
+constexpr std::uint64_t kTen16 = 10'000'000'000'000'000ull;
+
 inline void put_pair(char* out, unsigned value) {
   std::memcpy(out, kDigitPairs + 2 * value, 2);
 }
@@ -1263,7 +1263,6 @@ constexpr PowersOfFive kPowersOfFive;
 // 10^p that brings the value to 17 digits: values from about 1e-16 to 1e17.
 // Outside that range, and for subnormals, it returns false.
 bool seventeen_digits(std::uint64_t bits, std::uint64_t& digits, int& x) {
-  constexpr std::uint64_t kTen16 = 10'000'000'000'000'000ull;
   constexpr std::uint64_t kTen17 = 100'000'000'000'000'000ull;
   const int biased = static_cast<int>(bits >> 52) & 0x7FF;
   if (biased == 0) return false;
@@ -1325,7 +1324,6 @@ char* put_e25_15(char* out, double value) {
     return out + 25;
   }
   // Second stage: 16 digits, looking at the 17th alone.
-  constexpr std::uint64_t kTen16 = 10'000'000'000'000'000ull;
   std::uint64_t digits16 = digits17 / 10;
   if (digits17 % 10 >= 5 && ++digits16 == kTen16) {
     digits16 = kTen16 / 10;

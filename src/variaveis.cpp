@@ -9,13 +9,19 @@
 
 namespace malha {
 
-void fail_allocation(const char* name, std::int64_t count, std::size_t element_size) {
+namespace {
+
+// Reports a failed allocation of `count` elements of `element_size` bytes for
+// the array `name` and ends the run with exit status 1.
+[[noreturn]] void fail_allocation(const char* name, std::int64_t count, std::size_t element_size) {
   const double mib = static_cast<double>(count) * static_cast<double>(element_size) / 1048576.0;
   std::string message = "not enough memory for array " + std::string(name) + " (" +
                         std::to_string(count) + " elements, " + std::to_string(std::llround(mib)) +
                         " MiB)";
   textio::fatal_error(textio::kErrAllocate, textio::Statement::Allocate, name, message);
 }
+
+}  // namespace
 
 void* allocate_zeroed(const char* name, std::int64_t count, std::size_t element_size) {
   if (count < 0) fail_allocation(name, count, element_size);

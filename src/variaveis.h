@@ -15,10 +15,6 @@
 
 namespace malha {
 
-// Reports a failed allocation of `count` elements of `element_size` bytes for
-// the array `name` and ends the run with exit status 1.
-[[noreturn]] void fail_allocation(const char* name, std::int64_t count, std::size_t element_size);
-
 // Zeroed block of `count` elements of `element_size` bytes; ends the run with a
 // report when the storage cannot be had. Release with std::free.
 void* allocate_zeroed(const char* name, std::int64_t count, std::size_t element_size);
@@ -46,7 +42,6 @@ class Array1 {
   T* data() { return p_; }
   const T* data() const { return p_; }
   std::int64_t size() const { return n_; }
-  bool allocated() const { return p_ != nullptr; }
 
  private:
   T* p_ = nullptr;
@@ -78,10 +73,6 @@ class Table2 {
   T& operator()(std::int64_t r, std::int64_t c) { return p_[offset(r, c)]; }
   const T& operator()(std::int64_t r, std::int64_t c) const { return p_[offset(r, c)]; }
 
-  T* data() { return p_; }
-  const T* data() const { return p_; }
-  std::int64_t rows() const { return rows_; }
-  std::int64_t cols() const { return cols_; }
   bool allocated() const { return p_ != nullptr; }
 
  private:
