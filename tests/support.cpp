@@ -9,6 +9,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "malhas_segmentos.h"
+
 namespace malha::test {
 
 namespace fs = std::filesystem;
@@ -47,6 +49,27 @@ void write_file(const fs::path& file, const std::string& content) {
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
+std::string visible(const std::string& text) {
+  std::string out;
+  for (const unsigned char c : text) {
+    if (c == '\r') {
+      out += "\\r";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\\') {
+      out += "\\\\";
+    } else if (c < 0x20 || c >= 0x7F) {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  return out;
+}
+
 std::vector<std::string> crlf_records(const std::string& content) {
   std::vector<std::string> records;
   std::size_t start = 0;
@@ -76,13 +99,7 @@ RunResult run_program(const std::string& exe, const fs::path& dir,
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
     ::setenv("COMSPEC", recorder.c_str(), 1);
     for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
-    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) ::dup2(fd, 2);
-    const int null_fd = ::open("/dev/null", O_RDWR);
-    if (null_fd >= 0) {
-      ::dup2(null_fd, 0);
-      ::dup2(null_fd, 1);
-    }
+    redirect_standard_streams(err);
     ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -101,6 +118,37 @@ RunResult run_program(const std::string& exe, const fs::path& dir,
   }
   fs::remove(recorder, ec);
   return result;
+}
+
+void redirect_standard_streams(const fs::path& err) {
+  const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd >= 0) ::dup2(fd, 2);
+  const int null_fd = ::open("/dev/null", O_RDWR);
+  if (null_fd >= 0) {
+    ::dup2(null_fd, 0);
+    ::dup2(null_fd, 1);
+  }
+  for (const int extra : {fd, null_fd})
+    if (extra > 2) ::close(extra);
+}
+
+void act_as_ordinary_user() {
+  if (::geteuid() == 0 && ::setuid(65534) != 0) std::_Exit(3);
+}
+
+std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, double dksi,
+                                          double deta) {
+  auto s = std::make_unique<MeshState>();
+  s->nx = nx;
+  s->ny = ny;
+  s->opt_elliptic = 2;
+  derive_counters(*s);
+  allocate_group_a(*s);
+  build_algebraic_mesh(*s);
+  s->dksi = dksi;
+  s->deta = deta;
+  allocate_group_b(*s);
+  return s;
 }
 
 }  // namespace malha::test

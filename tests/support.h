@@ -1,10 +1,14 @@
 // Helpers shared by the test programs.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "variaveis.h"
 
 namespace malha::test {
 
@@ -38,6 +42,11 @@ class ChangeDir {
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& content);
 
+// `text` C-escaped, for failure messages: CR, LF and the backslash as \r, \n
+// and \\, other bytes outside printable ASCII as \xNN. Distinct texts stay
+// distinct, so comparing two escaped texts compares the texts.
+std::string visible(const std::string& text);
+
 // Splits at CR LF; every record must end with CR LF (the last one included).
 std::vector<std::string> crlf_records(const std::string& content);
 
@@ -53,5 +62,19 @@ struct RunResult {
 // the extra environment variables given.
 RunResult run_program(const std::string& exe, const std::filesystem::path& dir,
                       const std::map<std::string, std::string>& env = {});
+
+// For a child process about to run a program: standard error to the file
+// `err` (created or truncated), standard input and output to /dev/null.
+void redirect_standard_streams(const std::filesystem::path& err);
+
+// For a child process about to touch files: permissions do not bind root, so
+// a root process acts as an ordinary user; it exits with status 3 if it
+// cannot.
+void act_as_ordinary_user();
+
+// A mesh of nx by ny volumes built algebraically, with the storage for
+// elliptic smoothing allocated and the given spacings.
+std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, double dksi = 1.0,
+                                          double deta = 1.0);
 
 }  // namespace malha::test

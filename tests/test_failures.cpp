@@ -6,7 +6,6 @@
 // The tests run as root in CI, so none relies on file permissions: they use
 // failures root cannot bypass (a full file system, directories, dangling
 // links, address-space limits).
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/mount.h>
@@ -46,6 +45,7 @@ namespace fs = std::filesystem;
 using namespace std::string_literals;
 using test::read_file;
 using test::TempDir;
+using test::visible;
 using test::write_file;
 
 #ifdef MALHA_UNDER_ASAN
@@ -67,26 +67,6 @@ std::string case_file(const std::string& name, int nx, int ny, int elliptic, int
 }
 
 const std::string kEllipticFile = "2\n2\n0.0\n1.0\n1.0\n1\n1\n";
-
-// C-escaped, for failure messages.
-std::string visible(const std::string& text) {
-  std::string out;
-  for (const unsigned char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c < 0x20 || c >= 0x7F) {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
-}
 
 std::set<std::string> names_in(const fs::path& dir) {
   std::set<std::string> names;
@@ -137,15 +117,7 @@ Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
       const rlimit limit{*address_limit, *address_limit};
       ::setrlimit(RLIMIT_AS, &limit);
     }
-    const int fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (fd >= 0) ::dup2(fd, 2);
-    const int null_fd = ::open("/dev/null", O_RDWR);
-    if (null_fd >= 0) {
-      ::dup2(null_fd, 0);
-      ::dup2(null_fd, 1);
-    }
-    for (const int extra : {fd, null_fd})
-      if (extra > 2) ::close(extra);
+    test::redirect_standard_streams(err);
     if (stderr_closed) ::close(2);
     ::execl(MALHA_EXE, MALHA_EXE, static_cast<char*>(nullptr));
     ::_exit(127);

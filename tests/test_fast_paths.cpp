@@ -21,7 +21,6 @@
 
 #include "coef.h"
 #include "dados.h"
-#include "malhas_segmentos.h"
 #include "metricas.h"
 #include "platform.h"
 #include "processamento.h"
@@ -37,20 +36,11 @@ namespace fs = std::filesystem;
 
 std::unique_ptr<MeshState> mesh(std::int32_t nx, std::int32_t ny, std::int32_t nsweep,
                                 double dksi = 1.0, double deta = 1.0) {
-  auto s = std::make_unique<MeshState>();
+  auto s = test::smoothing_mesh(nx, ny, dksi, deta);
   s->case_name = "caso";
   s->case_name.resize(kCaseNameLength, ' ');
-  s->nx = nx;
-  s->ny = ny;
-  s->opt_elliptic = 2;
   s->opt_nest = 2;
-  derive_counters(*s);
-  allocate_group_a(*s);
-  build_algebraic_mesh(*s);
-  s->dksi = dksi;
-  s->deta = deta;
   s->nsweep = nsweep;
-  allocate_group_b(*s);
   return s;
 }
 

@@ -7,30 +7,15 @@
 #include <vector>
 
 #include "coef.h"
-#include "malhas_segmentos.h"
 #include "metricas.h"
 #include "platform.h"
 #include "processamento.h"
 #include "solvers.h"
+#include "support.h"
 #include "variaveis.h"
 
 namespace malha {
 namespace {
-
-std::unique_ptr<MeshState> smoothing_state(std::int32_t nx, std::int32_t ny, double dksi = 1.0,
-                                           double deta = 1.0) {
-  auto s = std::make_unique<MeshState>();
-  s->nx = nx;
-  s->ny = ny;
-  s->opt_elliptic = 2;
-  derive_counters(*s);
-  allocate_group_a(*s);
-  build_algebraic_mesh(*s);
-  s->dksi = dksi;
-  s->deta = deta;
-  allocate_group_b(*s);
-  return s;
-}
 
 // One outer pass by the plain operations: metrics, sources, coefficients,
 // then the sweeps on x and on y.
@@ -48,7 +33,7 @@ bool bit_identical(const std::vector<double>& a, const Array1<double>& b) {
 }
 
 TEST(Metrics, OnlyInteriorVertexOfTheTwoByTwoMesh) {
-  auto s = smoothing_state(2, 2);
+  auto s = test::smoothing_mesh(2, 2);
   compute_metrics(*s);
   const int k = 5;  // vertex (2, 2)
   EXPECT_EQ(s->xv(k), 0.25);
@@ -76,8 +61,8 @@ TEST(Metrics, OnlyInteriorVertexOfTheTwoByTwoMesh) {
 }
 
 TEST(Metrics, PowerOfTwoSpacingsScaleExactly) {
-  auto unit = smoothing_state(12, 6);
-  auto scaled = smoothing_state(12, 6, 4.0, 4.0);
+  auto unit = test::smoothing_mesh(12, 6);
+  auto scaled = test::smoothing_mesh(12, 6, 4.0, 4.0);
   compute_metrics(*unit);
   compute_metrics(*scaled);
   for (int j = 2; j < unit->nyv; ++j) {
@@ -96,7 +81,7 @@ TEST(Metrics, PowerOfTwoSpacingsScaleExactly) {
 }
 
 TEST(Coefficients, KeptSourcesEnterTheAxisCoefficients) {
-  auto s = smoothing_state(2, 2);
+  auto s = test::smoothing_mesh(2, 2);
   s->opt_psrc = 2;
   s->opt_qsrc = 2;
   s->psrc(5) = 0.5;
@@ -118,7 +103,7 @@ TEST(Coefficients, KeptSourcesEnterTheAxisCoefficients) {
 
 TEST(GaussSeidel, TwoByTwoMeshReachesItsFixedPointInOneSweep) {
   for (int nsweep : {1, 3}) {
-    auto s = smoothing_state(2, 2);
+    auto s = test::smoothing_mesh(2, 2);
     s->nsweep = nsweep;
     one_pass(*s);
     EXPECT_NEAR(s->xv(5), 19.0 / 52.0, 1e-15) << nsweep;
@@ -127,7 +112,7 @@ TEST(GaussSeidel, TwoByTwoMeshReachesItsFixedPointInOneSweep) {
 }
 
 TEST(GaussSeidel, FourByTwoMeshUsesTheNewWestValue) {
-  auto s = smoothing_state(4, 2);
+  auto s = test::smoothing_mesh(4, 2);
   s->nsweep = 1;
   one_pass(*s);
   EXPECT_NEAR(s->xv(7), 0.25, 1e-15);
@@ -143,7 +128,7 @@ TEST(GaussSeidel, NothingMovesWithoutSweepsPassesOrInteriorVertices) {
     int nx, ny, nsweep, niter;
   };
   for (const Case c : {Case{6, 3, 0, 4}, Case{6, 3, 2, 0}, Case{6, 1, 3, 3}}) {
-    auto s = smoothing_state(c.nx, c.ny);
+    auto s = test::smoothing_mesh(c.nx, c.ny);
     s->nsweep = c.nsweep;
     const auto x = copy(s->xv), y = copy(s->yv);
     for (int pass = 1; pass <= c.niter; ++pass) one_pass(*s);
@@ -153,7 +138,7 @@ TEST(GaussSeidel, NothingMovesWithoutSweepsPassesOrInteriorVertices) {
 }
 
 TEST(GaussSeidel, LongSmoothingKeepsTheBoundaryAndValidCells) {
-  auto s = smoothing_state(40, 20);
+  auto s = test::smoothing_mesh(40, 20);
   s->nsweep = 1;
   const auto x = copy(s->xv), y = copy(s->yv);
   for (int pass = 1; pass <= 200; ++pass) one_pass(*s);
@@ -187,7 +172,7 @@ TEST(Smoothing, ZeroSpacingStopsWithTheDivideByZeroReport) {
   EXPECT_EXIT(
       {
         platform::install_fp_traps();
-        auto s = smoothing_state(4, 2, 0.0, 1.0);
+        auto s = test::smoothing_mesh(4, 2, 0.0, 1.0);
         compute_metrics(*s);
       },
       ::testing::ExitedWithCode(1),

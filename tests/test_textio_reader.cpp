@@ -2,11 +2,11 @@
 #include <gtest/gtest.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <initializer_list>
 #include <limits>
 #include <string>
 
@@ -22,6 +22,12 @@ using test::TempDir;
 using test::write_file;
 
 constexpr int kUnit = 5;
+
+// The whole standard-error text of a run that ends with a READ report.
+std::string read_report(int number, const std::string& message_pattern) {
+  return "^\r\nrun-time error F" + std::to_string(number) + ": READ\\(in\\.txt\\)\r\n- " +
+         message_pattern + "\r\n$";
+}
 
 class ReaderTest : public ::testing::Test {
  protected:
@@ -49,6 +55,23 @@ class ReaderTest : public ::testing::Test {
     return value;
   }
 
+  struct Failure {
+    const char* content;
+    int number;
+    const char* message;  // regular expression
+  };
+  // For each case: `read` of a file holding the content ends the run with the
+  // READ report of that number and message.
+  template <class Read>
+  void expect_failures(std::initializer_list<Failure> cases, Read read) {
+    for (const auto& c : cases) {
+      given(c.content);
+      EXPECT_EXIT(read(), ::testing::ExitedWithCode(1), read_report(c.number, c.message))
+          << c.content;
+      close_unit(kUnit);
+    }
+  }
+
   TempDir dir_;
   ChangeDir cd_{dir_.path()};
 };
@@ -57,12 +80,6 @@ using ReaderDeathTest = ReaderTest;
 
 std::string padded(const std::string& text) {
   return text + std::string(100 - text.size(), ' ');
-}
-
-// The whole standard-error text of a run that ends with a READ report.
-std::string read_report(int number, const std::string& message_pattern) {
-  return "^\r\nrun-time error F" + std::to_string(number) + ": READ\\(in\\.txt\\)\r\n- " +
-         message_pattern + "\r\n$";
 }
 
 // ---------------------------------------------------------------------------
@@ -212,57 +229,41 @@ TEST_F(ReaderDeathTest, ReportShapeNamesTheLine) {
 }
 
 TEST_F(ReaderDeathTest, IntegerFailures) {
-  const struct {
-    const char* content;
-    int number;
-    const char* message;
-  } cases[] = {
-      {"1e3\n", kErrBadInteger, "invalid integer '1e3' on line 1"},
-      {"10.0\n", kErrBadInteger, "invalid integer '10\\.0' on line 1"},
-      {"-\n", kErrBadInteger, "invalid integer '-' on line 1"},
-      {"2147483648\n", kErrIntegerOverflow, "integer .*'2147483648' on line 1"},
-      {"-2147483649\n", kErrIntegerOverflow, "integer .*'-2147483649' on line 1"},
-      {"99999999999999999999999\n", kErrIntegerOverflow, "integer .*"},
-      {"'5'\n", kErrQuotedNumber, "quoted text '5' where an integer is expected on line 1"},
-      {"0*7\n", kErrRepeatCount, "invalid repeat count in '0\\*7' on line 1"},
-      {"x*7\n", kErrRepeatCount, "invalid repeat count in 'x\\*7' on line 1"},
-      {"*7\n", kErrRepeatCount, "invalid repeat count in '\\*7' on line 1"},
-      {"-3*7\n", kErrRepeatCount, "invalid repeat count .*"},
-  };
-  for (const auto& c : cases) {
-    given(c.content);
-    EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1), read_report(c.number, c.message))
-        << c.content;
-    close_unit(kUnit);
-  }
+  expect_failures(
+      {
+          {"1e3\n", kErrBadInteger, "invalid integer '1e3' on line 1"},
+          {"10.0\n", kErrBadInteger, "invalid integer '10\\.0' on line 1"},
+          {"-\n", kErrBadInteger, "invalid integer '-' on line 1"},
+          {"2147483648\n", kErrIntegerOverflow, "integer .*'2147483648' on line 1"},
+          {"-2147483649\n", kErrIntegerOverflow, "integer .*'-2147483649' on line 1"},
+          {"99999999999999999999999\n", kErrIntegerOverflow, "integer .*"},
+          {"'5'\n", kErrQuotedNumber, "quoted text '5' where an integer is expected on line 1"},
+          {"0*7\n", kErrRepeatCount, "invalid repeat count in '0\\*7' on line 1"},
+          {"x*7\n", kErrRepeatCount, "invalid repeat count in 'x\\*7' on line 1"},
+          {"*7\n", kErrRepeatCount, "invalid repeat count in '\\*7' on line 1"},
+          {"-3*7\n", kErrRepeatCount, "invalid repeat count .*"},
+      },
+      [&] { integer(); });
 }
 
 TEST_F(ReaderDeathTest, RealFailures) {
-  const struct {
-    const char* content;
-    int number;
-    const char* message;
-  } cases[] = {
-      {"1.0E+400\n", kErrRealOverflow, "real number too large .*'1\\.0E\\+400' on line 1"},
-      {"-1.8e308\n", kErrRealOverflow, ".*'-1\\.8e308' on line 1"},
-      {"1e99999999999999999999\n", kErrRealOverflow, ".*"},
-      {"abc\n", kErrBadReal, "invalid real number 'abc' on line 1"},
-      {"1.5x\n", kErrBadReal, "invalid real number '1\\.5x' on line 1"},
-      {".\n", kErrBadReal, "invalid real number '\\.' on line 1"},
-      {"1.5e\n", kErrBadReal, ".*"},
-      {"1.5e+\n", kErrBadReal, ".*"},
-      {"1..5\n", kErrBadReal, ".*"},
-      {"e5\n", kErrBadReal, ".*"},
-      {"1.5E3.0\n", kErrBadReal, ".*"},
-      {"inf\n", kErrBadReal, ".*"},
-      {"'1.5'\n", kErrQuotedNumber, "quoted text '1\\.5' where a real number is expected .*"},
-  };
-  for (const auto& c : cases) {
-    given(c.content);
-    EXPECT_EXIT(real(), ::testing::ExitedWithCode(1), read_report(c.number, c.message))
-        << c.content;
-    close_unit(kUnit);
-  }
+  expect_failures(
+      {
+          {"1.0E+400\n", kErrRealOverflow, "real number too large .*'1\\.0E\\+400' on line 1"},
+          {"-1.8e308\n", kErrRealOverflow, ".*'-1\\.8e308' on line 1"},
+          {"1e99999999999999999999\n", kErrRealOverflow, ".*"},
+          {"abc\n", kErrBadReal, "invalid real number 'abc' on line 1"},
+          {"1.5x\n", kErrBadReal, "invalid real number '1\\.5x' on line 1"},
+          {".\n", kErrBadReal, "invalid real number '\\.' on line 1"},
+          {"1.5e\n", kErrBadReal, ".*"},
+          {"1.5e+\n", kErrBadReal, ".*"},
+          {"1..5\n", kErrBadReal, ".*"},
+          {"e5\n", kErrBadReal, ".*"},
+          {"1.5E3.0\n", kErrBadReal, ".*"},
+          {"inf\n", kErrBadReal, ".*"},
+          {"'1.5'\n", kErrQuotedNumber, "quoted text '1\\.5' where a real number is expected .*"},
+      },
+      [&] { real(); });
 }
 
 TEST_F(ReaderDeathTest, EndOfFile) {
@@ -323,8 +324,7 @@ TEST_F(ReaderDeathTest, SystemReadError) {
   ::chmod(dir_.path().c_str(), 0755);
   EXPECT_EXIT(
       {
-        // Permissions do not bind root: act as an ordinary user.
-        if (::geteuid() == 0 && ::setuid(65534) != 0) std::_Exit(3);
+        test::act_as_ordinary_user();
         open_unit(kUnit, "wo.txt");
         std::int32_t value = 0;
         read_integer(kUnit, value);

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <bit>
 #include <charconv>
@@ -514,8 +513,7 @@ TEST_F(UnitFileTest, WriteToReadOnlyFileFails) {
   ::chmod(dir_.path().c_str(), 0755);
   EXPECT_EXIT(
       {
-        // Permissions do not bind root: act as an ordinary user.
-        if (::geteuid() == 0 && ::setuid(65534) != 0) std::_Exit(3);
+        test::act_as_ordinary_user();
         open_unit(4, "ro.txt");
         write_record(4, "(I3)", {1});
       },

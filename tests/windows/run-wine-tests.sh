@@ -235,6 +235,14 @@ same_run() {
     problem "commands differ: $(diff "$commands" "$win.commands" | grep '^[<>]' | head -6 | tr '\n' ' ')"
 }
 
+# expect_status RUN STATUS [LABEL]: the run in folder RUN ended with STATUS;
+# LABEL, when given, heads the problem.
+expect_status() {
+  local got
+  got=$(cat "$1.status")
+  [[ $got == "$2" ]] || problem "${3:+$3: }exit status $got"
+}
+
 # new_case NAME: two empty run folders, $work/NAME/linux and $work/NAME/windows.
 new_case() {
   rm -rf "${work:?}/$1"
@@ -259,7 +267,7 @@ for case_dir in tests/golden/*/; do
   run_linux "$work/$name/linux"
   run_windows "$work/$name/windows"
   same_run "$work/$name/linux" "$work/$name/windows"
-  [[ $(cat "$work/$name/windows.status") == 0 ]] || problem "exit status $(cat "$work/$name/windows.status")"
+  expect_status "$work/$name/windows" 0
   if [[ -d $case_dir/expected ]]; then
     for f in "$case_dir"/expected/*; do
       cmp -s "$f" "$work/$name/windows/$(basename "$f")" ||
@@ -280,7 +288,7 @@ done
 run_linux "$work/example/linux"
 run_windows "$work/example/windows"
 same_run "$work/example/linux" "$work/example/windows"
-[[ $(cat "$work/example/windows.status") == 0 ]] || problem "exit status $(cat "$work/example/windows.status")"
+expect_status "$work/example/windows" 0
 conclude "example case over longer existing files"
 
 # Number notations, read by the C++ library of each platform: the values
@@ -295,8 +303,7 @@ for numbers in ".5D0 0.33333333333333333333333333333 0" "1.0E+400 1 1"; do
   run_linux "$work/numbers/linux"
   run_windows "$work/numbers/windows"
   same_run "$work/numbers/linux" "$work/numbers/windows"
-  [[ $(cat "$work/numbers/windows.status") == "$status" ]] ||
-    problem "$dksi: exit status $(cat "$work/numbers/windows.status")"
+  expect_status "$work/numbers/windows" "$status" "$dksi"
 done
 conclude "number notations: the same doubles, the same failure"
 
@@ -314,7 +321,7 @@ for trap_case in "0.0 6103 divide by zero" "1e-320 6104 overflow"; do
   run_linux "$work/fault/linux"
   run_windows "$work/fault/windows"
   same_run "$work/fault/linux" "$work/fault/windows"
-  [[ $(cat "$work/fault/windows.status") == 1 ]] || problem "exit status $(cat "$work/fault/windows.status")"
+  expect_status "$work/fault/windows" 1
   cmp -s <(report "$number" "$kind") "$work/fault/windows.stderr" || problem "not the $kind report"
   conclude "floating-point fault in a run: $kind"
 done
@@ -355,8 +362,7 @@ rejected() {
     new_case name
     printf '%s\n4\n2\n1\n1\n' "$text" >"$work/name/windows/entradas.txt"
     run_windows "$work/name/windows"
-    [[ $(cat "$work/name/windows.status") == 1 ]] ||
-      problem "$text: exit status $(cat "$work/name/windows.status")"
+    expect_status "$work/name/windows" 1 "$text"
     [[ $(head -c ${#want} "$work/name/windows.stderr") == "$want" ]] ||
       problem "$text: report $(od -An -c "$work/name/windows.stderr" | head -2 | tr -s ' ')"
     [[ $(cd "$work/name/windows" && ls -A) == entradas.txt ]] ||
