@@ -13,20 +13,15 @@ void compute_metrics(MeshState& s) {
   for (std::int32_t j = 2; j <= nyv - 1; ++j) {
     for (std::int32_t i = 2; i <= nxv - 1; ++i) {
       const std::int64_t k = static_cast<std::int64_t>(j - 1) * nxv + i;
-      // 0-based positions of k and its neighbours.
-      const std::int64_t p = k - 1, e = p + 1, w = p - 1, n = p + nxv, so = p - nxv;
-      const double xeta = (xv[n] - xv[so]) * ceta;
-      const double yeta = (yv[n] - yv[so]) * ceta;
-      const double xksi = (xv[e] - xv[w]) * cksi;
-      const double yksi = (yv[e] - yv[w]) * cksi;
-      s.xeta(k) = xeta;
-      s.yeta(k) = yeta;
-      s.xksi(k) = xksi;
-      s.yksi(k) = yksi;
-      s.alpha(k) = yeta * yeta + xeta * xeta;
-      s.beta(k) = xeta * xksi + yeta * yksi;
-      s.gamma(k) = xksi * xksi + yksi * yksi;
-      s.jac(k) = 1.0 / (yeta * xksi - xeta * yksi);
+      const VertexMetrics m = metric_terms_at(xv, yv, k - 1, nxv, cksi, ceta);
+      s.xeta(k) = m.xeta;
+      s.yeta(k) = m.yeta;
+      s.xksi(k) = m.xksi;
+      s.yksi(k) = m.yksi;
+      s.alpha(k) = m.alpha;
+      s.beta(k) = m.beta;
+      s.gamma(k) = m.gamma;
+      s.jac(k) = m.jac;
     }
   }
 }

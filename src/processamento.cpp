@@ -36,10 +36,10 @@ void compute_centroids(MeshState& s) {
 
       const double xg1 = (x2 + x3 + x1) * kThird;
       const double yg1 = (y2 + y3 + y1) * kThird;
-      const double a1 = 0.5 * ((x1 - x3) * y2 + (y3 - y1) * x2 - y3 * x1 + x3 * y1);
+      const double a1 = triangle_area_123(x1, y1, x2, y2, x3, y3);
       const double xg2 = (x3 + x4 + x1) * kThird;
       const double yg2 = (y3 + y4 + y1) * kThird;
-      const double a2 = 0.5 * ((x1 - x4) * y3 + (x4 - x3) * y1 + (x3 - x1) * y4);
+      const double a2 = triangle_area_134(x1, y1, x3, y3, x4, y4);
 
       const double area = a2 + a1;
       const double r = 1.0 / area;

@@ -1,0 +1,150 @@
+#include "quality.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "coef.h"
+#include "metricas.h"
+#include "platform.h"
+#include "processamento.h"
+
+namespace malha {
+
+namespace {
+
+constexpr double kRightAngle = 90.0;
+constexpr double kFullTurn = 360.0;
+constexpr double kDegreesPerRadian = 180.0 / 3.14159265358979323846;
+
+// Interior angle at corner c between the edges to the previous corner p and
+// to the next corner n, in [0, 360): above 180 at a reflex (inverted) corner
+// of a counter-clockwise volume.
+double corner_angle(double px, double py, double cx, double cy, double nx, double ny) {
+  const double ax = px - cx, ay = py - cy;  // to the previous corner
+  const double bx = nx - cx, by = ny - cy;  // to the next corner
+  double angle = std::atan2(bx * ay - by * ax, bx * ax + by * ay) * kDegreesPerRadian;
+  if (angle < 0.0) angle += kFullTurn;
+  return angle;
+}
+
+// Shortest edge of the mesh: every edge between neighbouring vertices.
+double shortest_mesh_edge(const double* xv, const double* yv, std::int32_t nxv, std::int32_t nyv) {
+  double shortest = INFINITY;
+  for (std::int32_t j = 1; j <= nyv; ++j) {
+    for (std::int32_t i = 1; i <= nxv; ++i) {
+      const std::int64_t p = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
+      if (i < nxv) shortest = std::min(shortest, std::hypot(xv[p + 1] - xv[p], yv[p + 1] - yv[p]));
+      if (j < nyv)
+        shortest = std::min(shortest, std::hypot(xv[p + nxv] - xv[p], yv[p + nxv] - yv[p]));
+    }
+  }
+  return shortest;
+}
+
+// The move one point update of u would make at 0-based position p, with the
+// eight products added in the order of the sweeps.
+double point_move(const double* u, std::int64_t p, std::int32_t nxv, const VertexCoefficients& c) {
+  const std::int64_t n = p + nxv, so = p - nxv;
+  const double sum = c.asw * u[so - 1] + c.as * u[so] + c.an * u[n] + c.anw * u[n - 1] +
+                     c.aw * u[p - 1] + c.ae * u[p + 1] + c.ase * u[so + 1] + c.ane * u[n + 1];
+  return std::fabs(sum - c.ap * u[p]) / std::fabs(c.ap);
+}
+
+// Whether `a` is a worse move than `b`: larger, or not a number.
+bool worse_move(double a, double b) {
+  return a > b || (std::isnan(a) && !std::isnan(b));
+}
+
+}  // namespace
+
+CellShape cell_shape(const double x[4], const double y[4]) {
+  CellShape c;
+  c.triangle1 = triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
+  c.triangle2 = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]);
+  c.area = c.triangle2 + c.triangle1;
+  c.shortest_edge = INFINITY;
+  c.longest_edge = 0.0;
+  c.angle_deviation = 0.0;
+  for (int corner = 0; corner < 4; ++corner) {
+    const int next = (corner + 1) % 4, previous = (corner + 3) % 4;
+    const double edge = std::hypot(x[next] - x[corner], y[next] - y[corner]);
+    c.shortest_edge = std::min(c.shortest_edge, edge);
+    c.longest_edge = std::max(c.longest_edge, edge);
+    const double angle =
+        corner_angle(x[previous], y[previous], x[corner], y[corner], x[next], y[next]);
+    c.angle_deviation = std::max(c.angle_deviation, std::fabs(angle - kRightAngle));
+  }
+  return c;
+}
+
+bool is_folded(const CellShape& c) {
+  return c.area < 0.0 || !(c.triangle1 > 0.0) || !(c.triangle2 > 0.0);
+}
+
+MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
+  const platform::FpTrapsHeld held;
+  const std::int32_t nxv = nx + 1;
+  MeshQuality q;
+  q.smallest_area = INFINITY;
+  q.largest_area = -INFINITY;
+  q.shortest_edge = INFINITY;
+  double worst_triangle = INFINITY;
+  for (std::int32_t j = 1; j <= ny; ++j) {
+    for (std::int32_t i = 1; i <= nx; ++i) {
+      const std::int64_t p1 = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
+      const std::int64_t corners[4] = {p1, p1 + 1, p1 + nxv + 1, p1 + nxv};
+      double x[4], y[4];
+      for (int c = 0; c < 4; ++c) {
+        x[c] = xv[corners[c]];
+        y[c] = yv[corners[c]];
+      }
+      const CellShape shape = cell_shape(x, y);
+      const CellRef here{static_cast<std::int64_t>(j - 1) * nx + i, i, j};
+      ++q.cells;
+      if (shape.area < q.smallest_area) q.smallest_area = shape.area, q.smallest_area_cell = here;
+      if (shape.area > q.largest_area) q.largest_area = shape.area, q.largest_area_cell = here;
+      if (shape.angle_deviation > q.largest_angle_deviation || q.worst_angle_cell.volume == 0) {
+        q.largest_angle_deviation = shape.angle_deviation;
+        q.worst_angle_cell = here;
+      }
+      q.shortest_edge = std::min(q.shortest_edge, shape.shortest_edge);
+      if (!is_folded(shape)) continue;
+      ++q.folded;
+      const double triangle = std::min(shape.triangle1, shape.triangle2);
+      if (triangle < worst_triangle || q.worst_folded_cell.volume == 0) {
+        worst_triangle = triangle;
+        q.worst_folded_cell = here;
+        q.worst_folded_area = shape.area;
+      }
+    }
+  }
+  return q;
+}
+
+ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,
+                                     std::int32_t nyv, double dksi, double deta) {
+  const platform::FpTrapsHeld held;
+  ConvergenceFigure f;
+  if (nxv < 3 || nyv < 3) return f;
+  f.defined = true;
+  const double cksi = 0.5 / dksi;
+  const double ceta = 0.5 / deta;
+  for (std::int32_t j = 2; j <= nyv - 1; ++j) {
+    for (std::int32_t i = 2; i <= nxv - 1; ++i) {
+      const std::int64_t p = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
+      const VertexMetrics m = metric_terms_at(xv, yv, p, nxv, cksi, ceta);
+      const VertexCoefficients c = coefficients_at(m.alpha, m.beta, m.gamma, m.jac, 0.0, 0.0);
+      const double move_x = point_move(xv, p, nxv, c), move_y = point_move(yv, p, nxv, c);
+      const double move = worse_move(move_y, move_x) ? move_y : move_x;
+      if (worse_move(move, f.largest_move) || f.vertex == 0) {
+        f.largest_move = move;
+        f.vertex = p + 1;
+      }
+    }
+  }
+  f.smallest_edge = shortest_mesh_edge(xv, yv, nxv, nyv);
+  f.relative = f.largest_move / f.smallest_edge;
+  return f;
+}
+
+}  // namespace malha
