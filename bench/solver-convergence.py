@@ -1,0 +1,121 @@
+#!/usr/bin/python3
+"""Convergence of the worked finite-volume solver (examples/solver) on malha's
+meshes: algebraic and smoothed, 20 x 10 to 160 x 80, the smooth and the
+singular (L-shaped) solution, the corrected scheme next to the plain
+two-point flux. Prints a Markdown table and draws the plot.
+
+Usage: bench/solver-convergence.py MALHA [PLOT.png]
+
+Needs numpy, scipy and, for the plot, matplotlib (Debian: python3-numpy,
+python3-scipy, python3-matplotlib). The meshes are made in a scratch folder
+that is removed at the end. A few seconds.
+"""
+
+import os
+import sys
+import tempfile
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "examples",
+                                "solver"))
+
+import numpy as np  # noqa: E402
+
+import fvsolve  # noqa: E402
+import study  # noqa: E402
+
+SIZES = [(20, 10), (40, 20), (80, 40), (160, 80)]
+KINDS = [("algebraic", False), ("smoothed", True)]
+SOLUTIONS = [("smooth", "smooth"), ("lshape", "singular"), ("linear", "linear")]
+SCHEMES = [("corrected", True), ("two-point", False)]
+
+
+def measure(program, scratch):
+    """errors[(kind, solution, scheme)] = list of L2 errors over SIZES."""
+    errors = {}
+    for kind, smoothed in KINDS:
+        for nx, ny in SIZES:
+            mesh = study.make_mesh(program, os.path.join(scratch, f"{kind}{nx}"), nx, ny, smoothed)
+            for solution, _ in SOLUTIONS:
+                for scheme, corrected in SCHEMES:
+                    l2, _ = fvsolve.solve(mesh, solution, corrected)
+                    errors.setdefault((kind, solution, scheme), []).append(l2)
+    return errors
+
+
+def corner(program, scratch):
+    """Why the smoothed meshes converge more slowly near (0, 0): where the
+    first eta line crosses the diagonal there, and how much of the squared
+    L2 error of the smooth solution lies within 0.15 of that corner."""
+    lines = ["| mesh | " + " | ".join(f"{nx}×{ny}" for nx, ny in SIZES) + " |",
+             "|---|" + "---|" * len(SIZES)]
+    for kind, smoothed in KINDS:
+        reach, share = [], []
+        for nx, ny in SIZES:
+            mesh = study.make_mesh(program, os.path.join(scratch, f"{kind}{nx}"), nx, ny, smoothed)
+            reach.append(mesh.vertices[mesh.nxv + nx // 2, 0])  # vertex (nx/2 + 1, 2)
+            e2 = fvsolve.squared_errors(mesh, "smooth")
+            near = np.hypot(*mesh.centroids.T) < 0.15
+            share.append(e2[near].sum() / e2.sum())
+        lines.append(f"| {kind}: first line crosses the diagonal at x = y = | " +
+                     " | ".join(f"{r:.4f}" for r in reach) + " |")
+        lines.append(f"| {kind}: share of the squared error near (0, 0) | " +
+                     " | ".join(f"{s:.0%}" for s in share) + " |")
+    return "\n".join(lines)
+
+
+def table(errors):
+    nvol = [nx * ny for nx, ny in SIZES]
+    lines = ["| mesh | solution | scheme | " + " | ".join(f"{nx}×{ny}" for nx, ny in SIZES) +
+             " | orders |", "|---|---|---|" + "---|" * len(SIZES) + "---|"]
+    for kind, _ in KINDS:
+        for solution, label in SOLUTIONS:
+            for scheme, _ in SCHEMES:
+                e = errors[(kind, solution, scheme)]
+                order = ("—" if solution == "linear" else
+                         ", ".join(f"{p:.2f}" for p in study.orders(nvol, e)))
+                lines.append(f"| {kind} | {label} | {scheme} | " +
+                             " | ".join(f"{x:.2e}" for x in e) + f" | {order} |")
+    return "\n".join(lines)
+
+
+def plot(errors, path):
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    h = [nx for nx, _ in SIZES]
+    fig, axes = plt.subplots(1, 2, figsize=(10, 4.2), sharey=True)
+    styles = {("algebraic", "corrected"): "o-", ("smoothed", "corrected"): "s-",
+              ("algebraic", "two-point"): "o--", ("smoothed", "two-point"): "s--"}
+    for ax, (solution, label), slope in zip(axes, SOLUTIONS[:2], (2.0, 4.0 / 3.0)):
+        for (kind, scheme), style in styles.items():
+            ax.loglog(h, errors[(kind, solution, scheme)], style, label=f"{kind}, {scheme}")
+        ref = errors[("algebraic", solution, "corrected")][0]
+        ax.loglog(h, [ref * 0.5 * (h[0] / x) ** slope for x in h], "k:",
+                  label=f"order {slope:.2g}")
+        ax.set_title(f"{label} solution")
+        ax.set_xticks(h, [f"{nx}×{ny}" for nx, ny in SIZES])
+        ax.minorticks_off()
+        ax.set_xlabel("mesh (volumes)")
+        ax.grid(True, which="both", alpha=0.3)
+    axes[0].set_ylabel("L2 error at the centroids")
+    axes[0].legend(fontsize=8)
+    axes[1].legend(fontsize=8)
+    fig.tight_layout()
+    fig.savefig(path, dpi=100)
+
+
+def main():
+    if len(sys.argv) not in (2, 3):
+        sys.exit(__doc__.split("\n\n")[2])
+    program = os.path.abspath(sys.argv[1])
+    with tempfile.TemporaryDirectory(prefix="solver-study-") as scratch:
+        errors = measure(program, scratch)
+        print(table(errors))
+        print()
+        print(corner(program, scratch))
+    if len(sys.argv) == 3:
+        plot(errors, sys.argv[2])
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,81 @@
+"""Readers for the files malha writes.
+
+Every record is one line ending in CR LF. Reals are E25.15 fields (25
+columns each); integers are I10 or I8 fields. Fields are read by column, not
+by splitting on blanks: an integer that fills its width touches its
+neighbour, and an exponent beyond +-99 is written without its letter
+(`1.000000000000000-150`), which float() alone rejects.
+"""
+
+import os
+
+import numpy as np
+
+REAL_WIDTH = 25
+
+
+def real(field):
+    """One E25.15 field as a float, the exponent without its letter included."""
+    text = field.strip()
+    if "E" not in text and "e" not in text:
+        # The exponent's sign is the last '+' or '-' after the first digit.
+        cut = max(text.rfind("+"), text.rfind("-"))
+        if cut > 0:
+            text = text[:cut] + "E" + text[cut:]
+    return float(text)
+
+
+def records(path):
+    """The lines of a file without their CR LF."""
+    with open(path, "r", encoding="ascii", newline="") as f:
+        return [line.rstrip("\r\n") for line in f]
+
+
+def reals(path, count, skip=0):
+    """`count` E25.15 fields from every record after the first `skip`."""
+    rows = [[real(line[k * REAL_WIDTH:(k + 1) * REAL_WIDTH]) for k in range(count)]
+            for line in records(path)[skip:]]
+    return np.array(rows, dtype=float).reshape(-1, count)
+
+
+def integers(path, width, count, skip=0, first_only=False):
+    """`count` integer fields of `width` columns from each record after `skip`."""
+    lines = records(path)[skip:skip + 1] if first_only else records(path)[skip:]
+    rows = [[int(line[k * width:(k + 1) * width]) for k in range(count)] for line in lines]
+    return np.array(rows, dtype=np.int64).reshape(-1, count)
+
+
+class Mesh:
+    """The nest files of case `case` in folder `folder`, and its ghost ring.
+
+    Numbers are kept 1-based as written: vertex k is row k-1 of `vertices`,
+    volume v is row v-1 of `corners`, `neighbours`, `centroids`, `areas`.
+    """
+
+    def __init__(self, folder, case):
+        name = lambda suffix: os.path.join(folder, case + suffix)
+        header = integers(name("_nest.txt"), 8, 5, first_only=True)[0]
+        self.nx, self.ny, self.nxv, self.nyv, self.smoothed = (int(n) for n in header)
+        self.nxf, self.nyf = self.nx + 2, self.ny + 2
+        self.vertices = reals(name("_nest.txt"), 2, skip=1)   # (nxv*nyv, 2)
+        self.neighbours = integers(name("_nest_conec.txt"), 8, 4)  # 0 = boundary
+        self.corners = integers(name("_nest_vert.txt"), 8, 4)
+        self.centroids = reals(name("_nest_cent.txt"), 2)
+        self.areas = reals(name("_nest_area.txt"), 1)[:, 0]
+        self.ghosts = reals(name("_cent_fict.txt"), 2)        # (nxf*nyf, 2)
+        nvol = self.nx * self.ny
+        for what, table, rows in (("vertices", self.vertices, self.nxv * self.nyv),
+                                  ("volumes", self.corners, nvol),
+                                  ("neighbours", self.neighbours, nvol),
+                                  ("centroids", self.centroids, nvol),
+                                  ("areas", self.areas, nvol),
+                                  ("ghost ring", self.ghosts, self.nxf * self.nyf)):
+            if len(table) != rows:
+                raise ValueError(f"{case}: {len(table)} records of {what}, expected {rows}")
+
+
+def first_vertex_file(path):
+    """CASE.txt: the sizes (I10), the spacing record (deta, dksi), the vertices."""
+    nx, ny, nxv, nyv, smoothed = integers(path, 10, 5, first_only=True)[0]
+    deta, dksi = reals(path, 2, skip=1)[0]
+    return (nx, ny, nxv, nyv, smoothed), (deta, dksi), reals(path, 2, skip=2)
