@@ -46,7 +46,7 @@ def corner(program, scratch):
     """Why the smoothed meshes converge more slowly near (0, 0): where the
     first eta line crosses the diagonal there, and how much of the squared
     L2 error of the smooth solution lies within 0.15 of that corner."""
-    lines = ["| mesh | " + " | ".join(f"{nx}×{ny}" for nx, ny in SIZES) + " |",
+    lines = ["| measure | " + " | ".join(f"{nx}×{ny}" for nx, ny in SIZES) + " |",
              "|---|" + "---|" * len(SIZES)]
     for kind, smoothed in KINDS:
         reach, share = [], []

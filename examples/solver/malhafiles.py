@@ -31,17 +31,17 @@ def records(path):
         return [line.rstrip("\r\n") for line in f]
 
 
-def reals(path, count, skip=0):
-    """`count` E25.15 fields from every record after the first `skip`."""
+def reals(path, count, skip=0, stop=None):
+    """`count` E25.15 fields from records skip .. stop - 1."""
     rows = [[real(line[k * REAL_WIDTH:(k + 1) * REAL_WIDTH]) for k in range(count)]
-            for line in records(path)[skip:]]
+            for line in records(path)[skip:stop]]
     return np.array(rows, dtype=float).reshape(-1, count)
 
 
-def integers(path, width, count, skip=0, first_only=False):
-    """`count` integer fields of `width` columns from each record after `skip`."""
-    lines = records(path)[skip:skip + 1] if first_only else records(path)[skip:]
-    rows = [[int(line[k * width:(k + 1) * width]) for k in range(count)] for line in lines]
+def integers(path, width, count, skip=0, stop=None):
+    """`count` integer fields of `width` columns from records skip .. stop - 1."""
+    rows = [[int(line[k * width:(k + 1) * width]) for k in range(count)]
+            for line in records(path)[skip:stop]]
     return np.array(rows, dtype=np.int64).reshape(-1, count)
 
 
@@ -54,7 +54,7 @@ class Mesh:
 
     def __init__(self, folder, case):
         name = lambda suffix: os.path.join(folder, case + suffix)
-        header = integers(name("_nest.txt"), 8, 5, first_only=True)[0]
+        header = integers(name("_nest.txt"), 8, 5, stop=1)[0]
         self.nx, self.ny, self.nxv, self.nyv, self.smoothed = (int(n) for n in header)
         self.nxf, self.nyf = self.nx + 2, self.ny + 2
         self.vertices = reals(name("_nest.txt"), 2, skip=1)   # (nxv*nyv, 2)
@@ -76,6 +76,6 @@ class Mesh:
 
 def first_vertex_file(path):
     """CASE.txt: the sizes (I10), the spacing record (deta, dksi), the vertices."""
-    nx, ny, nxv, nyv, smoothed = integers(path, 10, 5, first_only=True)[0]
-    deta, dksi = reals(path, 2, skip=1)[0]
+    nx, ny, nxv, nyv, smoothed = integers(path, 10, 5, stop=1)[0]
+    deta, dksi = reals(path, 2, skip=1, stop=2)[0]
     return (nx, ny, nxv, nyv, smoothed), (deta, dksi), reals(path, 2, skip=2)

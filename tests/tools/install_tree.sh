@@ -26,6 +26,13 @@ done
 check "the manual page is installed" [ -s "$prefix/share/man/man1/malha.1" ]
 check "the README is installed" [ -s "$prefix/share/doc/malha/README.md" ]
 check "the README's picture is installed beside it" is_png "$prefix/share/doc/malha/docs/example-mesh.png"
+check "the solver guide is installed" [ -s "$prefix/share/doc/malha/docs/solver-guide.md" ]
+for picture in solver-numbering solver-nonorthogonality solver-convergence; do
+  check "the guide's picture $picture is installed beside it" \
+    is_png "$prefix/share/doc/malha/docs/$picture.png"
+done
+check "the worked solver is installed" [ -x "$prefix/share/malha/solver/fvsolve.py" ]
+check "the worked solver's reader is installed" [ -s "$prefix/share/malha/solver/malhafiles.py" ]
 if command -v groff >/dev/null 2>&1; then
   groff -man -ww -z -Tutf8 "$prefix/share/man/man1/malha.1" >"$scratch/groff.log" 2>&1
   check "the manual page formats without warnings" [ ! -s "$scratch/groff.log" ]
