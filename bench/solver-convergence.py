@@ -106,7 +106,7 @@ def plot(errors, path):
 
 def main():
     if len(sys.argv) not in (2, 3):
-        sys.exit(__doc__.split("\n\n")[2])
+        sys.exit(__doc__.split("\n\n")[1])
     program = os.path.abspath(sys.argv[1])
     with tempfile.TemporaryDirectory(prefix="solver-study-") as scratch:
         errors = measure(program, scratch)

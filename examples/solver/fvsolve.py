@@ -7,23 +7,26 @@ outward face vector (normal times length) and d the vector from the centroid
 P to the point beyond the face (the neighbour's centroid N, or the ghost
 centre B on the boundary, where u is given),
 
-    grad(u) . S  ~  a (u_N - u_P)  +  (S - a d) . g_f,    a = S.S / S.d
+    grad(u) . S  ~  a (u_N - u_P) + a delta . (g_N - g_P) + (S - a d) . g_f
 
-The first term is the two-point flux along d; the second corrects for the
-part of S that d does not see (the face is not orthogonal to d). g_f is the
-mean of the least-squares gradients of the volumes on both sides (the
-volume's own on a boundary face). The correction is assembled into the
-matrix, not deferred to outer iterations: the result is the fixed point that
-deferred correction would iterate to, reached by one sparse solve, whatever
-the angle. a = S.S/S.d ("over-relaxed") keeps the two-point part as strong as
-the face is long; any a gives the same exactness for linear u.
+with a = S.S / S.d. The first term is the two-point flux along d. The last
+corrects for the part of S that d does not see (the face is not orthogonal
+to d); g_f is the mean of the least-squares gradients g_P and g_N of the
+volumes on both sides (g_P on a boundary face). The middle one corrects for
+skewness: delta runs from the midpoint of P and N to the face's midpoint,
+and moves both values there with their own gradients. The corrections are
+assembled into the matrix, not deferred to outer iterations: one sparse
+solve reaches the fixed point deferred correction would iterate towards,
+whatever the angle. a = S.S/S.d ("over-relaxed") keeps the two-point part as
+strong as the face is long.
 
 Why this scheme: the least-squares gradient is exact for linear u, so is the
-flux, so a linear solution comes out exact to rounding; on a smoothly mapped
-mesh the mean gradient is second-order at the face, so the flux error is
-second-order and so is the L2 error. The plain two-point flux (a = |S|/|d|,
-no correction) misses the tangential part of the gradient on every skewed
-face, an error of order one that does not shrink with the mesh.
+flux, so a linear solution comes out exact to rounding; where the mesh is a
+smooth image of the computational grid the face gradient is second-order,
+so is the flux, and so is the L2 error. The plain two-point flux (a = |S|/|d|,
+no correction) misses the tangential part of the gradient on every
+non-orthogonal face, an error of order one that does not shrink with the
+mesh.
 """
 
 import argparse
@@ -33,7 +36,7 @@ import numpy as np
 import scipy.sparse as sp
 import scipy.sparse.linalg as spla
 
-from malhafiles import Mesh
+from malhafiles import load
 
 # Re-entrant corner of the region: u = r^(2/3) sin(2t/3), t from the edge
 # x = 0.5 (above the corner, t = 0) counter-clockwise to y = 0.5 (t = 3pi/2).
@@ -189,7 +192,7 @@ def main():
     p.add_argument("--solution", choices=sorted(SOLUTIONS), default="lshape")
     p.add_argument("--two-point", action="store_true", help="the plain two-point flux")
     args = p.parse_args()
-    mesh = Mesh(args.folder, args.case)
+    mesh = load(args.folder, args.case, "fvsolve")
     l2, largest = solve(mesh, args.solution, corrected=not args.two_point)
     print(f"{args.case}: {mesh.nx} x {mesh.ny}, {args.solution}, "
           f"{'two-point' if args.two_point else 'corrected'}: L2 error {l2:.3e}, max {largest:.3e}")

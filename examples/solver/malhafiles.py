@@ -8,6 +8,7 @@ neighbour, and an exponent beyond +-99 is written without its letter
 """
 
 import os
+import sys
 
 import numpy as np
 
@@ -31,18 +32,31 @@ def records(path):
         return [line.rstrip("\r\n") for line in f]
 
 
+def integer(field):
+    """One integer field; a field of asterisks held a number too wide for it."""
+    if field and set(field) == {"*"}:
+        raise ValueError("a number too wide for its field (asterisks): read the I10 files")
+    return int(field)
+
+
+def fields(path, width, count, convert, skip=0, stop=None):
+    """`count` fields of `width` columns from records skip + 1 .. stop, as an
+    array of one row per record; a field that does not read names its record."""
+    rows = []
+    for number, line in enumerate(records(path)[skip:stop], start=skip + 1):
+        try:
+            rows.append([convert(line[k * width:(k + 1) * width]) for k in range(count)])
+        except ValueError as error:
+            raise ValueError(f"{path}, record {number}: {error}") from None
+    return np.array(rows).reshape(-1, count)
+
+
 def reals(path, count, skip=0, stop=None):
-    """`count` E25.15 fields from records skip .. stop - 1."""
-    rows = [[real(line[k * REAL_WIDTH:(k + 1) * REAL_WIDTH]) for k in range(count)]
-            for line in records(path)[skip:stop]]
-    return np.array(rows, dtype=float).reshape(-1, count)
+    return fields(path, REAL_WIDTH, count, real, skip, stop).astype(float)
 
 
 def integers(path, width, count, skip=0, stop=None):
-    """`count` integer fields of `width` columns from records skip .. stop - 1."""
-    rows = [[int(line[k * width:(k + 1) * width]) for k in range(count)]
-            for line in records(path)[skip:stop]]
-    return np.array(rows, dtype=np.int64).reshape(-1, count)
+    return fields(path, width, count, integer, skip, stop).astype(np.int64)
 
 
 class Mesh:
@@ -72,6 +86,15 @@ class Mesh:
                                   ("ghost ring", self.ghosts, self.nxf * self.nyf)):
             if len(table) != rows:
                 raise ValueError(f"{case}: {len(table)} records of {what}, expected {rows}")
+
+
+def load(folder, case, program):
+    """The Mesh, or the end of the run with a one-line report naming what is
+    wrong (a missing file, a field that does not read)."""
+    try:
+        return Mesh(folder, case)
+    except (OSError, ValueError) as error:
+        sys.exit(f"{program}: {error}")
 
 
 def first_vertex_file(path):

@@ -13,7 +13,7 @@ import argparse
 import numpy as np
 
 from fvsolve import Faces
-from malhafiles import Mesh
+from malhafiles import load
 
 
 def angles(mesh):
@@ -52,7 +52,7 @@ def main():
     p.add_argument("--png", help="draw the map into this file")
     args = p.parse_args()
     pairs = list(zip(args.cases[0::2], args.cases[1::2]))
-    meshes = [Mesh(folder, case) for folder, case in pairs]
+    meshes = [load(folder, case, "nonorthogonality") for folder, case in pairs]
     titles = []
     for (folder, case), mesh in zip(pairs, meshes):
         theta, boundary = angles(mesh)

@@ -11,7 +11,7 @@ import sys
 import numpy as np
 
 from fvsolve import Faces, boundary_side
-from malhafiles import Mesh
+from malhafiles import load
 
 SIDE_COLOURS = {"outer left": "tab:blue", "outer bottom": "tab:cyan", "top": "tab:green",
                 "right": "tab:red", "re-entrant vertical": "tab:purple",
@@ -64,7 +64,7 @@ def main():
     pairs = list(zip(sys.argv[1:-1:2], sys.argv[2:-1:2]))
     fig, axes = plt.subplots(1, len(pairs), figsize=(6.2 * len(pairs), 6.2), squeeze=False)
     for ax, (folder, case) in zip(axes[0], pairs):
-        draw_one(ax, Mesh(folder, case))
+        draw_one(ax, load(folder, case, "numbering"))
     fig.tight_layout()
     fig.savefig(sys.argv[-1], dpi=100, bbox_inches="tight")
 
