@@ -27,6 +27,7 @@ SIZES = [(20, 10), (40, 20), (80, 40), (160, 80)]
 KINDS = [("algebraic", False), ("smoothed", True)]
 SOLUTIONS = [("smooth", "smooth"), ("lshape", "singular"), ("linear", "linear")]
 SCHEMES = [("corrected", True), ("two-point", False)]
+CORNER_RADIUS = 0.15
 
 
 def measure(program, scratch):
@@ -43,23 +44,29 @@ def measure(program, scratch):
 
 
 def corner(program, scratch):
-    """Why the smoothed meshes converge more slowly near (0, 0): where the
-    first eta line crosses the diagonal there, and how much of the squared
-    L2 error of the smooth solution lies within 0.15 of that corner."""
-    lines = ["| measure | " + " | ".join(f"{nx}×{ny}" for nx, ny in SIZES) + " |",
-             "|---|" + "---|" * len(SIZES)]
+    """Why the smoothed meshes converge more slowly: where the first eta line
+    crosses the diagonal near (0, 0), the share of the squared L2 error of the
+    smooth solution within 0.15 of that corner, and the L2 error farther out
+    with its orders."""
+    nvol = [nx * ny for nx, ny in SIZES]
+    lines = ["| measure | " + " | ".join(f"{nx}×{ny}" for nx, ny in SIZES) + " | orders |",
+             "|---|" + "---|" * (len(SIZES) + 1)]
     for kind, smoothed in KINDS:
-        reach, share = [], []
+        reach, share, far = [], [], []
         for nx, ny in SIZES:
             mesh = study.make_mesh(program, os.path.join(scratch, f"{kind}{nx}"), nx, ny, smoothed)
             reach.append(mesh.vertices[mesh.nxv + nx // 2, 0])  # vertex (nx/2 + 1, 2)
             e2 = fvsolve.squared_errors(mesh, "smooth")
-            near = np.hypot(*mesh.centroids.T) < 0.15
+            near = np.hypot(*mesh.centroids.T) < CORNER_RADIUS
             share.append(e2[near].sum() / e2.sum())
-        lines.append(f"| {kind}: first line crosses the diagonal at x = y = | " +
-                     " | ".join(f"{r:.4f}" for r in reach) + " |")
-        lines.append(f"| {kind}: share of the squared error near (0, 0) | " +
-                     " | ".join(f"{s:.0%}" for s in share) + " |")
+            far.append(np.sqrt(e2[~near].sum()))
+        orders = ", ".join(f"{p:.2f}" for p in study.orders(nvol, far))
+        lines += [f"| {kind}: first line crosses the diagonal at x = y = | " +
+                  " | ".join(f"{r:.4f}" for r in reach) + " | |",
+                  f"| {kind}: share of the squared error near (0, 0) | " +
+                  " | ".join(f"{x:.0%}" for x in share) + " | |",
+                  f"| {kind}: L2 error farther than {CORNER_RADIUS} from (0, 0) | " +
+                  " | ".join(f"{x:.2e}" for x in far) + f" | {orders} |"]
     return "\n".join(lines)
 
 
