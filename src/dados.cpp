@@ -10,11 +10,13 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <string_view>
 #include <thread>
 #include <vector>
 
+#include "platform.h"
 #include "textio.h"
 
 namespace malha {
@@ -24,11 +26,49 @@ namespace {
 constexpr char kCaseFile[] = "entradas.txt";
 constexpr char kEllipticFile[] = "entrada_eq_elipticas.txt";
 
-constexpr char kIntegers10[] = "(5(I10))";
-constexpr char kIntegers4x8[] = "(4(I8))";
-constexpr char kIntegers5x8[] = "(5(I8))";
-constexpr char kRealPair[] = "(2(1P,E25.15))";
-constexpr char kReal[] = "(1P,E25.15)";
+// The unit the input files are read on.
+constexpr int kInputUnit = 1;
+
+// The units of the mesh files, in the order they are opened and closed.
+constexpr int kUnitMesh = 5;                // <case>.txt: sizes, spacings, vertices
+constexpr int kUnitOutlines = 6;            // malha.txt: volume outlines for plotting
+constexpr int kUnitCorners = 7;             // <case>_vert.txt
+constexpr int kUnitExtendedCorners = 8;     // <case>_vert_fict.txt
+constexpr int kUnitCentroids = 9;           // <case>_cent.txt
+constexpr int kUnitExtendedCentroids = 10;  // <case>_cent_fict.txt
+constexpr int kUnitPlotCentroids = 11;      // centroides.txt: centroids for plotting
+
+// The units of the nest files, in the order they are opened and closed.
+constexpr int kUnitNestNeighbours = 5;  // <case>_nest_conec.txt
+constexpr int kUnitNestCorners = 6;     // <case>_nest_vert.txt
+constexpr int kUnitNestCentroids = 7;   // <case>_nest_cent.txt
+constexpr int kUnitNest = 8;            // <case>_nest.txt: sizes and vertices
+constexpr int kUnitNestAreas = 9;       // <case>_nest_area.txt
+
+// A format of the output records: its text, which the plain writers compile,
+// and the width of each of its fields, from which the fast records take their
+// fields and lengths.
+struct Format {
+  const char* text;
+  int width;
+};
+constexpr Format kIntegers10{"(5(I10))", 10};
+constexpr Format kIntegers4x8{"(4(I8))", 8};
+constexpr Format kIntegers5x8{"(5(I8))", 8};
+constexpr Format kRealPair{"(2(1P,E25.15))", textio::kE25Width};
+constexpr Format kReal{"(1P,E25.15)", textio::kE25Width};
+
+// Bytes of one record of `fields` fields under `format`, CR LF included.
+constexpr std::int64_t record_length(Format format, int fields) {
+  return std::int64_t{fields} * format.width + textio::kRecordEndBytes;
+}
+constexpr std::int64_t kPairRecord = record_length(kRealPair, 2);         // 52
+constexpr std::int64_t kSizes10Record = record_length(kIntegers10, 5);    // 52
+constexpr std::int64_t kCorners10Record = record_length(kIntegers10, 4);  // 42
+constexpr std::int64_t kSizes8Record = record_length(kIntegers5x8, 5);    // 42
+constexpr std::int64_t kCorners8Record = record_length(kIntegers4x8, 4);  // 34
+constexpr std::int64_t kAreaRecord = record_length(kReal, 1);             // 27
+constexpr auto kSeparatorRecord = static_cast<std::int64_t>(textio::kFreeRecord.size());
 
 [[noreturn]] void reject_case(const std::string& message) {
   textio::fatal_error(textio::kErrCaseValue, textio::Statement::Read, kCaseFile, message);
@@ -38,47 +78,6 @@ bool is_plain_name_char(unsigned char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
          c == '_' || c == '-' || c == '+';
 }
-
-#ifdef _WIN32
-// Characters Windows does not allow in a file name, and "%", which the command
-// interpreter expands even between double quotes.
-bool is_forbidden_name_char(unsigned char c) {
-  return c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*' ||
-         c == '%';
-}
-
-char ascii_lower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-// File names on Windows do not tell upper from lower case.
-bool same_file_name(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t k = 0; k < a.size(); ++k)
-    if (ascii_lower(a[k]) != ascii_lower(b[k])) return false;
-  return true;
-}
-
-// A name that stands for a device (CON, NUL, COM1, ...) whatever extension
-// follows it: "nul.txt" and "nul.a.txt" are the null device, not files.
-bool is_device_name(std::string_view stem) {
-  std::string_view base = stem.substr(0, stem.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  static constexpr std::array<std::string_view, 6> kDevices = {"con", "prn",    "aux",
-                                                               "nul", "conin$", "conout$"};
-  for (std::string_view device : kDevices)
-    if (same_file_name(base, device)) return true;
-  if (base.size() == 4 &&
-      (same_file_name(base.substr(0, 3), "com") || same_file_name(base.substr(0, 3), "lpt"))) {
-    return base[3] >= '1' && base[3] <= '9';
-  }
-  return false;
-}
-#else
-bool same_file_name(std::string_view a, std::string_view b) {
-  return a == b;
-}
-#endif
 
 bool is_control_char(unsigned char c) {
   return c < 0x20 || c == 0x7F;
@@ -112,7 +111,7 @@ void write_vertex_records(const MeshState& s, int unit) {
   for (std::int32_t j = 1; j <= s.nyv; ++j) {
     for (std::int32_t i = 1; i <= s.nxv; ++i) {
       const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
-      textio::write_record(unit, kRealPair, {s.xv(k), s.yv(k)});
+      textio::write_record(unit, kRealPair.text, {s.xv(k), s.yv(k)});
     }
   }
 }
@@ -121,9 +120,9 @@ void write_vertex_records(const MeshState& s, int unit) {
 // reference for write_mesh_records_fast.
 void write_mesh_records_plain(const MeshState& s) {
   // File 1: sizes, spacings (eta first) and the vertex coordinates.
-  textio::write_record(5, kIntegers10, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
-  textio::write_record(5, kRealPair, {s.deta, s.dksi});
-  write_vertex_records(s, 5);
+  textio::write_record(kUnitMesh, kIntegers10.text, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
+  textio::write_record(kUnitMesh, kRealPair.text, {s.deta, s.dksi});
+  write_vertex_records(s, kUnitMesh);
 
   // File 2: the closed outline of every volume, then a separator record.
   for (std::int32_t j = 1; j <= s.ny; ++j) {
@@ -131,9 +130,9 @@ void write_mesh_records_plain(const MeshState& s) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * s.nx + i;
       for (int c : {1, 2, 3, 4, 1}) {
         const std::int64_t k = s.conn(v, c);
-        textio::write_record(6, kRealPair, {s.xv(k), s.yv(k)});
+        textio::write_record(kUnitOutlines, kRealPair.text, {s.xv(k), s.yv(k)});
       }
-      textio::write_free_record(6);
+      textio::write_free_record(kUnitOutlines);
     }
   }
 
@@ -141,10 +140,10 @@ void write_mesh_records_plain(const MeshState& s) {
   for (std::int32_t j = 1; j <= s.ny; ++j) {
     for (std::int32_t i = 1; i <= s.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * s.nx + i;
-      textio::write_record(7, kIntegers10,
+      textio::write_record(kUnitCorners, kIntegers10.text,
                            {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
-      textio::write_record(9, kRealPair, {s.xc(v), s.yc(v)});
-      textio::write_record(11, kRealPair, {s.xc(v), s.yc(v)});
+      textio::write_record(kUnitCentroids, kRealPair.text, {s.xc(v), s.yc(v)});
+      textio::write_record(kUnitPlotCentroids, kRealPair.text, {s.xc(v), s.yc(v)});
     }
   }
 
@@ -152,29 +151,33 @@ void write_mesh_records_plain(const MeshState& s) {
   for (std::int32_t J = 2; J <= s.nyf - 1; ++J) {
     for (std::int32_t I = 2; I <= s.nxf - 1; ++I) {
       const std::int32_t w = (J - 1) * s.nxf + I;
-      textio::write_record(8, kIntegers10,
+      textio::write_record(kUnitExtendedCorners, kIntegers10.text,
                            {w, s.connf(w, 1), s.connf(w, 2), s.connf(w, 3), s.connf(w, 4)});
     }
   }
 
   // File 6: every volume of the extended numbering, fictitious ring included.
   for (std::int64_t w = 1; w <= s.nvolf; ++w)
-    textio::write_record(10, kRealPair, {s.xcf(w), s.ycf(w)});
+    textio::write_record(kUnitExtendedCentroids, kRealPair.text, {s.xcf(w), s.ycf(w)});
 }
 
 // The records of the five nest files, one write statement each: the
 // reference for write_nest_records_fast.
 void write_nest_records_plain(const MeshState& s) {
-  for (std::int64_t v = 1; v <= s.nvol; ++v)
-    textio::write_record(5, kIntegers4x8, {s.nbr(1, v), s.nbr(2, v), s.nbr(3, v), s.nbr(4, v)});
-  for (std::int64_t v = 1; v <= s.nvol; ++v)
-    textio::write_record(6, kIntegers4x8, {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
   for (std::int64_t v = 1; v <= s.nvol; ++v) {
-    textio::write_record(7, kRealPair, {s.xc(v), s.yc(v)});
-    textio::write_record(9, kReal, {s.area(v)});
+    textio::write_record(kUnitNestNeighbours, kIntegers4x8.text,
+                         {s.nbr(1, v), s.nbr(2, v), s.nbr(3, v), s.nbr(4, v)});
   }
-  textio::write_record(8, kIntegers5x8, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
-  write_vertex_records(s, 8);
+  for (std::int64_t v = 1; v <= s.nvol; ++v) {
+    textio::write_record(kUnitNestCorners, kIntegers4x8.text,
+                         {s.conn(v, 1), s.conn(v, 2), s.conn(v, 3), s.conn(v, 4)});
+  }
+  for (std::int64_t v = 1; v <= s.nvol; ++v) {
+    textio::write_record(kUnitNestCentroids, kRealPair.text, {s.xc(v), s.yc(v)});
+    textio::write_record(kUnitNestAreas, kReal.text, {s.area(v)});
+  }
+  textio::write_record(kUnitNest, kIntegers5x8.text, {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic});
+  write_vertex_records(s, kUnitNest);
 }
 
 // ---------------------------------------------------------------------------
@@ -206,20 +209,20 @@ enum class RecordKind : unsigned char {
 constexpr std::int64_t record_bytes(RecordKind kind) {
   switch (kind) {
     case RecordKind::Header10:
-      return 52 + 52;
+      return kSizes10Record + kPairRecord;
     case RecordKind::Header8:
-      return 42;
+      return kSizes8Record;
     case RecordKind::Outlines:
-      return 5 * 52 + 3;
+      return 5 * kPairRecord + kSeparatorRecord;
     case RecordKind::Corners10:
-      return 42;
+      return kCorners10Record;
     case RecordKind::Neighbours8:
     case RecordKind::Corners8:
-      return 34;
+      return kCorners8Record;
     case RecordKind::Areas:
-      return 27;
+      return kAreaRecord;
     default:
-      return 52;
+      return kPairRecord;
   }
 }
 
@@ -278,18 +281,18 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
   switch (b.kind) {
     case RecordKind::Header10:
       for (std::int32_t n : {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic})
-        out = put_integer_field(out, n, 10);
+        out = put_integer_field(out, n, kIntegers10.width);
       out = put_record_end(out);
       return textio::put_real_pair_record(out, s.deta, s.dksi);
     case RecordKind::Header8:
       for (std::int32_t n : {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic})
-        out = put_integer_field(out, n, 8);
+        out = put_integer_field(out, n, kIntegers5x8.width);
       return put_record_end(out);
     case RecordKind::VertexPairs:
       return put_pair_records(out, s.xv, s.yv, b.first, b.last);
     case RecordKind::Outlines: {
       const std::int64_t nxv = s.nxv;
-      rows.text.resize(static_cast<std::size_t>(2 * nxv * 52));
+      rows.text.resize(static_cast<std::size_t>(2 * nxv * kPairRecord));
       rows.first_k = 0;
       for (std::int64_t v = b.first; v <= b.last; ++v) {
         // Volume row j touches vertex rows j and j + 1.
@@ -299,9 +302,9 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
           std::int64_t k = first_k;
           char* p = rows.text.data();
           if (rows.first_k + nxv == first_k) {  // the lower row is the old upper one
-            std::memcpy(p, p + nxv * 52, static_cast<std::size_t>(nxv * 52));
+            std::memcpy(p, p + nxv * kPairRecord, static_cast<std::size_t>(nxv * kPairRecord));
             k += nxv;
-            p += nxv * 52;
+            p += nxv * kPairRecord;
           }
           const std::int64_t end_k = std::min<std::int64_t>(first_k + 2 * nxv - 1, s.nvert);
           for (; k <= end_k; ++k) p = put_vertex(s, p, k);
@@ -311,22 +314,23 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
         for (int c : {1, 2, 3, 4, 1}) {
           const std::int64_t k = s.conn(v, c);
           if (k >= rows.first_k && k < rows.first_k + rows.count) {
-            std::memcpy(out, rows.text.data() + (k - rows.first_k) * 52, 52);
-            out += 52;
+            std::memcpy(out, rows.text.data() + (k - rows.first_k) * kPairRecord, kPairRecord);
+            out += kPairRecord;
           } else {
             out = put_vertex(s, out, k);
           }
         }
-        std::memcpy(out, " \r\n", 3);
-        out += 3;
+        std::memcpy(out, textio::kFreeRecord.data(), textio::kFreeRecord.size());
+        out += kSeparatorRecord;
       }
       return out;
     }
     case RecordKind::Corners10:
     case RecordKind::Corners8:
-      return put_four_integer_records(out, b.first, b.last,
-                                      b.kind == RecordKind::Corners10 ? 10 : 8,
-                                      [&](std::int64_t v, int c) { return s.conn(v, c); });
+      return put_four_integer_records(
+          out, b.first, b.last,
+          b.kind == RecordKind::Corners10 ? kIntegers10.width : kIntegers4x8.width,
+          [&](std::int64_t v, int c) { return s.conn(v, c); });
     case RecordKind::CentroidPairs:
       return put_pair_records(out, s.xc, s.yc, b.first, b.last);
     case RecordKind::ExtendedCorners10:
@@ -334,15 +338,15 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
         // Real volume (i, j) is extended volume (i + 1, j + 1).
         const std::int64_t i = (v - 1) % s.nx + 1, j = (v - 1) / s.nx + 1;
         const auto w = static_cast<std::int32_t>(j * s.nxf + i + 1);
-        out = put_integer_field(out, w, 10);
-        for (int c = 1; c <= 4; ++c) out = put_integer_field(out, s.connf(w, c), 10);
+        out = put_integer_field(out, w, kIntegers10.width);
+        for (int c = 1; c <= 4; ++c) out = put_integer_field(out, s.connf(w, c), kIntegers10.width);
         out = put_record_end(out);
       }
       return out;
     case RecordKind::ExtendedPairs:
       return put_pair_records(out, s.xcf, s.ycf, b.first, b.last);
     case RecordKind::Neighbours8:
-      return put_four_integer_records(out, b.first, b.last, 8,
+      return put_four_integer_records(out, b.first, b.last, kIntegers4x8.width,
                                       [&](std::int64_t v, int f) { return s.nbr(f, v); });
     case RecordKind::Areas:
       for (std::int64_t v = b.first; v <= b.last; ++v)
@@ -460,33 +464,47 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
 
 void write_mesh_records_fast(const MeshState& s) {
   std::vector<Block> blocks;
-  blocks.push_back({RecordKind::Header10, 5, 0, 0, 0});
-  add_blocks(blocks, RecordKind::VertexPairs, 5, 0, 1, s.nvert);
-  add_blocks(blocks, RecordKind::Outlines, 6, 0, 1, s.nvol);
+  blocks.push_back({RecordKind::Header10, kUnitMesh, 0, 0, 0});
+  add_blocks(blocks, RecordKind::VertexPairs, kUnitMesh, 0, 1, s.nvert);
+  add_blocks(blocks, RecordKind::Outlines, kUnitOutlines, 0, 1, s.nvol);
   // Files 3, 5 and 7: the first volume in the order of the plain loop, so
   // that the three units are first written in the same order; then each file
   // on its own (5 and 7 are the same bytes).
-  blocks.push_back({RecordKind::Corners10, 7, 0, 1, 1});
-  blocks.push_back({RecordKind::CentroidPairs, 9, 0, 1, 1});
-  blocks.push_back({RecordKind::CentroidPairs, 11, 0, 1, 1});
-  add_blocks(blocks, RecordKind::Corners10, 7, 0, 2, s.nvol);
-  add_blocks(blocks, RecordKind::CentroidPairs, 9, 11, 2, s.nvol);
-  add_blocks(blocks, RecordKind::ExtendedCorners10, 8, 0, 1, s.nvol);
-  add_blocks(blocks, RecordKind::ExtendedPairs, 10, 0, 1, s.nvolf);
+  blocks.push_back({RecordKind::Corners10, kUnitCorners, 0, 1, 1});
+  blocks.push_back({RecordKind::CentroidPairs, kUnitCentroids, 0, 1, 1});
+  blocks.push_back({RecordKind::CentroidPairs, kUnitPlotCentroids, 0, 1, 1});
+  add_blocks(blocks, RecordKind::Corners10, kUnitCorners, 0, 2, s.nvol);
+  add_blocks(blocks, RecordKind::CentroidPairs, kUnitCentroids, kUnitPlotCentroids, 2, s.nvol);
+  add_blocks(blocks, RecordKind::ExtendedCorners10, kUnitExtendedCorners, 0, 1, s.nvol);
+  add_blocks(blocks, RecordKind::ExtendedPairs, kUnitExtendedCentroids, 0, 1, s.nvolf);
   write_blocks(s, blocks);
 }
 
 void write_nest_records_fast(const MeshState& s) {
   std::vector<Block> blocks;
-  add_blocks(blocks, RecordKind::Neighbours8, 5, 0, 1, s.nvol);
-  add_blocks(blocks, RecordKind::Corners8, 6, 0, 1, s.nvol);
-  blocks.push_back({RecordKind::CentroidPairs, 7, 0, 1, 1});
-  blocks.push_back({RecordKind::Areas, 9, 0, 1, 1});
-  add_blocks(blocks, RecordKind::CentroidPairs, 7, 0, 2, s.nvol);
-  add_blocks(blocks, RecordKind::Areas, 9, 0, 2, s.nvol);
-  blocks.push_back({RecordKind::Header8, 8, 0, 0, 0});
-  add_blocks(blocks, RecordKind::VertexPairs, 8, 0, 1, s.nvert);
+  add_blocks(blocks, RecordKind::Neighbours8, kUnitNestNeighbours, 0, 1, s.nvol);
+  add_blocks(blocks, RecordKind::Corners8, kUnitNestCorners, 0, 1, s.nvol);
+  blocks.push_back({RecordKind::CentroidPairs, kUnitNestCentroids, 0, 1, 1});
+  blocks.push_back({RecordKind::Areas, kUnitNestAreas, 0, 1, 1});
+  add_blocks(blocks, RecordKind::CentroidPairs, kUnitNestCentroids, 0, 2, s.nvol);
+  add_blocks(blocks, RecordKind::Areas, kUnitNestAreas, 0, 2, s.nvol);
+  blocks.push_back({RecordKind::Header8, kUnitNest, 0, 0, 0});
+  add_blocks(blocks, RecordKind::VertexPairs, kUnitNest, 0, 1, s.nvert);
   write_blocks(s, blocks);
+}
+
+// A unit and the file it is connected to.
+struct UnitFile {
+  int unit;
+  std::string_view name;
+};
+
+void open_units(std::span<const UnitFile> files) {
+  for (const UnitFile& f : files) textio::open_unit(f.unit, f.name);
+}
+
+void close_units(std::span<const UnitFile> files) {
+  for (const UnitFile& f : files) textio::close_unit(f.unit);
 }
 
 // Shows the file in the editor.
@@ -509,34 +527,19 @@ std::string editor_command(std::string_view file_name) {
     command += file_name;
     return command;
   }
-#ifdef _WIN32
-  command += '"';
-  command += file_name;
-  command += '"';
-#else
-  // Single quotes keep every byte literal for the shell; a quote inside is
-  // closed, escaped and reopened.
-  command += '\'';
-  for (char c : file_name) {
-    if (c == '\'')
-      command += "'\\''";
-    else
-      command += c;
-  }
-  command += '\'';
-#endif
+  command += platform::quoted_for_interpreter(file_name);
   return command;
 }
 
 void read_case_file(MeshState& s) {
   show_in_editor(kCaseFile);
-  textio::open_unit(1, kCaseFile);
-  textio::read_text(1, s.case_name);
-  textio::read_integer(1, s.nx);
-  textio::read_integer(1, s.ny);
-  textio::read_integer(1, s.opt_elliptic);
-  textio::read_integer(1, s.opt_nest);
-  textio::close_unit(1);
+  textio::open_unit(kInputUnit, kCaseFile);
+  textio::read_text(kInputUnit, s.case_name);
+  textio::read_integer(kInputUnit, s.nx);
+  textio::read_integer(kInputUnit, s.ny);
+  textio::read_integer(kInputUnit, s.opt_elliptic);
+  textio::read_integer(kInputUnit, s.opt_nest);
+  textio::close_unit(kInputUnit);
 }
 
 void check_case_values(const MeshState& s) {
@@ -568,26 +571,20 @@ void check_case_values(const MeshState& s) {
       reject_case("the case name '" + shown(stem) +
                   "' (record 1) contains a control character, which cannot stand in a file name");
     }
-#ifdef _WIN32
-    if (is_forbidden_name_char(c)) {
-      reject_case(
-          "the case name '" + shown(stem) + "' (record 1) contains '" +
-          std::string(1, static_cast<char>(c)) + "', which " +
-          (c == '%' ? "the command interpreter would expand" : "cannot stand in a file name"));
+    if (const char* reason = platform::refused_name_char(c); reason != nullptr) {
+      reject_case("the case name '" + shown(stem) + "' (record 1) contains '" +
+                  std::string(1, static_cast<char>(c)) + "', which " + reason);
     }
-#endif
   }
-#ifdef _WIN32
-  if (is_device_name(stem)) {
+  if (platform::is_device_name(stem)) {
     reject_case("the case name '" + shown(stem) + "' (record 1) names a device: its output file " +
                 stem + ".txt would not be a file");
   }
-#endif
   // Names whose ".txt" file is one the run reads or writes under a fixed name.
   static constexpr std::array<const char*, 4> kReserved = {"malha", "centroides", "entradas",
                                                            "entrada_eq_elipticas"};
   for (const char* reserved : kReserved) {
-    if (same_file_name(stem, reserved)) {
+    if (platform::same_file_name(stem, reserved)) {
       const std::string_view fixed = reserved;
       reject_case("the case name '" + stem + "' (record 1) is reserved: its output file " + stem +
                   ".txt would overwrite the file of that name that every run " +
@@ -598,16 +595,16 @@ void check_case_values(const MeshState& s) {
 
 void read_elliptic_file(MeshState& s) {
   show_in_editor(kEllipticFile);
-  textio::open_unit(1, kEllipticFile);
+  textio::open_unit(kInputUnit, kEllipticFile);
   double unused = 0.0;
-  textio::read_integer(1, s.nsweep);
-  textio::read_integer(1, s.niter);
-  textio::read_real(1, unused);
-  textio::read_real(1, s.dksi);
-  textio::read_real(1, s.deta);
-  textio::read_integer(1, s.opt_psrc);
-  textio::read_integer(1, s.opt_qsrc);
-  textio::close_unit(1);
+  textio::read_integer(kInputUnit, s.nsweep);
+  textio::read_integer(kInputUnit, s.niter);
+  textio::read_real(kInputUnit, unused);
+  textio::read_real(kInputUnit, s.dksi);
+  textio::read_real(kInputUnit, s.deta);
+  textio::read_integer(kInputUnit, s.opt_psrc);
+  textio::read_integer(kInputUnit, s.opt_qsrc);
+  textio::close_unit(kInputUnit);
 }
 
 void write_mesh_files(const MeshState& s, Path path) {
@@ -618,13 +615,14 @@ void write_mesh_files(const MeshState& s, Path path) {
   const std::string name_vert_fict = stem + "_vert_fict.txt";
   const std::string name_cent_fict = stem + "_cent_fict.txt";
 
-  textio::open_unit(5, name_mesh);
-  textio::open_unit(6, "malha.txt");
-  textio::open_unit(7, name_vert);
-  textio::open_unit(8, name_vert_fict);
-  textio::open_unit(9, name_cent);
-  textio::open_unit(10, name_cent_fict);
-  textio::open_unit(11, "centroides.txt");
+  const std::array<UnitFile, 7> files = {{{kUnitMesh, name_mesh},
+                                          {kUnitOutlines, "malha.txt"},
+                                          {kUnitCorners, name_vert},
+                                          {kUnitExtendedCorners, name_vert_fict},
+                                          {kUnitCentroids, name_cent},
+                                          {kUnitExtendedCentroids, name_cent_fict},
+                                          {kUnitPlotCentroids, "centroides.txt"}}};
+  open_units(files);
 
   if (path == Path::Fast) {
     write_mesh_records_fast(s);
@@ -632,7 +630,7 @@ void write_mesh_files(const MeshState& s, Path path) {
     write_mesh_records_plain(s);
   }
 
-  for (int unit = 5; unit <= 11; ++unit) textio::close_unit(unit);
+  close_units(files);
 
   show_in_editor(name_mesh);
   show_in_editor(name_vert);
@@ -651,11 +649,12 @@ void write_nest_files(const MeshState& s, Path path) {
   const std::string name_cent = stem + "_nest_cent.txt";
   const std::string name_nest = stem + "_nest.txt";
 
-  textio::open_unit(5, name_conec);
-  textio::open_unit(6, name_vert);
-  textio::open_unit(7, name_cent);
-  textio::open_unit(8, name_nest);
-  textio::open_unit(9, name_area);
+  const std::array<UnitFile, 5> files = {{{kUnitNestNeighbours, name_conec},
+                                          {kUnitNestCorners, name_vert},
+                                          {kUnitNestCentroids, name_cent},
+                                          {kUnitNest, name_nest},
+                                          {kUnitNestAreas, name_area}}};
+  open_units(files);
 
   if (path == Path::Fast) {
     write_nest_records_fast(s);
@@ -663,7 +662,7 @@ void write_nest_files(const MeshState& s, Path path) {
     write_nest_records_plain(s);
   }
 
-  for (int unit = 5; unit <= 9; ++unit) textio::close_unit(unit);
+  close_units(files);
 
   show_in_editor(name_nest);
   show_in_editor(name_conec);

@@ -94,6 +94,28 @@ int close_file(FileHandle handle);
 std::string error_text(int code);
 
 // ---------------------------------------------------------------------------
+// File names. What the program checks and quotes everywhere (slashes, control
+// characters, the characters a command needs no quotes for) stays with its
+// callers; these are the rules that differ between platforms.
+
+// Why a file name cannot hold `c` here ("cannot stand in a file name", or
+// "the command interpreter would expand" for a character expanded even
+// between quotes), or nullptr when it can.
+const char* refused_name_char(unsigned char c);
+
+// Whether `stem`, whatever extension follows it, names a device rather than a
+// file (CON, NUL, COM1, ... on Windows; never on POSIX).
+bool is_device_name(std::string_view stem);
+
+// Whether two names are the same file name (Windows does not tell upper from
+// lower case; POSIX compares bytes).
+bool same_file_name(std::string_view a, std::string_view b);
+
+// `name` quoted so that the command interpreter passes it on as one word,
+// every byte unchanged.
+std::string quoted_for_interpreter(std::string_view name);
+
+// ---------------------------------------------------------------------------
 // Processes.
 
 // Starts the command interpreter on the (already trimmed) command text and

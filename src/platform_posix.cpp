@@ -246,6 +246,32 @@ std::string error_text(int code) {
   return result;
 }
 
+const char* refused_name_char(unsigned char /*c*/) {
+  return nullptr;
+}
+
+bool is_device_name(std::string_view /*stem*/) {
+  return false;
+}
+
+bool same_file_name(std::string_view a, std::string_view b) {
+  return a == b;
+}
+
+std::string quoted_for_interpreter(std::string_view name) {
+  // Single quotes keep every byte literal for the shell; a quote inside is
+  // closed, escaped and reopened.
+  std::string quoted = "'";
+  for (char c : name) {
+    if (c == '\'')
+      quoted += "'\\''";
+    else
+      quoted += c;
+  }
+  quoted += '\'';
+  return quoted;
+}
+
 namespace {
 
 int launch_reason(int error) {

@@ -356,6 +356,52 @@ std::string error_text(int code) {
 
 namespace {
 
+char ascii_lower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+}  // namespace
+
+const char* refused_name_char(unsigned char c) {
+  // "%" is expanded by the command interpreter even between double quotes.
+  if (c == '%') return "the command interpreter would expand";
+  const bool forbidden =
+      c == '<' || c == '>' || c == ':' || c == '"' || c == '|' || c == '?' || c == '*';
+  return forbidden ? "cannot stand in a file name" : nullptr;
+}
+
+bool same_file_name(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t k = 0; k < a.size(); ++k)
+    if (ascii_lower(a[k]) != ascii_lower(b[k])) return false;
+  return true;
+}
+
+bool is_device_name(std::string_view stem) {
+  // "nul.txt" and "nul.a.txt" are the null device, not files.
+  std::string_view base = stem.substr(0, stem.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  static constexpr std::string_view kDevices[] = {"con", "prn", "aux", "nul", "conin$", "conout$"};
+  for (std::string_view device : kDevices)
+    if (same_file_name(base, device)) return true;
+  if (base.size() == 4 &&
+      (same_file_name(base.substr(0, 3), "com") || same_file_name(base.substr(0, 3), "lpt"))) {
+    return base[3] >= '1' && base[3] <= '9';
+  }
+  return false;
+}
+
+std::string quoted_for_interpreter(std::string_view name) {
+  // The characters that would end the quotes or be expanded inside them are
+  // refused in names beforehand.
+  std::string quoted = "\"";
+  quoted += name;
+  quoted += '"';
+  return quoted;
+}
+
+namespace {
+
 int launch_reason(DWORD error) {
   switch (error) {
     case ERROR_FILE_NOT_FOUND:

@@ -1128,7 +1128,7 @@ void write_record(int unit, std::string_view format_text, std::initializer_list<
 void write_free_record(int unit) {
   Unit& u = connected_unit(unit, Statement::Write);
   enter_write_mode(u);
-  append_output(u, " \r\n", 3);
+  append_output(u, kFreeRecord.data(), kFreeRecord.size());
 }
 
 std::string render_integer_field(std::int32_t value, int w, int m) {

@@ -120,7 +120,11 @@ std::string render_real_field(double value, int w, int d, int e, int k,
 // function writes exactly the bytes write_record would write for the same
 // items and returns the end of what it wrote; no format text is compiled.
 
-// One field of "(1P,E25.15)" or "(2(1P,E25.15))": 25 bytes.
+inline constexpr int kE25Width = 25;                      // one field of E25.15
+inline constexpr int kRecordEndBytes = 2;                 // CR LF
+inline constexpr std::string_view kFreeRecord = " \r\n";  // a free-format record without items
+
+// One field of "(1P,E25.15)" or "(2(1P,E25.15))": kE25Width bytes.
 char* put_e25_15(char* out, double value);
 // One Iw field (m = 1): w bytes.
 char* put_integer_field(char* out, std::int32_t value, int w);
