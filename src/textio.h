@@ -1,6 +1,11 @@
 // Text I/O: free-format reading of one value per record, fixed-column record
 // writing under a small subset of edit-descriptor formats, the fatal run-time
 // error report, and running commands through the command interpreter.
+//
+// The implementation is the folder textio/: units.cpp (units and the fatal
+// report), format.cpp (format compiler and write statement), fields.cpp and
+// real_field.h (field renderers), reader.cpp and conversion.cpp (reading),
+// commands.cpp, and records.cpp (direct record assembly).
 #pragma once
 
 #include <cstdint>

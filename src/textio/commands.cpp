@@ -1,0 +1,31 @@
+// Commands run through the command interpreter.
+#include <cerrno>
+
+#include "platform.h"
+#include "textio.h"
+
+namespace malha::textio {
+
+namespace {
+int last_reason = 0;
+}  // namespace
+
+int run_command(std::string_view command_text) {
+  std::size_t n = command_text.size();
+  while (n > 0 && command_text[n - 1] == ' ') --n;
+  if (n > kMaxCommandLength) {
+    last_reason = 7;
+    errno = E2BIG;
+    return -1;
+  }
+  int reason = 0;
+  const int result = platform::launch_interpreter(command_text.substr(0, n), reason);
+  if (result == -1) last_reason = reason;
+  return result;
+}
+
+int last_command_error() {
+  return last_reason;
+}
+
+}  // namespace malha::textio

@@ -1,0 +1,298 @@
+// Free-format reading: the record reader finds one value per read statement,
+// leaves the read position at the next record and hands the value to the
+// conversions (conversion.cpp).
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "internal.h"
+#include "platform.h"
+#include "textio.h"
+
+namespace malha::textio {
+
+namespace {
+
+constexpr std::size_t kInputBufferSize = 64 * 1024;
+
+enum class Target { Integer, Real, Text };
+
+const char* target_text(Target target) {
+  switch (target) {
+    case Target::Integer:
+      return "an integer";
+    case Target::Real:
+      return "a real number";
+    case Target::Text:
+      return "a text";
+  }
+  return "?";
+}
+
+class Reader {
+ public:
+  explicit Reader(Unit& u) : u_(u) {}
+
+  // Next byte without consuming it, or -1 at end of file.
+  int peek() {
+    if (u_.in_pos == u_.in_len && !refill()) return -1;
+    return static_cast<unsigned char>(u_.in[u_.in_pos]);
+  }
+
+  void advance() {
+    if (u_.in[u_.in_pos] == '\n') ++u_.line;
+    ++u_.in_pos;
+  }
+
+  // Moves past the next LF, or to end of file.
+  void skip_record() {
+    for (;;) {
+      if (u_.in_pos == u_.in_len && !refill()) return;
+      const char* start = u_.in.get() + u_.in_pos;
+      const void* lf = std::memchr(start, '\n', u_.in_len - u_.in_pos);
+      if (lf != nullptr) {
+        u_.in_pos += static_cast<std::size_t>(static_cast<const char*>(lf) - start) + 1;
+        ++u_.line;
+        return;
+      }
+      u_.in_pos = u_.in_len;
+    }
+  }
+
+  std::int64_t line() const { return u_.line; }
+
+  [[noreturn]] void fail(int number, const std::string& message) const {
+    const std::string name = u_.name;
+    fatal_error(number, Statement::Read, name, message);
+  }
+
+  [[noreturn]] void fail_end_of_file(const char* while_doing) const {
+    fail(kErrEndOfFile,
+         std::string("end of file ") + while_doing + " (line " + std::to_string(u_.line) + ")");
+  }
+
+ private:
+  bool refill() {
+    if (u_.in_eof) return false;
+    if (!u_.in) u_.in = std::make_unique_for_overwrite<char[]>(kInputBufferSize);
+    u_.in_base += static_cast<std::int64_t>(u_.in_len);
+    u_.in_pos = u_.in_len = 0;
+    std::size_t got = 0;
+    if (const int error = platform::read_some(u_.handle, u_.in.get(), kInputBufferSize, got);
+        error != 0) {
+      fail(kErrReadSystem, "error reading the file at line " + std::to_string(u_.line) + ": " +
+                               platform::error_text(error));
+    }
+    if (got == 0) {
+      u_.in_eof = true;
+      return false;
+    }
+    u_.in_len = got;
+    return true;
+  }
+
+  Unit& u_;
+};
+
+struct Value {
+  // Keeps the start of the value as written, enough for a message.
+  void keep_raw(int c) {
+    if (raw.size() <= kShownLength) raw.push_back(static_cast<char>(c));
+  }
+
+  bool null = false;
+  bool quoted = false;
+  std::string text;        // the value proper, marks removed from a quoted one
+  std::string raw;         // as written, for messages
+  std::string count_text;  // the repeat count, when an asterisk was found
+  bool counted = false;
+  std::int64_t line = 0;
+  std::size_t length = 0;  // characters of the value proper, count included
+};
+
+// No value in a file the program reads comes near this: a longer one is an
+// endless line or a device that never ends one, and reading on would only
+// exhaust memory.
+constexpr std::size_t kMaxValueLength = std::size_t{1} << 20;
+
+// Appends one character to the value proper.
+void add_char(const Reader& reader, Value& v, int c) {
+  if (++v.length > kMaxValueLength) {
+    reader.fail(kErrValueLength, "value " + quoted(v.raw) + " on line " + std::to_string(v.line) +
+                                     " is longer than " + std::to_string(kMaxValueLength) +
+                                     " characters");
+  }
+  v.text.push_back(static_cast<char>(c));
+}
+
+bool is_separator(int c) {
+  return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\r' || c == '\n';
+}
+
+// Reads a quoted value whose opening mark is the next byte; the mark doubled
+// stands for itself; line ends inside it are dropped. Consumes the byte after
+// the closing mark and tells whether that was the LF ending the record (or
+// end of file).
+bool read_quoted(Reader& reader, Value& v) {
+  const int mark = reader.peek();
+  reader.advance();
+  v.keep_raw(mark);
+  const std::int64_t first_line = reader.line();
+  for (;;) {
+    const int c = reader.peek();
+    if (c < 0) {
+      reader.fail(kErrEndOfFile, "end of file inside a quoted text that begins on line " +
+                                     std::to_string(first_line));
+    }
+    reader.advance();
+    if (c == mark) {
+      v.keep_raw(c);
+      if (reader.peek() == mark) {
+        reader.advance();
+        v.keep_raw(c);
+        add_char(reader, v, c);
+        continue;
+      }
+      const int after = reader.peek();
+      if (after < 0) return true;
+      reader.advance();
+      return after == '\n';
+    }
+    if (c == '\r' || c == '\n') continue;
+    v.keep_raw(c);
+    add_char(reader, v, c);
+  }
+}
+
+// One read statement up to the conversion: finds the value, then leaves the
+// read position at the start of the next record.
+Value scan_value(Unit& u) {
+  Value v;
+  if (u.write_mode) {
+    // Records are written at the end of the file: nothing is there to read.
+    Reader(u).fail_end_of_file("while reading a value");
+  }
+  Reader reader(u);
+  int c;
+  for (;;) {
+    c = reader.peek();
+    if (c < 0) reader.fail_end_of_file("while reading a value");
+    if (c == ' ' || c == '\t') {
+      reader.advance();
+    } else if (c == '\r' || c == '\n') {
+      reader.skip_record();
+    } else {
+      break;
+    }
+  }
+  v.line = reader.line();
+  if (c == ',' || c == '/') {
+    reader.advance();
+    reader.skip_record();
+    v.null = true;
+    return v;
+  }
+
+  bool ended_by_lf = false;
+  for (;;) {
+    c = reader.peek();
+    if ((c == '\'' || c == '"') && v.text.empty() && (v.raw.empty() || v.counted)) {
+      v.quoted = true;
+      ended_by_lf = read_quoted(reader, v);
+      break;
+    }
+    if (c < 0) {
+      ended_by_lf = true;
+      break;
+    }
+    reader.advance();
+    if (is_separator(c)) {
+      ended_by_lf = c == '\n';
+      break;
+    }
+    v.keep_raw(c);
+    if (c == '*' && !v.counted) {
+      v.counted = true;
+      v.count_text = std::move(v.text);
+      v.text.clear();
+    } else {
+      add_char(reader, v, c);
+    }
+  }
+  if (!ended_by_lf) reader.skip_record();
+
+  if (v.counted) {
+    const bool digits_only =
+        !v.count_text.empty() && std::all_of(v.count_text.begin(), v.count_text.end(), is_digit);
+    if (!digits_only || v.count_text.find_first_not_of('0') == std::string::npos) {
+      reader.fail(kErrRepeatCount, "invalid repeat count in " + quoted(v.raw) + " on line " +
+                                       std::to_string(v.line));
+    }
+    if (!v.quoted && v.text.empty()) v.null = true;  // "r*" alone: a null value
+  }
+  return v;
+}
+
+[[noreturn]] void fail_conversion(const Unit& u, int number, const Value& v, Target target,
+                                  const char* problem) {
+  std::string message;
+  if (v.quoted) {
+    message = "quoted text " + shown(v.raw) + " where " + target_text(target) +
+              " is expected on line " + std::to_string(v.line);
+  } else {
+    message = std::string(problem) + " " + quoted(v.raw) + " on line " + std::to_string(v.line);
+  }
+  const std::string name = u.name;
+  fatal_error(number, Statement::Read, name, message);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// Record reading.
+
+void read_integer(int unit, std::int32_t& target) {
+  Unit& u = connected_unit(unit, Statement::Read);
+  const Value v = scan_value(u);
+  if (v.null) return;
+  if (v.quoted) fail_conversion(u, kErrQuotedNumber, v, Target::Integer, "");
+  std::int32_t value = 0;
+  switch (convert_integer(v.text, value)) {
+    case Conversion::Ok:
+      target = value;
+      return;
+    case Conversion::Invalid:
+      fail_conversion(u, kErrBadInteger, v, Target::Integer, "invalid integer");
+    case Conversion::Overflow:
+      fail_conversion(u, kErrIntegerOverflow, v, Target::Integer,
+                      "integer outside -2147483648..2147483647:");
+  }
+}
+
+void read_real(int unit, double& target) {
+  Unit& u = connected_unit(unit, Statement::Read);
+  const Value v = scan_value(u);
+  if (v.null) return;
+  if (v.quoted) fail_conversion(u, kErrQuotedNumber, v, Target::Real, "");
+  double value = 0.0;
+  switch (convert_real(v.text, value)) {
+    case Conversion::Ok:
+      target = value;
+      return;
+    case Conversion::Invalid:
+      fail_conversion(u, kErrBadReal, v, Target::Real, "invalid real number");
+    case Conversion::Overflow:
+      fail_conversion(u, kErrRealOverflow, v, Target::Real, "real number too large for a double:");
+  }
+}
+
+void read_text(int unit, std::string& target) {
+  Unit& u = connected_unit(unit, Statement::Read);
+  const Value v = scan_value(u);
+  if (v.null) return;
+  target.assign(v.text, 0, std::min(v.text.size(), kTextLength));
+  target.resize(kTextLength, ' ');
+}
+
+}  // namespace malha::textio

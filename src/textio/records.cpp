@@ -1,0 +1,123 @@
+// Direct record assembly for the fixed formats of the output files.
+#include <bit>
+#include <cstdint>
+#include <cstring>
+
+#include "internal.h"
+#include "real_field.h"
+#include "textio.h"
+
+namespace malha::textio {
+
+namespace {
+
+constexpr std::uint64_t kTen16 = 10'000'000'000'000'000ull;
+
+#if defined(__SIZEOF_INT128__)
+using Wide = unsigned __int128;
+
+struct PowersOfFive {
+  Wide value[33];
+  constexpr PowersOfFive() : value() {
+    value[0] = 1;
+    for (int p = 1; p <= 32; ++p) value[p] = value[p - 1] * 5;
+  }
+};
+constexpr PowersOfFive kPowersOfFive;
+
+// Stage 1 of the E field (real_field.h) done with exact integer arithmetic: the
+// positive finite value m * 2^e rounded to 17 significant digits, as the
+// integer `digits` in [10^16, 10^17) and the exponent x with
+// value = 0.D1D2...D17 * 10^x. Rounding is to nearest on the exact remainder,
+// ties to even, as std::to_chars does. (A tie needs a binary fraction that
+// ends at the 18th digit, and then the 17th digit is 2 or 7, so the second
+// stage never sees the difference between the ways of breaking ties anyway.)
+// The method needs m * 5^p in 128 bits, that is 0 <= p <= 32 for the scaling
+// 10^p that brings the value to 17 digits: values from about 1e-16 to 1e17.
+// Outside that range, and for subnormals, it returns false.
+bool seventeen_digits(std::uint64_t bits, std::uint64_t& digits, int& x) {
+  constexpr std::uint64_t kTen17 = 100'000'000'000'000'000ull;
+  const int biased = static_cast<int>(bits >> 52) & 0x7FF;
+  if (biased == 0) return false;
+  const std::uint64_t m = (bits & ((std::uint64_t{1} << 52) - 1)) | (std::uint64_t{1} << 52);
+  const int e = biased - 1075;  // value = m * 2^e, 2^52 <= m < 2^53
+  // floor(log10(value)) is k or k + 1 (78913 / 2^18 is log10(2) from below).
+  const int k = ((e + 52) * 78913) >> 18;
+  int p = 16 - k;  // value * 10^p lies in [10^16, 10^18)
+  for (int attempt = 0; attempt < 2; ++attempt, --p) {
+    if (p < 0 || p > 32) return false;
+    const Wide n = static_cast<Wide>(m) * kPowersOfFive.value[p];  // value * 10^p = n * 2^(p+e)
+    const int shift = -(p + e);
+    std::uint64_t t;
+    Wide remainder = 0, half = 0;
+    if (shift <= 0) {
+      t = static_cast<std::uint64_t>(n << -shift);
+    } else {
+      const Wide truncated = n >> shift;
+      if (truncated >= kTen17) continue;  // one digit too many: scale by 10^(p-1)
+      t = static_cast<std::uint64_t>(truncated);
+      remainder = n & ((static_cast<Wide>(1) << shift) - 1);
+      half = static_cast<Wide>(1) << (shift - 1);
+    }
+    if (t >= kTen17) continue;
+    if (t < kTen16) return false;  // cannot happen with k as above; be safe
+    if (remainder > half || (remainder == half && half != 0 && (t & 1) != 0)) ++t;
+    x = 17 - p;
+    if (t == kTen17) {  // 99...9.5 rounded up: "1" followed by zeros
+      t = kTen16;
+      ++x;
+    }
+    digits = t;
+    return true;
+  }
+  return false;
+}
+#else
+bool seventeen_digits(std::uint64_t, std::uint64_t&, int&) {
+  return false;
+}
+#endif
+
+}  // namespace
+
+char* put_e25_15(char* out, double value) {
+  constexpr int kDigits = 15;  // d of E25.15
+  constexpr int kExponentDigits = 2;
+  constexpr int kScale = 1;  // 1P
+  const auto bits = std::bit_cast<std::uint64_t>(value);
+  constexpr std::uint64_t kSignBit = 0x8000000000000000u;
+  std::uint64_t digits17 = 0;
+  int x = 0;
+  if (!seventeen_digits(bits & ~kSignBit, digits17, x)) {
+    // Zero, subnormal and non-finite values, and those outside the exact
+    // integer method's range: the write statement's renderer.
+    return put_real_field(out, value, kE25Width, kDigits, kExponentDigits, kScale, false);
+  }
+  Decimal g{digits17, kFoundDigits, x};
+  // Stages 2 and 3, shared with the write statement.
+  round_to_field(g, shown_digits(kDigits, kScale));
+  return put_real_layout(out, g, (bits & kSignBit) != 0, g.x - kScale, kE25Width, kDigits,
+                         kExponentDigits, kScale, false);
+}
+
+char* put_integer_field(char* out, std::int32_t value, int w) {
+  const bool negative = value < 0;
+  std::uint32_t magnitude =
+      negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  // Digits from the right end of the field.
+  char* p = out + w;
+  do {
+    if (p == out) break;
+    *--p = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (magnitude != 0 || (negative && p == out)) {
+    std::memset(out, '*', static_cast<std::size_t>(w));
+    return out + w;
+  }
+  if (negative) *--p = '-';
+  std::memset(out, ' ', static_cast<std::size_t>(p - out));
+  return out + w;
+}
+
+}  // namespace malha::textio
