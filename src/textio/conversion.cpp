@@ -30,24 +30,30 @@ Conversion convert_integer(std::string_view s, std::int32_t& result) {
   return Conversion::Ok;
 }
 
-Conversion convert_real(std::string_view s, double& result) {
-  constexpr int kMaxSignificant = 25;
-  constexpr long long kExponentClamp = 1'000'000;
-  std::size_t i = 0;
-  const std::size_t n = s.size();
-  bool negative = false;
-  if (i < n && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+namespace {
 
-  // Mantissa: keep up to 25 significant digits; `exponent10` is the power of
-  // ten of the first significant digit.
+constexpr int kMaxSignificant = 25;
+constexpr long long kExponentClamp = 1'000'000;
+// Beyond ten to this power a value overflows; below ten to its negative it
+// is far below the smallest subnormal.
+constexpr long long kDecimalExponentLimit = 400;
+
+// The mantissa of a real constant: up to 25 significant digits, and the power
+// of ten of the first one.
+struct Mantissa {
   char digits[kMaxSignificant];
-  int nd = 0;
+  int count = 0;
+  long long exponent10 = 0;
+};
+
+// Reads digits with at most one point from s[i] on; false when there is no
+// digit.
+bool read_mantissa(std::string_view s, std::size_t& i, Mantissa& m) {
   bool any_digit = false;
   bool point = false;
-  long long exponent10 = 0;
   long long integer_digits = 0;  // significant digits before the point
   long long leading_zeros = 0;   // zeros after the point before the first significant digit
-  for (; i < n; ++i) {
+  for (; i < s.size(); ++i) {
     const char c = s[i];
     if (c == '.' && !point) {
       point = true;
@@ -55,63 +61,64 @@ Conversion convert_real(std::string_view s, double& result) {
     }
     if (!is_digit(c)) break;
     any_digit = true;
-    const bool significant = nd > 0 || integer_digits > 0 || c != '0';
+    const bool significant = m.count > 0 || integer_digits > 0 || c != '0';
     if (!significant) {
       if (point) ++leading_zeros;
       continue;
     }
     if (!point) ++integer_digits;
-    if (nd < kMaxSignificant) digits[nd++] = c;
+    if (m.count < kMaxSignificant) m.digits[m.count++] = c;
   }
-  if (!any_digit) return Conversion::Invalid;
-  const bool zero = nd == 0;
-  exponent10 = integer_digits > 0 ? integer_digits - 1 : -(leading_zeros + 1);
+  m.exponent10 = integer_digits > 0 ? integer_digits - 1 : -(leading_zeros + 1);
+  return any_digit;
+}
 
-  // Exponent: a letter E, e, D or d with an optional sign, or a sign alone.
-  long long exponent = 0;
-  if (i < n) {
-    const char c = s[i];
-    bool exponent_negative = false;
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
-      ++i;
-      if (i < n && (s[i] == '+' || s[i] == '-')) exponent_negative = s[i++] == '-';
-    } else if (c == '+' || c == '-') {
-      exponent_negative = c == '-';
-      ++i;
-    } else {
-      return Conversion::Invalid;
-    }
-    if (i == n) return Conversion::Invalid;
-    for (; i < n; ++i) {
-      if (!is_digit(s[i])) return Conversion::Invalid;
-      exponent = std::min(exponent * 10 + (s[i] - '0'), kExponentClamp);
-    }
-    if (exponent_negative) exponent = -exponent;
+// Reads the exponent from s[i] to the end: a letter E, e, D or d with an
+// optional sign, or a sign alone, then digits (the value clamped). Nothing
+// left is exponent 0. False when it is malformed.
+bool read_exponent(std::string_view s, std::size_t i, long long& exponent) {
+  const std::size_t n = s.size();
+  exponent = 0;
+  if (i == n) return true;
+  const char c = s[i];
+  bool exponent_negative = false;
+  if (c == 'E' || c == 'e' || c == 'D' || c == 'd') {
+    ++i;
+    if (i < n && (s[i] == '+' || s[i] == '-')) exponent_negative = s[i++] == '-';
+  } else if (c == '+' || c == '-') {
+    exponent_negative = c == '-';
+    ++i;
+  } else {
+    return false;
   }
+  if (i == n) return false;
+  for (; i < n; ++i) {
+    if (!is_digit(s[i])) return false;
+    exponent = std::min(exponent * 10 + (s[i] - '0'), kExponentClamp);
+  }
+  if (exponent_negative) exponent = -exponent;
+  return true;
+}
 
-  if (zero) {
-    result = negative ? -0.0 : 0.0;
+// The double nearest to the nonzero mantissa times ten to `exponent`, by way
+// of the text "D.DDD...e±X".
+Conversion nearest_double(const Mantissa& m, long long exponent, double& value) {
+  const long long total = m.exponent10 + exponent;
+  if (total > kDecimalExponentLimit) return Conversion::Overflow;
+  if (total < -kDecimalExponentLimit) {
+    value = 0.0;
     return Conversion::Ok;
   }
-  const long long total = exponent10 + exponent;
-  if (total > 400) return Conversion::Overflow;
-  if (total < -400) {  // far below the smallest subnormal
-    result = negative ? -0.0 : 0.0;
-    return Conversion::Ok;
-  }
-
-  // "D.DDD...e±X", converted to the nearest double.
   char text[kMaxSignificant + 16];
   char* p = text;
-  *p++ = digits[0];
-  if (nd > 1) {
+  *p++ = m.digits[0];
+  if (m.count > 1) {
     *p++ = '.';
-    std::memcpy(p, digits + 1, static_cast<std::size_t>(nd - 1));
-    p += nd - 1;
+    std::memcpy(p, m.digits + 1, static_cast<std::size_t>(m.count - 1));
+    p += m.count - 1;
   }
   *p++ = 'e';
   p = std::to_chars(p, text + sizeof text, total).ptr;
-  double value = 0.0;
   std::from_chars_result converted;
   {
     const platform::FpTrapsHeld held;
@@ -122,6 +129,22 @@ Conversion convert_real(std::string_view s, double& result) {
     value = 0.0;  // below half the smallest subnormal
   } else if (converted.ec != std::errc() || converted.ptr != p) {
     return Conversion::Invalid;
+  }
+  return Conversion::Ok;
+}
+
+}  // namespace
+
+Conversion convert_real(std::string_view s, double& result) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (i < s.size() && (s[i] == '+' || s[i] == '-')) negative = s[i++] == '-';
+  Mantissa m;
+  long long exponent = 0;
+  if (!read_mantissa(s, i, m) || !read_exponent(s, i, exponent)) return Conversion::Invalid;
+  double value = 0.0;
+  if (m.count > 0) {
+    if (const Conversion c = nearest_double(m, exponent, value); c != Conversion::Ok) return c;
   }
   result = negative ? -value : value;
   return Conversion::Ok;

@@ -156,43 +156,16 @@ class FormatCompiler {
     if (has_number && number == 0) fail("a repeat count is 0");
     const int repeat = has_number ? static_cast<int>(number) : 1;
     if (c == '(') {
-      if (depth + 1 > kMaxGroupDepth) fail("groups are nested more than 16 levels deep");
-      ++pos_;
-      const auto open = static_cast<int>(elements_->size());
-      if (depth == 0) last_top_group_ = open;
-      emit({Element::Kind::Open, repeat});
-      parse_list(depth + 1);
-      if (peek() != ')') fail("unexpected " + character_named(pos_));
-      ++pos_;
-      close_group(open);
+      parse_group(depth, repeat);
       return;
     }
     Element el{Element::Kind::Integer};
     if (c == 'I') {
       ++pos_;
-      el.a = static_cast<int>(required_number("the width of I"));
-      el.b = 1;
-      if (peek() == '.') {
-        ++pos_;
-        el.b = static_cast<int>(required_number("the digit count of I"));
-      }
-      if (el.a == 0) fail("an I field has width 0");
-      if (el.b > el.a) fail("an I field's digit count exceeds its width");
+      el = integer_descriptor();
     } else if (c == 'E') {
       ++pos_;
-      el.kind = Element::Kind::Real;
-      el.a = static_cast<int>(required_number("the width of E"));
-      if (peek() != '.') fail("an E field has no \".d\"");
-      ++pos_;
-      el.b = static_cast<int>(required_number("the digit count of E"));
-      el.c = 2;
-      if (upper(peek()) == 'E') {
-        ++pos_;
-        el.c = static_cast<int>(required_number("the exponent digit count of E"));
-        el.e_given = true;
-        if (el.c == 0) fail("an E field has 0 exponent digits");
-      }
-      if (el.a == 0) fail("an E field has width 0");
+      el = real_descriptor();
     } else {
       fail(at_end() ? std::string("an edit descriptor is missing at the end")
                     : "edit descriptor " + quoted(std::string_view(&source_[pos_], 1)) +
@@ -206,6 +179,51 @@ class FormatCompiler {
     } else {
       emit(el);
     }
+  }
+
+  // A group: its "(" is the next character.
+  void parse_group(int depth, int repeat) {
+    if (depth + 1 > kMaxGroupDepth) fail("groups are nested more than 16 levels deep");
+    ++pos_;
+    const auto open = static_cast<int>(elements_->size());
+    if (depth == 0) last_top_group_ = open;
+    emit({Element::Kind::Open, repeat});
+    parse_list(depth + 1);
+    if (peek() != ')') fail("unexpected " + character_named(pos_));
+    ++pos_;
+    close_group(open);
+  }
+
+  // "w[.m]" after I.
+  Element integer_descriptor() {
+    Element el{Element::Kind::Integer};
+    el.a = static_cast<int>(required_number("the width of I"));
+    el.b = 1;
+    if (peek() == '.') {
+      ++pos_;
+      el.b = static_cast<int>(required_number("the digit count of I"));
+    }
+    if (el.a == 0) fail("an I field has width 0");
+    if (el.b > el.a) fail("an I field's digit count exceeds its width");
+    return el;
+  }
+
+  // "w.d[Ee]" after E.
+  Element real_descriptor() {
+    Element el{Element::Kind::Real};
+    el.a = static_cast<int>(required_number("the width of E"));
+    if (peek() != '.') fail("an E field has no \".d\"");
+    ++pos_;
+    el.b = static_cast<int>(required_number("the digit count of E"));
+    el.c = 2;
+    if (upper(peek()) == 'E') {
+      ++pos_;
+      el.c = static_cast<int>(required_number("the exponent digit count of E"));
+      el.e_given = true;
+      if (el.c == 0) fail("an E field has 0 exponent digits");
+    }
+    if (el.a == 0) fail("an E field has width 0");
+    return el;
   }
 
   void close_group(int open) {
@@ -228,6 +246,28 @@ class FormatCompiler {
 
 const char* item_kind_text(const Item& item) {
   return item.kind == Item::Kind::Integer ? "an integer" : "a real";
+}
+
+// Appends the field of item `next` under the data edit descriptor `el`,
+// `used` bytes into the record.
+void place_item(std::string& out, std::size_t used, const Element& el, int scale,
+                std::span<const Item> items, std::size_t next, std::string_view file) {
+  const Item& item = items[next];
+  const bool integer_field = el.kind == Element::Kind::Integer;
+  if (integer_field != (item.kind == Item::Kind::Integer)) {
+    fatal_error(kErrItemType, Statement::Write, file,
+                join({"item ", std::to_string(next + 1), " is ", item_kind_text(item),
+                      ", which edit descriptor ", descriptor_text(el), " cannot write"}));
+  }
+  if (used + static_cast<std::size_t>(el.a) > static_cast<std::size_t>(kRecordLength)) {
+    fatal_error(kErrRecordLength, Statement::Write, file,
+                "a record would be longer than " + std::to_string(kRecordLength) + " characters");
+  }
+  if (integer_field) {
+    append_integer_field(out, item.i, el.a, el.b);
+  } else {
+    append_real_field(out, item.r, el.a, el.b, el.c, scale, el.e_given);
+  }
 }
 
 // Appends the records of one write statement to `out`.
@@ -265,24 +305,7 @@ void render_statement(std::string& out, std::string_view format_text, std::span<
           out += "\r\n";
           return;
         }
-        const Item& item = items[next];
-        const bool integer_field = el.kind == Element::Kind::Integer;
-        if (integer_field != (item.kind == Item::Kind::Integer)) {
-          fatal_error(kErrItemType, Statement::Write, file,
-                      join({"item ", std::to_string(next + 1), " is ", item_kind_text(item),
-                            ", which edit descriptor ", descriptor_text(el), " cannot write"}));
-        }
-        if (out.size() - record_start + static_cast<std::size_t>(el.a) >
-            static_cast<std::size_t>(kRecordLength)) {
-          fatal_error(
-              kErrRecordLength, Statement::Write, file,
-              "a record would be longer than " + std::to_string(kRecordLength) + " characters");
-        }
-        if (integer_field) {
-          append_integer_field(out, item.i, el.a, el.b);
-        } else {
-          append_real_field(out, item.r, el.a, el.b, el.c, scale, el.e_given);
-        }
+        place_item(out, out.size() - record_start, el, scale, items, next, file);
         ++next;
         ++pos;
         break;

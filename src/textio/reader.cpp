@@ -165,52 +165,35 @@ bool read_quoted(Reader& reader, Value& v) {
   }
 }
 
-// One read statement up to the conversion: finds the value, then leaves the
-// read position at the start of the next record.
-Value scan_value(Unit& u) {
-  Value v;
-  if (u.write_mode) {
-    // Records are written at the end of the file: nothing is there to read.
-    Reader(u).fail_end_of_file("while reading a value");
-  }
-  Reader reader(u);
-  int c;
+// Moves past blanks and empty records to the first character of the value
+// and returns it.
+int skip_to_value(Reader& reader) {
   for (;;) {
-    c = reader.peek();
+    const int c = reader.peek();
     if (c < 0) reader.fail_end_of_file("while reading a value");
     if (c == ' ' || c == '\t') {
       reader.advance();
     } else if (c == '\r' || c == '\n') {
       reader.skip_record();
     } else {
-      break;
+      return c;
     }
   }
-  v.line = reader.line();
-  if (c == ',' || c == '/') {
-    reader.advance();
-    reader.skip_record();
-    v.null = true;
-    return v;
-  }
+}
 
-  bool ended_by_lf = false;
+// Reads the characters of a value up to its separator (consumed), a quoted
+// value whole; tells whether the separator was the LF ending the record (or
+// end of file).
+bool read_value_text(Reader& reader, Value& v) {
   for (;;) {
-    c = reader.peek();
+    const int c = reader.peek();
     if ((c == '\'' || c == '"') && v.text.empty() && (v.raw.empty() || v.counted)) {
       v.quoted = true;
-      ended_by_lf = read_quoted(reader, v);
-      break;
+      return read_quoted(reader, v);
     }
-    if (c < 0) {
-      ended_by_lf = true;
-      break;
-    }
+    if (c < 0) return true;
     reader.advance();
-    if (is_separator(c)) {
-      ended_by_lf = c == '\n';
-      break;
-    }
+    if (is_separator(c)) return c == '\n';
     v.keep_raw(c);
     if (c == '*' && !v.counted) {
       v.counted = true;
@@ -220,17 +203,38 @@ Value scan_value(Unit& u) {
       add_char(reader, v, c);
     }
   }
-  if (!ended_by_lf) reader.skip_record();
+}
 
-  if (v.counted) {
-    const bool digits_only =
-        !v.count_text.empty() && std::all_of(v.count_text.begin(), v.count_text.end(), is_digit);
-    if (!digits_only || v.count_text.find_first_not_of('0') == std::string::npos) {
-      reader.fail(kErrRepeatCount, "invalid repeat count in " + quoted(v.raw) + " on line " +
-                                       std::to_string(v.line));
-    }
-    if (!v.quoted && v.text.empty()) v.null = true;  // "r*" alone: a null value
+// "r*value": r must be a positive integer; "r*" alone is a null value.
+void check_repeat_count(const Reader& reader, Value& v) {
+  const bool digits_only =
+      !v.count_text.empty() && std::all_of(v.count_text.begin(), v.count_text.end(), is_digit);
+  if (!digits_only || v.count_text.find_first_not_of('0') == std::string::npos) {
+    reader.fail(kErrRepeatCount,
+                "invalid repeat count in " + quoted(v.raw) + " on line " + std::to_string(v.line));
   }
+  if (!v.quoted && v.text.empty()) v.null = true;
+}
+
+// One read statement up to the conversion: finds the value, then leaves the
+// read position at the start of the next record.
+Value scan_value(Unit& u) {
+  Value v;
+  if (u.write_mode) {
+    // Records are written at the end of the file: nothing is there to read.
+    Reader(u).fail_end_of_file("while reading a value");
+  }
+  Reader reader(u);
+  const int first = skip_to_value(reader);
+  v.line = reader.line();
+  if (first == ',' || first == '/') {
+    reader.advance();
+    reader.skip_record();
+    v.null = true;
+    return v;
+  }
+  if (!read_value_text(reader, v)) reader.skip_record();
+  if (v.counted) check_repeat_count(reader, v);
   return v;
 }
 
