@@ -37,15 +37,15 @@ void append_integer_field(std::string& out, std::int32_t value, int w, int m) {
     digits[n++] = static_cast<char>('0' + magnitude % 10);
     magnitude /= 10;
   } while (magnitude != 0);
-  const long long shown_digits = std::max<long long>(n, m);
-  const long long length = shown_digits + (negative ? 1 : 0);
+  const long long written = std::max<long long>(n, m);
+  const long long length = written + (negative ? 1 : 0);
   if (length > w) {
     append_asterisks(out, w);
     return;
   }
   out.append(static_cast<std::size_t>(w - length), ' ');
   if (negative) out.push_back('-');
-  out.append(static_cast<std::size_t>(shown_digits - n), '0');
+  out.append(static_cast<std::size_t>(written - n), '0');
   while (n > 0) out.push_back(digits[--n]);
 }
 

@@ -15,7 +15,6 @@
 #pragma once
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -39,12 +38,15 @@ inline constexpr int kMaxShownDigits = 16;
 // Zero, as the layout shows it: ".000..." with exponent 0.
 inline constexpr Decimal kZeroDecimal = {0, 1, 0};
 
-inline constexpr auto kPowersOfTen = [] {
-  std::array<std::uint64_t, kFoundDigits + 1> p{};
-  p[0] = 1;
-  for (std::size_t i = 1; i < p.size(); ++i) p[i] = p[i - 1] * 10;
-  return p;
-}();
+struct PowersOfTen {
+  std::uint64_t value[kFoundDigits + 1];
+  constexpr PowersOfTen() : value() {
+    value[0] = 1;
+    for (int p = 1; p <= kFoundDigits; ++p) value[p] = value[p - 1] * 10;
+  }
+  constexpr std::uint64_t operator[](int p) const { return value[p]; }
+};
+inline constexpr PowersOfTen kPowersOfTen;
 
 // ---------------------------------------------------------------------------
 // Stage 2.
@@ -59,12 +61,12 @@ constexpr int shown_digits(int d, int k) {
 // first digit makes it "1" followed by zeros and raises the exponent.
 inline void round_to_field(Decimal& g, int t) {
   if (g.count <= t) return;
-  const std::uint64_t below = kPowersOfTen[static_cast<std::size_t>(g.count - t - 1)];
+  const std::uint64_t below = kPowersOfTen[g.count - t - 1];
   const bool round_up = g.digits / below % 10 >= 5;
   g.digits /= below * 10;
   g.count = t;
-  if (round_up && ++g.digits == kPowersOfTen[static_cast<std::size_t>(t)]) {
-    g.digits = kPowersOfTen[static_cast<std::size_t>(t - 1)];
+  if (round_up && ++g.digits == kPowersOfTen[t]) {
+    g.digits = kPowersOfTen[t - 1];
     ++g.x;
   }
 }
@@ -150,8 +152,7 @@ inline char* put_real_layout(char* out, const Decimal& g, bool negative, int exp
     return out + w;
   }
   // The digits as text, zeros after the first `count`.
-  const std::uint64_t all =
-      g.digits * kPowersOfTen[static_cast<std::size_t>(kMaxShownDigits - g.count)];
+  const std::uint64_t all = g.digits * kPowersOfTen[kMaxShownDigits - g.count];
   char text[kMaxShownDigits];
   put_eight_digits(text, static_cast<std::uint32_t>(all / 100'000'000));
   put_eight_digits(text + 8, static_cast<std::uint32_t>(all % 100'000'000));
