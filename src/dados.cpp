@@ -106,6 +106,44 @@ void check_count(const char* what, std::int64_t value, const MeshState& s) {
   }
 }
 
+// The case name gives the output file names: it must be one file name in the
+// working directory that the platform can use and no fixed file's name.
+void check_case_name(const std::string& stem) {
+  if (stem.empty()) {
+    reject_case("the case name (record 1) is empty: it is the stem of every output file name");
+  }
+  for (unsigned char c : stem) {
+    if (c == '/' || c == '\\') {
+      reject_case("the case name '" + shown(stem) + "' (record 1) contains '" +
+                  std::string(1, static_cast<char>(c)) +
+                  "': it must name files in the working directory");
+    }
+    if (is_control_char(c)) {
+      reject_case("the case name '" + shown(stem) +
+                  "' (record 1) contains a control character, which cannot stand in a file name");
+    }
+    if (const char* reason = platform::refused_name_char(c); reason != nullptr) {
+      reject_case("the case name '" + shown(stem) + "' (record 1) contains '" +
+                  std::string(1, static_cast<char>(c)) + "', which " + reason);
+    }
+  }
+  if (platform::is_device_name(stem)) {
+    reject_case("the case name '" + shown(stem) + "' (record 1) names a device: its output file " +
+                stem + ".txt would not be a file");
+  }
+  // Names whose ".txt" file is one the run reads or writes under a fixed name.
+  static constexpr std::array<const char*, 4> kReserved = {"malha", "centroides", "entradas",
+                                                           "entrada_eq_elipticas"};
+  for (const char* reserved : kReserved) {
+    if (platform::same_file_name(stem, reserved)) {
+      const std::string_view fixed = reserved;
+      reject_case("the case name '" + stem + "' (record 1) is reserved: its output file " + stem +
+                  ".txt would overwrite the file of that name that every run " +
+                  (fixed == "malha" || fixed == "centroides" ? "writes" : "reads"));
+    }
+  }
+}
+
 // The vertex coordinates, one record per vertex.
 void write_vertex_records(const MeshState& s, int unit) {
   for (std::int32_t j = 1; j <= s.nyv; ++j) {
@@ -256,6 +294,48 @@ char* put_vertex(const MeshState& s, char* out, std::int64_t k) {
   return textio::put_real_pair_record(out, s.xv(k), s.yv(k));
 }
 
+// Makes `rows` hold vertex rows j and j + 1 (fewer at the top), reusing the
+// upper row it holds when that is row j.
+void hold_vertex_rows(const MeshState& s, std::int64_t j, VertexRows& rows) {
+  const std::int64_t nxv = s.nxv;
+  const std::int64_t first_k = (j - 1) * nxv + 1;
+  if (rows.first_k == first_k) return;
+  std::int64_t k = first_k;
+  char* p = rows.text.data();
+  if (rows.first_k + nxv == first_k) {  // the lower row is the old upper one
+    std::memcpy(p, p + nxv * kPairRecord, static_cast<std::size_t>(nxv * kPairRecord));
+    k += nxv;
+    p += nxv * kPairRecord;
+  }
+  const std::int64_t end_k = std::min<std::int64_t>(first_k + 2 * nxv - 1, s.nvert);
+  for (; k <= end_k; ++k) p = put_vertex(s, p, k);
+  rows.first_k = first_k;
+  rows.count = end_k - first_k + 1;
+}
+
+// The outlines of volumes [b.first, b.last]: five vertex records and a
+// separator each.
+char* put_outline_records(const MeshState& s, const Block& b, char* out, VertexRows& rows) {
+  rows.text.resize(static_cast<std::size_t>(2 * s.nxv * kPairRecord));
+  rows.first_k = 0;
+  for (std::int64_t v = b.first; v <= b.last; ++v) {
+    // Volume row j touches vertex rows j and j + 1.
+    hold_vertex_rows(s, (v - 1) / s.nx + 1, rows);
+    for (int c : {1, 2, 3, 4, 1}) {
+      const std::int64_t k = s.conn(v, c);
+      if (k >= rows.first_k && k < rows.first_k + rows.count) {
+        std::memcpy(out, rows.text.data() + (k - rows.first_k) * kPairRecord, kPairRecord);
+        out += kPairRecord;
+      } else {
+        out = put_vertex(s, out, k);
+      }
+    }
+    std::memcpy(out, textio::kFreeRecord.data(), textio::kFreeRecord.size());
+    out += kSeparatorRecord;
+  }
+  return out;
+}
+
 // The records x(n), y(n) for n in [first, last] under "(2(1P,E25.15))".
 char* put_pair_records(char* out, const Array1<double>& x, const Array1<double>& y,
                        std::int64_t first, std::int64_t last) {
@@ -290,41 +370,8 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
       return put_record_end(out);
     case RecordKind::VertexPairs:
       return put_pair_records(out, s.xv, s.yv, b.first, b.last);
-    case RecordKind::Outlines: {
-      const std::int64_t nxv = s.nxv;
-      rows.text.resize(static_cast<std::size_t>(2 * nxv * kPairRecord));
-      rows.first_k = 0;
-      for (std::int64_t v = b.first; v <= b.last; ++v) {
-        // Volume row j touches vertex rows j and j + 1.
-        const std::int64_t j = (v - 1) / s.nx + 1;
-        const std::int64_t first_k = (j - 1) * nxv + 1;
-        if (rows.first_k != first_k) {
-          std::int64_t k = first_k;
-          char* p = rows.text.data();
-          if (rows.first_k + nxv == first_k) {  // the lower row is the old upper one
-            std::memcpy(p, p + nxv * kPairRecord, static_cast<std::size_t>(nxv * kPairRecord));
-            k += nxv;
-            p += nxv * kPairRecord;
-          }
-          const std::int64_t end_k = std::min<std::int64_t>(first_k + 2 * nxv - 1, s.nvert);
-          for (; k <= end_k; ++k) p = put_vertex(s, p, k);
-          rows.first_k = first_k;
-          rows.count = end_k - first_k + 1;
-        }
-        for (int c : {1, 2, 3, 4, 1}) {
-          const std::int64_t k = s.conn(v, c);
-          if (k >= rows.first_k && k < rows.first_k + rows.count) {
-            std::memcpy(out, rows.text.data() + (k - rows.first_k) * kPairRecord, kPairRecord);
-            out += kPairRecord;
-          } else {
-            out = put_vertex(s, out, k);
-          }
-        }
-        std::memcpy(out, textio::kFreeRecord.data(), textio::kFreeRecord.size());
-        out += kSeparatorRecord;
-      }
-      return out;
-    }
+    case RecordKind::Outlines:
+      return put_outline_records(s, b, out, rows);
     case RecordKind::Corners10:
     case RecordKind::Corners8:
       return put_four_integer_records(
@@ -557,40 +604,7 @@ void check_case_values(const MeshState& s) {
   check_count("vertices", (nx + 1) * (ny + 1), s);
   check_count("volumes with the fictitious ring", (nx + 2) * (ny + 2), s);
 
-  const std::string stem = case_stem(s);
-  if (stem.empty()) {
-    reject_case("the case name (record 1) is empty: it is the stem of every output file name");
-  }
-  for (unsigned char c : stem) {
-    if (c == '/' || c == '\\') {
-      reject_case("the case name '" + shown(stem) + "' (record 1) contains '" +
-                  std::string(1, static_cast<char>(c)) +
-                  "': it must name files in the working directory");
-    }
-    if (is_control_char(c)) {
-      reject_case("the case name '" + shown(stem) +
-                  "' (record 1) contains a control character, which cannot stand in a file name");
-    }
-    if (const char* reason = platform::refused_name_char(c); reason != nullptr) {
-      reject_case("the case name '" + shown(stem) + "' (record 1) contains '" +
-                  std::string(1, static_cast<char>(c)) + "', which " + reason);
-    }
-  }
-  if (platform::is_device_name(stem)) {
-    reject_case("the case name '" + shown(stem) + "' (record 1) names a device: its output file " +
-                stem + ".txt would not be a file");
-  }
-  // Names whose ".txt" file is one the run reads or writes under a fixed name.
-  static constexpr std::array<const char*, 4> kReserved = {"malha", "centroides", "entradas",
-                                                           "entrada_eq_elipticas"};
-  for (const char* reserved : kReserved) {
-    if (platform::same_file_name(stem, reserved)) {
-      const std::string_view fixed = reserved;
-      reject_case("the case name '" + stem + "' (record 1) is reserved: its output file " + stem +
-                  ".txt would overwrite the file of that name that every run " +
-                  (fixed == "malha" || fixed == "centroides" ? "writes" : "reads"));
-    }
-  }
+  check_case_name(case_stem(s));
 }
 
 void read_elliptic_file(MeshState& s) {
