@@ -24,7 +24,6 @@
 namespace {
 
 using malha::MeshState;
-using malha::Path;
 
 std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, std::int32_t nsweep) {
   auto s = std::make_unique<MeshState>();
@@ -47,13 +46,12 @@ void BM_SmoothingPass(benchmark::State& state) {
   auto s = smoothing_mesh(static_cast<std::int32_t>(state.range(0)),
                           static_cast<std::int32_t>(state.range(1)),
                           static_cast<std::int32_t>(state.range(2)));
-  const Path path = state.range(3) != 0 ? Path::Fast : Path::Plain;
-  malha::set_smoothing_threads(static_cast<int>(state.range(3)));
+  const malha::SmoothingOptions options{.fast = state.range(3) != 0,
+                                        .threads = static_cast<int>(state.range(3))};
   for (auto _ : state) {
-    malha::smoothing_pass(*s, path);
+    malha::smoothing_pass(*s, options);
     benchmark::DoNotOptimize(s->xv.data());
   }
-  malha::set_smoothing_threads(0);
   const double points = static_cast<double>(s->nxv - 2) * static_cast<double>(s->nyv - 2) *
                         static_cast<double>(s->nsweep) * 2.0;
   state.counters["points/s"] =

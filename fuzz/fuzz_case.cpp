@@ -74,16 +74,16 @@ void run(malha::MeshState& s) {
     s.nsweep = std::min(s.nsweep, kMaxSweeps);
     const std::int32_t passes = std::min(s.niter, kMaxPasses);
     for (std::int32_t pass = 1; pass <= passes; ++pass) {
-      const bool stopped = faults([&] { smoothing_pass(s, Path::Plain); });
+      const bool stopped = faults([&] { smoothing_pass(s, SmoothingOptions{.fast = false}); });
       if (stopped) return;
     }
   }
   if (faults([&] { compute_centroids(s); })) return;
-  write_mesh_files(s);
+  write_mesh_files(s, OutputOptions{});
   if (s.opt_nest == 2) {
     allocate_group_c(s);
     number_neighbours(s);
-    write_nest_files(s);
+    write_nest_files(s, OutputOptions{});
   }
 }
 

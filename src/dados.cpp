@@ -621,7 +621,7 @@ void read_elliptic_file(MeshState& s) {
   textio::close_unit(kInputUnit);
 }
 
-void write_mesh_files(const MeshState& s, Path path) {
+void write_mesh_files(const MeshState& s, const OutputOptions& options) {
   const std::string stem = case_stem(s);
   const std::string name_mesh = stem + ".txt";
   const std::string name_vert = stem + "_vert.txt";
@@ -638,7 +638,7 @@ void write_mesh_files(const MeshState& s, Path path) {
                                           {kUnitPlotCentroids, "centroides.txt"}}};
   open_units(files);
 
-  if (path == Path::Fast) {
+  if (options.fast) {
     write_mesh_records_fast(s);
   } else {
     write_mesh_records_plain(s);
@@ -655,7 +655,7 @@ void write_mesh_files(const MeshState& s, Path path) {
   textio::run_command("wgnuplot malha_cent.gnu");
 }
 
-void write_nest_files(const MeshState& s, Path path) {
+void write_nest_files(const MeshState& s, const OutputOptions& options) {
   const std::string stem = case_stem(s);
   const std::string name_area = stem + "_nest_area.txt";
   const std::string name_conec = stem + "_nest_conec.txt";
@@ -670,7 +670,7 @@ void write_nest_files(const MeshState& s, Path path) {
                                           {kUnitNestAreas, name_area}}};
   open_units(files);
 
-  if (path == Path::Fast) {
+  if (options.fast) {
     write_nest_records_fast(s);
   } else {
     write_nest_records_plain(s);

@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "run_options.h"
 #include "variaveis.h"
 
 namespace malha {
@@ -23,10 +24,10 @@ void read_elliptic_file(MeshState& s);
 
 // Writes the seven mesh files, then shows five of them in the editor and runs
 // the plotting program on the two plot scripts.
-void write_mesh_files(const MeshState& s, Path path = default_path());
+void write_mesh_files(const MeshState& s, const OutputOptions& options);
 
 // Writes the five nest files, then shows them in the editor.
-void write_nest_files(const MeshState& s, Path path = default_path());
+void write_nest_files(const MeshState& s, const OutputOptions& options);
 
 // The case name without its trailing blanks.
 std::string case_stem(const MeshState& s);

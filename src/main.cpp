@@ -15,6 +15,7 @@
 #include "metricas.h"
 #include "platform.h"
 #include "processamento.h"
+#include "run_options.h"
 #include "solvers.h"
 #include "variaveis.h"
 
@@ -28,8 +29,8 @@ namespace {
 // read about every 10 ms.
 class SmoothingProgress {
  public:
-  explicit SmoothingProgress(std::int32_t passes)
-      : passes_(passes), enabled_(passes > 0 && malha::platform::stderr_is_terminal()) {
+  SmoothingProgress(std::int32_t passes, bool wanted)
+      : passes_(passes), enabled_(wanted && passes > 0 && malha::platform::stderr_is_terminal()) {
     if (!enabled_) return;
     start_ = last_read_ = Clock::now();
     next_show_ = start_ + kFirstShow;
@@ -106,11 +107,23 @@ class SmoothingProgress {
   std::size_t shown_length_ = 0;
 };
 
+// The program's run options: the fast paths, or the plain ones only in a
+// build made for comparisons.
+malha::RunOptions run_options() {
+  malha::RunOptions options;
+#ifdef MALHA_PLAIN
+  options.smoothing.fast = false;
+  options.output.fast = false;
+#endif
+  return options;
+}
+
 }  // namespace
 
 int main() {
   using namespace malha;
   platform::install_fp_traps();
+  const RunOptions options = run_options();
 
   MeshState s;
   read_case_file(s);
@@ -125,21 +138,21 @@ int main() {
   if (s.opt_elliptic == 2) {
     read_elliptic_file(s);
     allocate_group_b(s);
-    SmoothingProgress progress(s.niter);
+    SmoothingProgress progress(s.niter, options.progress);
     for (std::int32_t pass = 1; pass <= s.niter; ++pass) {
       // Metric terms, sources, coefficients, then nsweep sweeps on x and on y.
-      smoothing_pass(s);
+      smoothing_pass(s, options.smoothing);
       progress.pass_done(pass);
     }
   }
 
   compute_centroids(s);
-  write_mesh_files(s);
+  write_mesh_files(s, options.output);
 
   if (s.opt_nest == 2) {
     allocate_group_c(s);
     number_neighbours(s);
-    write_nest_files(s);
+    write_nest_files(s, options.output);
   }
   return 0;
 }

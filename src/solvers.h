@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "run_options.h"
 #include "variaveis.h"
 
 namespace malha {
@@ -19,15 +20,12 @@ void gauss_seidel(Array1<double>& u, const Array1<double>& ap, const Array1<doub
 // compute_coefficients, then gauss_seidel on xv and on yv. The fast path gives
 // bit-identical coordinates and stops the run with the same floating-point
 // report wherever the plain sequence would.
-void smoothing_pass(MeshState& s, Path path = default_path());
+void smoothing_pass(MeshState& s, const SmoothingOptions& options);
 
-// How many threads the fast path uses: 0 (the default) lets it choose, 1 or 2
-// force one or two (two only on a machine with more than one core), whatever
-// the size of the mesh. For tests and benchmarks.
-void set_smoothing_threads(int count);
-
-// Whether the fast path may use AVX2 where the processor has it (the default);
-// false keeps it on SSE2. For tests.
-void set_smoothing_avx2(bool allowed);
+// The fast path of smoothing_pass (solvers_fast.cpp), for a mesh whose source
+// flags are not 2. False, with xv and yv untouched, when the pass has to be
+// done by the plain operations because some of those it leaves out could
+// raise a trapped exception.
+bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options);
 
 }  // namespace malha

@@ -32,14 +32,6 @@ void* allocate_zeroed(const char* name, std::int64_t count, std::size_t element_
   return p;
 }
 
-Path default_path() {
-#ifdef MALHA_PLAIN
-  return Path::Plain;
-#else
-  return Path::Fast;
-#endif
-}
-
 void derive_counters(MeshState& s) {
   s.nxf = s.nx + 2;
   s.nyf = s.ny + 2;

@@ -131,13 +131,6 @@ struct MeshState {
   Table2<std::int32_t> nbr;  // 4 x nvol: nbr(f, v), 0 for none
 };
 
-// The stages that have a fast path (the smoothing pass and the output files)
-// also keep the plain one: the straightforward loops that state the rules and
-// serve as the reference the fast path is tested against. Both give the same
-// bytes. The program uses the fast path unless it is built with MALHA_PLAIN.
-enum class Path { Plain, Fast };
-Path default_path();
-
 // Computes nxv, nyv, nxf, nyf, nvol, nvolf and nvert from nx and ny.
 void derive_counters(MeshState& s);
 

@@ -20,7 +20,7 @@ namespace {
 // One outer pass by the plain operations: metrics, sources, coefficients,
 // then the sweeps on x and on y.
 void one_pass(MeshState& s) {
-  smoothing_pass(s, Path::Plain);
+  smoothing_pass(s, SmoothingOptions{.fast = false});
 }
 
 std::vector<double> copy(const Array1<double>& a) {
@@ -123,11 +123,11 @@ TEST(GaussSeidel, FourByTwoMeshUsesTheNewWestValue) {
   EXPECT_NEAR(s->yv(9), 107.0 / 392.0, 1e-15);
 }
 
-TEST(GaussSeidel, NothingMovesWithoutSweepsPassesOrInteriorVertices) {
+TEST(GaussSeidel, NothingMovesWithoutSweepsOrInteriorVertices) {
   struct Case {
     int nx, ny, nsweep, niter;
   };
-  for (const Case c : {Case{6, 3, 0, 4}, Case{6, 3, 2, 0}, Case{6, 1, 3, 3}}) {
+  for (const Case c : {Case{6, 3, 0, 4}, Case{6, 1, 3, 3}}) {
     auto s = test::smoothing_mesh(c.nx, c.ny);
     s->nsweep = c.nsweep;
     const auto x = copy(s->xv), y = copy(s->yv);

@@ -1,0 +1,110 @@
+// The lane type of the fast smoothing: two doubles operated on lane by lane,
+// each lane rounded on its own exactly as the scalar operation would round
+// it. There is no fused multiply-add among the operations, and the build
+// forbids the compiler to contract a * b + c into one. SSE2 where the
+// compiler targets it, else plain doubles.
+#pragma once
+
+#include <cmath>
+
+#if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
+#include <emmintrin.h>
+#define MALHA_SSE2 1
+#endif
+
+namespace malha::lanes {
+
+// Two doubles operated on lane by lane: (x, y) of one vertex in the sweeps,
+// one value of two neighbouring vertices in the coefficient loop.
+#ifdef MALHA_SSE2
+struct Pair {
+  __m128d v;
+};
+inline Pair load(const double* p) {
+  return {_mm_loadu_pd(p)};
+}
+inline void store(double* p, Pair a) {
+  _mm_storeu_pd(p, a.v);
+}
+inline Pair splat(double d) {
+  return {_mm_set1_pd(d)};
+}
+inline Pair operator*(Pair a, Pair b) {
+  return {_mm_mul_pd(a.v, b.v)};
+}
+inline Pair operator+(Pair a, Pair b) {
+  return {_mm_add_pd(a.v, b.v)};
+}
+inline Pair operator-(Pair a, Pair b) {
+  return {_mm_sub_pd(a.v, b.v)};
+}
+inline Pair operator/(Pair a, Pair b) {
+  return {_mm_div_pd(a.v, b.v)};
+}
+inline Pair magnitude(Pair a) {
+  return {_mm_andnot_pd(_mm_set1_pd(-0.0), a.v)};
+}
+inline Pair lower(Pair a, Pair b) {
+  return {_mm_min_pd(a.v, b.v)};
+}
+inline Pair higher(Pair a, Pair b) {
+  return {_mm_max_pd(a.v, b.v)};
+}
+inline Pair first_lanes(Pair a, Pair b) {
+  return {_mm_unpacklo_pd(a.v, b.v)};
+}
+inline Pair second_lanes(Pair a, Pair b) {
+  return {_mm_unpackhi_pd(a.v, b.v)};
+}
+inline double lane(Pair a, int n) {
+  double d[2];
+  _mm_storeu_pd(d, a.v);
+  return d[n];
+}
+#else
+struct Pair {
+  double x, y;
+};
+inline Pair load(const double* p) {
+  return {p[0], p[1]};
+}
+inline void store(double* p, Pair a) {
+  p[0] = a.x;
+  p[1] = a.y;
+}
+inline Pair splat(double d) {
+  return {d, d};
+}
+inline Pair operator*(Pair a, Pair b) {
+  return {a.x * b.x, a.y * b.y};
+}
+inline Pair operator+(Pair a, Pair b) {
+  return {a.x + b.x, a.y + b.y};
+}
+inline Pair operator-(Pair a, Pair b) {
+  return {a.x - b.x, a.y - b.y};
+}
+inline Pair operator/(Pair a, Pair b) {
+  return {a.x / b.x, a.y / b.y};
+}
+inline Pair magnitude(Pair a) {
+  return {std::fabs(a.x), std::fabs(a.y)};
+}
+inline Pair lower(Pair a, Pair b) {
+  return {b.x < a.x ? b.x : a.x, b.y < a.y ? b.y : a.y};
+}
+inline Pair higher(Pair a, Pair b) {
+  return {b.x > a.x ? b.x : a.x, b.y > a.y ? b.y : a.y};
+}
+inline Pair first_lanes(Pair a, Pair b) {
+  return {a.x, b.x};
+}
+inline Pair second_lanes(Pair a, Pair b) {
+  return {a.y, b.y};
+}
+inline double lane(Pair a, int n) {
+  return n == 0 ? a.x : a.y;
+}
+#endif
+
+}  // namespace malha::lanes

@@ -1,0 +1,61 @@
+#include "solvers_wavefront.h"
+
+namespace malha {
+
+void run_groups(std::int64_t groups, std::int64_t ncols, HelperThread* helper,
+                const std::function<void(std::int64_t, Progress&)>& run) {
+  if (helper == nullptr || groups < 2) {
+    Progress alone;
+    for (std::int64_t g = 0; g < groups; ++g) run(g, alone);
+    return;
+  }
+  std::atomic<std::int64_t> done[2];
+  done[0].store(-1);
+  done[1].store(-1);
+  const auto thread_part = [&](int k) {
+    Progress progress;
+    progress.own = &done[k];
+    progress.other = &done[1 - k];
+    progress.stride = ncols + 1;
+    for (std::int64_t g = k; g < groups; g += 2) run(g, progress);
+  };
+  helper->start([&] { thread_part(1); });
+  thread_part(0);
+  helper->finish();
+}
+
+bool ThreadChoice::two_threads(std::int64_t vertices) {
+  if (vertices != vertices_) {
+    vertices_ = vertices;
+    seconds_[0] = seconds_[1] = -1.0;
+    pass_ = 0;
+  }
+  const std::int64_t n = pass_++;
+  if (n < kTrial) {
+    trying_ = true;
+    return true;
+  }
+  if (n < 2 * kTrial) {
+    trying_ = true;
+    return false;
+  }
+  const bool best = seconds_[1] < seconds_[0];
+  trying_ = n % kPeriod < kTrial;
+  return trying_ ? !best : best;
+}
+
+void ThreadChoice::record(bool two, double seconds) {
+  double& estimate = seconds_[two ? 1 : 0];
+  if (trying_) {
+    trial_best_ = trial_best_ < 0.0 ? seconds : std::min(trial_best_, seconds);
+    if (++trial_passes_ == kTrial) {
+      estimate = trial_best_;
+      trial_best_ = -1.0;
+      trial_passes_ = 0;
+    }
+  } else {
+    estimate = estimate < 0.0 ? seconds : 0.75 * estimate + 0.25 * seconds;
+  }
+}
+
+}  // namespace malha
