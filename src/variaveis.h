@@ -92,19 +92,13 @@ inline constexpr std::size_t kCaseNameLength = 100;
 struct MeshState {
   // Case file.
   std::string case_name = std::string(kCaseNameLength, ' ');
-  std::int32_t nx = 0;
-  std::int32_t ny = 0;
-  std::int32_t opt_elliptic = 0;
-  std::int32_t opt_nest = 0;
+  std::int32_t nx = 0, ny = 0;
+  std::int32_t opt_elliptic = 0, opt_nest = 0;
 
   // Derived once, right after the case file is read.
-  std::int32_t nxv = 0;
-  std::int32_t nyv = 0;
-  std::int32_t nxf = 0;
-  std::int32_t nyf = 0;
-  std::int32_t nvol = 0;
-  std::int32_t nvolf = 0;
-  std::int32_t nvert = 0;
+  std::int32_t nxv = 0, nyv = 0;  // vertices along ksi and eta
+  std::int32_t nxf = 0, nyf = 0;  // volumes along ksi and eta, fictitious ring included
+  std::int32_t nvol = 0, nvolf = 0, nvert = 0;
 
   // Elliptic-generation parameters.
   std::int32_t nsweep = 0;
