@@ -8,11 +8,12 @@
 // the step it carries out.
 //
 // Step 1. Four coefficient arrays carry the nine. With both source arrays
-//   zero, compute_coefficients gives ae == aw == alpha and an == as == gamma
-//   exactly (alpha + 0.5*0*g is alpha, g being finite and positive),
-//   anw == ase == 0.5*beta, and ane == asw == -(0.5*beta), whose product with
-//   u is exactly -(0.5*beta*u): rounding is symmetric. So alpha, gamma,
-//   hb = 0.5*beta (kept in anw) and ap carry the same equations.
+//   zero, coefficients_at (coef.h) gives ae == aw == alpha and
+//   an == as == gamma exactly (alpha + 0.5*0*g is alpha, g being finite and
+//   positive), anw == ase == 0.5*beta, and ane == asw == -0.5*beta, which is
+//   -(0.5*beta) exactly (rounding is symmetric), so its product with u is
+//   -(0.5*beta*u). So alpha, gamma, hb = 0.5*beta (kept in anw) and ap carry
+//   the same equations.
 //
 // Step 2. The same sum. The plain update of a vertex adds
 //     asw*u(SW) + as*u(S) + an*u(N) + anw*u(NW) + aw*u(W) + ae*u(E)
@@ -30,10 +31,10 @@
 //   and no fused multiply-add is used (solvers_lanes.h).
 //
 // Step 4. Metrics and coefficients fused. One loop computes xeta, yeta, xksi,
-//   yksi, alpha, beta, gamma and ap with the operations of compute_metrics
-//   and compute_coefficients, in their order, and leaves out those that the
-//   four-array form does not read: jac = 1/det, g = 1/(jac*jac), the source
-//   terms alpha + 0.5*0*g and the arrays it does not keep. ap is
+//   yksi, alpha, beta, gamma and ap with the operations of metric_terms_at
+//   (metricas.h) and coefficients_at, in their order, and leaves out those
+//   that the four-array form does not read: jac = 1/det, g = 1/(jac*jac),
+//   the source terms alpha + 0.5*0*g and the arrays it does not keep. ap is
 //   ((aw + an) + ae) + as, that is ((alpha + gamma) + alpha) + gamma. Rows do
 //   not read each other's results here, so two threads may take half each.
 //
