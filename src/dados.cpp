@@ -3,19 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <limits>
 #include <memory>
-#include <mutex>
 #include <span>
 #include <string>
 #include <string_view>
-#include <thread>
 #include <vector>
 
+#include "helper_thread.h"
 #include "platform.h"
 #include "textio.h"
 
@@ -408,7 +405,7 @@ void write_block(const Block& b, const char* data, std::size_t size) {
   if (b.second_unit != 0) textio::write_rendered(b.second_unit, data, size);
 }
 
-// Renders and writes the blocks in order. With more than a few blocks a
+// Renders and writes the blocks in order. With more than a few blocks the
 // helper thread renders blocks ahead into a ring of buffers, taking them in
 // order; this thread writes each block once it is rendered and, while the
 // next one is not ready yet, renders one of those still to be taken itself.
@@ -417,9 +414,9 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
   constexpr std::int64_t kSlots = 8;  // block i uses buffer i % kSlots
   const auto capacity =
       static_cast<std::size_t>(kBlockBytes + 2 * record_bytes(RecordKind::Outlines));
-  const bool helper_wanted = n >= 4 && std::thread::hardware_concurrency() > 1;
+  HelperThread* const helper = n >= 4 ? HelperThread::shared() : nullptr;
   std::vector<std::unique_ptr<char[]>> buffers;
-  for (std::int64_t i = 0; i < (helper_wanted ? kSlots : 1); ++i)
+  for (std::int64_t i = 0; i < (helper != nullptr ? kSlots : 1); ++i)
     buffers.push_back(std::make_unique_for_overwrite<char[]>(capacity));
   const auto render = [&](std::int64_t i, VertexRows& rows) {
     char* data = buffers[static_cast<std::size_t>(i % kSlots)].get();
@@ -427,7 +424,7 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
         render_block(s, blocks[static_cast<std::size_t>(i)], data, rows) - data);
   };
 
-  if (!helper_wanted) {
+  if (helper == nullptr) {
     VertexRows rows;
     for (std::int64_t i = 0; i < n; ++i) {
       const std::size_t size = render(i, rows);
@@ -440,50 +437,33 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
   // block rendered into that buffer; written: the last block written (kStop
   // tells the helper to give up when this thread leaves early). A block may
   // be taken only once the block before it in the same buffer is written.
-  // Changes that the other thread waits for are stored under `mutex` and
-  // announced on `changed` (a condition variable rather than atomic waits,
-  // whose wake-ups some C++ libraries can lose).
+  // Changes that the other thread waits for are announced on `signal`.
   constexpr std::int64_t kStop = std::numeric_limits<std::int64_t>::max();
   std::atomic<std::int64_t> next{0};
   std::array<std::atomic<std::int64_t>, kSlots> ready;
   std::array<std::size_t, kSlots> sizes{};
   for (auto& r : ready) r.store(-1);
   std::atomic<std::int64_t> written{-1};
-  std::mutex mutex;
-  std::condition_variable changed;
+  Signal signal;
   const auto announce = [&](std::atomic<std::int64_t>& value, std::int64_t v) {
-    {
-      const std::lock_guard<std::mutex> lock(mutex);
-      value.store(v);
-    }
-    changed.notify_all();
+    signal.announce([&] { value.store(v); });
   };
 
-  struct Helper {
-    std::thread thread;
-    std::function<void()> stop;
-    ~Helper() {
-      if (!thread.joinable()) return;
-      stop();
-      thread.join();
-    }
-  } helper{std::thread(), [&] { announce(written, kStop); }};
-
-  helper.thread = std::thread([&] {
-    VertexRows rows;
-    for (;;) {
-      const std::int64_t i = next.fetch_add(1);
-      if (i >= n) return;
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return written.load() >= i - kSlots; });  // kStop passes too
-      }
-      if (written.load() == kStop) return;
-      const auto slot = static_cast<std::size_t>(i % kSlots);
-      sizes[slot] = render(i, rows);
-      announce(ready[slot], i);
-    }
-  });
+  HelperJob job(
+      *helper,
+      [&] {
+        VertexRows rows;
+        for (;;) {
+          const std::int64_t i = next.fetch_add(1);
+          if (i >= n) return;
+          signal.wait([&] { return written.load() >= i - kSlots; });  // kStop passes too
+          if (written.load() == kStop) return;
+          const auto slot = static_cast<std::size_t>(i % kSlots);
+          sizes[slot] = render(i, rows);
+          announce(ready[slot], i);
+        }
+      },
+      [&] { announce(written, kStop); });
 
   VertexRows rows;
   for (std::int64_t i = 0; i < n; ++i) {
@@ -500,13 +480,12 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
       }
       if (j < n && j < i + kSlots) continue;  // lost the race for j: look again
       // Block i has been taken by the helper: wait until it is rendered.
-      std::unique_lock<std::mutex> lock(mutex);
-      changed.wait(lock, [&] { return ready[slot].load() == i; });
+      signal.wait([&] { return ready[slot].load() == i; });
     }
     write_block(blocks[static_cast<std::size_t>(i)], buffers[slot].get(), sizes[slot]);
     announce(written, i);
   }
-  helper.thread.join();
+  job.finish();
 }
 
 void write_mesh_records_fast(const MeshState& s) {
