@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "coef.h"
 #include "metricas.h"
@@ -12,6 +13,7 @@ namespace malha {
 
 namespace {
 
+constexpr double kInfinity = std::numeric_limits<double>::infinity();
 constexpr double kRightAngle = 90.0;
 constexpr double kFullTurn = 360.0;
 constexpr double kDegreesPerRadian = 180.0 / 3.14159265358979323846;
@@ -29,7 +31,7 @@ double corner_angle(double px, double py, double cx, double cy, double nx, doubl
 
 // Shortest edge of the mesh: every edge between neighbouring vertices.
 double shortest_mesh_edge(const double* xv, const double* yv, std::int32_t nxv, std::int32_t nyv) {
-  double shortest = INFINITY;
+  double shortest = kInfinity;
   for (std::int32_t j = 1; j <= nyv; ++j) {
     for (std::int32_t i = 1; i <= nxv; ++i) {
       const std::int64_t p = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
@@ -62,7 +64,7 @@ CellShape cell_shape(const double x[4], const double y[4]) {
   c.triangle1 = triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
   c.triangle2 = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]);
   c.area = c.triangle2 + c.triangle1;
-  c.shortest_edge = INFINITY;
+  c.shortest_edge = kInfinity;
   c.longest_edge = 0.0;
   c.angle_deviation = 0.0;
   for (int corner = 0; corner < 4; ++corner) {
@@ -85,10 +87,10 @@ MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, st
   const platform::FpTrapsHeld held;
   const std::int32_t nxv = nx + 1;
   MeshQuality q;
-  q.smallest_area = INFINITY;
-  q.largest_area = -INFINITY;
-  q.shortest_edge = INFINITY;
-  double worst_triangle = INFINITY;
+  q.smallest_area = kInfinity;
+  q.largest_area = -kInfinity;
+  q.shortest_edge = kInfinity;
+  double worst_triangle = kInfinity;
   for (std::int32_t j = 1; j <= ny; ++j) {
     for (std::int32_t i = 1; i <= nx; ++i) {
       const std::int64_t p1 = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
