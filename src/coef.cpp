@@ -10,24 +10,12 @@ void clear_sources(MeshState& s) {
 }
 
 void compute_coefficients(MeshState& s) {
-  const std::int32_t nxv = s.nxv;
-  const std::int32_t nyv = s.nyv;
-  for (std::int32_t j = 2; j <= nyv - 1; ++j) {
-    for (std::int32_t i = 2; i <= nxv - 1; ++i) {
-      const std::int64_t k = static_cast<std::int64_t>(j - 1) * nxv + i;
-      const VertexCoefficients c =
-          coefficients_at(s.alpha(k), s.beta(k), s.gamma(k), s.jac(k), s.psrc(k), s.qsrc(k));
-      s.ae(k) = c.ae;
-      s.aw(k) = c.aw;
-      s.an(k) = c.an;
-      s.as(k) = c.as;
-      s.ane(k) = c.ane;
-      s.anw(k) = c.anw;
-      s.ase(k) = c.ase;
-      s.asw(k) = c.asw;
-      s.ap(k) = c.ap;
-    }
-  }
+  for_each_interior_vertex(s.nxv, s.nyv, [&s](std::int64_t k) {
+    const VertexCoefficients c =
+        coefficients_at(s.alpha(k), s.beta(k), s.gamma(k), s.jac(k), s.psrc(k), s.qsrc(k));
+    store_at(k, {&s.ae, &s.aw, &s.an, &s.as, &s.ane, &s.anw, &s.ase, &s.asw, &s.ap},
+             {c.ae, c.aw, c.an, c.as, c.ane, c.anw, c.ase, c.asw, c.ap});
+  });
 }
 
 }  // namespace malha

@@ -48,6 +48,20 @@ class Array1 {
   std::int64_t n_ = 0;
 };
 
+// Calls visit(k) for every interior vertex k of an nxv by nyv grid, j outside
+// and i inside: the order of every loop over the interior.
+template <class Visit>
+void for_each_interior_vertex(std::int32_t nxv, std::int32_t nyv, Visit visit) {
+  for (std::int32_t j = 2; j <= nyv - 1; ++j)
+    for (std::int32_t i = 2; i <= nxv - 1; ++i) visit(static_cast<std::int64_t>(j - 1) * nxv + i);
+}
+
+// Stores values[n] as entry k of arrays[n], for every n.
+template <std::size_t N>
+void store_at(std::int64_t k, Array1<double>* const (&arrays)[N], const double (&values)[N]) {
+  for (std::size_t n = 0; n < N; ++n) (*arrays[n])(k) = values[n];
+}
+
 // A 2-D table of rows x 4 or 4 x columns, addressed table(row, column), both
 // 1-based, stored as one contiguous block. The four entries that belong to one
 // volume are always adjacent: for conn/connf (volume rows x 4 corners) the
