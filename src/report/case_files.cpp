@@ -1,0 +1,347 @@
+#include "case_files.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <functional>
+#include <limits>
+#include <thread>
+
+#include "metrics.h"
+#include "records.h"
+
+namespace malha::report {
+
+namespace {
+
+constexpr int kWide = 10;    // I10: CASE.txt header and the connectivity files
+constexpr int kNarrow = 8;   // I8: the nest files
+constexpr int kHeaderFields = 5;
+constexpr int kCorners = 4;
+
+std::string text(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.16g", value);
+  return buffer;
+}
+
+std::string cell_name(std::int64_t v, std::int32_t i, std::int32_t j) {
+  return "volume " + std::to_string(v) + " (i = " + std::to_string(i) + ", j = " +
+         std::to_string(j) + ")";
+}
+
+std::string list(const std::int32_t* values, int count) {
+  std::string out;
+  for (int k = 0; k < count; ++k) {
+    if (k > 0) out += ' ';
+    out += std::to_string(values[k]);
+  }
+  return out;
+}
+
+// Reads the header "nx ny nxv nyv opt" of `width`-column fields.
+void read_header(RecordReader& in, int width, Mesh& mesh) {
+  const std::string_view r = in.require("the header record nx ny nxv nyv opt");
+  in.expect_fields(r, kHeaderFields, width);
+  mesh.nx = in.integer(r, 0, width);
+  mesh.ny = in.integer(r, 1, width);
+  mesh.nxv = in.integer(r, 2, width);
+  mesh.nyv = in.integer(r, 3, width);
+  mesh.opt_elliptic = in.integer(r, 4, width);
+}
+
+// The vertex records of CASE.txt or CASE_nest.txt: x and y of every vertex.
+template <class Vertex>
+void read_vertices(RecordReader& in, const Mesh& mesh, Vertex vertex) {
+  for (std::int64_t k = 1; k <= mesh.vertices(); ++k) {
+    const std::string_view r = in.require("the record of vertex " + std::to_string(k) + " of " +
+                                          std::to_string(mesh.vertices()) + " (nxv x nyv)");
+    in.expect_fields(r, 2, kRealWidth);
+    vertex(k, in.real(r, 0), in.real(r, 1));
+  }
+}
+
+// The four corners of every volume (CASE_vert.txt, CASE_nest_vert.txt, and
+// CASE_vert_fict.txt after the extended number): the vertices (i, j),
+// (i+1, j), (i+1, j+1), (i, j+1), which run counter-clockwise.
+void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::string& suffix,
+                          int width, bool extended) {
+  RecordReader in(files.path(suffix), files.name(suffix));
+  const int fields = extended ? kCorners + 1 : kCorners;
+  const std::int32_t nxf = mesh.nx + 2;
+  for (std::int32_t j = 1; j <= mesh.ny; ++j) {
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
+      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+      const std::string_view r = in.require("the corners of " + cell_name(v, i, j));
+      in.expect_fields(r, fields, width);
+      if (extended) {
+        const std::int32_t w = j * nxf + i + 1;
+        const std::int32_t found = in.integer(r, 0, width);
+        if (found != w)
+          in.fail_here("the extended number " + std::to_string(w) + " of " + cell_name(v, i, j),
+                       std::to_string(found));
+      }
+      std::array<std::int32_t, kCorners> got{};
+      for (int c = 0; c < kCorners; ++c) {
+        got[c] = in.integer(r, c + fields - kCorners, width);
+        if (got[c] < 1 || got[c] > mesh.vertices())
+          in.fail_here("vertex numbers from 1 to " + std::to_string(mesh.vertices()),
+                       std::to_string(got[c]));
+      }
+      const auto k1 = static_cast<std::int32_t>(mesh.at(i, j) + 1);
+      const std::array<std::int32_t, kCorners> want = {k1, k1 + 1, k1 + 1 + mesh.nxv,
+                                                       k1 + mesh.nxv};
+      if (got == want) continue;
+      auto reversed = want;
+      std::reverse(reversed.begin(), reversed.end());
+      bool clockwise = false;
+      for (int turn = 0; turn < kCorners; ++turn) {
+        std::rotate(reversed.begin(), reversed.begin() + 1, reversed.end());
+        clockwise = clockwise || reversed == got;
+      }
+      in.fail_here("the corners of " + cell_name(v, i, j) + " counter-clockwise, " +
+                       list(want.data(), kCorners),
+                   list(got.data(), kCorners) + (clockwise ? " (clockwise)" : ""));
+    }
+  }
+  in.expect_end(mesh.volumes());
+}
+
+// One centroid record of a volume against the centroid computed from its corners.
+void check_centroid(RecordReader& in, const Mesh& mesh, std::int32_t i, std::int32_t j) {
+  const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+  const std::string_view r = in.require("the centroid of " + cell_name(v, i, j));
+  in.expect_fields(r, 2, kRealWidth);
+  double x[kCorners], y[kCorners];
+  cell_corners(mesh, i, j, x, y);
+  const CellGeometry g = cell_geometry(x, y);
+  const double xr = in.real(r, 0), yr = in.real(r, 1);
+  const double allowed = kAgreement * g.shape.longest_edge;
+  if (!(std::fabs(xr - g.xc) <= allowed && std::fabs(yr - g.yc) <= allowed))
+    in.fail_here("the centroid of " + cell_name(v, i, j) + " computed from its corners, (" +
+                     text(g.xc) + ", " + text(g.yc) + ")",
+                 "(" + text(xr) + ", " + text(yr) + ")");
+}
+
+void check_centroids(const CaseFiles& files, const Mesh& mesh, const std::string& suffix) {
+  RecordReader in(files.path(suffix), files.name(suffix));
+  for (std::int32_t j = 1; j <= mesh.ny; ++j)
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) check_centroid(in, mesh, i, j);
+  in.expect_end(mesh.volumes());
+}
+
+// CASE_cent_fict.txt: the extended numbering, ring included (nx + 2 by ny + 2);
+// the real volumes must hold their centroids.
+void check_extended_centroids(const CaseFiles& files, const Mesh& mesh) {
+  const std::string suffix = "_cent_fict.txt";
+  RecordReader in(files.path(suffix), files.name(suffix));
+  const std::int32_t nxf = mesh.nx + 2, nyf = mesh.ny + 2;
+  for (std::int32_t J = 1; J <= nyf; ++J) {
+    for (std::int32_t I = 1; I <= nxf; ++I) {
+      if (I == 1 || I == nxf || J == 1 || J == nyf) {
+        const std::int64_t w = static_cast<std::int64_t>(J - 1) * nxf + I;
+        const std::string_view r =
+            in.require("the centre of fictitious volume " + std::to_string(w));
+        in.expect_fields(r, 2, kRealWidth);
+        in.real(r, 0);
+        in.real(r, 1);
+      } else {
+        check_centroid(in, mesh, I - 1, J - 1);
+      }
+    }
+  }
+  in.expect_end(static_cast<std::int64_t>(nxf) * nyf);
+}
+
+void check_areas(const CaseFiles& files, const Mesh& mesh) {
+  const std::string suffix = "_nest_area.txt";
+  RecordReader in(files.path(suffix), files.name(suffix));
+  for (std::int32_t j = 1; j <= mesh.ny; ++j) {
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
+      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+      const std::string_view r = in.require("the area of " + cell_name(v, i, j));
+      in.expect_fields(r, 1, kRealWidth);
+      double x[kCorners], y[kCorners];
+      cell_corners(mesh, i, j, x, y);
+      const CellShape s = cell_shape(x, y);
+      const double area = in.real(r, 0);
+      const double allowed = kAgreement * s.longest_edge * s.longest_edge;
+      if (!(std::fabs(area - s.area) <= allowed))
+        in.fail_here("the area of " + cell_name(v, i, j) + " computed from its corners, " +
+                         text(s.area),
+                     text(area));
+    }
+  }
+  in.expect_end(mesh.volumes());
+}
+
+// CASE_nest.txt: the header of CASE.txt in 8 columns, then the same vertices.
+void check_nest_vertices(const CaseFiles& files, const Mesh& mesh) {
+  const std::string suffix = "_nest.txt";
+  RecordReader in(files.path(suffix), files.name(suffix));
+  Mesh header;
+  read_header(in, kNarrow, header);
+  const std::array<std::int32_t, kHeaderFields> want = {mesh.nx, mesh.ny, mesh.nxv, mesh.nyv,
+                                                        mesh.opt_elliptic};
+  const std::array<std::int32_t, kHeaderFields> got = {header.nx, header.ny, header.nxv,
+                                                       header.nyv, header.opt_elliptic};
+  if (got != want)
+    in.fail_here("the header of " + files.name(".txt") + ", " + list(want.data(), kHeaderFields),
+                 list(got.data(), kHeaderFields));
+  read_vertices(in, mesh, [&](std::int64_t k, double x, double y) {
+    if (x != mesh.xv[k - 1] || y != mesh.yv[k - 1])
+      in.fail_here("vertex " + std::to_string(k) + " as " + files.name(".txt") + " has it, (" +
+                       text(mesh.xv[k - 1]) + ", " + text(mesh.yv[k - 1]) + ")",
+                   "(" + text(x) + ", " + text(y) + ")");
+  });
+  in.expect_end(1 + mesh.vertices());
+}
+
+// CASE_nest_conec.txt: the neighbours across the eta-, ksi+, eta+ and ksi-
+// sides, 0 on the boundary. Checked in three steps: numbers in range, the
+// table symmetric (u names v across the opposite side when v names u), and
+// each neighbour the one the structure of the mesh puts there.
+void check_neighbours(const CaseFiles& files, const Mesh& mesh) {
+  static constexpr std::array<const char*, kCorners> kSide = {"eta-", "ksi+", "eta+", "ksi-"};
+  const std::string suffix = "_nest_conec.txt";
+  RecordReader in(files.path(suffix), files.name(suffix));
+  const std::int64_t nvol = mesh.volumes();
+  std::vector<std::int32_t> table(static_cast<std::size_t>(nvol) * kCorners);
+  for (std::int64_t v = 1; v <= nvol; ++v) {
+    const std::string_view r = in.require("the neighbours of volume " + std::to_string(v));
+    in.expect_fields(r, kCorners, kNarrow);
+    for (int f = 0; f < kCorners; ++f) {
+      const std::int32_t u = in.integer(r, f, kNarrow);
+      if (u < 0 || u > nvol)
+        in.fail_here("volume numbers from 0 (the boundary) to " + std::to_string(nvol),
+                     std::to_string(u));
+      table[static_cast<std::size_t>((v - 1) * kCorners + f)] = u;
+    }
+  }
+  in.expect_end(nvol);
+  const auto entry = [&](std::int64_t v, int f) {
+    return table[static_cast<std::size_t>((v - 1) * kCorners + f)];
+  };
+  const std::string name = files.name(suffix);
+  for (std::int64_t v = 1; v <= nvol; ++v) {
+    for (int f = 0; f < kCorners; ++f) {
+      const std::int32_t u = entry(v, f);
+      const int back = (f + 2) % kCorners;
+      if (u != 0 && entry(u, back) != v)
+        fail(name, u,
+             "volume " + std::to_string(u) + " to name volume " + std::to_string(v) + " as its " +
+                 kSide[back] + " neighbour (line " + std::to_string(v) + " names " +
+                 std::to_string(u) + " as its " + kSide[f] + " neighbour)",
+             std::to_string(entry(u, back)));
+    }
+  }
+  for (std::int32_t j = 1; j <= mesh.ny; ++j) {
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
+      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+      const std::array<std::int64_t, kCorners> want = {
+          j > 1 ? v - mesh.nx : 0, i < mesh.nx ? v + 1 : 0, j < mesh.ny ? v + mesh.nx : 0,
+          i > 1 ? v - 1 : 0};
+      for (int f = 0; f < kCorners; ++f)
+        if (entry(v, f) != want[f])
+          fail(name, v,
+               "the " + std::string(kSide[f]) + " neighbour of " + cell_name(v, i, j) + " to be " +
+                   std::to_string(want[f]) + (want[f] == 0 ? " (the boundary)" : ""),
+               std::to_string(entry(v, f)));
+    }
+  }
+}
+
+struct Check {
+  std::string suffix;
+  std::function<void(const CaseFiles&, const Mesh&)> run;
+};
+
+std::vector<Check> checks() {
+  return {
+      {"_vert.txt", [](auto& f, auto& m) { check_corner_records(f, m, "_vert.txt", kWide, false); }},
+      {"_vert_fict.txt",
+       [](auto& f, auto& m) { check_corner_records(f, m, "_vert_fict.txt", kWide, true); }},
+      {"_cent.txt", [](auto& f, auto& m) { check_centroids(f, m, "_cent.txt"); }},
+      {"_cent_fict.txt", check_extended_centroids},
+      {"_nest.txt", check_nest_vertices},
+      {"_nest_conec.txt", check_neighbours},
+      {"_nest_vert.txt",
+       [](auto& f, auto& m) { check_corner_records(f, m, "_nest_vert.txt", kNarrow, false); }},
+      {"_nest_cent.txt", [](auto& f, auto& m) { check_centroids(f, m, "_nest_cent.txt"); }},
+      {"_nest_area.txt", check_areas},
+  };
+}
+
+}  // namespace
+
+CaseFiles case_from_argument(const std::string& argument) {
+  const std::filesystem::path path(argument);
+  const std::string name = path.filename().string();
+  constexpr std::string_view kExtension = ".txt";
+  if (name.size() > kExtension.size() && name.ends_with(kExtension))
+    return {path.parent_path(), name.substr(0, name.size() - kExtension.size())};
+  return {path.parent_path(), name};
+}
+
+Mesh read_mesh(const CaseFiles& files) {
+  RecordReader in(files.path(".txt"), files.name(".txt"));
+  Mesh mesh;
+  read_header(in, kWide, mesh);
+  if (mesh.nx < 2 || mesh.ny < 1)
+    in.fail_here("nx of at least 2 and ny of at least 1",
+                 "nx = " + std::to_string(mesh.nx) + ", ny = " + std::to_string(mesh.ny));
+  if (mesh.nxv != mesh.nx + 1 || mesh.nyv != mesh.ny + 1)
+    in.fail_here("nxv = nx + 1 = " + std::to_string(mesh.nx + 1) +
+                     " and nyv = ny + 1 = " + std::to_string(mesh.ny + 1),
+                 "nxv = " + std::to_string(mesh.nxv) + ", nyv = " + std::to_string(mesh.nyv));
+  const std::int64_t ring = static_cast<std::int64_t>(mesh.nx + 2) * (mesh.ny + 2);
+  if (ring > std::numeric_limits<std::int32_t>::max())
+    in.fail_here("a mesh whose volumes can be numbered in 32 bits",
+                 std::to_string(mesh.nx) + " x " + std::to_string(mesh.ny) + " volumes");
+  const std::string_view r = in.require("the spacings deta dksi");
+  in.expect_fields(r, 2, kRealWidth);
+  mesh.deta = in.real(r, 0);
+  mesh.dksi = in.real(r, 1);
+  mesh.xv.resize(static_cast<std::size_t>(mesh.vertices()));
+  mesh.yv.resize(static_cast<std::size_t>(mesh.vertices()));
+  read_vertices(in, mesh, [&](std::int64_t k, double x, double y) {
+    mesh.xv[static_cast<std::size_t>(k - 1)] = x;
+    mesh.yv[static_cast<std::size_t>(k - 1)] = y;
+  });
+  in.expect_end(2 + mesh.vertices());
+  return mesh;
+}
+
+std::vector<std::string> check_case_files(const CaseFiles& files, const Mesh& mesh) {
+  std::vector<Check> todo;
+  for (Check& c : checks())
+    if (c.suffix == "_vert.txt" || std::filesystem::exists(files.path(c.suffix)))
+      todo.push_back(std::move(c));
+
+  // Two workers take the files in order; the first failure in that order is reported.
+  std::vector<std::exception_ptr> failures(todo.size());
+  std::atomic<std::size_t> next{0};
+  const auto work = [&] {
+    for (std::size_t k = next++; k < todo.size(); k = next++) {
+      try {
+        todo[k].run(files, mesh);
+      } catch (...) {
+        failures[k] = std::current_exception();
+      }
+    }
+  };
+  std::thread helper(work);
+  work();
+  helper.join();
+  std::vector<std::string> names = {files.name(".txt")};
+  for (std::size_t k = 0; k < todo.size(); ++k) {
+    if (failures[k]) std::rethrow_exception(failures[k]);
+    names.push_back(files.name(todo[k].suffix));
+  }
+  return names;
+}
+
+}  // namespace malha::report

@@ -1,0 +1,28 @@
+// The mesh and its cell quality written for other tools: a VTK XML
+// structured grid (ParaView), a formatted 2-D Plot3D grid, and a picture of
+// one quality field.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "case_files.h"
+#include "metrics.h"
+
+namespace malha::report {
+
+// CASE.vts: the vertices as points (i fastest), every metric of metrics.h
+// and "folded" (1 or 0) as cell data.
+void write_vtk(const std::filesystem::path& file, const Mesh& mesh);
+
+// CASE.xyz: "nxv nyv", then every x, then every y, i fastest.
+void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
+
+// A picture of `metric` over the mesh with a colour scale: a PNG drawn by
+// gnuplot when it is on the PATH and `allow_gnuplot`, otherwise an SVG
+// written here. `stem` is the file name without its extension. Returns the
+// line that says what was written.
+std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, Metric metric,
+                      bool allow_gnuplot);
+
+}  // namespace malha::report

@@ -1,0 +1,153 @@
+// malha-report: checks the files malha wrote for one case against each
+// other, measures the quality of every cell and how far the smoothing is
+// from converged, and writes the mesh for ParaView, Plot3D tools and as a
+// picture. It reads the case files and never writes to them.
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <string>
+
+#include "exports.h"
+#include "records.h"
+#include "report.h"
+#include "textio.h"
+
+namespace {
+
+using namespace malha::report;
+
+constexpr int kUsageError = 2;
+
+const char kHelp[] =
+    "Usage: malha-report [options] [CASE]\n"
+    "\n"
+    "Checks the mesh files malha wrote for a case against each other, measures the\n"
+    "quality of every cell and how far the smoothing is from converged, and prints\n"
+    "a report. CASE is the case name or the path to CASE.txt; without it, the case\n"
+    "named on the first line of entradas.txt in the current folder. The case files\n"
+    "are only read; the files asked for below are written beside them.\n"
+    "\n"
+    "Options:\n"
+    "  --json          print one JSON object instead of the report\n"
+    "  --vtk           also write CASE.vts (VTK XML structured grid, for ParaView)\n"
+    "  --plot3d        also write CASE.xyz (formatted 2-D Plot3D grid)\n"
+    "  --map METRIC    also write CASE_METRIC.png (through gnuplot) or .svg;\n"
+    "                  METRIC: area, aspect_ratio, skew, non_orthogonality,\n"
+    "                  scaled_jacobian, growth\n"
+    "  --svg           with --map: write the SVG even when gnuplot is there\n"
+    "  -h, --help      show this help and stop\n"
+    "  -V, --version   show the version and stop\n"
+    "\n"
+    "Exit status: 0 when the files are consistent and the report is written,\n"
+    "1 when a file is missing, malformed or inconsistent (the message names the\n"
+    "file, the line, what was expected and what was found), 2 for a wrong command\n"
+    "line. See malha-report(1).\n";
+
+struct Options {
+  bool json = false, vtk = false, plot3d = false, svg = false, map = false;
+  Metric map_metric = Metric::Skew;
+  std::string case_argument;
+};
+
+[[noreturn]] void usage_error(const std::string& message) {
+  std::fprintf(stderr, "malha-report: %s\nTry 'malha-report --help'.\n", message.c_str());
+  std::exit(kUsageError);
+}
+
+Options parse(int argc, char** argv) {
+  Options o;
+  bool cases_only = false;
+  for (int k = 1; k < argc; ++k) {
+    const std::string a = argv[k];
+    if (cases_only || a.empty() || a[0] != '-' || a == "-") {
+      if (!o.case_argument.empty()) usage_error("more than one case: '" + a + "'");
+      o.case_argument = a;
+    } else if (a == "--") {
+      cases_only = true;
+    } else if (a == "-h" || a == "--help") {
+      std::fputs(kHelp, stdout);
+      std::exit(0);
+    } else if (a == "-V" || a == "--version") {
+      std::printf("malha-report %s\n", MALHA_VERSION);
+      std::exit(0);
+    } else if (a == "--json") {
+      o.json = true;
+    } else if (a == "--vtk") {
+      o.vtk = true;
+    } else if (a == "--plot3d") {
+      o.plot3d = true;
+    } else if (a == "--svg") {
+      o.svg = true;
+    } else if (a == "--map" || a.starts_with("--map=")) {
+      std::string name = a.size() > 5 ? a.substr(6) : "";
+      if (a == "--map") {
+        if (k + 1 >= argc) usage_error("--map needs a METRIC");
+        name = argv[++k];
+      }
+      if (!metric_from_key(name, o.map_metric)) usage_error("unknown METRIC '" + name + "'");
+      o.map = true;
+    } else {
+      usage_error("unknown option '" + a + "'");
+    }
+  }
+  return o;
+}
+
+// The case named in entradas.txt, read as malha reads it.
+std::string case_of_working_folder() {
+  constexpr char kCaseFile[] = "entradas.txt";
+  if (!std::filesystem::is_regular_file(kCaseFile))
+    fail(kCaseFile, 0, "a CASE on the command line or the case file in the current folder",
+         "neither");
+  malha::textio::open_unit(1, kCaseFile);
+  std::string name;
+  malha::textio::read_text(1, name);
+  malha::textio::close_unit(1);
+  return name.substr(0, name.find_last_not_of(' ') + 1);
+}
+
+int run(const Options& o) {
+  const CaseFiles files =
+      case_from_argument(o.case_argument.empty() ? case_of_working_folder() : o.case_argument);
+  const Mesh mesh = read_mesh(files);
+  Report r;
+  r.files = files;
+  r.mesh = &mesh;
+  r.checked = check_case_files(files, mesh);
+  r.quality = summarise(mesh);
+  r.convergence = malha::convergence_figure(mesh.xv.data(), mesh.yv.data(), mesh.nxv, mesh.nyv,
+                                            mesh.dksi, mesh.deta);
+  const std::string text = o.json ? json_report(r) : text_report(r);
+  std::fputs(text.c_str(), stdout);
+  std::fflush(stdout);
+  // What was written goes with the report, or to standard error beside JSON.
+  std::FILE* said = o.json ? stderr : stdout;
+  if (o.vtk) {
+    write_vtk(files.path(".vts"), mesh);
+    std::fprintf(said, "vtk: wrote %s\n", files.path(".vts").string().c_str());
+  }
+  if (o.plot3d) {
+    write_plot3d(files.path(".xyz"), mesh);
+    std::fprintf(said, "plot3d: wrote %s\n", files.path(".xyz").string().c_str());
+  }
+  if (o.map) {
+    const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),
+                                       mesh, o.map_metric, !o.svg);
+    std::fprintf(said, "%s\n", line.c_str());
+  }
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const Options options = parse(argc, argv);
+  try {
+    return run(options);
+  } catch (const CheckFailure& failure) {
+    std::fprintf(stderr, "malha-report: %s\n", failure.what());
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "malha-report: not enough memory for the mesh\n");
+  }
+  return 1;
+}

@@ -1,0 +1,99 @@
+// Quality of every cell of a mesh read from its files: the shape of a cell
+// (area, edges, corner angles) comes from the library's quality module; the
+// measures that need the neighbours (non-orthogonality, growth) and the
+// scaled Jacobian are here, and so is the summary over the mesh.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "case_files.h"
+#include "quality.h"
+
+namespace malha::report {
+
+// Cell shape and the area-weighted centroid of its two triangles (1, 2, 3)
+// and (1, 3, 4), computed as the centroid files are.
+struct CellGeometry {
+  CellShape shape;
+  double xc, yc;
+};
+CellGeometry cell_geometry(const double x[4], const double y[4]);
+// The corners of cell (i, j): (i, j), (i+1, j), (i+1, j+1), (i, j+1).
+void cell_corners(const Mesh& mesh, std::int32_t i, std::int32_t j, double x[4], double y[4]);
+
+// The smallest over the four corners of the cross product of the two edges
+// leaving the corner (next corner, then previous), over their lengths: the
+// sine of the corner angle, 1 for a rectangle, 0 or less for a corner turned
+// inside out.
+double scaled_jacobian(const double x[4], const double y[4]);
+
+// The angle in degrees between d, from a cell's centroid (xc, yc) to its
+// neighbour's (xn, yn), and the outward normal of their shared face, the face
+// running from (ax, ay) to (bx, by) counter-clockwise around the cell.
+double non_orthogonality(double xc, double yc, double xn, double yn, double ax, double ay,
+                         double bx, double by);
+
+enum class Metric { Area, Aspect, Skew, NonOrthogonality, ScaledJacobian, Growth };
+inline constexpr int kMetricCount = 6;
+
+struct MetricInfo {
+  Metric metric;
+  const char* key;    // in --json, in the .vts and for --map
+  const char* label;  // in the report
+  bool low_is_worst;  // the worst cell has the smallest value
+};
+const std::array<MetricInfo, kMetricCount>& metric_table();
+const MetricInfo& info(Metric metric);
+// The metric whose key is `name`; false when there is none.
+bool metric_from_key(const std::string& name, Metric& metric);
+
+// Non-orthogonality above this many degrees is flagged, as in the mesh
+// checks of finite-volume codes.
+inline constexpr double kNonOrthogonalityLimit = 70.0;
+
+struct CellQuality {
+  std::array<double, kMetricCount> value;  // indexed by Metric
+  double xc, yc;
+  bool folded;
+};
+
+// Calls `visit` for every cell in volume order (ksi fastest), rows of the
+// mesh streamed through three rows of cell geometry.
+void for_each_cell(const Mesh& mesh,
+                   const std::function<void(const CellRef&, const CellQuality&)>& visit);
+
+struct Extremum {
+  double value = 0.0;
+  CellRef cell;
+  double xc = 0.0, yc = 0.0;
+};
+struct MetricSummary {
+  Extremum min, max;
+  double mean = 0.0;
+};
+
+// Bins of the angle histograms, in degrees: [0, 10), [10, 20), ..., [90, 180].
+inline constexpr std::array<double, 8> kAngleBins = {0, 10, 20, 30, 45, 60, 70, 90};
+using Histogram = std::array<std::int64_t, kAngleBins.size()>;
+
+struct FoldedCell {
+  CellRef cell;
+  double xc, yc, area;
+};
+inline constexpr std::size_t kFoldedListed = 5;
+
+struct QualitySummary {
+  std::int64_t cells = 0;
+  std::array<MetricSummary, kMetricCount> metrics{};
+  Histogram skew{}, non_orthogonality{};
+  std::int64_t above_limit = 0;  // cells with a face beyond kNonOrthogonalityLimit
+  std::int64_t folded = 0;
+  std::vector<FoldedCell> first_folded;  // at most kFoldedListed
+};
+QualitySummary summarise(const Mesh& mesh);
+
+}  // namespace malha::report

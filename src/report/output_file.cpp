@@ -1,0 +1,43 @@
+#include "output_file.h"
+
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+#include "records.h"
+
+namespace malha::report {
+
+namespace {
+constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
+}
+
+OutputFile::OutputFile(const std::filesystem::path& path) : name_(path.string()) {
+  file_ = std::fopen(name_.c_str(), "wb");
+  if (file_ == nullptr) fail(name_, 0, "a file that can be written", std::strerror(errno));
+  std::setvbuf(file_, nullptr, _IOFBF, kBufferBytes);
+}
+
+OutputFile::~OutputFile() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+void OutputFile::put(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), file_);
+}
+
+void OutputFile::number(double value, char after) {
+  char buffer[40];
+  char* end = std::to_chars(buffer, buffer + sizeof buffer - 1, value).ptr;
+  *end++ = after;
+  std::fwrite(buffer, 1, static_cast<std::size_t>(end - buffer), file_);
+}
+
+void OutputFile::close() {
+  const bool failed = std::ferror(file_) != 0;
+  const int closed = std::fclose(file_);
+  file_ = nullptr;
+  if (failed || closed != 0) fail(name_, 0, "the whole file written", std::strerror(errno));
+}
+
+}  // namespace malha::report

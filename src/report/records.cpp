@@ -1,0 +1,215 @@
+#include "records.h"
+
+#include <array>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+
+namespace malha::report {
+
+namespace {
+
+constexpr std::size_t kBufferBytes = std::size_t{1} << 20;  // also the longest record read
+constexpr std::size_t kShownLength = 60;
+
+// Powers of ten held exactly by a double (10^22 is the last).
+constexpr std::array<double, 23> kExactPowers = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr int kDigitsAfterPoint = 15;
+
+bool is_digit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// The digits of text[first, first + count) as a number; false if one is not a digit.
+bool digits(std::string_view text, std::size_t first, std::size_t count, std::int64_t& value) {
+  value = 0;
+  for (std::size_t k = first; k < first + count; ++k) {
+    if (!is_digit(text[k])) return false;
+    value = value * 10 + (text[k] - '0');
+  }
+  return true;
+}
+
+}  // namespace
+
+[[noreturn]] void fail(const std::string& file, std::int64_t line, const std::string& expected,
+                       const std::string& found) {
+  std::string where = file;
+  if (line > 0) where += ", line " + std::to_string(line);
+  throw CheckFailure(where + ": expected " + expected + ", found " + found);
+}
+
+std::string quoted(std::string_view record) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out = "'";
+  for (std::size_t k = 0; k < record.size() && k < kShownLength; ++k) {
+    const auto c = static_cast<unsigned char>(record[k]);
+    if (c < 0x20 || c >= 0x7F) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out += static_cast<char>(c);
+    }
+  }
+  if (record.size() > kShownLength) out += "...";
+  return out + "'";
+}
+
+// Layout: blanks, an optional '-', one digit, '.', 15 digits, then "E" and a
+// sign with two digits, or a sign with three digits (exponents beyond +-99).
+// The 16 digits make an integer below 2^53, held exactly; times or over an
+// exact power of ten it is rounded once, correctly. Other exponents go
+// through from_chars, which rounds correctly too.
+bool parse_e25_15(std::string_view field, double& value) {
+  if (field.size() != static_cast<std::size_t>(kRealWidth)) return false;
+  constexpr std::size_t kNumber = 21;  // "1.500000000000000E+00"
+  std::size_t start = field.size() - kNumber;
+  bool negative = false;
+  if (field[start - 1] == '-') {
+    negative = true;
+    --start;
+  }
+  for (std::size_t k = 0; k < start; ++k)
+    if (field[k] != ' ') return false;
+  if (negative) ++start;
+  const std::string_view n = field.substr(start);
+  std::int64_t lead = 0, tail = 0, exponent = 0;
+  if (!digits(n, 0, 1, lead) || n[1] != '.' || !digits(n, 2, kDigitsAfterPoint, tail)) return false;
+  const std::string_view e = n.substr(17);  // "E+00" or "-150"
+  std::size_t sign_at = 0;
+  if (e[0] == 'E') sign_at = 1;
+  if (e[sign_at] != '+' && e[sign_at] != '-') return false;
+  if (!digits(e, sign_at + 1, e.size() - sign_at - 1, exponent)) return false;
+  if (sign_at == 0 && exponent <= 99) return false;  // two digits take the letter
+  if (e[sign_at] == '-') exponent = -exponent;
+
+  const double mantissa = static_cast<double>(lead * 1'000'000'000'000'000 + tail);
+  const std::int64_t scale = exponent - kDigitsAfterPoint;
+  if (mantissa == 0.0) {
+    value = negative ? -0.0 : 0.0;
+  } else if (scale >= 0 && scale < static_cast<std::int64_t>(kExactPowers.size())) {
+    value = mantissa * kExactPowers[static_cast<std::size_t>(scale)];
+  } else if (scale < 0 && -scale < static_cast<std::int64_t>(kExactPowers.size())) {
+    value = mantissa / kExactPowers[static_cast<std::size_t>(-scale)];
+  } else {
+    std::array<char, 32> text{};
+    std::memcpy(text.data(), n.data(), 17);
+    text[17] = 'e';
+    const auto end = std::to_chars(text.data() + 18, text.data() + text.size(), exponent).ptr;
+    const auto parsed = std::from_chars(text.data(), end, value);
+    if (parsed.ec != std::errc()) return false;  // beyond the range of a double
+  }
+  if (negative) value = -value;
+  return true;
+}
+
+RecordReader::RecordReader(const std::filesystem::path& path, std::string shown)
+    : shown_(std::move(shown)), buffer_(new char[kBufferBytes]) {
+  file_ = std::fopen(path.string().c_str(), "rb");
+  if (file_ == nullptr) fail(shown_, 0, "a readable file", std::strerror(errno));
+}
+
+RecordReader::~RecordReader() {
+  if (file_ != nullptr) std::fclose(file_);
+}
+
+bool RecordReader::refill() {
+  if (at_eof_) return false;
+  std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
+  end_ -= begin_;
+  begin_ = 0;
+  const std::size_t got = std::fread(buffer_.get() + end_, 1, kBufferBytes - end_, file_);
+  if (got == 0) {
+    if (std::ferror(file_)) fail(shown_, line_ + 1, "a readable record", std::strerror(errno));
+    at_eof_ = true;
+    return false;
+  }
+  end_ += got;
+  return true;
+}
+
+bool RecordReader::next(std::string_view& record) {
+  std::size_t scanned = begin_;
+  for (;;) {
+    const void* lf = std::memchr(buffer_.get() + scanned, '\n', end_ - scanned);
+    if (lf != nullptr) {
+      const std::size_t at = static_cast<const char*>(lf) - buffer_.get();
+      std::size_t stop = at;
+      if (stop > begin_ && buffer_[stop - 1] == '\r') --stop;
+      record = std::string_view(buffer_.get() + begin_, stop - begin_);
+      begin_ = at + 1;
+      ++line_;
+      return true;
+    }
+    const std::size_t pending = end_ - begin_;
+    if (pending == kBufferBytes)
+      fail(shown_, line_ + 1, "a record of at most " + std::to_string(kBufferBytes) + " bytes",
+           "a longer one");
+    if (!refill()) {
+      if (begin_ == end_) return false;
+      // A last record without its line end.
+      std::size_t stop = end_;
+      if (buffer_[stop - 1] == '\r') --stop;
+      record = std::string_view(buffer_.get() + begin_, stop - begin_);
+      begin_ = end_;
+      ++line_;
+      return true;
+    }
+    scanned = pending;  // refill moved the unread bytes to the front
+  }
+}
+
+std::string_view RecordReader::require(const std::string& what) {
+  std::string_view record;
+  if (!next(record)) fail(shown_, line_ + 1, what, "the end of the file");
+  return record;
+}
+
+void RecordReader::expect_end(std::int64_t records) {
+  std::string_view record;
+  if (next(record))
+    fail(shown_, line_, std::to_string(records) + " records and then the end of the file",
+         "another record " + quoted(record));
+}
+
+void RecordReader::fail_here(const std::string& expected, const std::string& found) const {
+  fail(shown_, line_, expected, found);
+}
+
+void RecordReader::expect_fields(std::string_view record, int fields, int width) const {
+  const auto length = static_cast<std::size_t>(fields) * static_cast<std::size_t>(width);
+  if (record.size() != length)
+    fail_here("a record of " + std::to_string(length) + " columns (" + std::to_string(fields) +
+                  " fields of " + std::to_string(width) + ")",
+              std::to_string(record.size()) + " columns " + quoted(record));
+}
+
+std::int32_t RecordReader::integer(std::string_view record, int index, int width) const {
+  const std::string_view field = record.substr(static_cast<std::size_t>(index) * width, width);
+  std::size_t k = field.find_first_not_of(' ');
+  std::int32_t value = 0;
+  if (k != std::string_view::npos) {
+    const auto r = std::from_chars(field.data() + k, field.data() + field.size(), value);
+    if (r.ec == std::errc() && r.ptr == field.data() + field.size()) return value;
+  }
+  fail_here("an integer in columns " + std::to_string(index * width + 1) + "-" +
+                std::to_string((index + 1) * width),
+            quoted(field));
+}
+
+double RecordReader::real(std::string_view record, int index) const {
+  const std::string_view field =
+      record.substr(static_cast<std::size_t>(index) * kRealWidth, kRealWidth);
+  double value = 0.0;
+  if (!parse_e25_15(field, value))
+    fail_here("a real number of the form 1.234567890123456E+00 in columns " +
+                  std::to_string(index * kRealWidth + 1) + "-" +
+                  std::to_string((index + 1) * kRealWidth),
+              quoted(field));
+  return value;
+}
+
+}  // namespace malha::report

@@ -1,0 +1,249 @@
+#include "report.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <cmath>
+
+namespace malha::report {
+
+namespace {
+
+constexpr int kBarWidth = 40;  // columns of the longest histogram bar
+
+std::string padded(const std::string& s, std::size_t width, bool left = false) {
+  if (s.size() >= width) return s;
+  const std::string fill(width - s.size(), ' ');
+  return left ? s + fill : fill + s;
+}
+
+std::string where(const Extremum& e) {
+  return std::to_string(e.cell.volume) + " (" + std::to_string(e.cell.i) + ", " +
+         std::to_string(e.cell.j) + ") at (" + short_number(e.xc) + ", " + short_number(e.yc) + ")";
+}
+
+std::string bin_label(std::size_t b) {
+  const std::string low = short_number(kAngleBins[b]);
+  if (b + 1 == kAngleBins.size()) return low + " and over";
+  return low + " - " + short_number(kAngleBins[b + 1]);
+}
+
+std::string histogram(const char* title, const Histogram& h) {
+  const std::int64_t most = std::max<std::int64_t>(1, *std::max_element(h.begin(), h.end()));
+  std::string out = std::string(title) + "\n";
+  for (std::size_t b = 0; b < h.size(); ++b) {
+    const auto bar = static_cast<std::size_t>((h[b] * kBarWidth + most - 1) / most);
+    out += "  " + padded(bin_label(b), 12, true) + padded(std::to_string(h[b]), 10) + "  " +
+           std::string(bar, '#') + "\n";
+  }
+  return out;
+}
+
+std::string grid_vertex(const Mesh& mesh, std::int64_t k) {
+  return std::to_string(k) + " (" + std::to_string((k - 1) % mesh.nxv + 1) + ", " +
+         std::to_string((k - 1) / mesh.nxv + 1) + ")";
+}
+
+std::string convergence_line(const Report& r) {
+  const ConvergenceFigure& c = r.convergence;
+  if (!c.defined) return "convergence: not defined, the mesh has no interior vertex (ny = 1)\n";
+  return "convergence: the next sweep would move vertex " + grid_vertex(*r.mesh, c.vertex) +
+         " by " + short_number(c.largest_move) + ", " + short_number(c.relative) +
+         " of the shortest edge " + short_number(c.smallest_edge) + "\n";
+}
+
+// JSON building: a text with the separators put in as values are added.
+class Json {
+ public:
+  void open(const std::string& key, char bracket) {
+    name(key);
+    out_ += bracket;
+    first_ = true;
+  }
+  void close(char bracket) {
+    out_ += bracket;
+    first_ = false;
+  }
+  void raw(const std::string& key, const std::string& value) {
+    name(key);
+    out_ += value;
+    first_ = false;
+  }
+  void number(const std::string& key, double v) { raw(key, exact_number(v)); }
+  void integer(const std::string& key, std::int64_t v) { raw(key, std::to_string(v)); }
+  void string(const std::string& key, const std::string& v) { raw(key, quote(v)); }
+  void boolean(const std::string& key, bool v) { raw(key, v ? "true" : "false"); }
+  const std::string& text() const { return out_; }
+
+  static std::string quote(const std::string& s) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string q = "\"";
+    for (unsigned char c : s) {
+      if (c == '"' || c == '\\') {
+        q += '\\';
+        q += static_cast<char>(c);
+      } else if (c < 0x20) {
+        q += "\\u00";
+        q += kHex[c >> 4];
+        q += kHex[c & 0xF];
+      } else {
+        q += static_cast<char>(c);
+      }
+    }
+    return q + "\"";
+  }
+
+ private:
+  void name(const std::string& key) {
+    if (!first_) out_ += ",";
+    first_ = false;
+    if (!key.empty()) out_ += quote(key) + ":";
+  }
+  std::string out_;
+  bool first_ = true;
+};
+
+void cell_object(Json& j, const std::string& key, const CellRef& cell, double x, double y) {
+  j.open(key, '{');
+  j.integer("volume", cell.volume);
+  j.integer("i", cell.i);
+  j.integer("j", cell.j);
+  j.number("x", x);
+  j.number("y", y);
+  j.close('}');
+}
+
+void histogram_array(Json& j, const std::string& key, const Histogram& h) {
+  j.open(key, '[');
+  for (std::int64_t n : h) j.integer("", n);
+  j.close(']');
+}
+
+}  // namespace
+
+std::string short_number(double value) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.6g", value);
+  return buffer;
+}
+
+std::string exact_number(double value) {
+  if (!std::isfinite(value)) return "null";
+  char buffer[32];
+  const auto r = std::to_chars(buffer, buffer + sizeof buffer, value);
+  return std::string(buffer, r.ptr);
+}
+
+std::string text_report(const Report& r) {
+  const Mesh& m = *r.mesh;
+  const QualitySummary& q = r.quality;
+  std::string out = "case " + r.files.stem + ": " + std::to_string(m.nx) + " x " +
+                    std::to_string(m.ny) + " volumes, " + std::to_string(m.nxv) + " x " +
+                    std::to_string(m.nyv) + " vertices, " +
+                    (m.opt_elliptic == 2 ? "smoothed" : "algebraic") + " (dksi " +
+                    short_number(m.dksi) + ", deta " + short_number(m.deta) + ")\n";
+  out += "files: " + std::to_string(r.checked.size()) + " checked and consistent (";
+  for (std::size_t k = 0; k < r.checked.size(); ++k) {
+    if (k > 0) out += ", ";
+    out += r.checked[k];
+  }
+  out += ")\n";
+  out += padded("", 24) + padded("min", 12) + padded("mean", 12) + padded("max", 12) +
+         "   worst cell: volume (i, j) at (x, y)\n";
+  for (const MetricInfo& info : metric_table()) {
+    const MetricSummary& s = q.metrics[static_cast<std::size_t>(info.metric)];
+    out += padded(info.label, 24, true) + padded(short_number(s.min.value), 12) +
+           padded(short_number(s.mean), 12) + padded(short_number(s.max.value), 12) + "   " +
+           where(info.low_is_worst ? s.min : s.max) + "\n";
+  }
+  out += "non-orthogonality above " + short_number(kNonOrthogonalityLimit) +
+         " deg: " + std::to_string(q.above_limit) + " cells\n";
+  out += "folded or inverted cells: " + std::to_string(q.folded);
+  for (std::size_t k = 0; k < q.first_folded.size(); ++k) {
+    const FoldedCell& f = q.first_folded[k];
+    out += k > 0 ? "; " : " (";
+    out += std::to_string(f.cell.volume) + " (" + std::to_string(f.cell.i) + ", " +
+           std::to_string(f.cell.j) + ") area " + short_number(f.area);
+  }
+  if (!q.first_folded.empty()) out += q.folded > std::int64_t(q.first_folded.size()) ? "; ...)" : ")";
+  out += "\n" + convergence_line(r) + "\n";
+  out += histogram("skew (deg)            cells", q.skew);
+  out += histogram("non-orthogonality (deg) cells", q.non_orthogonality);
+  return out;
+}
+
+std::string json_report(const Report& r) {
+  const Mesh& m = *r.mesh;
+  const QualitySummary& q = r.quality;
+  Json j;
+  j.open("", '{');
+  j.string("program", "malha-report");
+  j.string("version", MALHA_VERSION);
+  j.string("case", r.files.stem);
+  j.open("files_checked", '[');
+  for (const std::string& f : r.checked) j.string("", f);
+  j.close(']');
+  j.open("mesh", '{');
+  j.integer("nx", m.nx);
+  j.integer("ny", m.ny);
+  j.integer("nxv", m.nxv);
+  j.integer("nyv", m.nyv);
+  j.integer("cells", q.cells);
+  j.boolean("smoothed", m.opt_elliptic == 2);
+  j.number("dksi", m.dksi);
+  j.number("deta", m.deta);
+  j.close('}');
+  j.open("metrics", '{');
+  for (const MetricInfo& info : metric_table()) {
+    const MetricSummary& s = q.metrics[static_cast<std::size_t>(info.metric)];
+    j.open(info.key, '{');
+    j.number("min", s.min.value);
+    j.number("mean", s.mean);
+    j.number("max", s.max.value);
+    j.string("worst", info.low_is_worst ? "min" : "max");
+    cell_object(j, "min_cell", s.min.cell, s.min.xc, s.min.yc);
+    cell_object(j, "max_cell", s.max.cell, s.max.xc, s.max.yc);
+    j.close('}');
+  }
+  j.close('}');
+  j.open("histograms", '{');
+  j.open("bins_deg", '[');
+  for (double edge : kAngleBins) j.number("", edge);
+  j.close(']');
+  histogram_array(j, "skew", q.skew);
+  histogram_array(j, "non_orthogonality", q.non_orthogonality);
+  j.close('}');
+  j.number("non_orthogonality_limit_deg", kNonOrthogonalityLimit);
+  j.integer("non_orthogonality_above_limit", q.above_limit);
+  j.open("folded", '{');
+  j.integer("count", q.folded);
+  j.open("first", '[');
+  for (const FoldedCell& f : q.first_folded) {
+    j.open("", '{');
+    j.integer("volume", f.cell.volume);
+    j.integer("i", f.cell.i);
+    j.integer("j", f.cell.j);
+    j.number("x", f.xc);
+    j.number("y", f.yc);
+    j.number("area", f.area);
+    j.close('}');
+  }
+  j.close(']');
+  j.close('}');
+  const ConvergenceFigure& c = r.convergence;
+  j.open("convergence", '{');
+  j.boolean("defined", c.defined);
+  if (c.defined) {
+    j.number("largest_move", c.largest_move);
+    j.integer("vertex", c.vertex);
+    j.integer("i", (c.vertex - 1) % m.nxv + 1);
+    j.integer("j", (c.vertex - 1) / m.nxv + 1);
+    j.number("smallest_edge", c.smallest_edge);
+    j.number("relative", c.relative);
+  }
+  j.close('}');
+  j.close('}');
+  return j.text() + "\n";
+}
+
+}  // namespace malha::report
