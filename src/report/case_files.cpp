@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <exception>
 #include <functional>
+#include <future>
 #include <limits>
 #include <thread>
 
@@ -17,8 +18,8 @@ namespace malha::report {
 
 namespace {
 
-constexpr int kWide = 10;    // I10: CASE.txt header and the connectivity files
-constexpr int kNarrow = 8;   // I8: the nest files
+constexpr int kWide = 10;   // I10: CASE.txt header and the connectivity files
+constexpr int kNarrow = 8;  // I8: the nest files
 constexpr int kHeaderFields = 5;
 constexpr int kCorners = 4;
 
@@ -29,8 +30,8 @@ std::string text(double value) {
 }
 
 std::string cell_name(std::int64_t v, std::int32_t i, std::int32_t j) {
-  return "volume " + std::to_string(v) + " (i = " + std::to_string(i) + ", j = " +
-         std::to_string(j) + ")";
+  return "volume " + std::to_string(v) + " (i = " + std::to_string(i) +
+         ", j = " + std::to_string(j) + ")";
 }
 
 std::string list(const std::int32_t* values, int count) {
@@ -44,7 +45,8 @@ std::string list(const std::int32_t* values, int count) {
 
 // Reads the header "nx ny nxv nyv opt" of `width`-column fields.
 void read_header(RecordReader& in, int width, Mesh& mesh) {
-  const std::string_view r = in.require("the header record nx ny nxv nyv opt");
+  const std::string_view r =
+      in.require([&] { return std::string("the header record nx ny nxv nyv opt"); });
   in.expect_fields(r, kHeaderFields, width);
   mesh.nx = in.integer(r, 0, width);
   mesh.ny = in.integer(r, 1, width);
@@ -57,11 +59,32 @@ void read_header(RecordReader& in, int width, Mesh& mesh) {
 template <class Vertex>
 void read_vertices(RecordReader& in, const Mesh& mesh, Vertex vertex) {
   for (std::int64_t k = 1; k <= mesh.vertices(); ++k) {
-    const std::string_view r = in.require("the record of vertex " + std::to_string(k) + " of " +
-                                          std::to_string(mesh.vertices()) + " (nxv x nyv)");
+    const std::string_view r = in.require([&] {
+      return std::string("the record of vertex " + std::to_string(k) + " of " +
+                         std::to_string(mesh.vertices()) + " (nxv x nyv)");
+    });
     in.expect_fields(r, 2, kRealWidth);
     vertex(k, in.real(r, 0), in.real(r, 1));
   }
+}
+
+// Whether the record is the fields `first` (when not 0) and `four`, each
+// `width` columns wide: the quick test of a record that is right.
+bool holds(std::string_view record, int width, std::int32_t first,
+           const std::array<std::int32_t, kCorners>& four) {
+  const int fields = first != 0 ? kCorners + 1 : kCorners;
+  if (record.size() != static_cast<std::size_t>(fields * width)) return false;
+  const char* p = record.data();
+  std::int32_t value = 0;
+  if (first != 0) {
+    if (!parse_integer_field(p, width, value) || value != first) return false;
+    p += width;
+  }
+  for (std::int32_t want : four) {
+    if (!parse_integer_field(p, width, value) || value != want) return false;
+    p += width;
+  }
+  return true;
 }
 
 // The four corners of every volume (CASE_vert.txt, CASE_nest_vert.txt, and
@@ -75,10 +98,16 @@ void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::s
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
-      const std::string_view r = in.require("the corners of " + cell_name(v, i, j));
+      const std::string_view r =
+          in.require([&] { return std::string("the corners of " + cell_name(v, i, j)); });
+      const auto k1 = static_cast<std::int32_t>(mesh.at(i, j) + 1);
+      const std::array<std::int32_t, kCorners> want = {k1, k1 + 1, k1 + 1 + mesh.nxv,
+                                                       k1 + mesh.nxv};
+      const std::int32_t w = j * nxf + i + 1;
+      if (holds(r, width, extended ? w : 0, want)) continue;
+
       in.expect_fields(r, fields, width);
       if (extended) {
-        const std::int32_t w = j * nxf + i + 1;
         const std::int32_t found = in.integer(r, 0, width);
         if (found != w)
           in.fail_here("the extended number " + std::to_string(w) + " of " + cell_name(v, i, j),
@@ -91,9 +120,6 @@ void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::s
           in.fail_here("vertex numbers from 1 to " + std::to_string(mesh.vertices()),
                        std::to_string(got[c]));
       }
-      const auto k1 = static_cast<std::int32_t>(mesh.at(i, j) + 1);
-      const std::array<std::int32_t, kCorners> want = {k1, k1 + 1, k1 + 1 + mesh.nxv,
-                                                       k1 + mesh.nxv};
       if (got == want) continue;
       auto reversed = want;
       std::reverse(reversed.begin(), reversed.end());
@@ -111,31 +137,35 @@ void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::s
 }
 
 // One centroid record of a volume against the centroid computed from its corners.
-void check_centroid(RecordReader& in, const Mesh& mesh, std::int32_t i, std::int32_t j) {
+void check_centroid(RecordReader& in, const Mesh& mesh, const Centres& centres, std::int32_t i,
+                    std::int32_t j) {
   const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
-  const std::string_view r = in.require("the centroid of " + cell_name(v, i, j));
+  const std::string_view r =
+      in.require([&] { return std::string("the centroid of " + cell_name(v, i, j)); });
   in.expect_fields(r, 2, kRealWidth);
   double x[kCorners], y[kCorners];
   cell_corners(mesh, i, j, x, y);
-  const CellGeometry g = cell_geometry(x, y);
+  const auto at = static_cast<std::size_t>(v - 1);
+  const double xc = centres.xc[at], yc = centres.yc[at];
   const double xr = in.real(r, 0), yr = in.real(r, 1);
-  const double allowed = kAgreement * g.shape.longest_edge;
-  if (!(std::fabs(xr - g.xc) <= allowed && std::fabs(yr - g.yc) <= allowed))
+  const double allowed = kAgreement * cell_size(x, y);
+  if (!(std::fabs(xr - xc) <= allowed && std::fabs(yr - yc) <= allowed))
     in.fail_here("the centroid of " + cell_name(v, i, j) + " computed from its corners, (" +
-                     text(g.xc) + ", " + text(g.yc) + ")",
+                     text(xc) + ", " + text(yc) + ")",
                  "(" + text(xr) + ", " + text(yr) + ")");
 }
 
-void check_centroids(const CaseFiles& files, const Mesh& mesh, const std::string& suffix) {
+void check_centroids(const CaseFiles& files, const Mesh& mesh, const Centres& centres,
+                     const std::string& suffix) {
   RecordReader in(files.path(suffix), files.name(suffix));
   for (std::int32_t j = 1; j <= mesh.ny; ++j)
-    for (std::int32_t i = 1; i <= mesh.nx; ++i) check_centroid(in, mesh, i, j);
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) check_centroid(in, mesh, centres, i, j);
   in.expect_end(mesh.volumes());
 }
 
 // CASE_cent_fict.txt: the extended numbering, ring included (nx + 2 by ny + 2);
 // the real volumes must hold their centroids.
-void check_extended_centroids(const CaseFiles& files, const Mesh& mesh) {
+void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const Centres& centres) {
   const std::string suffix = "_cent_fict.txt";
   RecordReader in(files.path(suffix), files.name(suffix));
   const std::int32_t nxf = mesh.nx + 2, nyf = mesh.ny + 2;
@@ -143,51 +173,52 @@ void check_extended_centroids(const CaseFiles& files, const Mesh& mesh) {
     for (std::int32_t I = 1; I <= nxf; ++I) {
       if (I == 1 || I == nxf || J == 1 || J == nyf) {
         const std::int64_t w = static_cast<std::int64_t>(J - 1) * nxf + I;
-        const std::string_view r =
-            in.require("the centre of fictitious volume " + std::to_string(w));
+        const std::string_view r = in.require(
+            [&] { return std::string("the centre of fictitious volume " + std::to_string(w)); });
         in.expect_fields(r, 2, kRealWidth);
         in.real(r, 0);
         in.real(r, 1);
       } else {
-        check_centroid(in, mesh, I - 1, J - 1);
+        check_centroid(in, mesh, centres, I - 1, J - 1);
       }
     }
   }
   in.expect_end(static_cast<std::int64_t>(nxf) * nyf);
 }
 
-void check_areas(const CaseFiles& files, const Mesh& mesh) {
+void check_areas(const CaseFiles& files, const Mesh& mesh, const Centres& centres) {
   const std::string suffix = "_nest_area.txt";
   RecordReader in(files.path(suffix), files.name(suffix));
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
-      const std::string_view r = in.require("the area of " + cell_name(v, i, j));
+      const std::string_view r =
+          in.require([&] { return std::string("the area of " + cell_name(v, i, j)); });
       in.expect_fields(r, 1, kRealWidth);
       double x[kCorners], y[kCorners];
       cell_corners(mesh, i, j, x, y);
-      const CellShape s = cell_shape(x, y);
+      const double size = cell_size(x, y);
+      const double want = centres.area[static_cast<std::size_t>(v - 1)];
       const double area = in.real(r, 0);
-      const double allowed = kAgreement * s.longest_edge * s.longest_edge;
-      if (!(std::fabs(area - s.area) <= allowed))
-        in.fail_here("the area of " + cell_name(v, i, j) + " computed from its corners, " +
-                         text(s.area),
-                     text(area));
+      if (!(std::fabs(area - want) <= kAgreement * size * size))
+        in.fail_here(
+            "the area of " + cell_name(v, i, j) + " computed from its corners, " + text(want),
+            text(area));
     }
   }
   in.expect_end(mesh.volumes());
 }
 
 // CASE_nest.txt: the header of CASE.txt in 8 columns, then the same vertices.
-void check_nest_vertices(const CaseFiles& files, const Mesh& mesh) {
+void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const Centres&) {
   const std::string suffix = "_nest.txt";
   RecordReader in(files.path(suffix), files.name(suffix));
   Mesh header;
   read_header(in, kNarrow, header);
   const std::array<std::int32_t, kHeaderFields> want = {mesh.nx, mesh.ny, mesh.nxv, mesh.nyv,
                                                         mesh.opt_elliptic};
-  const std::array<std::int32_t, kHeaderFields> got = {header.nx, header.ny, header.nxv,
-                                                       header.nyv, header.opt_elliptic};
+  const std::array<std::int32_t, kHeaderFields> got = {header.nx, header.ny, header.nxv, header.nyv,
+                                                       header.opt_elliptic};
   if (got != want)
     in.fail_here("the header of " + files.name(".txt") + ", " + list(want.data(), kHeaderFields),
                  list(got.data(), kHeaderFields));
@@ -204,14 +235,23 @@ void check_nest_vertices(const CaseFiles& files, const Mesh& mesh) {
 // sides, 0 on the boundary. Checked in three steps: numbers in range, the
 // table symmetric (u names v across the opposite side when v names u), and
 // each neighbour the one the structure of the mesh puts there.
-void check_neighbours(const CaseFiles& files, const Mesh& mesh) {
+// The neighbours of volume (i, j) across the four sides, 0 on the boundary.
+std::array<std::int32_t, kCorners> structured_neighbours(const Mesh& mesh, std::int32_t i,
+                                                         std::int32_t j) {
+  const std::int32_t v = (j - 1) * mesh.nx + i;
+  return {j > 1 ? v - mesh.nx : 0, i < mesh.nx ? v + 1 : 0, j < mesh.ny ? v + mesh.nx : 0,
+          i > 1 ? v - 1 : 0};
+}
+
+void check_neighbour_table(const CaseFiles& files, const Mesh& mesh) {
   static constexpr std::array<const char*, kCorners> kSide = {"eta-", "ksi+", "eta+", "ksi-"};
   const std::string suffix = "_nest_conec.txt";
   RecordReader in(files.path(suffix), files.name(suffix));
   const std::int64_t nvol = mesh.volumes();
   std::vector<std::int32_t> table(static_cast<std::size_t>(nvol) * kCorners);
   for (std::int64_t v = 1; v <= nvol; ++v) {
-    const std::string_view r = in.require("the neighbours of volume " + std::to_string(v));
+    const std::string_view r =
+        in.require([&] { return std::string("the neighbours of volume " + std::to_string(v)); });
     in.expect_fields(r, kCorners, kNarrow);
     for (int f = 0; f < kCorners; ++f) {
       const std::int32_t u = in.integer(r, f, kNarrow);
@@ -241,9 +281,7 @@ void check_neighbours(const CaseFiles& files, const Mesh& mesh) {
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
-      const std::array<std::int64_t, kCorners> want = {
-          j > 1 ? v - mesh.nx : 0, i < mesh.nx ? v + 1 : 0, j < mesh.ny ? v + mesh.nx : 0,
-          i > 1 ? v - 1 : 0};
+      const std::array<std::int32_t, kCorners> want = structured_neighbours(mesh, i, j);
       for (int f = 0; f < kCorners; ++f)
         if (entry(v, f) != want[f])
           fail(name, v,
@@ -254,25 +292,76 @@ void check_neighbours(const CaseFiles& files, const Mesh& mesh) {
   }
 }
 
+// A table that holds exactly the records malha writes is right; any other
+// goes through check_neighbour_table, which says what is wrong.
+void check_neighbours(const CaseFiles& files, const Mesh& mesh, const Centres&) {
+  const std::string suffix = "_nest_conec.txt";
+  bool as_written = true;
+  {
+    RecordReader in(files.path(suffix), files.name(suffix));
+    std::string_view r;
+    for (std::int32_t j = 1; j <= mesh.ny && as_written; ++j)
+      for (std::int32_t i = 1; i <= mesh.nx && as_written; ++i)
+        as_written = in.next(r) && holds(r, kNarrow, 0, structured_neighbours(mesh, i, j));
+    as_written = as_written && !in.next(r);
+  }
+  if (!as_written) check_neighbour_table(files, mesh);
+}
+
 struct Check {
   std::string suffix;
-  std::function<void(const CaseFiles&, const Mesh&)> run;
+  bool needs_vertices;  // false: only the sizes of the header
+  std::function<void(const CaseFiles&, const Mesh&, const Centres&)> run;
 };
 
 std::vector<Check> checks() {
-  return {
-      {"_vert.txt", [](auto& f, auto& m) { check_corner_records(f, m, "_vert.txt", kWide, false); }},
-      {"_vert_fict.txt",
-       [](auto& f, auto& m) { check_corner_records(f, m, "_vert_fict.txt", kWide, true); }},
-      {"_cent.txt", [](auto& f, auto& m) { check_centroids(f, m, "_cent.txt"); }},
-      {"_cent_fict.txt", check_extended_centroids},
-      {"_nest.txt", check_nest_vertices},
-      {"_nest_conec.txt", check_neighbours},
-      {"_nest_vert.txt",
-       [](auto& f, auto& m) { check_corner_records(f, m, "_nest_vert.txt", kNarrow, false); }},
-      {"_nest_cent.txt", [](auto& f, auto& m) { check_centroids(f, m, "_nest_cent.txt"); }},
-      {"_nest_area.txt", check_areas},
+  const auto corners = [](const char* suffix, int width, bool extended) {
+    return [=](auto& f, auto& m, auto&) { check_corner_records(f, m, suffix, width, extended); };
   };
+  const auto centroids = [](const char* suffix) {
+    return [=](auto& f, auto& m, auto& c) { check_centroids(f, m, c, suffix); };
+  };
+  return {
+      {"_vert.txt", false, corners("_vert.txt", kWide, false)},
+      {"_vert_fict.txt", false, corners("_vert_fict.txt", kWide, true)},
+      {"_cent.txt", true, centroids("_cent.txt")},
+      {"_cent_fict.txt", true, check_extended_centroids},
+      {"_nest.txt", true, check_nest_vertices},
+      {"_nest_conec.txt", false, check_neighbours},
+      {"_nest_vert.txt", false, corners("_nest_vert.txt", kNarrow, false)},
+      {"_nest_cent.txt", true, centroids("_nest_cent.txt")},
+      {"_nest_area.txt", true, check_areas},
+  };
+}
+
+// CASE.txt up to its vertices: the sizes and the spacings.
+void read_sizes(RecordReader& in, Mesh& mesh) {
+  read_header(in, kWide, mesh);
+  if (mesh.nx < 2 || mesh.ny < 1)
+    in.fail_here("nx of at least 2 and ny of at least 1",
+                 "nx = " + std::to_string(mesh.nx) + ", ny = " + std::to_string(mesh.ny));
+  if (mesh.nxv != mesh.nx + 1 || mesh.nyv != mesh.ny + 1)
+    in.fail_here("nxv = nx + 1 = " + std::to_string(mesh.nx + 1) +
+                     " and nyv = ny + 1 = " + std::to_string(mesh.ny + 1),
+                 "nxv = " + std::to_string(mesh.nxv) + ", nyv = " + std::to_string(mesh.nyv));
+  const std::int64_t ring = static_cast<std::int64_t>(mesh.nx + 2) * (mesh.ny + 2);
+  if (ring > std::numeric_limits<std::int32_t>::max())
+    in.fail_here("a mesh whose volumes can be numbered in 32 bits",
+                 std::to_string(mesh.nx) + " x " + std::to_string(mesh.ny) + " volumes");
+  const std::string_view r = in.require([] { return std::string("the spacings deta dksi"); });
+  in.expect_fields(r, 2, kRealWidth);
+  mesh.deta = in.real(r, 0);
+  mesh.dksi = in.real(r, 1);
+}
+
+void read_coordinates(RecordReader& in, Mesh& mesh) {
+  mesh.xv.resize(static_cast<std::size_t>(mesh.vertices()));
+  mesh.yv.resize(static_cast<std::size_t>(mesh.vertices()));
+  read_vertices(in, mesh, [&](std::int64_t k, double x, double y) {
+    mesh.xv[static_cast<std::size_t>(k - 1)] = x;
+    mesh.yv[static_cast<std::size_t>(k - 1)] = y;
+  });
+  in.expect_end(2 + mesh.vertices());
 }
 
 }  // namespace
@@ -286,62 +375,57 @@ CaseFiles case_from_argument(const std::string& argument) {
   return {path.parent_path(), name};
 }
 
-Mesh read_mesh(const CaseFiles& files) {
+CheckedCase read_case(const CaseFiles& files) {
+  CheckedCase result;
+  Mesh& mesh = result.mesh;
   RecordReader in(files.path(".txt"), files.name(".txt"));
-  Mesh mesh;
-  read_header(in, kWide, mesh);
-  if (mesh.nx < 2 || mesh.ny < 1)
-    in.fail_here("nx of at least 2 and ny of at least 1",
-                 "nx = " + std::to_string(mesh.nx) + ", ny = " + std::to_string(mesh.ny));
-  if (mesh.nxv != mesh.nx + 1 || mesh.nyv != mesh.ny + 1)
-    in.fail_here("nxv = nx + 1 = " + std::to_string(mesh.nx + 1) +
-                     " and nyv = ny + 1 = " + std::to_string(mesh.ny + 1),
-                 "nxv = " + std::to_string(mesh.nxv) + ", nyv = " + std::to_string(mesh.nyv));
-  const std::int64_t ring = static_cast<std::int64_t>(mesh.nx + 2) * (mesh.ny + 2);
-  if (ring > std::numeric_limits<std::int32_t>::max())
-    in.fail_here("a mesh whose volumes can be numbered in 32 bits",
-                 std::to_string(mesh.nx) + " x " + std::to_string(mesh.ny) + " volumes");
-  const std::string_view r = in.require("the spacings deta dksi");
-  in.expect_fields(r, 2, kRealWidth);
-  mesh.deta = in.real(r, 0);
-  mesh.dksi = in.real(r, 1);
-  mesh.xv.resize(static_cast<std::size_t>(mesh.vertices()));
-  mesh.yv.resize(static_cast<std::size_t>(mesh.vertices()));
-  read_vertices(in, mesh, [&](std::int64_t k, double x, double y) {
-    mesh.xv[static_cast<std::size_t>(k - 1)] = x;
-    mesh.yv[static_cast<std::size_t>(k - 1)] = y;
-  });
-  in.expect_end(2 + mesh.vertices());
-  return mesh;
-}
+  read_sizes(in, mesh);
 
-std::vector<std::string> check_case_files(const CaseFiles& files, const Mesh& mesh) {
   std::vector<Check> todo;
   for (Check& c : checks())
     if (c.suffix == "_vert.txt" || std::filesystem::exists(files.path(c.suffix)))
       todo.push_back(std::move(c));
-
-  // Two workers take the files in order; the first failure in that order is reported.
+  // The files that need only the sizes first: a helper thread checks them
+  // while this one reads the vertices; then both take the rest. The first
+  // failure in the order of the list is reported, CASE.txt before all.
+  std::vector<std::size_t> order(todo.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::stable_partition(order.begin(), order.end(),
+                        [&](std::size_t k) { return !todo[k].needs_vertices; });
   std::vector<std::exception_ptr> failures(todo.size());
   std::atomic<std::size_t> next{0};
+  std::promise<bool> vertices_read;
+  std::shared_future<bool> vertices = vertices_read.get_future().share();
   const auto work = [&] {
-    for (std::size_t k = next++; k < todo.size(); k = next++) {
+    for (std::size_t n = next++; n < order.size(); n = next++) {
+      const Check& c = todo[order[n]];
+      if (c.needs_vertices && !vertices.get()) return;
       try {
-        todo[k].run(files, mesh);
+        c.run(files, mesh, result.centres);
       } catch (...) {
-        failures[k] = std::current_exception();
+        failures[order[n]] = std::current_exception();
       }
     }
   };
   std::thread helper(work);
+  try {
+    read_coordinates(in, mesh);
+    result.centres = cell_centres(mesh);
+  } catch (...) {
+    vertices_read.set_value(false);
+    helper.join();
+    throw;
+  }
+  vertices_read.set_value(true);
   work();
   helper.join();
-  std::vector<std::string> names = {files.name(".txt")};
+
+  result.checked = {files.name(".txt")};
   for (std::size_t k = 0; k < todo.size(); ++k) {
     if (failures[k]) std::rethrow_exception(failures[k]);
-    names.push_back(files.name(todo[k].suffix));
+    result.checked.push_back(files.name(todo[k].suffix));
   }
-  return names;
+  return result;
 }
 
 }  // namespace malha::report

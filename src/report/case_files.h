@@ -37,17 +37,29 @@ struct Mesh {
   }
 };
 
-// Reads and checks CASE.txt (header counts against the records, fixed columns).
-Mesh read_mesh(const CaseFiles& files);
+// Centroid and area of every cell (volume v at [v-1]), computed from the
+// vertices once.
+struct Centres {
+  std::vector<double> xc, yc, area;
+};
 
-// Checks CASE_vert.txt, which must be there, and every other file of the case
-// that is there, against the mesh; two threads share the files. Returns the
-// names of the files checked, CASE.txt first. Throws CheckFailure.
-std::vector<std::string> check_case_files(const CaseFiles& files, const Mesh& mesh);
+struct CheckedCase {
+  Mesh mesh;
+  Centres centres;
+  std::vector<std::string> checked;  // the files found consistent, CASE.txt first
+};
+
+// Reads CASE.txt and checks it (header counts against the records, fixed
+// columns), then checks CASE_vert.txt, which must be there, and every other
+// file of the case that is there against it; two threads share the files.
+// Throws CheckFailure, which names the file, the line, what was expected and
+// what was found.
+CheckedCase read_case(const CaseFiles& files);
 
 // How far a centroid or an area read from a file may be from the one computed
-// from the vertices, relative to the cell's longest edge (its square for the
-// area): the vertex file holds 16 significant digits, not the exact doubles.
+// from the vertices, relative to the cell's size (its square for the area;
+// cell_size in metrics.h): the vertex file holds 16 significant digits, not
+// the exact doubles.
 inline constexpr double kAgreement = 1e-9;
 
 }  // namespace malha::report

@@ -109,12 +109,14 @@ std::string case_of_working_folder() {
 int run(const Options& o) {
   const CaseFiles files =
       case_from_argument(o.case_argument.empty() ? case_of_working_folder() : o.case_argument);
-  const Mesh mesh = read_mesh(files);
+  const CheckedCase checked = read_case(files);
+  const Mesh& mesh = checked.mesh;
+  const Centres& centres = checked.centres;
   Report r;
   r.files = files;
   r.mesh = &mesh;
-  r.checked = check_case_files(files, mesh);
-  r.quality = summarise(mesh);
+  r.checked = checked.checked;
+  r.quality = summarise(mesh, centres);
   r.convergence = malha::convergence_figure(mesh.xv.data(), mesh.yv.data(), mesh.nxv, mesh.nyv,
                                             mesh.dksi, mesh.deta);
   const std::string text = o.json ? json_report(r) : text_report(r);
@@ -123,7 +125,7 @@ int run(const Options& o) {
   // What was written goes with the report, or to standard error beside JSON.
   std::FILE* said = o.json ? stderr : stdout;
   if (o.vtk) {
-    write_vtk(files.path(".vts"), mesh);
+    write_vtk(files.path(".vts"), mesh, centres);
     std::fprintf(said, "vtk: wrote %s\n", files.path(".vts").string().c_str());
   }
   if (o.plot3d) {
@@ -131,8 +133,8 @@ int run(const Options& o) {
     std::fprintf(said, "plot3d: wrote %s\n", files.path(".xyz").string().c_str());
   }
   if (o.map) {
-    const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),
-                                       mesh, o.map_metric, !o.svg);
+    const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key), mesh,
+                                       centres, o.map_metric, !o.svg);
     std::fprintf(said, "%s\n", line.c_str());
   }
   return 0;

@@ -65,11 +65,12 @@ std::string shell_word(const std::string& s) {
 
 // Every cell as a 2 x 2 surface of its four corners, all carrying its value,
 // so that pm3d fills it with exactly that colour.
-void write_cells(const std::filesystem::path& data, const Mesh& mesh, Metric metric) {
+void write_cells(const std::filesystem::path& data, const Mesh& mesh, const Centres& centres,
+                 Metric metric) {
   OutputFile out(data);
   const auto m = static_cast<std::size_t>(metric);
   double x[4], y[4];
-  for_each_cell(mesh, [&](const CellRef& cell, const CellQuality& q) {
+  for_each_cell(mesh, centres, [&](const CellRef& cell, const CellQuality& q) {
     cell_corners(mesh, cell.i, cell.j, x, y);
     for (int c : {0, 1, -1, 3, 2}) {
       if (c < 0) {
@@ -85,28 +86,38 @@ void write_cells(const std::filesystem::path& data, const Mesh& mesh, Metric met
   out.close();
 }
 
-bool draw_with_gnuplot(const std::filesystem::path& png, const Mesh& mesh, Metric metric,
-                       const std::string& title) {
+bool draw_with_gnuplot(const std::filesystem::path& png, const Mesh& mesh, const Centres& centres,
+                       Metric metric, const std::string& title) {
   std::filesystem::path data = png, script = png;
   data += ".dat";
   script += ".gp";
-  write_cells(data, mesh, metric);
+  write_cells(data, mesh, centres, metric);
   {
     OutputFile gp(script);
     std::string palette;
     for (std::size_t k = 0; k < kStops.size(); ++k)
       palette += (k > 0 ? ", " : "") + std::to_string(k) + " '" + kStops[k] + "'";
-    gp.put("if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
-           "  set terminal pngcairo size 900,800 noenhanced\n"
-           "} else {\n"
-           "  set terminal png size 900,800 noenhanced\n"
-           "}\n"
-           "set output " + gnuplot_text(png.string()) + "\n"
-           "set title " + gnuplot_text(title) + "\n"
-           "set size ratio -1\nset view map\nunset key\nset xlabel 'x'\nset ylabel 'y'\n"
-           "set palette defined (" + palette + ")\n"
-           "set cblabel " + gnuplot_text(info(metric).label) + "\n"
-           "splot " + gnuplot_text(data.string()) + " using 1:2:3 with pm3d\n");
+    gp.put(
+        "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
+        "  set terminal pngcairo size 900,800 noenhanced\n"
+        "} else {\n"
+        "  set terminal png size 900,800 noenhanced\n"
+        "}\n"
+        "set output " +
+        gnuplot_text(png.string()) +
+        "\n"
+        "set title " +
+        gnuplot_text(title) +
+        "\n"
+        "set size ratio -1\nset view map\nunset key\nset xlabel 'x'\nset ylabel 'y'\n"
+        "set palette defined (" +
+        palette +
+        ")\n"
+        "set cblabel " +
+        gnuplot_text(info(metric).label) +
+        "\n"
+        "splot " +
+        gnuplot_text(data.string()) + " using 1:2:3 with pm3d\n");
     gp.close();
   }
   std::error_code error;
@@ -121,10 +132,14 @@ bool draw_with_gnuplot(const std::filesystem::path& png, const Mesh& mesh, Metri
 std::string xml_text(const std::string& s) {
   std::string out;
   for (char c : s) {
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '>') out += "&gt;";
-    else out += c;
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '>')
+      out += "&gt;";
+    else
+      out += c;
   }
   return out;
 }
@@ -145,11 +160,11 @@ std::string svg_colour(double t) {
   return text;
 }
 
-void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, Metric metric,
-              const std::string& title) {
+void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const Centres& centres,
+              Metric metric, const std::string& title) {
   const auto m = static_cast<std::size_t>(metric);
   double low = std::numeric_limits<double>::infinity(), high = -low;
-  for_each_cell(mesh, [&](const CellRef&, const CellQuality& q) {
+  for_each_cell(mesh, centres, [&](const CellRef&, const CellQuality& q) {
     if (!std::isfinite(q.value[m])) return;
     low = std::min(low, q.value[m]);
     high = std::max(high, q.value[m]);
@@ -169,11 +184,13 @@ void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, Metric metric,
   OutputFile out(svg);
   out.put("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
           px(kPictureWidth + kScaleWidth + 2 * kMargin) + "\" height=\"" +
-          px(height + top + kMargin) + "\">\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
+          px(height + top + kMargin) +
+          "\">\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
   out.put("<text x=\"" + px(kMargin) + "\" y=\"" + px(kMargin + 6) +
-          "\" font-family=\"sans-serif\" font-size=\"16\">" + xml_text(title) + "</text>\n<g stroke=\"none\">\n");
+          "\" font-family=\"sans-serif\" font-size=\"16\">" + xml_text(title) +
+          "</text>\n<g stroke=\"none\">\n");
   double x[4], y[4];
-  for_each_cell(mesh, [&](const CellRef& cell, const CellQuality& q) {
+  for_each_cell(mesh, centres, [&](const CellRef& cell, const CellQuality& q) {
     cell_corners(mesh, cell.i, cell.j, x, y);
     std::string points;
     for (int c = 0; c < 4; ++c)
@@ -202,8 +219,8 @@ void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, Metric metric,
 
 }  // namespace
 
-std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, Metric metric,
-                      bool allow_gnuplot) {
+std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, const Centres& centres,
+                      Metric metric, bool allow_gnuplot) {
   const std::string title = stem.filename().string() + ": " + info(metric).label;
   std::filesystem::path png = stem, svg = stem;
   png += ".png";
@@ -212,11 +229,11 @@ std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, Metri
   if (!allow_gnuplot) {
     reason = "--svg asked for it";
   } else if (gnuplot_on_path()) {
-    if (draw_with_gnuplot(png, mesh, metric, title))
+    if (draw_with_gnuplot(png, mesh, centres, metric, title))
       return "map: wrote " + png.string() + " (PNG, drawn by gnuplot)";
     reason = "gnuplot failed";
   }
-  draw_svg(svg, mesh, metric, title);
+  draw_svg(svg, mesh, centres, metric, title);
   return "map: wrote " + svg.string() + " (SVG; " + reason + ")";
 }
 

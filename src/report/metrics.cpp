@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 namespace malha::report {
 
@@ -39,35 +40,14 @@ void count(Histogram& h, double angle) {
   ++h[bin];
 }
 
-// Three consecutive rows of cell geometry, so that every cell sees the
-// cells beside, below and above it.
-class RowWindow {
- public:
-  explicit RowWindow(const Mesh& mesh) : mesh_(mesh) {
-    for (auto& row : rows_) row.resize(static_cast<std::size_t>(mesh.nx));
-    fill(1);
-    if (mesh.ny > 1) fill(2);
-  }
-  // Moves on to row j + 1 (rows j and j + 1 stay, j + 2 is computed).
-  void advance(std::int32_t j) {
-    if (j + 2 <= mesh_.ny) fill(j + 2);
-  }
-  const CellGeometry& at(std::int32_t i, std::int32_t j) const {
-    return rows_[static_cast<std::size_t>(j % 3)][static_cast<std::size_t>(i - 1)];
-  }
-
- private:
-  void fill(std::int32_t j) {
-    auto& row = rows_[static_cast<std::size_t>(j % 3)];
-    double x[kCorners], y[kCorners];
-    for (std::int32_t i = 1; i <= mesh_.nx; ++i) {
-      cell_corners(mesh_, i, j, x, y);
-      row[static_cast<std::size_t>(i - 1)] = cell_geometry(x, y);
-    }
-  }
-  const Mesh& mesh_;
-  std::array<std::vector<CellGeometry>, 3> rows_;
-};
+// Runs part(first_row, last_row) on two threads, each taking half of the rows.
+void on_two_threads(std::int32_t rows,
+                    const std::function<void(int, std::int32_t, std::int32_t)>& part) {
+  const std::int32_t middle = rows / 2;
+  std::thread helper(part, 1, middle + 1, rows);
+  if (middle >= 1) part(0, 1, middle);
+  helper.join();
+}
 
 void keep(Extremum& e, double value, const CellRef& cell, const CellQuality& q) {
   e = {value, cell, q.xc, q.yc};
@@ -101,7 +81,7 @@ double scaled_jacobian(const double x[4], const double y[4]) {
     const int next = (c + 1) % kCorners, previous = (c + kCorners - 1) % kCorners;
     const double ax = x[next] - x[c], ay = y[next] - y[c];
     const double bx = x[previous] - x[c], by = y[previous] - y[c];
-    const double sine = (ax * by - ay * bx) / (std::hypot(ax, ay) * std::hypot(bx, by));
+    const double sine = (ax * by - ay * bx) / std::sqrt((ax * ax + ay * ay) * (bx * bx + by * by));
     smallest = std::min(smallest, sine);
   }
   return smallest;
@@ -111,7 +91,7 @@ double non_orthogonality(double xc, double yc, double xn, double yn, double ax, 
                          double bx, double by) {
   const double nx = by - ay, ny = ax - bx;  // outward: the face turned clockwise
   const double dx = xn - xc, dy = yn - yc;
-  const double c = (dx * nx + dy * ny) / (std::hypot(dx, dy) * std::hypot(nx, ny));
+  const double c = (dx * nx + dy * ny) / std::sqrt((dx * dx + dy * dy) * (nx * nx + ny * ny));
   return std::acos(std::clamp(c, -1.0, 1.0)) * kDegrees;
 }
 
@@ -133,67 +113,138 @@ bool metric_from_key(const std::string& name, Metric& metric) {
   return false;
 }
 
-void for_each_cell(const Mesh& mesh,
-                   const std::function<void(const CellRef&, const CellQuality&)>& visit) {
-  RowWindow rows(mesh);
+double cell_size(const double x[4], const double y[4]) {
+  const auto [xl, xh] = std::minmax({x[0], x[1], x[2], x[3]});
+  const auto [yl, yh] = std::minmax({y[0], y[1], y[2], y[3]});
+  return std::max(xh - xl, yh - yl);
+}
+
+Centres cell_centres(const Mesh& mesh) {
+  Centres c;
+  const auto n = static_cast<std::size_t>(mesh.volumes());
+  c.xc.resize(n);
+  c.yc.resize(n);
+  c.area.resize(n);
+  on_two_threads(mesh.ny, [&](int, std::int32_t first, std::int32_t last) {
+    double x[kCorners], y[kCorners];
+    for (std::int32_t j = first; j <= last; ++j) {
+      for (std::int32_t i = 1; i <= mesh.nx; ++i) {
+        const auto v = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
+        cell_corners(mesh, i, j, x, y);
+        const CellGeometry g = cell_geometry(x, y);
+        c.xc[v] = g.xc;
+        c.yc[v] = g.yc;
+        c.area[v] = g.shape.area;
+      }
+    }
+  });
+  return c;
+}
+
+void for_each_cell(const Mesh& mesh, const Centres& centres, std::int32_t first_row,
+                   std::int32_t last_row, const CellVisitor& visit) {
   double x[kCorners], y[kCorners];
-  for (std::int32_t j = 1; j <= mesh.ny; ++j) {
+  for (std::int32_t j = first_row; j <= last_row; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      const CellGeometry& g = rows.at(i, j);
+      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+      const auto at = static_cast<std::size_t>(v - 1);
       cell_corners(mesh, i, j, x, y);
+      const CellShape shape = cell_shape(x, y);
       CellQuality q{};
-      q.xc = g.xc;
-      q.yc = g.yc;
-      q.folded = is_folded(g.shape);
-      q.value[index(Metric::Area)] = g.shape.area;
-      q.value[index(Metric::Aspect)] = g.shape.longest_edge / g.shape.shortest_edge;
-      q.value[index(Metric::Skew)] = g.shape.angle_deviation;
+      q.xc = centres.xc[at];
+      q.yc = centres.yc[at];
+      q.folded = is_folded(shape);
+      q.value[index(Metric::Area)] = shape.area;
+      q.value[index(Metric::Aspect)] = shape.longest_edge / shape.shortest_edge;
+      q.value[index(Metric::Skew)] = shape.angle_deviation;
       q.value[index(Metric::ScaledJacobian)] = scaled_jacobian(x, y);
       // The neighbours across the sides eta-, ksi+, eta+, ksi-; side s runs
       // from corner s to corner s + 1.
-      const bool present[kCorners] = {j > 1, i < mesh.nx, j < mesh.ny, i > 1};
-      const std::int32_t ni[kCorners] = {i, i + 1, i, i - 1};
-      const std::int32_t nj[kCorners] = {j - 1, j, j + 1, j};
+      const bool present[kCorners] = {j > 1, i < mesh.nx, j<mesh.ny, i> 1};
+      const std::int64_t neighbour[kCorners] = {v - mesh.nx, v + 1, v + mesh.nx, v - 1};
       double angle = 0.0, growth = 1.0;
       for (int s = 0; s < kCorners; ++s) {
         if (!present[s]) continue;
-        const CellGeometry& n = rows.at(ni[s], nj[s]);
+        const auto n = static_cast<std::size_t>(neighbour[s] - 1);
         const int e = (s + 1) % kCorners;
-        angle = std::max(angle, non_orthogonality(g.xc, g.yc, n.xc, n.yc, x[s], y[s], x[e], y[e]));
-        growth = std::max(growth, area_ratio(g.shape.area, n.shape.area));
+        angle = std::max(angle, non_orthogonality(q.xc, q.yc, centres.xc[n], centres.yc[n], x[s],
+                                                  y[s], x[e], y[e]));
+        growth = std::max(growth, area_ratio(shape.area, centres.area[n]));
       }
       q.value[index(Metric::NonOrthogonality)] = angle;
       q.value[index(Metric::Growth)] = growth;
-      visit({static_cast<std::int64_t>(j - 1) * mesh.nx + i, i, j}, q);
+      visit({v, i, j}, q);
     }
-    rows.advance(j);
   }
 }
 
-QualitySummary summarise(const Mesh& mesh) {
+namespace {
+
+// Sums of one part of the mesh, before the means are taken.
+struct Partial {
   QualitySummary s;
   std::array<double, kMetricCount> sums{};
-  for_each_cell(mesh, [&](const CellRef& cell, const CellQuality& q) {
-    const bool first = s.cells++ == 0;
-    for (std::size_t m = 0; m < kMetricCount; ++m) {
-      const double value = q.value[m];
-      MetricSummary& t = s.metrics[m];
-      if (first || value < t.min.value) keep(t.min, value, cell, q);
-      if (first || value > t.max.value) keep(t.max, value, cell, q);
-      sums[m] += value;
-    }
-    const double angle = q.value[index(Metric::NonOrthogonality)];
-    count(s.skew, q.value[index(Metric::Skew)]);
-    count(s.non_orthogonality, angle);
-    if (angle > kNonOrthogonalityLimit) ++s.above_limit;
-    if (q.folded) {
-      if (s.first_folded.size() < kFoldedListed)
-        s.first_folded.push_back({cell, q.xc, q.yc, q.value[index(Metric::Area)]});
-      ++s.folded;
-    }
+};
+
+void add_cell(Partial& p, const CellRef& cell, const CellQuality& q) {
+  QualitySummary& s = p.s;
+  const bool first = s.cells++ == 0;
+  for (std::size_t m = 0; m < kMetricCount; ++m) {
+    const double value = q.value[m];
+    MetricSummary& t = s.metrics[m];
+    if (first || value < t.min.value) keep(t.min, value, cell, q);
+    if (first || value > t.max.value) keep(t.max, value, cell, q);
+    p.sums[m] += value;
+  }
+  const double angle = q.value[index(Metric::NonOrthogonality)];
+  count(s.skew, q.value[index(Metric::Skew)]);
+  count(s.non_orthogonality, angle);
+  if (angle > kNonOrthogonalityLimit) ++s.above_limit;
+  if (q.folded) {
+    if (s.first_folded.size() < kFoldedListed)
+      s.first_folded.push_back({cell, q.xc, q.yc, q.value[index(Metric::Area)]});
+    ++s.folded;
+  }
+}
+
+// Adds the later part `b` to `a`: on equal values the earlier cell stays.
+void merge(Partial& a, const Partial& b) {
+  if (b.s.cells == 0) return;
+  if (a.s.cells == 0) {
+    a = b;
+    return;
+  }
+  for (std::size_t m = 0; m < kMetricCount; ++m) {
+    MetricSummary& t = a.s.metrics[m];
+    const MetricSummary& u = b.s.metrics[m];
+    if (u.min.value < t.min.value) t.min = u.min;
+    if (u.max.value > t.max.value) t.max = u.max;
+    a.sums[m] += b.sums[m];
+  }
+  for (std::size_t k = 0; k < kAngleBins.size(); ++k) {
+    a.s.skew[k] += b.s.skew[k];
+    a.s.non_orthogonality[k] += b.s.non_orthogonality[k];
+  }
+  a.s.cells += b.s.cells;
+  a.s.above_limit += b.s.above_limit;
+  a.s.folded += b.s.folded;
+  for (const FoldedCell& f : b.s.first_folded)
+    if (a.s.first_folded.size() < kFoldedListed) a.s.first_folded.push_back(f);
+}
+
+}  // namespace
+
+QualitySummary summarise(const Mesh& mesh, const Centres& centres) {
+  std::array<Partial, 2> parts;
+  on_two_threads(mesh.ny, [&](int part, std::int32_t first, std::int32_t last) {
+    Partial& p = parts[static_cast<std::size_t>(part)];
+    for_each_cell(mesh, centres, first, last,
+                  [&p](const CellRef& cell, const CellQuality& q) { add_cell(p, cell, q); });
   });
+  merge(parts[0], parts[1]);
+  QualitySummary s = parts[0].s;
   for (std::size_t m = 0; m < kMetricCount; ++m)
-    s.metrics[m].mean = sums[m] / static_cast<double>(s.cells);
+    s.metrics[m].mean = parts[0].sums[m] / static_cast<double>(s.cells);
   return s;
 }
 

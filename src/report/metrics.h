@@ -61,10 +61,21 @@ struct CellQuality {
   bool folded;
 };
 
-// Calls `visit` for every cell in volume order (ksi fastest), rows of the
-// mesh streamed through three rows of cell geometry.
-void for_each_cell(const Mesh& mesh,
-                   const std::function<void(const CellRef&, const CellQuality&)>& visit);
+// The centroids and areas of all cells, by two threads.
+Centres cell_centres(const Mesh& mesh);
+
+// The size a cell's centroid and area are compared on: the larger side of the
+// box around its corners.
+double cell_size(const double x[4], const double y[4]);
+
+using CellVisitor = std::function<void(const CellRef&, const CellQuality&)>;
+// Calls `visit` for every cell of rows first_row to last_row in volume order
+// (ksi fastest).
+void for_each_cell(const Mesh& mesh, const Centres& centres, std::int32_t first_row,
+                   std::int32_t last_row, const CellVisitor& visit);
+inline void for_each_cell(const Mesh& mesh, const Centres& centres, const CellVisitor& visit) {
+  for_each_cell(mesh, centres, 1, mesh.ny, visit);
+}
 
 struct Extremum {
   double value = 0.0;
@@ -94,6 +105,7 @@ struct QualitySummary {
   std::int64_t folded = 0;
   std::vector<FoldedCell> first_folded;  // at most kFoldedListed
 };
-QualitySummary summarise(const Mesh& mesh);
+// Over all cells; two threads take half of the rows each.
+QualitySummary summarise(const Mesh& mesh, const Centres& centres);
 
 }  // namespace malha::report

@@ -1,9 +1,11 @@
 #include "records.h"
 
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
+#include <limits>
 
 namespace malha::report {
 
@@ -13,9 +15,9 @@ constexpr std::size_t kBufferBytes = std::size_t{1} << 20;  // also the longest 
 constexpr std::size_t kShownLength = 60;
 
 // Powers of ten held exactly by a double (10^22 is the last).
-constexpr std::array<double, 23> kExactPowers = {
-    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
-    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+constexpr std::array<double, 23> kExactPowers = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                                 1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                                 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kDigitsAfterPoint = 15;
 
 bool is_digit(char c) {
@@ -29,6 +31,26 @@ bool digits(std::string_view text, std::size_t first, std::size_t count, std::in
     if (!is_digit(text[k])) return false;
     value = value * 10 + (text[k] - '0');
   }
+  return true;
+}
+
+// Eight ASCII digits at p as a number; false if one of them is not a digit.
+// The bytes are taken as one little-endian word and combined pairwise.
+bool eight_digits(const char* p, std::int64_t& value) {
+  std::uint64_t w = 0;
+  std::memcpy(&w, p, sizeof w);
+  if constexpr (std::endian::native != std::endian::little) {
+    return digits(std::string_view(p, 8), 0, 8, value);
+  }
+  constexpr std::uint64_t kZeros = 0x3030303030303030;
+  constexpr std::uint64_t kHigh = 0xF0F0F0F0F0F0F0F0;
+  if ((w & kHigh) != kZeros || ((w + 0x0606060606060606) & kHigh) != kZeros) return false;
+  w -= kZeros;
+  w = (w * 10) + (w >> 8);
+  w = (((w & 0x000000FF000000FF) * (100 + (1000000ULL << 32))) +
+       (((w >> 16) & 0x000000FF000000FF) * (1 + (10000ULL << 32)))) >>
+      32;
+  value = static_cast<std::int64_t>(w);
   return true;
 }
 
@@ -77,7 +99,13 @@ bool parse_e25_15(std::string_view field, double& value) {
   if (negative) ++start;
   const std::string_view n = field.substr(start);
   std::int64_t lead = 0, tail = 0, exponent = 0;
-  if (!digits(n, 0, 1, lead) || n[1] != '.' || !digits(n, 2, kDigitsAfterPoint, tail)) return false;
+  // The 15 digits after the point: eight from n[2], then eight from n[9],
+  // whose first (n[9]) belongs to the first eight.
+  std::int64_t high = 0, low = 0;
+  if (!digits(n, 0, 1, lead) || n[1] != '.' || !eight_digits(n.data() + 2, high) ||
+      !eight_digits(n.data() + 9, low))
+    return false;
+  tail = high * 10'000'000 + (low - (n[9] - '0') * 10'000'000);
   const std::string_view e = n.substr(17);  // "E+00" or "-150"
   std::size_t sign_at = 0;
   if (e[0] == 'E') sign_at = 1;
@@ -110,6 +138,7 @@ RecordReader::RecordReader(const std::filesystem::path& path, std::string shown)
     : shown_(std::move(shown)), buffer_(new char[kBufferBytes]) {
   file_ = std::fopen(path.string().c_str(), "rb");
   if (file_ == nullptr) fail(shown_, 0, "a readable file", std::strerror(errno));
+  std::setvbuf(file_, nullptr, _IONBF, 0);  // read straight into our own buffer
 }
 
 RecordReader::~RecordReader() {
@@ -162,10 +191,8 @@ bool RecordReader::next(std::string_view& record) {
   }
 }
 
-std::string_view RecordReader::require(const std::string& what) {
-  std::string_view record;
-  if (!next(record)) fail(shown_, line_ + 1, what, "the end of the file");
-  return record;
+void RecordReader::fail_at_end(const std::string& what) const {
+  fail(shown_, line_ + 1, what, "the end of the file");
 }
 
 void RecordReader::expect_end(std::int64_t records) {
@@ -189,12 +216,8 @@ void RecordReader::expect_fields(std::string_view record, int fields, int width)
 
 std::int32_t RecordReader::integer(std::string_view record, int index, int width) const {
   const std::string_view field = record.substr(static_cast<std::size_t>(index) * width, width);
-  std::size_t k = field.find_first_not_of(' ');
   std::int32_t value = 0;
-  if (k != std::string_view::npos) {
-    const auto r = std::from_chars(field.data() + k, field.data() + field.size(), value);
-    if (r.ec == std::errc() && r.ptr == field.data() + field.size()) return value;
-  }
+  if (parse_integer_field(field.data(), width, value)) return value;
   fail_here("an integer in columns " + std::to_string(index * width + 1) + "-" +
                 std::to_string((index + 1) * width),
             quoted(field));

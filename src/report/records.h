@@ -3,6 +3,7 @@
 // their columns, and the one kind of failure the checker reports.
 #pragma once
 
+#include <climits>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -35,8 +36,15 @@ class RecordReader {
 
   // The next record without its line end; false at the end of the file.
   bool next(std::string_view& record);
-  // The next record, which must be there (`what` says what it should hold).
-  std::string_view require(const std::string& what);
+  // The next record, which must be there; `describe()` says what it should
+  // hold (called only when it is missing).
+  template <class Describe>
+  std::string_view require(const Describe& describe) {
+    std::string_view record;
+    if (!next(record)) fail_at_end(describe());
+    return record;
+  }
+  [[noreturn]] void fail_at_end(const std::string& what) const;
   // Fails unless the file has no record left; `records` is how many it should hold.
   void expect_end(std::int64_t records);
 
@@ -73,5 +81,25 @@ std::string quoted(std::string_view record);
 bool parse_e25_15(std::string_view field, double& value);
 
 inline constexpr int kRealWidth = 25;
+
+// The integer right-aligned in the `width` columns at p (blanks, an optional
+// '-', digits): false when the field is not such an integer or not 32-bit.
+inline bool parse_integer_field(const char* p, int width, std::int32_t& value) {
+  int k = 0;
+  while (k < width && p[k] == ' ') ++k;
+  const bool negative = k < width && p[k] == '-';
+  if (negative) ++k;
+  if (k == width) return false;
+  std::int64_t v = 0;
+  for (; k < width; ++k) {
+    const auto d = static_cast<unsigned>(p[k] - '0');
+    if (d > 9 || v > (std::int64_t{1} << 32)) return false;
+    v = v * 10 + d;
+  }
+  if (negative) v = -v;
+  if (v < std::int64_t{INT32_MIN} || v > std::int64_t{INT32_MAX}) return false;
+  value = static_cast<std::int32_t>(v);
+  return true;
+}
 
 }  // namespace malha::report

@@ -33,8 +33,9 @@ std::string histogram(const char* title, const Histogram& h) {
   std::string out = std::string(title) + "\n";
   for (std::size_t b = 0; b < h.size(); ++b) {
     const auto bar = static_cast<std::size_t>((h[b] * kBarWidth + most - 1) / most);
-    out += "  " + padded(bin_label(b), 12, true) + padded(std::to_string(h[b]), 10) + "  " +
-           std::string(bar, '#') + "\n";
+    out += "  " + padded(bin_label(b), 12, true) + padded(std::to_string(h[b]), 10);
+    if (bar > 0) out += "  " + std::string(bar, '#');
+    out += '\n';
   }
   return out;
 }
@@ -165,8 +166,11 @@ std::string text_report(const Report& r) {
     out += std::to_string(f.cell.volume) + " (" + std::to_string(f.cell.i) + ", " +
            std::to_string(f.cell.j) + ") area " + short_number(f.area);
   }
-  if (!q.first_folded.empty()) out += q.folded > std::int64_t(q.first_folded.size()) ? "; ...)" : ")";
-  out += "\n" + convergence_line(r) + "\n";
+  if (!q.first_folded.empty())
+    out += q.folded > std::int64_t(q.first_folded.size()) ? "; ...)" : ")";
+  out += '\n';
+  out += convergence_line(r);
+  out += '\n';
   out += histogram("skew (deg)            cells", q.skew);
   out += histogram("non-orthogonality (deg) cells", q.non_orthogonality);
   return out;
