@@ -1,0 +1,178 @@
+#!/usr/bin/python3
+"""malha-report end to end on meshes malha writes: an odd nx without smoothing
+and the shipped (smoothed) example. The JSON is parsed, the .vts read back by
+VTK's own XML reader, the Plot3D grid and the map checked, the case files left
+as they were, and the failures give their status and message.
+
+Usage: end_to_end.py MALHA MALHA_REPORT EXAMPLES_DIR   (exit 77: no python3-vtk9)
+"""
+import hashlib
+import json
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import xml.etree.ElementTree as ET
+
+try:
+    from vtkmodules.vtkIOXML import vtkXMLStructuredGridReader
+except ImportError:
+    print("python3-vtk9 is not installed: skipped")
+    sys.exit(77)
+
+MALHA, REPORT, EXAMPLES = sys.argv[1:4]
+L_SHAPE_AREA = 0.75  # the unit square without its upper-right quarter
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAILED:", what)
+
+
+def run(args, cwd, env=None):
+    return subprocess.run(args, cwd=cwd, env=env, capture_output=True, text=True, timeout=120)
+
+
+def vertices(folder, case):
+    """The vertex records of CASE.txt as (x, y) pairs."""
+    with open(os.path.join(folder, case + ".txt"), encoding="ascii", newline="") as f:
+        lines = f.read().split("\r\n")[2:-1]
+    return [(float(r[:25].replace("E", "e")), float(r[25:].replace("E", "e"))) for r in lines]
+
+
+def digests(folder):
+    out = {}
+    for name in sorted(os.listdir(folder)):
+        with open(os.path.join(folder, name), "rb") as f:
+            out[name] = hashlib.sha256(f.read()).hexdigest()
+    return out
+
+
+def close(a, b, tol=1e-12):
+    return abs(a - b) <= tol * max(1.0, abs(a), abs(b))
+
+
+def check_case(folder, case, nx, ny, smoothed):
+    before = digests(folder)
+    r = run([REPORT, "--json", "--vtk", "--plot3d", case], folder)
+    check(r.returncode == 0, f"{case}: --json exits 0 ({r.returncode}, {r.stderr})")
+    report = json.loads(r.stdout)
+    mesh = report["mesh"]
+    check((mesh["nx"], mesh["ny"], mesh["cells"]) == (nx, ny, nx * ny), f"{case}: mesh sizes")
+    check(mesh["smoothed"] == smoothed, f"{case}: smoothed flag")
+    check(len(report["files_checked"]) == 10, f"{case}: all ten files checked")
+    for key in ("area", "aspect_ratio", "skew", "non_orthogonality", "scaled_jacobian", "growth"):
+        m = report["metrics"][key]
+        check(m["min"] <= m["mean"] <= m["max"], f"{case}: {key} min <= mean <= max")
+    check(sum(report["histograms"]["skew"]) == nx * ny, f"{case}: skew histogram counts cells")
+    check(report["folded"]["count"] == 0, f"{case}: no folded cell")
+    check(report["convergence"]["defined"] == (ny > 1), f"{case}: convergence defined")
+
+    # The .vts through VTK's XML reader.
+    reader = vtkXMLStructuredGridReader()
+    reader.SetFileName(os.path.join(folder, case + ".vts"))
+    reader.Update()
+    grid = reader.GetOutput()
+    check(grid.GetNumberOfPoints() == (nx + 1) * (ny + 1), f"{case}: VTK point count")
+    check(grid.GetNumberOfCells() == nx * ny, f"{case}: VTK cell count")
+    skew = grid.GetCellData().GetArray("skew")
+    area = grid.GetCellData().GetArray("area")
+    check(skew is not None and area is not None, f"{case}: VTK cell fields skew and area")
+    skews = [skew.GetValue(k) for k in range(skew.GetNumberOfTuples())]
+    check(close(max(skews), report["metrics"]["skew"]["max"]), f"{case}: VTK skew max = JSON")
+    worst = report["metrics"]["skew"]["max_cell"]["volume"]
+    check(skews[worst - 1] == max(skews), f"{case}: VTK cell order is the volume order")
+    total = sum(area.GetValue(k) for k in range(area.GetNumberOfTuples()))
+    mean = report["metrics"]["area"]["mean"]
+    check(close(total, mean * nx * ny, 1e-9), f"{case}: VTK areas add up to cells x mean area")
+    if nx % 2 == 0:  # an odd nx puts the corner off the L: the mesh covers more
+        check(close(total, L_SHAPE_AREA, 1e-9), f"{case}: VTK areas add up to the region")
+    xy = vertices(folder, case)
+    check(grid.GetPoint(nx + 2)[:2] == xy[nx + 2], f"{case}: VTK point order is the vertex order")
+
+    # The Plot3D grid: dimensions, then every x, then every y, i fastest.
+    with open(os.path.join(folder, case + ".xyz"), encoding="ascii") as f:
+        words = f.read().split()
+    check(words[:2] == [str(nx + 1), str(ny + 1)], f"{case}: Plot3D dimensions")
+    n = (nx + 1) * (ny + 1)
+    numbers = [float(w) for w in words[2:]]
+    check(len(numbers) == 2 * n, f"{case}: Plot3D holds x and y of every vertex")
+    check(numbers[:3] == [p[0] for p in xy[:3]], f"{case}: Plot3D first x")
+    check(numbers[n : n + 3] == [p[1] for p in xy[:3]], f"{case}: Plot3D first y")
+
+    # The map as SVG: one polygon per cell.
+    r = run([REPORT, "--map", "skew", "--svg", case], folder)
+    check(r.returncode == 0 and ".svg (SVG" in r.stdout, f"{case}: --svg says it wrote an SVG")
+    svg = ET.parse(os.path.join(folder, case + "_skew.svg"))
+    polygons = svg.getroot().findall(".//{http://www.w3.org/2000/svg}polygon")
+    check(len(polygons) == nx * ny, f"{case}: one polygon per cell in the SVG")
+
+    written = {case + s for s in (".vts", ".xyz", "_skew.svg")}
+    after = {k: v for k, v in digests(folder).items() if k not in written}
+    check(after == before, f"{case}: the case files are left as they were")
+
+
+def run_malha(folder, entradas, elliptic):
+    with open(os.path.join(folder, "entradas.txt"), "w", encoding="ascii") as f:
+        f.write(entradas)
+    shutil.copy(elliptic, folder)
+    env = dict(os.environ, COMSPEC="true")
+    r = run([MALHA], folder, env)
+    assert r.returncode == 0, r.stderr
+
+
+def main():
+    elliptic = os.path.join(EXAMPLES, "entrada_eq_elipticas.txt")
+    with tempfile.TemporaryDirectory() as odd, tempfile.TemporaryDirectory() as example:
+        run_malha(odd, "odd\n7\n3\n0\n2\n", elliptic)
+        check_case(odd, "odd", 7, 3, False)
+        with open(os.path.join(EXAMPLES, "entradas.txt"), encoding="ascii") as f:
+            run_malha(example, f.read(), elliptic)
+        check_case(example, "exemplo", 40, 20, True)
+
+        # The default report, with the case taken from entradas.txt.
+        r = run([REPORT], example)
+        check(r.returncode == 0, "report without CASE exits 0")
+        check("files: 10 checked and consistent" in r.stdout, "report says the check passed")
+        check(len(r.stdout.splitlines()) < 40, "report is short")
+
+        # The map through gnuplot when there is one, and the SVG without it.
+        if shutil.which("gnuplot"):
+            r = run([REPORT, "--map", "non_orthogonality"], example)
+            png = os.path.join(example, "exemplo_non_orthogonality.png")
+            check("(PNG, drawn by gnuplot)" in r.stdout, "--map says it drew a PNG")
+            with open(png, "rb") as f:
+                check(f.read(8) == b"\x89PNG\r\n\x1a\n", "--map wrote a PNG")
+        r = run([REPORT, "--map", "growth"], example, dict(os.environ, PATH="/nonexistent"))
+        check("gnuplot is not on the PATH" in r.stdout, "without gnuplot --map says so")
+
+        # What the program tells and how it ends.
+        r = run([REPORT, "--version"], example)
+        check(re.fullmatch(r"malha-report \d+\.\d+\.\d+\n", r.stdout), "--version")
+        r = run([REPORT, "--help"], example)
+        check(r.returncode == 0 and r.stdout.startswith("Usage: malha-report"), "--help")
+        r = run([REPORT, "--frobnicate"], example)
+        check(r.returncode == 2 and "unknown option" in r.stderr, "unknown option exits 2")
+        r = run([REPORT, "--map", "beauty"], example)
+        check(r.returncode == 2 and "unknown METRIC 'beauty'" in r.stderr, "unknown metric")
+        r = run([REPORT, "nosuchcase"], example)
+        check(r.returncode == 1 and r.stderr.startswith("malha-report: nosuchcase.txt: expected"),
+              "missing case exits 1 naming the file")
+        with open(os.path.join(odd, "odd_vert.txt"), "rb+") as f:
+            f.truncate(10 * 42)  # ten records of 40 columns and CR LF
+        r = run([REPORT, os.path.join(odd, "odd.txt")], example)
+        check(r.returncode == 1, "a cut file exits 1")
+        check("odd_vert.txt, line 11: expected the corners of volume 11" in r.stderr,
+              f"a cut file is named with its line ({r.stderr.strip()})")
+        check(r.stdout == "", "nothing is reported on a failed check")
+
+    print(f"{len(failures)} failure(s)")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

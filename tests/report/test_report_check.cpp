@@ -1,0 +1,211 @@
+// The checker of malha-report against the files of a real run, each spoiled
+// in one way: it must stop at the right file and line and say what it
+// expected and what it found. Also the reading of E25.15 fields.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "case_files.h"
+#include "records.h"
+#include "support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using malha::report::CaseFiles;
+using malha::report::CheckFailure;
+using malha::report::parse_e25_15;
+using malha::report::read_case;
+using malha::test::read_file;
+using malha::test::TempDir;
+using malha::test::write_file;
+
+TEST(E25Field, ReadsEveryFormMalhaWrites) {
+  struct Case {
+    const char* field;
+    double value;
+  } cases[] = {
+      {"    1.500000000000000E+00", 1.5},
+      {"   -2.500000000000000E-01", -0.25},
+      {"    0.000000000000000E+00", 0.0},
+      {"    1.000000000000000-150", 1e-150},  // beyond -99 the letter is dropped
+      {"    1.000000000000000+100", 1e100},
+      {"    3.000000000000000E-01", 0.3},
+      {"    1.428571428571429E-01", 0.1428571428571429},
+      {"    9.999999999999999E-01", 0.9999999999999999},
+      {"    1.234567890123456E+22", 1.234567890123456e22},
+      {"    1.234567890123456E-30", 1.234567890123456e-30},
+  };
+  for (const Case& c : cases) {
+    double value = -1.0;
+    ASSERT_TRUE(parse_e25_15(c.field, value)) << c.field;
+    EXPECT_EQ(value, c.value) << c.field;
+  }
+}
+
+TEST(E25Field, RejectsWhatIsNotSuchAField) {
+  for (const char* field : {
+           "1.5",                        // too short
+           "    1.500000000000000E+0x",  // not a digit
+           "    1.500000000000000E+1",   // an exponent digit missing (24 columns)
+           "    1.000000000000000-050",  // three digits within +-99 must take the letter
+           "   1.5000000000000000E+00",  // the point in the wrong column
+           "  x 1.500000000000000E+00",  // not blank before the number
+           "1#INF....................",  // a non-finite value
+           "    1.500000000000000D+00",  // not the letter E
+       }) {
+    double value = 0.0;
+    EXPECT_FALSE(parse_e25_15(field, value)) << field;
+  }
+}
+
+// The files of one run of malha: case "t", nx = 5 (odd), ny = 3, smoothed,
+// with the nest files.
+class Checker : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    pristine_ = new TempDir;
+    write_file(*pristine_ / "entradas.txt", "t\n5\n3\n2\n2\n");
+    write_file(*pristine_ / "entrada_eq_elipticas.txt", "5\n20\n0.0\n1.0\n1.0\n0\n0\n");
+    const auto run = malha::test::run_program(MALHA_EXE, pristine_->path());
+    ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
+  }
+  static void TearDownTestSuite() { delete pristine_; }
+
+  void SetUp() override {
+    for (const auto& entry : fs::directory_iterator(pristine_->path()))
+      fs::copy(entry.path(), dir_ / entry.path().filename().string());
+  }
+
+  CaseFiles files() const { return {dir_.path(), "t"}; }
+
+  // Rewrites record `line` (1-based) of the file; an edit that returns
+  // nothing drops the record.
+  void edit(const std::string& file, std::size_t line,
+            const std::function<std::string(std::string)>& change) {
+    const std::string text = read_file(dir_ / file);
+    std::vector<std::string> records;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text.find("\r\n", at);
+      records.push_back(text.substr(at, end - at));
+      at = end + 2;
+    }
+    std::string out;
+    for (std::size_t k = 0; k < records.size(); ++k) {
+      const std::string r = k + 1 == line ? change(records[k]) : records[k];
+      if (k + 1 != line || !r.empty()) out += r + "\r\n";
+    }
+    write_file(dir_ / file, out);
+  }
+
+  std::string failure() {
+    try {
+      read_case(files());
+    } catch (const CheckFailure& f) {
+      return f.what();
+    }
+    return "no failure";
+  }
+
+  static TempDir* pristine_;
+  TempDir dir_;
+};
+
+TempDir* Checker::pristine_ = nullptr;
+
+TEST_F(Checker, FilesOfARunAreConsistent) {
+  const auto checked = read_case(files());
+  EXPECT_EQ(checked.checked.size(), 10u);
+  EXPECT_EQ(checked.mesh.nx, 5);
+  EXPECT_EQ(checked.mesh.vertices(), 24);
+}
+
+TEST_F(Checker, OnlyTheFilesPresentAreChecked) {
+  for (const char* f : {"t_nest.txt", "t_nest_conec.txt", "t_nest_area.txt", "t_cent.txt"})
+    fs::remove(dir_ / f);
+  EXPECT_EQ(read_case(files()).checked.size(), 6u);
+}
+
+TEST_F(Checker, LineFeedsAloneAreRead) {
+  std::string text = read_file(dir_ / "t.txt");
+  std::erase(text, '\r');
+  write_file(dir_ / "t.txt", text);
+  EXPECT_EQ(read_case(files()).mesh.nyv, 4);
+}
+
+struct Spoil {
+  const char* name;
+  const char* file;
+  std::size_t line;
+  std::function<std::string(std::string)> change;
+  const char* message;  // the start of what the checker must say
+};
+
+std::string replace_at(std::string s, std::size_t at, const std::string& with) {
+  return s.replace(at, with.size(), with);
+}
+
+// Another digit in place of the one at `at`.
+std::string bump(std::string s, std::size_t at) {
+  s[at] = s[at] == '9' ? '1' : '9';
+  return s;
+}
+
+const std::vector<Spoil>& spoils() {
+  static const std::vector<Spoil> table = {
+      {"vertex record cut", "t.txt", 26, [](std::string) { return std::string(); },
+       "t.txt, line 26: expected the record of vertex 24 of 24 (nxv x nyv), found the end of "
+       "the file"},
+      {"connectivity record cut", "t_vert.txt", 15, [](std::string) { return std::string(); },
+       "t_vert.txt, line 15: expected the corners of volume 15 (i = 5, j = 3), found the end"},
+      {"header count against records", "t.txt", 1,
+       [](std::string r) { return replace_at(r, 29, "7"); },
+       "t.txt, line 1: expected nxv = nx + 1 = 6 and nyv = ny + 1 = 4, found nxv = 7, nyv = 4"},
+      {"vertex number out of range", "t_vert.txt", 1,
+       [](std::string r) { return replace_at(r, 8, "99"); },
+       "t_vert.txt, line 1: expected vertex numbers from 1 to 24, found 99"},
+      {"corners clockwise", "t_vert.txt", 2,
+       [](std::string) { return std::string("         2         8         9         3"); },
+       "t_vert.txt, line 2: expected the corners of volume 2 (i = 2, j = 1) counter-clockwise, "
+       "2 3 9 8, found 2 8 9 3 (clockwise)"},
+      {"extended number changed", "t_vert_fict.txt", 1,
+       [](std::string r) { return replace_at(r, 9, "8"); },
+       "t_vert_fict.txt, line 1: expected the extended number 9 of volume 1"},
+      {"centroid changed", "t_cent.txt", 4, [](std::string r) { return bump(r, 8); },
+       "t_cent.txt, line 4: expected the centroid of volume 4 (i = 4, j = 1) computed from its "
+       "corners"},
+      {"area changed", "t_nest_area.txt", 3, [](std::string r) { return bump(r, 6); },
+       "t_nest_area.txt, line 3: expected the area of volume 3"},
+      {"nest vertex changed", "t_nest.txt", 5, [](std::string r) { return bump(r, 20); },
+       "t_nest.txt, line 5: expected vertex 4 as t.txt has it"},
+      {"neighbour table asymmetric", "t_nest_conec.txt", 1,
+       [](std::string r) { return replace_at(r, 15, "3"); },
+       "t_nest_conec.txt, line 3: expected volume 3 to name volume 1 as its ksi- neighbour"},
+      {"neighbour out of range", "t_nest_conec.txt", 2,
+       [](std::string r) { return replace_at(r, 5, "999"); },
+       "t_nest_conec.txt, line 2: expected volume numbers from 0 (the boundary) to 15, found 999"},
+      {"column shifted", "t_cent_fict.txt", 7, [](std::string r) { return " " + r; },
+       "t_cent_fict.txt, line 7: expected a record of 50 columns (2 fields of 25), found 51"},
+      {"not a number", "t_nest_cent.txt", 2, [](std::string r) { return replace_at(r, 5, "x"); },
+       "t_nest_cent.txt, line 2: expected a real number of the form 1.234567890123456E+00 in "
+       "columns 1-25"},
+      {"record added", "t_cent.txt", 15, [](std::string r) { return r + "\r\n" + r; },
+       "t_cent.txt, line 16: expected 15 records and then the end of the file, found another"},
+  };
+  return table;
+}
+
+TEST_F(Checker, EachSpoiledFileIsNamedWithLineExpectedAndFound) {
+  for (const Spoil& s : spoils()) {
+    edit(s.file, s.line, s.change);
+    EXPECT_EQ(failure().substr(0, std::string(s.message).size()), s.message) << s.name;
+    // Put the file back for the next case.
+    fs::copy(pristine_->path() / s.file, dir_ / s.file, fs::copy_options::overwrite_existing);
+  }
+}
+
+}  // namespace
