@@ -4,6 +4,7 @@
 #include <bit>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <limits>
 
@@ -19,6 +20,7 @@ constexpr std::array<double, 23> kExactPowers = {1e0,  1e1,  1e2,  1e3,  1e4,  1
                                                  1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                                  1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 constexpr int kDigitsAfterPoint = 15;
+constexpr std::int64_t kExactIntegers = std::int64_t{1} << 53;  // all held by a double
 
 bool is_digit(char c) {
   return c >= '0' && c <= '9';
@@ -52,6 +54,19 @@ bool eight_digits(const char* p, std::int64_t& value) {
       32;
   value = static_cast<std::int64_t>(w);
   return true;
+}
+
+// The number "d.ddddddddddddddd" (n) times ten to `exponent`, rounded once by
+// from_chars; NaN when it is beyond the range of a double.
+double from_text(std::string_view n, std::int64_t exponent) {
+  std::array<char, 32> text{};
+  std::memcpy(text.data(), n.data(), 17);
+  text[17] = 'e';
+  const auto end = std::to_chars(text.data() + 18, text.data() + text.size(), exponent).ptr;
+  double value = 0.0;
+  if (std::from_chars(text.data(), end, value).ec != std::errc())
+    return std::numeric_limits<double>::quiet_NaN();
+  return value;
 }
 
 }  // namespace
@@ -114,22 +129,21 @@ bool parse_e25_15(std::string_view field, double& value) {
   if (sign_at == 0 && exponent <= 99) return false;  // two digits take the letter
   if (e[sign_at] == '-') exponent = -exponent;
 
-  const double mantissa = static_cast<double>(lead * 1'000'000'000'000'000 + tail);
+  const std::int64_t digits16 = lead * 1'000'000'000'000'000 + tail;
+  const auto mantissa = static_cast<double>(digits16);
   const std::int64_t scale = exponent - kDigitsAfterPoint;
-  if (mantissa == 0.0) {
-    value = negative ? -0.0 : 0.0;
+  if (digits16 == 0) {
+    value = 0.0;
+  } else if (digits16 > kExactIntegers) {
+    value = from_text(n, exponent);
   } else if (scale >= 0 && scale < static_cast<std::int64_t>(kExactPowers.size())) {
     value = mantissa * kExactPowers[static_cast<std::size_t>(scale)];
   } else if (scale < 0 && -scale < static_cast<std::int64_t>(kExactPowers.size())) {
     value = mantissa / kExactPowers[static_cast<std::size_t>(-scale)];
   } else {
-    std::array<char, 32> text{};
-    std::memcpy(text.data(), n.data(), 17);
-    text[17] = 'e';
-    const auto end = std::to_chars(text.data() + 18, text.data() + text.size(), exponent).ptr;
-    const auto parsed = std::from_chars(text.data(), end, value);
-    if (parsed.ec != std::errc()) return false;  // beyond the range of a double
+    value = from_text(n, exponent);
   }
+  if (std::isnan(value)) return false;  // beyond the range of a double
   if (negative) value = -value;
   return true;
 }
