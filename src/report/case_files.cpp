@@ -9,10 +9,12 @@
 #include <functional>
 #include <future>
 #include <limits>
+#include <optional>
 #include <thread>
 
 #include "metrics.h"
 #include "records.h"
+#include "textio.h"
 
 namespace malha::report {
 
@@ -22,6 +24,7 @@ constexpr int kWide = 10;   // I10: CASE.txt header and the connectivity files
 constexpr int kNarrow = 8;  // I8: the nest files
 constexpr int kHeaderFields = 5;
 constexpr int kCorners = 4;
+constexpr int kPairLength = 2 * kRealWidth;  // a record of x and y
 
 std::string text(double value) {
   char buffer[32];
@@ -43,6 +46,39 @@ std::string list(const std::int32_t* values, int count) {
   return out;
 }
 
+// The records of a file checked on its own that this file repeats: a record
+// equal to its twin's needs no second look. Without the twin (not there, or
+// out of step with this file) every record is looked at.
+class Twin {
+ public:
+  Twin() = default;
+  // The twin is file `suffix` of the case from its record `skip` + 1 on.
+  Twin(const CaseFiles& files, const std::string& suffix, int skip) {
+    if (!std::filesystem::exists(files.path(suffix))) return;
+    try {
+      reader_.emplace(files.path(suffix), files.name(suffix), kPairLength);
+      std::string_view r;
+      for (int k = 0; k < skip; ++k)
+        if (!reader_->next(r)) reader_.reset();
+    } catch (const CheckFailure&) {
+      reader_.reset();
+    }
+  }
+  bool same(std::string_view record) {
+    if (!reader_) return false;
+    std::string_view r;
+    try {
+      if (reader_->next(r) && r == record) return true;
+    } catch (const CheckFailure&) {
+    }
+    reader_.reset();
+    return false;
+  }
+
+ private:
+  std::optional<RecordReader> reader_;
+};
+
 // Reads the header "nx ny nxv nyv opt" of `width`-column fields.
 void read_header(RecordReader& in, int width, Mesh& mesh) {
   const std::string_view r =
@@ -57,29 +93,23 @@ void read_header(RecordReader& in, int width, Mesh& mesh) {
 
 // The vertex records of CASE.txt or CASE_nest.txt: x and y of every vertex.
 template <class Vertex>
-void read_vertices(RecordReader& in, const Mesh& mesh, Vertex vertex) {
+void read_vertices(RecordReader& in, Twin* twin, const Mesh& mesh, Vertex vertex) {
   for (std::int64_t k = 1; k <= mesh.vertices(); ++k) {
     const std::string_view r = in.require([&] {
       return std::string("the record of vertex " + std::to_string(k) + " of " +
                          std::to_string(mesh.vertices()) + " (nxv x nyv)");
     });
+    if (twin != nullptr && twin->same(r)) continue;
     in.expect_fields(r, 2, kRealWidth);
     vertex(k, in.real(r, 0), in.real(r, 1));
   }
 }
 
-// Whether the record is the fields `first` (when not 0) and `four`, each
-// `width` columns wide: the quick test of a record that is right.
-bool holds(std::string_view record, int width, std::int32_t first,
-           const std::array<std::int32_t, kCorners>& four) {
-  const int fields = first != 0 ? kCorners + 1 : kCorners;
-  if (record.size() != static_cast<std::size_t>(fields * width)) return false;
+// Whether the record is exactly the four fields, each `width` columns wide.
+bool holds(std::string_view record, int width, const std::array<std::int32_t, kCorners>& four) {
+  if (record.size() != static_cast<std::size_t>(kCorners * width)) return false;
   const char* p = record.data();
   std::int32_t value = 0;
-  if (first != 0) {
-    if (!parse_integer_field(p, width, value) || value != first) return false;
-    p += width;
-  }
   for (std::int32_t want : four) {
     if (!parse_integer_field(p, width, value) || value != want) return false;
     p += width;
@@ -87,25 +117,69 @@ bool holds(std::string_view record, int width, std::int32_t first,
   return true;
 }
 
+// Integer fields of one record kept as text and counted up in place: the
+// records of the connectivity files follow one another by steps of 1 to 3.
+class CountedRecord {
+ public:
+  CountedRecord(std::initializer_list<std::int32_t> values, int width) : width_(width) {
+    text_.resize(values.size() * static_cast<std::size_t>(width));
+    char* p = text_.data();
+    for (std::int32_t v : values) p = textio::put_integer_field(p, v, width);
+  }
+  void add(std::size_t field, int steps) {
+    for (; steps > 0; --steps) increment(text_.data() + field * static_cast<std::size_t>(width_));
+  }
+  std::string_view text() const { return text_; }
+
+ private:
+  // Adds one to the non-negative number right-aligned in the field; a number
+  // that outgrows the field leaves it all '*', as malha writes it then.
+  void increment(char* field) {
+    for (int k = width_ - 1; k >= 0; --k) {
+      if (field[k] == ' ') {
+        field[k] = '1';
+        return;
+      }
+      if (field[k] != '9' && field[k] != '*') {
+        ++field[k];
+        return;
+      }
+      field[k] = '0';
+    }
+    std::fill(field, field + width_, '*');
+  }
+  std::string text_;
+  int width_;
+};
+
 // The four corners of every volume (CASE_vert.txt, CASE_nest_vert.txt, and
 // CASE_vert_fict.txt after the extended number): the vertices (i, j),
 // (i+1, j), (i+1, j+1), (i, j+1), which run counter-clockwise.
 void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::string& suffix,
                           int width, bool extended) {
-  RecordReader in(files.path(suffix), files.name(suffix));
   const int fields = extended ? kCorners + 1 : kCorners;
+  RecordReader in(files.path(suffix), files.name(suffix), fields * width);
   const std::int32_t nxf = mesh.nx + 2;
+  // The record of volume 1, counted on from volume to volume: every field
+  // grows by 1, and from the end of a row to the next by 2 (vertices) or 3
+  // (extended numbers).
+  const std::int32_t nxv = mesh.nxv;
+  CountedRecord expected = extended ? CountedRecord({nxf + 2, 1, 2, nxv + 2, nxv + 1}, width)
+                                    : CountedRecord({1, 2, nxv + 2, nxv + 1}, width);
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
       const std::string_view r =
           in.require([&] { return std::string("the corners of " + cell_name(v, i, j)); });
+      const bool as_written = r == expected.text();
+      for (int f = 0; f < fields; ++f)
+        expected.add(static_cast<std::size_t>(f), i < mesh.nx ? 1 : f < fields - kCorners ? 3 : 2);
+      if (as_written) continue;
+
       const auto k1 = static_cast<std::int32_t>(mesh.at(i, j) + 1);
       const std::array<std::int32_t, kCorners> want = {k1, k1 + 1, k1 + 1 + mesh.nxv,
                                                        k1 + mesh.nxv};
       const std::int32_t w = j * nxf + i + 1;
-      if (holds(r, width, extended ? w : 0, want)) continue;
-
       in.expect_fields(r, fields, width);
       if (extended) {
         const std::int32_t found = in.integer(r, 0, width);
@@ -137,16 +211,17 @@ void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::s
 }
 
 // One centroid record of a volume against the centroid computed from its corners.
-void check_centroid(RecordReader& in, const Mesh& mesh, const Centres& centres, std::int32_t i,
-                    std::int32_t j) {
+void check_centroid(RecordReader& in, Twin& twin, const Mesh& mesh, const CellTable& cells,
+                    std::int32_t i, std::int32_t j) {
   const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
   const std::string_view r =
       in.require([&] { return std::string("the centroid of " + cell_name(v, i, j)); });
+  if (twin.same(r)) return;
   in.expect_fields(r, 2, kRealWidth);
   double x[kCorners], y[kCorners];
   cell_corners(mesh, i, j, x, y);
   const auto at = static_cast<std::size_t>(v - 1);
-  const double xc = centres.xc[at], yc = centres.yc[at];
+  const double xc = cells.xc[at], yc = cells.yc[at];
   const double xr = in.real(r, 0), yr = in.real(r, 1);
   const double allowed = kAgreement * cell_size(x, y);
   if (!(std::fabs(xr - xc) <= allowed && std::fabs(yr - yc) <= allowed))
@@ -155,19 +230,22 @@ void check_centroid(RecordReader& in, const Mesh& mesh, const Centres& centres, 
                  "(" + text(xr) + ", " + text(yr) + ")");
 }
 
-void check_centroids(const CaseFiles& files, const Mesh& mesh, const Centres& centres,
+void check_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
                      const std::string& suffix) {
-  RecordReader in(files.path(suffix), files.name(suffix));
+  RecordReader in(files.path(suffix), files.name(suffix), kPairLength);
+  // The second centroid file repeats the first.
+  Twin twin = suffix == "_cent.txt" ? Twin() : Twin(files, "_cent.txt", 0);
   for (std::int32_t j = 1; j <= mesh.ny; ++j)
-    for (std::int32_t i = 1; i <= mesh.nx; ++i) check_centroid(in, mesh, centres, i, j);
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) check_centroid(in, twin, mesh, cells, i, j);
   in.expect_end(mesh.volumes());
 }
 
 // CASE_cent_fict.txt: the extended numbering, ring included (nx + 2 by ny + 2);
 // the real volumes must hold their centroids.
-void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const Centres& centres) {
+void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells) {
   const std::string suffix = "_cent_fict.txt";
-  RecordReader in(files.path(suffix), files.name(suffix));
+  RecordReader in(files.path(suffix), files.name(suffix), kPairLength);
+  Twin twin(files, "_cent.txt", 0);
   const std::int32_t nxf = mesh.nx + 2, nyf = mesh.ny + 2;
   for (std::int32_t J = 1; J <= nyf; ++J) {
     for (std::int32_t I = 1; I <= nxf; ++I) {
@@ -179,16 +257,16 @@ void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const Ce
         in.real(r, 0);
         in.real(r, 1);
       } else {
-        check_centroid(in, mesh, centres, I - 1, J - 1);
+        check_centroid(in, twin, mesh, cells, I - 1, J - 1);
       }
     }
   }
   in.expect_end(static_cast<std::int64_t>(nxf) * nyf);
 }
 
-void check_areas(const CaseFiles& files, const Mesh& mesh, const Centres& centres) {
+void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cells) {
   const std::string suffix = "_nest_area.txt";
-  RecordReader in(files.path(suffix), files.name(suffix));
+  RecordReader in(files.path(suffix), files.name(suffix), kRealWidth);
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
@@ -198,7 +276,7 @@ void check_areas(const CaseFiles& files, const Mesh& mesh, const Centres& centre
       double x[kCorners], y[kCorners];
       cell_corners(mesh, i, j, x, y);
       const double size = cell_size(x, y);
-      const double want = centres.area[static_cast<std::size_t>(v - 1)];
+      const double want = cells.area[static_cast<std::size_t>(v - 1)];
       const double area = in.real(r, 0);
       if (!(std::fabs(area - want) <= kAgreement * size * size))
         in.fail_here(
@@ -210,9 +288,9 @@ void check_areas(const CaseFiles& files, const Mesh& mesh, const Centres& centre
 }
 
 // CASE_nest.txt: the header of CASE.txt in 8 columns, then the same vertices.
-void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const Centres&) {
+void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const CellTable&) {
   const std::string suffix = "_nest.txt";
-  RecordReader in(files.path(suffix), files.name(suffix));
+  RecordReader in(files.path(suffix), files.name(suffix), kPairLength);
   Mesh header;
   read_header(in, kNarrow, header);
   const std::array<std::int32_t, kHeaderFields> want = {mesh.nx, mesh.ny, mesh.nxv, mesh.nyv,
@@ -222,7 +300,8 @@ void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const Centres
   if (got != want)
     in.fail_here("the header of " + files.name(".txt") + ", " + list(want.data(), kHeaderFields),
                  list(got.data(), kHeaderFields));
-  read_vertices(in, mesh, [&](std::int64_t k, double x, double y) {
+  Twin twin(files, ".txt", 2);  // the vertex records of CASE.txt, read already
+  read_vertices(in, &twin, mesh, [&](std::int64_t k, double x, double y) {
     if (x != mesh.xv[k - 1] || y != mesh.yv[k - 1])
       in.fail_here("vertex " + std::to_string(k) + " as " + files.name(".txt") + " has it, (" +
                        text(mesh.xv[k - 1]) + ", " + text(mesh.yv[k - 1]) + ")",
@@ -246,7 +325,7 @@ std::array<std::int32_t, kCorners> structured_neighbours(const Mesh& mesh, std::
 void check_neighbour_table(const CaseFiles& files, const Mesh& mesh) {
   static constexpr std::array<const char*, kCorners> kSide = {"eta-", "ksi+", "eta+", "ksi-"};
   const std::string suffix = "_nest_conec.txt";
-  RecordReader in(files.path(suffix), files.name(suffix));
+  RecordReader in(files.path(suffix), files.name(suffix), kCorners * kNarrow);
   const std::int64_t nvol = mesh.volumes();
   std::vector<std::int32_t> table(static_cast<std::size_t>(nvol) * kCorners);
   for (std::int64_t v = 1; v <= nvol; ++v) {
@@ -294,15 +373,15 @@ void check_neighbour_table(const CaseFiles& files, const Mesh& mesh) {
 
 // A table that holds exactly the records malha writes is right; any other
 // goes through check_neighbour_table, which says what is wrong.
-void check_neighbours(const CaseFiles& files, const Mesh& mesh, const Centres&) {
+void check_neighbours(const CaseFiles& files, const Mesh& mesh, const CellTable&) {
   const std::string suffix = "_nest_conec.txt";
   bool as_written = true;
   {
-    RecordReader in(files.path(suffix), files.name(suffix));
+    RecordReader in(files.path(suffix), files.name(suffix), kCorners * kNarrow);
     std::string_view r;
     for (std::int32_t j = 1; j <= mesh.ny && as_written; ++j)
       for (std::int32_t i = 1; i <= mesh.nx && as_written; ++i)
-        as_written = in.next(r) && holds(r, kNarrow, 0, structured_neighbours(mesh, i, j));
+        as_written = in.next(r) && holds(r, kNarrow, structured_neighbours(mesh, i, j));
     as_written = as_written && !in.next(r);
   }
   if (!as_written) check_neighbour_table(files, mesh);
@@ -311,7 +390,7 @@ void check_neighbours(const CaseFiles& files, const Mesh& mesh, const Centres&) 
 struct Check {
   std::string suffix;
   bool needs_vertices;  // false: only the sizes of the header
-  std::function<void(const CaseFiles&, const Mesh&, const Centres&)> run;
+  std::function<void(const CaseFiles&, const Mesh&, const CellTable&)> run;
 };
 
 std::vector<Check> checks() {
@@ -357,7 +436,7 @@ void read_sizes(RecordReader& in, Mesh& mesh) {
 void read_coordinates(RecordReader& in, Mesh& mesh) {
   mesh.xv.resize(static_cast<std::size_t>(mesh.vertices()));
   mesh.yv.resize(static_cast<std::size_t>(mesh.vertices()));
-  read_vertices(in, mesh, [&](std::int64_t k, double x, double y) {
+  read_vertices(in, nullptr, mesh, [&](std::int64_t k, double x, double y) {
     mesh.xv[static_cast<std::size_t>(k - 1)] = x;
     mesh.yv[static_cast<std::size_t>(k - 1)] = y;
   });
@@ -378,7 +457,7 @@ CaseFiles case_from_argument(const std::string& argument) {
 CheckedCase read_case(const CaseFiles& files) {
   CheckedCase result;
   Mesh& mesh = result.mesh;
-  RecordReader in(files.path(".txt"), files.name(".txt"));
+  RecordReader in(files.path(".txt"), files.name(".txt"), kPairLength);
   read_sizes(in, mesh);
 
   std::vector<Check> todo;
@@ -401,7 +480,7 @@ CheckedCase read_case(const CaseFiles& files) {
       const Check& c = todo[order[n]];
       if (c.needs_vertices && !vertices.get()) return;
       try {
-        c.run(files, mesh, result.centres);
+        c.run(files, mesh, result.cells);
       } catch (...) {
         failures[order[n]] = std::current_exception();
       }
@@ -410,7 +489,7 @@ CheckedCase read_case(const CaseFiles& files) {
   std::thread helper(work);
   try {
     read_coordinates(in, mesh);
-    result.centres = cell_centres(mesh);
+    result.cells = measure_cells(mesh);
   } catch (...) {
     vertices_read.set_value(false);
     helper.join();

@@ -37,15 +37,18 @@ struct Mesh {
   }
 };
 
-// Centroid and area of every cell (volume v at [v-1]), computed from the
-// vertices once.
-struct Centres {
+// What the checks and the measures need of every cell (volume v at [v-1]),
+// computed from the vertices once: centroid and area as the centroid and
+// area files have them, and the shape the quality module gives.
+struct CellTable {
   std::vector<double> xc, yc, area;
+  std::vector<double> skew, shortest_edge, longest_edge;
+  std::vector<std::uint8_t> folded;
 };
 
 struct CheckedCase {
   Mesh mesh;
-  Centres centres;
+  CellTable cells;
   std::vector<std::string> checked;  // the files found consistent, CASE.txt first
 };
 

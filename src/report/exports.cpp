@@ -14,10 +14,10 @@ std::string extent(const Mesh& mesh) {
 
 // One cell-data array: the values of every cell in volume order.
 template <class Value>
-void cell_array(OutputFile& out, const Mesh& mesh, const Centres& centres, const std::string& type,
+void cell_array(OutputFile& out, const Mesh& mesh, const CellTable& cells, const std::string& type,
                 const std::string& name, Value value) {
   out.put("        <DataArray type=\"" + type + "\" Name=\"" + name + "\" format=\"ascii\">\n");
-  for_each_cell(mesh, centres, [&](const CellRef& cell, const CellQuality& q) {
+  for_each_cell(mesh, cells, [&](const CellRef& cell, const CellQuality& q) {
     const bool line_end = cell.i == mesh.nx || cell.volume % kPerLine == 0;
     out.number(value(q), line_end ? '\n' : ' ');
   });
@@ -26,7 +26,7 @@ void cell_array(OutputFile& out, const Mesh& mesh, const Centres& centres, const
 
 }  // namespace
 
-void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const Centres& centres) {
+void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const CellTable& cells) {
   OutputFile out(file);
   out.put(
       "<?xml version=\"1.0\"?>\n"
@@ -44,10 +44,10 @@ void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const Centre
   out.put("        </DataArray>\n      </Points>\n      <CellData Scalars=\"skew\">\n");
   for (const MetricInfo& info : metric_table()) {
     const auto m = static_cast<std::size_t>(info.metric);
-    cell_array(out, mesh, centres, "Float64", info.key,
+    cell_array(out, mesh, cells, "Float64", info.key,
                [m](const CellQuality& q) { return q.value[m]; });
   }
-  cell_array(out, mesh, centres, "UInt8", "folded",
+  cell_array(out, mesh, cells, "UInt8", "folded",
              [](const CellQuality& q) { return q.folded ? 1.0 : 0.0; });
   out.put("      </CellData>\n    </Piece>\n  </StructuredGrid>\n</VTKFile>\n");
   out.close();

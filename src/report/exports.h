@@ -13,7 +13,7 @@ namespace malha::report {
 
 // CASE.vts: the vertices as points (i fastest), every metric of metrics.h
 // and "folded" (1 or 0) as cell data.
-void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const Centres& centres);
+void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const CellTable& cells);
 
 // CASE.xyz: "nxv nyv", then every x, then every y, i fastest.
 void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
@@ -22,7 +22,7 @@ void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
 // gnuplot when it is on the PATH and `allow_gnuplot`, otherwise an SVG
 // written here. `stem` is the file name without its extension. Returns the
 // line that says what was written.
-std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, const Centres& centres,
+std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, const CellTable& cells,
                       Metric metric, bool allow_gnuplot);
 
 }  // namespace malha::report

@@ -111,12 +111,12 @@ int run(const Options& o) {
       case_from_argument(o.case_argument.empty() ? case_of_working_folder() : o.case_argument);
   const CheckedCase checked = read_case(files);
   const Mesh& mesh = checked.mesh;
-  const Centres& centres = checked.centres;
+  const CellTable& cells = checked.cells;
   Report r;
   r.files = files;
   r.mesh = &mesh;
   r.checked = checked.checked;
-  r.quality = summarise(mesh, centres);
+  r.quality = summarise(mesh, cells);
   r.convergence = malha::convergence_figure(mesh.xv.data(), mesh.yv.data(), mesh.nxv, mesh.nyv,
                                             mesh.dksi, mesh.deta);
   const std::string text = o.json ? json_report(r) : text_report(r);
@@ -125,7 +125,7 @@ int run(const Options& o) {
   // What was written goes with the report, or to standard error beside JSON.
   std::FILE* said = o.json ? stderr : stdout;
   if (o.vtk) {
-    write_vtk(files.path(".vts"), mesh, centres);
+    write_vtk(files.path(".vts"), mesh, cells);
     std::fprintf(said, "vtk: wrote %s\n", files.path(".vts").string().c_str());
   }
   if (o.plot3d) {
@@ -134,7 +134,7 @@ int run(const Options& o) {
   }
   if (o.map) {
     const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key), mesh,
-                                       centres, o.map_metric, !o.svg);
+                                       cells, o.map_metric, !o.svg);
     std::fprintf(said, "%s\n", line.c_str());
   }
   return 0;

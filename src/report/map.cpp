@@ -65,12 +65,12 @@ std::string shell_word(const std::string& s) {
 
 // Every cell as a 2 x 2 surface of its four corners, all carrying its value,
 // so that pm3d fills it with exactly that colour.
-void write_cells(const std::filesystem::path& data, const Mesh& mesh, const Centres& centres,
+void write_cells(const std::filesystem::path& data, const Mesh& mesh, const CellTable& cells,
                  Metric metric) {
   OutputFile out(data);
   const auto m = static_cast<std::size_t>(metric);
   double x[4], y[4];
-  for_each_cell(mesh, centres, [&](const CellRef& cell, const CellQuality& q) {
+  for_each_cell(mesh, cells, [&](const CellRef& cell, const CellQuality& q) {
     cell_corners(mesh, cell.i, cell.j, x, y);
     for (int c : {0, 1, -1, 3, 2}) {
       if (c < 0) {
@@ -86,12 +86,12 @@ void write_cells(const std::filesystem::path& data, const Mesh& mesh, const Cent
   out.close();
 }
 
-bool draw_with_gnuplot(const std::filesystem::path& png, const Mesh& mesh, const Centres& centres,
+bool draw_with_gnuplot(const std::filesystem::path& png, const Mesh& mesh, const CellTable& cells,
                        Metric metric, const std::string& title) {
   std::filesystem::path data = png, script = png;
   data += ".dat";
   script += ".gp";
-  write_cells(data, mesh, centres, metric);
+  write_cells(data, mesh, cells, metric);
   {
     OutputFile gp(script);
     std::string palette;
@@ -160,11 +160,11 @@ std::string svg_colour(double t) {
   return text;
 }
 
-void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const Centres& centres,
+void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const CellTable& cells,
               Metric metric, const std::string& title) {
   const auto m = static_cast<std::size_t>(metric);
   double low = std::numeric_limits<double>::infinity(), high = -low;
-  for_each_cell(mesh, centres, [&](const CellRef&, const CellQuality& q) {
+  for_each_cell(mesh, cells, [&](const CellRef&, const CellQuality& q) {
     if (!std::isfinite(q.value[m])) return;
     low = std::min(low, q.value[m]);
     high = std::max(high, q.value[m]);
@@ -190,7 +190,7 @@ void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const Centres&
           "\" font-family=\"sans-serif\" font-size=\"16\">" + xml_text(title) +
           "</text>\n<g stroke=\"none\">\n");
   double x[4], y[4];
-  for_each_cell(mesh, centres, [&](const CellRef& cell, const CellQuality& q) {
+  for_each_cell(mesh, cells, [&](const CellRef& cell, const CellQuality& q) {
     cell_corners(mesh, cell.i, cell.j, x, y);
     std::string points;
     for (int c = 0; c < 4; ++c)
@@ -219,7 +219,7 @@ void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const Centres&
 
 }  // namespace
 
-std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, const Centres& centres,
+std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, const CellTable& cells,
                       Metric metric, bool allow_gnuplot) {
   const std::string title = stem.filename().string() + ": " + info(metric).label;
   std::filesystem::path png = stem, svg = stem;
@@ -229,11 +229,11 @@ std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, const
   if (!allow_gnuplot) {
     reason = "--svg asked for it";
   } else if (gnuplot_on_path()) {
-    if (draw_with_gnuplot(png, mesh, centres, metric, title))
+    if (draw_with_gnuplot(png, mesh, cells, metric, title))
       return "map: wrote " + png.string() + " (PNG, drawn by gnuplot)";
     reason = "gnuplot failed";
   }
-  draw_svg(svg, mesh, centres, metric, title);
+  draw_svg(svg, mesh, cells, metric, title);
   return "map: wrote " + svg.string() + " (SVG; " + reason + ")";
 }
 

@@ -9,7 +9,7 @@ namespace malha::report {
 
 namespace {
 
-constexpr double kThird = 1.0 / 3.0;  // triangle centres, as the centroid files have them
+constexpr double kThird = 1.0 / 3.0;  // triangle cells, as the centroid files have them
 constexpr double kDegrees = 180.0 / std::numbers::pi;
 constexpr int kCorners = 4;
 
@@ -87,12 +87,17 @@ double scaled_jacobian(const double x[4], const double y[4]) {
   return smallest;
 }
 
-double non_orthogonality(double xc, double yc, double xn, double yn, double ax, double ay,
-                         double bx, double by) {
+double face_cosine(double xc, double yc, double xn, double yn, double ax, double ay, double bx,
+                   double by) {
   const double nx = by - ay, ny = ax - bx;  // outward: the face turned clockwise
   const double dx = xn - xc, dy = yn - yc;
   const double c = (dx * nx + dy * ny) / std::sqrt((dx * dx + dy * dy) * (nx * nx + ny * ny));
-  return std::acos(std::clamp(c, -1.0, 1.0)) * kDegrees;
+  return std::isnan(c) ? c : std::clamp(c, -1.0, 1.0);
+}
+
+double non_orthogonality(double xc, double yc, double xn, double yn, double ax, double ay,
+                         double bx, double by) {
+  return std::acos(face_cosine(xc, yc, xn, yn, ax, ay, bx, by)) * kDegrees;
 }
 
 const std::array<MetricInfo, kMetricCount>& metric_table() {
@@ -119,12 +124,12 @@ double cell_size(const double x[4], const double y[4]) {
   return std::max(xh - xl, yh - yl);
 }
 
-Centres cell_centres(const Mesh& mesh) {
-  Centres c;
+CellTable measure_cells(const Mesh& mesh) {
+  CellTable t;
   const auto n = static_cast<std::size_t>(mesh.volumes());
-  c.xc.resize(n);
-  c.yc.resize(n);
-  c.area.resize(n);
+  for (auto* column : {&t.xc, &t.yc, &t.area, &t.skew, &t.shortest_edge, &t.longest_edge})
+    column->resize(n);
+  t.folded.resize(n);
   on_two_threads(mesh.ny, [&](int, std::int32_t first, std::int32_t last) {
     double x[kCorners], y[kCorners];
     for (std::int32_t j = first; j <= last; ++j) {
@@ -132,16 +137,20 @@ Centres cell_centres(const Mesh& mesh) {
         const auto v = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
         cell_corners(mesh, i, j, x, y);
         const CellGeometry g = cell_geometry(x, y);
-        c.xc[v] = g.xc;
-        c.yc[v] = g.yc;
-        c.area[v] = g.shape.area;
+        t.xc[v] = g.xc;
+        t.yc[v] = g.yc;
+        t.area[v] = g.shape.area;
+        t.skew[v] = g.shape.angle_deviation;
+        t.shortest_edge[v] = g.shape.shortest_edge;
+        t.longest_edge[v] = g.shape.longest_edge;
+        t.folded[v] = is_folded(g.shape) ? 1 : 0;
       }
     }
   });
-  return c;
+  return t;
 }
 
-void for_each_cell(const Mesh& mesh, const Centres& centres, std::int32_t first_row,
+void for_each_cell(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
                    std::int32_t last_row, const CellVisitor& visit) {
   double x[kCorners], y[kCorners];
   for (std::int32_t j = first_row; j <= last_row; ++j) {
@@ -149,29 +158,29 @@ void for_each_cell(const Mesh& mesh, const Centres& centres, std::int32_t first_
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
       const auto at = static_cast<std::size_t>(v - 1);
       cell_corners(mesh, i, j, x, y);
-      const CellShape shape = cell_shape(x, y);
       CellQuality q{};
-      q.xc = centres.xc[at];
-      q.yc = centres.yc[at];
-      q.folded = is_folded(shape);
-      q.value[index(Metric::Area)] = shape.area;
-      q.value[index(Metric::Aspect)] = shape.longest_edge / shape.shortest_edge;
-      q.value[index(Metric::Skew)] = shape.angle_deviation;
+      q.xc = cells.xc[at];
+      q.yc = cells.yc[at];
+      q.folded = cells.folded[at] != 0;
+      const double area = cells.area[at];
+      q.value[index(Metric::Area)] = area;
+      q.value[index(Metric::Aspect)] = cells.longest_edge[at] / cells.shortest_edge[at];
+      q.value[index(Metric::Skew)] = cells.skew[at];
       q.value[index(Metric::ScaledJacobian)] = scaled_jacobian(x, y);
       // The neighbours across the sides eta-, ksi+, eta+, ksi-; side s runs
-      // from corner s to corner s + 1.
+      // from corner s to corner s + 1. The largest angle is the smallest cosine.
       const bool present[kCorners] = {j > 1, i < mesh.nx, j<mesh.ny, i> 1};
       const std::int64_t neighbour[kCorners] = {v - mesh.nx, v + 1, v + mesh.nx, v - 1};
-      double angle = 0.0, growth = 1.0;
+      double cosine = 1.0, growth = 1.0;
       for (int s = 0; s < kCorners; ++s) {
         if (!present[s]) continue;
         const auto n = static_cast<std::size_t>(neighbour[s] - 1);
         const int e = (s + 1) % kCorners;
-        angle = std::max(angle, non_orthogonality(q.xc, q.yc, centres.xc[n], centres.yc[n], x[s],
-                                                  y[s], x[e], y[e]));
-        growth = std::max(growth, area_ratio(shape.area, centres.area[n]));
+        cosine = std::min(
+            cosine, face_cosine(q.xc, q.yc, cells.xc[n], cells.yc[n], x[s], y[s], x[e], y[e]));
+        growth = std::max(growth, area_ratio(area, cells.area[n]));
       }
-      q.value[index(Metric::NonOrthogonality)] = angle;
+      q.value[index(Metric::NonOrthogonality)] = std::acos(cosine) * kDegrees;
       q.value[index(Metric::Growth)] = growth;
       visit({v, i, j}, q);
     }
@@ -234,11 +243,11 @@ void merge(Partial& a, const Partial& b) {
 
 }  // namespace
 
-QualitySummary summarise(const Mesh& mesh, const Centres& centres) {
+QualitySummary summarise(const Mesh& mesh, const CellTable& cells) {
   std::array<Partial, 2> parts;
   on_two_threads(mesh.ny, [&](int part, std::int32_t first, std::int32_t last) {
     Partial& p = parts[static_cast<std::size_t>(part)];
-    for_each_cell(mesh, centres, first, last,
+    for_each_cell(mesh, cells, first, last,
                   [&p](const CellRef& cell, const CellQuality& q) { add_cell(p, cell, q); });
   });
   merge(parts[0], parts[1]);

@@ -34,6 +34,9 @@ double scaled_jacobian(const double x[4], const double y[4]);
 // The angle in degrees between d, from a cell's centroid (xc, yc) to its
 // neighbour's (xn, yn), and the outward normal of their shared face, the face
 // running from (ax, ay) to (bx, by) counter-clockwise around the cell.
+// Its cosine, clamped to [-1, 1] (NaN for a degenerate face or centre line).
+double face_cosine(double xc, double yc, double xn, double yn, double ax, double ay, double bx,
+                   double by);
 double non_orthogonality(double xc, double yc, double xn, double yn, double ax, double ay,
                          double bx, double by);
 
@@ -61,8 +64,8 @@ struct CellQuality {
   bool folded;
 };
 
-// The centroids and areas of all cells, by two threads.
-Centres cell_centres(const Mesh& mesh);
+// The table of all cells, by two threads.
+CellTable measure_cells(const Mesh& mesh);
 
 // The size a cell's centroid and area are compared on: the larger side of the
 // box around its corners.
@@ -71,10 +74,10 @@ double cell_size(const double x[4], const double y[4]);
 using CellVisitor = std::function<void(const CellRef&, const CellQuality&)>;
 // Calls `visit` for every cell of rows first_row to last_row in volume order
 // (ksi fastest).
-void for_each_cell(const Mesh& mesh, const Centres& centres, std::int32_t first_row,
+void for_each_cell(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
                    std::int32_t last_row, const CellVisitor& visit);
-inline void for_each_cell(const Mesh& mesh, const Centres& centres, const CellVisitor& visit) {
-  for_each_cell(mesh, centres, 1, mesh.ny, visit);
+inline void for_each_cell(const Mesh& mesh, const CellTable& cells, const CellVisitor& visit) {
+  for_each_cell(mesh, cells, 1, mesh.ny, visit);
 }
 
 struct Extremum {
@@ -106,6 +109,6 @@ struct QualitySummary {
   std::vector<FoldedCell> first_folded;  // at most kFoldedListed
 };
 // Over all cells; two threads take half of the rows each.
-QualitySummary summarise(const Mesh& mesh, const Centres& centres);
+QualitySummary summarise(const Mesh& mesh, const CellTable& cells);
 
 }  // namespace malha::report
