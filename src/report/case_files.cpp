@@ -454,7 +454,7 @@ CaseFiles case_from_argument(const std::string& argument) {
   return {path.parent_path(), name};
 }
 
-CheckedCase read_case(const CaseFiles& files) {
+CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& beside) {
   CheckedCase result;
   Mesh& mesh = result.mesh;
   RecordReader in(files.path(".txt"), files.name(".txt"), kPairLength);
@@ -467,6 +467,9 @@ CheckedCase read_case(const CaseFiles& files) {
   // The files that need only the sizes first: a helper thread checks them
   // while this one reads the vertices; then both take the rest. The first
   // failure in the order of the list is reported, CASE.txt before all.
+  const std::size_t files_to_check = todo.size();
+  for (const CaseTask& task : beside)
+    todo.push_back({"", true, [&task](auto&, auto& m, auto& c) { task(m, c); }});
   std::vector<std::size_t> order(todo.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
   std::stable_partition(order.begin(), order.end(),
@@ -500,7 +503,7 @@ CheckedCase read_case(const CaseFiles& files) {
   helper.join();
 
   result.checked = {files.name(".txt")};
-  for (std::size_t k = 0; k < todo.size(); ++k) {
+  for (std::size_t k = 0; k < files_to_check; ++k) {
     if (failures[k]) std::rethrow_exception(failures[k]);
     result.checked.push_back(files.name(todo[k].suffix));
   }

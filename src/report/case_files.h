@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -57,7 +58,10 @@ struct CheckedCase {
 // file of the case that is there against it; two threads share the files.
 // Throws CheckFailure, which names the file, the line, what was expected and
 // what was found.
-CheckedCase read_case(const CaseFiles& files);
+// `beside` is work of the caller that needs the mesh and the cell table and
+// runs on the same two threads as the checks, once the table is there.
+using CaseTask = std::function<void(const Mesh&, const CellTable&)>;
+CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& beside = {});
 
 // How far a centroid or an area read from a file may be from the one computed
 // from the vertices, relative to the cell's size (its square for the area;

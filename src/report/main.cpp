@@ -2,6 +2,7 @@
 // other, measures the quality of every cell and how far the smoothing is
 // from converged, and writes the mesh for ParaView, Plot3D tools and as a
 // picture. It reads the case files and never writes to them.
+#include <array>
 #include <cstdio>
 #include <exception>
 #include <filesystem>
@@ -109,16 +110,25 @@ std::string case_of_working_folder() {
 int run(const Options& o) {
   const CaseFiles files =
       case_from_argument(o.case_argument.empty() ? case_of_working_folder() : o.case_argument);
-  const CheckedCase checked = read_case(files);
+  // The measures run beside the checks: two halves of the rows and the
+  // convergence figure.
+  std::array<QualityTally, 2> halves;
+  Report r;
+  const std::vector<CaseTask> measures = {
+      [&](const Mesh& m, const CellTable& c) { halves[0].add_rows(m, c, 1, m.ny / 2); },
+      [&](const Mesh& m, const CellTable& c) { halves[1].add_rows(m, c, m.ny / 2 + 1, m.ny); },
+      [&](const Mesh& m, const CellTable&) {
+        r.convergence =
+            malha::convergence_figure(m.xv.data(), m.yv.data(), m.nxv, m.nyv, m.dksi, m.deta);
+      }};
+  const CheckedCase checked = read_case(files, measures);
   const Mesh& mesh = checked.mesh;
   const CellTable& cells = checked.cells;
-  Report r;
+  halves[0].join(halves[1]);
   r.files = files;
   r.mesh = &mesh;
   r.checked = checked.checked;
-  r.quality = summarise(mesh, cells);
-  r.convergence = malha::convergence_figure(mesh.xv.data(), mesh.yv.data(), mesh.nxv, mesh.nyv,
-                                            mesh.dksi, mesh.deta);
+  r.quality = halves[0].result(cells);
   const std::string text = o.json ? json_report(r) : text_report(r);
   std::fputs(text.c_str(), stdout);
   std::fflush(stdout);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <functional>
+#include <limits>
 #include <numbers>
 #include <thread>
 
@@ -47,10 +49,6 @@ void on_two_threads(std::int32_t rows,
   std::thread helper(part, 1, middle + 1, rows);
   if (middle >= 1) part(0, 1, middle);
   helper.join();
-}
-
-void keep(Extremum& e, double value, const CellRef& cell, const CellQuality& q) {
-  e = {value, cell, q.xc, q.yc};
 }
 
 }  // namespace
@@ -150,111 +148,115 @@ CellTable measure_cells(const Mesh& mesh) {
   return t;
 }
 
-void for_each_cell(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
-                   std::int32_t last_row, const CellVisitor& visit) {
+CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j) {
+  const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+  const auto at = static_cast<std::size_t>(v - 1);
   double x[kCorners], y[kCorners];
-  for (std::int32_t j = first_row; j <= last_row; ++j) {
-    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
-      const auto at = static_cast<std::size_t>(v - 1);
-      cell_corners(mesh, i, j, x, y);
-      CellQuality q{};
-      q.xc = cells.xc[at];
-      q.yc = cells.yc[at];
-      q.folded = cells.folded[at] != 0;
-      const double area = cells.area[at];
-      q.value[index(Metric::Area)] = area;
-      q.value[index(Metric::Aspect)] = cells.longest_edge[at] / cells.shortest_edge[at];
-      q.value[index(Metric::Skew)] = cells.skew[at];
-      q.value[index(Metric::ScaledJacobian)] = scaled_jacobian(x, y);
-      // The neighbours across the sides eta-, ksi+, eta+, ksi-; side s runs
-      // from corner s to corner s + 1. The largest angle is the smallest cosine.
-      const bool present[kCorners] = {j > 1, i < mesh.nx, j<mesh.ny, i> 1};
-      const std::int64_t neighbour[kCorners] = {v - mesh.nx, v + 1, v + mesh.nx, v - 1};
-      double cosine = 1.0, growth = 1.0;
-      for (int s = 0; s < kCorners; ++s) {
-        if (!present[s]) continue;
-        const auto n = static_cast<std::size_t>(neighbour[s] - 1);
-        const int e = (s + 1) % kCorners;
-        cosine = std::min(
-            cosine, face_cosine(q.xc, q.yc, cells.xc[n], cells.yc[n], x[s], y[s], x[e], y[e]));
-        growth = std::max(growth, area_ratio(area, cells.area[n]));
-      }
-      q.value[index(Metric::NonOrthogonality)] = std::acos(cosine) * kDegrees;
-      q.value[index(Metric::Growth)] = growth;
-      visit({v, i, j}, q);
-    }
+  cell_corners(mesh, i, j, x, y);
+  CellQuality q{};
+  q.xc = cells.xc[at];
+  q.yc = cells.yc[at];
+  q.folded = cells.folded[at] != 0;
+  const double area = cells.area[at];
+  q.value[index(Metric::Area)] = area;
+  q.value[index(Metric::Aspect)] = cells.longest_edge[at] / cells.shortest_edge[at];
+  q.value[index(Metric::Skew)] = cells.skew[at];
+  q.value[index(Metric::ScaledJacobian)] = scaled_jacobian(x, y);
+  // The neighbours across the sides eta-, ksi+, eta+, ksi-; side s runs
+  // from corner s to corner s + 1. The largest angle is the smallest cosine.
+  const bool present[kCorners] = {j > 1, i < mesh.nx, j<mesh.ny, i> 1};
+  const std::int64_t neighbour[kCorners] = {v - mesh.nx, v + 1, v + mesh.nx, v - 1};
+  double cosine = 1.0, growth = 1.0;
+  for (int s = 0; s < kCorners; ++s) {
+    if (!present[s]) continue;
+    const auto n = static_cast<std::size_t>(neighbour[s] - 1);
+    const int e = (s + 1) % kCorners;
+    cosine =
+        std::min(cosine, face_cosine(q.xc, q.yc, cells.xc[n], cells.yc[n], x[s], y[s], x[e], y[e]));
+    growth = std::max(growth, area_ratio(area, cells.area[n]));
+  }
+  q.value[index(Metric::NonOrthogonality)] = std::acos(cosine) * kDegrees;
+  q.value[index(Metric::Growth)] = growth;
+  return q;
+}
+
+namespace {}  // namespace
+
+QualityTally::QualityTally() {
+  for (MetricSummary& m : s_.metrics) {
+    m.min.value = std::numeric_limits<double>::infinity();
+    m.max.value = -m.min.value;
   }
 }
 
-namespace {
-
-// Sums of one part of the mesh, before the means are taken.
-struct Partial {
-  QualitySummary s;
-  std::array<double, kMetricCount> sums{};
-};
-
-void add_cell(Partial& p, const CellRef& cell, const CellQuality& q) {
-  QualitySummary& s = p.s;
-  const bool first = s.cells++ == 0;
+void QualityTally::add(const CellRef& cell, const CellQuality& q) {
+  ++s_.cells;
   for (std::size_t m = 0; m < kMetricCount; ++m) {
     const double value = q.value[m];
-    MetricSummary& t = s.metrics[m];
-    if (first || value < t.min.value) keep(t.min, value, cell, q);
-    if (first || value > t.max.value) keep(t.max, value, cell, q);
-    p.sums[m] += value;
+    MetricSummary& t = s_.metrics[m];
+    if (value < t.min.value) t.min = {value, cell};
+    if (value > t.max.value) t.max = {value, cell};
+    sums_[m] += value;
   }
   const double angle = q.value[index(Metric::NonOrthogonality)];
-  count(s.skew, q.value[index(Metric::Skew)]);
-  count(s.non_orthogonality, angle);
-  if (angle > kNonOrthogonalityLimit) ++s.above_limit;
+  count(s_.skew, q.value[index(Metric::Skew)]);
+  count(s_.non_orthogonality, angle);
+  if (angle > kNonOrthogonalityLimit) ++s_.above_limit;
   if (q.folded) {
-    if (s.first_folded.size() < kFoldedListed)
-      s.first_folded.push_back({cell, q.xc, q.yc, q.value[index(Metric::Area)]});
-    ++s.folded;
+    if (s_.first_folded.size() < kFoldedListed)
+      s_.first_folded.push_back({cell, q.xc, q.yc, q.value[index(Metric::Area)]});
+    ++s_.folded;
   }
 }
 
-// Adds the later part `b` to `a`: on equal values the earlier cell stays.
-void merge(Partial& a, const Partial& b) {
-  if (b.s.cells == 0) return;
-  if (a.s.cells == 0) {
-    a = b;
-    return;
-  }
+void QualityTally::add_rows(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
+                            std::int32_t last_row) {
+  for_each_cell(mesh, cells, first_row, last_row,
+                [this](const CellRef& cell, const CellQuality& q) { add(cell, q); });
+}
+
+// On equal values the earlier cell stays.
+void QualityTally::join(const QualityTally& later) {
+  const QualitySummary& b = later.s_;
   for (std::size_t m = 0; m < kMetricCount; ++m) {
-    MetricSummary& t = a.s.metrics[m];
-    const MetricSummary& u = b.s.metrics[m];
+    MetricSummary& t = s_.metrics[m];
+    const MetricSummary& u = b.metrics[m];
     if (u.min.value < t.min.value) t.min = u.min;
     if (u.max.value > t.max.value) t.max = u.max;
-    a.sums[m] += b.sums[m];
+    sums_[m] += later.sums_[m];
   }
   for (std::size_t k = 0; k < kAngleBins.size(); ++k) {
-    a.s.skew[k] += b.s.skew[k];
-    a.s.non_orthogonality[k] += b.s.non_orthogonality[k];
+    s_.skew[k] += b.skew[k];
+    s_.non_orthogonality[k] += b.non_orthogonality[k];
   }
-  a.s.cells += b.s.cells;
-  a.s.above_limit += b.s.above_limit;
-  a.s.folded += b.s.folded;
-  for (const FoldedCell& f : b.s.first_folded)
-    if (a.s.first_folded.size() < kFoldedListed) a.s.first_folded.push_back(f);
+  s_.cells += b.cells;
+  s_.above_limit += b.above_limit;
+  s_.folded += b.folded;
+  for (const FoldedCell& f : b.first_folded)
+    if (s_.first_folded.size() < kFoldedListed) s_.first_folded.push_back(f);
 }
 
-}  // namespace
+QualitySummary QualityTally::result(const CellTable& cells) const {
+  QualitySummary s = s_;
+  for (std::size_t m = 0; m < kMetricCount; ++m) {
+    MetricSummary& t = s.metrics[m];
+    t.mean = sums_[m] / static_cast<double>(s.cells);
+    for (Extremum* e : {&t.min, &t.max}) {
+      if (e->cell.volume == 0) continue;  // every value NaN
+      e->xc = cells.xc[static_cast<std::size_t>(e->cell.volume - 1)];
+      e->yc = cells.yc[static_cast<std::size_t>(e->cell.volume - 1)];
+    }
+  }
+  return s;
+}
 
 QualitySummary summarise(const Mesh& mesh, const CellTable& cells) {
-  std::array<Partial, 2> parts;
+  std::array<QualityTally, 2> parts;
   on_two_threads(mesh.ny, [&](int part, std::int32_t first, std::int32_t last) {
-    Partial& p = parts[static_cast<std::size_t>(part)];
-    for_each_cell(mesh, cells, first, last,
-                  [&p](const CellRef& cell, const CellQuality& q) { add_cell(p, cell, q); });
+    parts[static_cast<std::size_t>(part)].add_rows(mesh, cells, first, last);
   });
-  merge(parts[0], parts[1]);
-  QualitySummary s = parts[0].s;
-  for (std::size_t m = 0; m < kMetricCount; ++m)
-    s.metrics[m].mean = parts[0].sums[m] / static_cast<double>(s.cells);
-  return s;
+  parts[0].join(parts[1]);
+  return parts[0].result(cells);
 }
 
 }  // namespace malha::report

@@ -6,7 +6,6 @@
 
 #include <array>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -71,12 +70,21 @@ CellTable measure_cells(const Mesh& mesh);
 // box around its corners.
 double cell_size(const double x[4], const double y[4]);
 
-using CellVisitor = std::function<void(const CellRef&, const CellQuality&)>;
-// Calls `visit` for every cell of rows first_row to last_row in volume order
-// (ksi fastest).
+// The measures of cell (i, j).
+CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j);
+
+// Calls visit(CellRef, CellQuality) for every cell of rows first_row to
+// last_row in volume order (ksi fastest).
+template <class Visit>
 void for_each_cell(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
-                   std::int32_t last_row, const CellVisitor& visit);
-inline void for_each_cell(const Mesh& mesh, const CellTable& cells, const CellVisitor& visit) {
+                   std::int32_t last_row, Visit&& visit) {
+  for (std::int32_t j = first_row; j <= last_row; ++j)
+    for (std::int32_t i = 1; i <= mesh.nx; ++i)
+      visit(CellRef{static_cast<std::int64_t>(j - 1) * mesh.nx + i, i, j},
+            measure_cell(mesh, cells, i, j));
+}
+template <class Visit>
+void for_each_cell(const Mesh& mesh, const CellTable& cells, Visit&& visit) {
   for_each_cell(mesh, cells, 1, mesh.ny, visit);
 }
 
@@ -108,6 +116,22 @@ struct QualitySummary {
   std::int64_t folded = 0;
   std::vector<FoldedCell> first_folded;  // at most kFoldedListed
 };
+// The summary gathered in parts, rows first_row to last_row each, the parts
+// joined in the order of their rows.
+class QualityTally {
+ public:
+  QualityTally();
+  void add_rows(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
+                std::int32_t last_row);
+  void join(const QualityTally& later);
+  QualitySummary result(const CellTable& cells) const;
+
+ private:
+  void add(const CellRef& cell, const CellQuality& q);
+  QualitySummary s_;
+  std::array<double, kMetricCount> sums_{};
+};
+
 // Over all cells; two threads take half of the rows each.
 QualitySummary summarise(const Mesh& mesh, const CellTable& cells);
 

@@ -1,0 +1,82 @@
+#!/usr/bin/env bash
+# Whole-process wall time and peak memory of malha-report against malha on
+# the same case: malha writes the files (starting without them, as a first
+# run does), then malha-report reads, checks and measures them, alternating:
+#
+#   R1  2000 x 1000 volumes, no smoothing, nest files (every file of a case,
+#       about 1.5 GB; the report reads the 0.9 GB that are the case's own)
+#   R2  1000 x 500 volumes, smoothed (nsweep 10, niter 20), no nest files
+#
+# Usage: bench/run-report.sh [runs] [cases]     (defaults: 5 runs; "R1 R2")
+#
+# Environment:
+#   BUILD           build directory (default: build-bench in the repository);
+#                   configured and built here when it holds no programs yet
+#   SCRATCH_PARENT  where the scratch folder is made (default: $TMPDIR or
+#                   /tmp); the folder is removed at the end
+#
+# The table gives the median and the range (min-max) of the runs. Needs GNU
+# time (/usr/bin/time).
+set -euo pipefail
+
+runs=${1:-5}
+cases=${2:-"R1 R2"}
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${BUILD:-$root/build-bench}
+
+if [[ ! -x $build/malha || ! -x $build/malha-report ]]; then
+  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMALHA_BUILD_TESTS=OFF >/dev/null
+fi
+cmake --build "$build" -j 2 --target malha malha-report >/dev/null
+
+scratch=$(mktemp -d "${SCRATCH_PARENT:-${TMPDIR:-/tmp}}/malha-report-bench-XXXXXX")
+trap 'rm -rf "$scratch"' EXIT
+
+# case name -> "nx ny opt_elliptic opt_nest nsweep niter"
+declare -A setup=(
+  [R1]="2000 1000 0 2 0 0"
+  [R2]="1000 500 2 0 10 20"
+)
+
+# Median and range of a list of numbers: "median min max".
+summary() {
+  sort -g | awk '{ v[NR] = $1 } END {
+    m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
+    printf "%s %s %s\n", m, v[1], v[NR] }'
+}
+
+lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
+echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; load $(cut -d' ' -f1-3 /proc/loadavg); $runs runs"
+printf '\n%-4s %-14s %-26s %s\n' case program "wall s: median (min-max)" "peak MiB: median (min-max)"
+
+for c in $cases; do
+  read -r nx ny ell nest nsweep niter <<<"${setup[$c]}"
+  dir=$scratch/$c
+  mkdir -p "$dir"
+  printf '%s\n%d\n%d\n%d\n%d\n' "$c" "$nx" "$ny" "$ell" "$nest" >"$dir/entradas.txt"
+  printf '%d\n%d\n0.0\n1.0\n1.0\n0\n0\n' "$nsweep" "$niter" >"$dir/entrada_eq_elipticas.txt"
+  : >"$dir/malha.times"
+  : >"$dir/report.times"
+  for ((r = 1; r <= runs; r++)); do
+    find "$dir" -maxdepth 1 -name '*.txt' ! -name 'entrada*.txt' -delete
+    (cd "$dir" && COMSPEC=true /usr/bin/time -f '%e %M' -o "$dir/time" "$build/malha" \
+      >/dev/null 2>"$dir/stderr")
+    cat "$dir/time" >>"$dir/malha.times"
+    (cd "$dir" && /usr/bin/time -f '%e %M' -o "$dir/time" "$build/malha-report" "$c" \
+      >"$dir/report.txt" 2>"$dir/stderr") || { cat "$dir/stderr" >&2; exit 1; }
+    cat "$dir/time" >>"$dir/report.times"
+  done
+  declare -A median=()
+  for p in malha report; do
+    read -r tm tlo thi < <(cut -d' ' -f1 "$dir/$p.times" | summary)
+    read -r mm mlo mhi < <(cut -d' ' -f2 "$dir/$p.times" | summary)
+    median[$p]=$tm
+    name=$p
+    [[ $p == report ]] && name=malha-report
+    printf '%-4s %-14s %-26s %s\n' "$c" "$name" "$tm ($tlo-$thi)" \
+      "$(awk -v a="$mm" -v b="$mlo" -v d="$mhi" 'BEGIN { printf "%.0f (%.0f-%.0f)", a / 1024, b / 1024, d / 1024 }')"
+  done
+  awk -v m="${median[malha]}" -v r="${median[report]}" -v c="$c" \
+    'BEGIN { printf "%-4s malha-report / malha, medians: %.2f\n", c, r / m }'
+  rm -rf "${dir:?}"
+done
