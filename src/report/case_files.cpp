@@ -459,6 +459,16 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   Mesh& mesh = result.mesh;
   RecordReader in(files.path(".txt"), files.name(".txt"), kPairLength);
   read_sizes(in, mesh);
+  // Sizes that promise more records than the file can hold stop here, before
+  // anything is allocated for them.
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(files.path(".txt"), error);
+  const auto least = static_cast<std::uintmax_t>(mesh.vertices()) * (kPairLength + 1);
+  if (!error && bytes < least)
+    fail(files.name(".txt"), 0,
+         std::to_string(mesh.vertices()) + " vertex records (nxv x nyv), at least " +
+             std::to_string(least) + " bytes",
+         std::to_string(bytes) + " bytes");
 
   std::vector<Check> todo;
   for (Check& c : checks())

@@ -165,6 +165,11 @@ const std::vector<Spoil>& spoils() {
       {"header count against records", "t.txt", 1,
        [](std::string r) { return replace_at(r, 29, "7"); },
        "t.txt, line 1: expected nxv = nx + 1 = 6 and nyv = ny + 1 = 4, found nxv = 7, nyv = 4"},
+      {"header promising more records than the file holds", "t.txt", 1,
+       [](std::string) {
+         return std::string("         6         3         7         4         2");
+       },
+       "t.txt: expected 28 vertex records (nxv x nyv), at least 1428 bytes, found 1352 bytes"},
       {"vertex number out of range", "t_vert.txt", 1,
        [](std::string r) { return replace_at(r, 8, "99"); },
        "t_vert.txt, line 1: expected vertex numbers from 1 to 24, found 99"},

@@ -112,7 +112,7 @@ Mesh strip(const std::vector<double>& columns, std::vector<double> top = {}) {
 TEST(Summary, GrowthIsTheLargestAreaRatioToANeighbour) {
   // Cells of width 1, 2 and 8: growth 2, 4, 4.
   const Mesh m = strip({0, 1, 3, 11});
-  const QualitySummary s = summarise(m, cell_centres(m));
+  const QualitySummary s = summarise(m, measure_cells(m));
   const auto& growth = s.metrics[static_cast<std::size_t>(Metric::Growth)];
   EXPECT_DOUBLE_EQ(growth.min.value, 2.0);
   EXPECT_DOUBLE_EQ(growth.max.value, 4.0);
@@ -129,7 +129,7 @@ TEST(Summary, GrowthIsTheLargestAreaRatioToANeighbour) {
 TEST(Summary, FoldedCellsAreCountedAndListed) {
   // The top of the middle cell crossed over: its top corners swap sides.
   const Mesh m = strip({0, 1, 2, 3}, {0, 2, 1, 3});
-  const QualitySummary s = summarise(m, cell_centres(m));
+  const QualitySummary s = summarise(m, measure_cells(m));
   EXPECT_EQ(s.folded, 1);
   ASSERT_EQ(s.first_folded.size(), 1u);
   EXPECT_EQ(s.first_folded[0].cell.volume, 2);
@@ -148,7 +148,7 @@ TEST(Summary, HalvesOfTheRowsGiveTheSameExtremesAsOneThread) {
       m.xv.push_back(i + 0.1 * j * j);
       m.yv.push_back(j);
     }
-  const Centres c = cell_centres(m);
+  const CellTable c = measure_cells(m);
   const QualitySummary s = summarise(m, c);
   double worst = 0.0;
   std::int64_t worst_volume = 0;
