@@ -20,9 +20,10 @@ void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
 
 // A picture of `metric` over the mesh with a colour scale: a PNG drawn by
 // gnuplot when it is on the PATH and `allow_gnuplot`, otherwise an SVG
-// written here. `stem` is the file name without its extension. Returns the
-// line that says what was written.
-std::string write_map(const std::filesystem::path& stem, const Mesh& mesh, const CellTable& cells,
-                      Metric metric, bool allow_gnuplot);
+// written here. `stem` is the file name without its extension; the title
+// names the case. Returns the line that says what was written.
+std::string write_map(const std::filesystem::path& stem, const std::string& case_name,
+                      const Mesh& mesh, const CellTable& cells, Metric metric,
+                      bool allow_gnuplot);
 
 }  // namespace malha::report

@@ -48,9 +48,10 @@ std::string grid_vertex(const Mesh& mesh, std::int64_t k) {
 std::string convergence_line(const Report& r) {
   const ConvergenceFigure& c = r.convergence;
   if (!c.defined) return "convergence: not defined, the mesh has no interior vertex (ny = 1)\n";
-  return "convergence: the next sweep would move vertex " + grid_vertex(*r.mesh, c.vertex) +
-         " by " + short_number(c.largest_move) + ", " + short_number(c.relative) +
-         " of the shortest edge " + short_number(c.smallest_edge) + "\n";
+  return "convergence: one more Gauss-Seidel update would move vertex " +
+         grid_vertex(*r.mesh, c.vertex) + " by " + short_number(c.largest_move) + ", " +
+         short_number(c.relative) + " times the shortest edge (" + short_number(c.smallest_edge) +
+         ")\n";
 }
 
 // JSON building: a text with the separators put in as values are added.
@@ -143,12 +144,17 @@ std::string text_report(const Report& r) {
                     std::to_string(m.nyv) + " vertices, " +
                     (m.opt_elliptic == 2 ? "smoothed" : "algebraic") + " (dksi " +
                     short_number(m.dksi) + ", deta " + short_number(m.deta) + ")\n";
-  out += "files: " + std::to_string(r.checked.size()) + " checked and consistent (";
+  // The files after the first by what follows the case name: "_vert", ...
+  out += "files: " + std::to_string(r.checked.size()) + " checked and consistent: ";
   for (std::size_t k = 0; k < r.checked.size(); ++k) {
-    if (k > 0) out += ", ";
-    out += r.checked[k];
+    std::string name = r.checked[k];
+    if (k > 0) {
+      out += ", ";
+      name = name.substr(r.files.stem.size(), name.size() - r.files.stem.size() - 4);
+    }
+    out += name;
   }
-  out += ")\n";
+  out += "\n";
   out += padded("", 24) + padded("min", 12) + padded("mean", 12) + padded("max", 12) +
          "   worst cell: volume (i, j) at (x, y)\n";
   for (const MetricInfo& info : metric_table()) {
@@ -171,8 +177,8 @@ std::string text_report(const Report& r) {
   out += '\n';
   out += convergence_line(r);
   out += '\n';
-  out += histogram("skew (deg)            cells", q.skew);
-  out += histogram("non-orthogonality (deg) cells", q.non_orthogonality);
+  out += histogram("skew (deg), cells per bin:", q.skew);
+  out += histogram("non-orthogonality (deg), cells per bin:", q.non_orthogonality);
   return out;
 }
 

@@ -13,8 +13,9 @@ prefix="$scratch/prefix with blank"
 "$cmake" --install "$build" --prefix "$prefix" >"$scratch/install.log" 2>&1
 check "cmake --install succeeds" [ $? -eq 0 ] || cat "$scratch/install.log"
 
-check "bin holds the program alone" [ "$(cd "$prefix/bin" && echo *)" = malha ]
+check "bin holds the two programs alone" [ "$(cd "$prefix/bin" && echo *)" = "malha malha-report" ]
 check "the program is executable" [ -x "$prefix/bin/malha" ]
+check "the report program is executable" [ -x "$prefix/bin/malha-report" ]
 for standin in notepad wgnuplot; do
   check "$standin is in libexec/malha" [ -x "$prefix/libexec/malha/$standin" ]
 done
@@ -24,8 +25,10 @@ for example in entradas.txt entrada_eq_elipticas.txt malha.gnu malha_cent.gnu; d
   check "the example $example is installed" [ -s "$prefix/share/malha/examples/$example" ]
 done
 check "the manual page is installed" [ -s "$prefix/share/man/man1/malha.1" ]
+check "the report's manual page is installed" [ -s "$prefix/share/man/man1/malha-report.1" ]
 check "the README is installed" [ -s "$prefix/share/doc/malha/README.md" ]
 check "the README's picture is installed beside it" is_png "$prefix/share/doc/malha/docs/example-mesh.png"
+check "the quality map is installed beside it" is_png "$prefix/share/doc/malha/docs/quality-map.png"
 check "the solver guide is installed" [ -s "$prefix/share/doc/malha/docs/solver-guide.md" ]
 for picture in solver-numbering solver-nonorthogonality solver-convergence; do
   check "the guide's picture $picture is installed beside it" \
@@ -34,8 +37,10 @@ done
 check "the worked solver is installed" [ -x "$prefix/share/malha/solver/fvsolve.py" ]
 check "the worked solver's reader is installed" [ -s "$prefix/share/malha/solver/malhafiles.py" ]
 if command -v groff >/dev/null 2>&1; then
-  groff -man -ww -z -Tutf8 "$prefix/share/man/man1/malha.1" >"$scratch/groff.log" 2>&1
-  check "the manual page formats without warnings" [ ! -s "$scratch/groff.log" ]
+  for page in malha malha-report; do
+    groff -man -ww -z -Tutf8 "$prefix/share/man/man1/$page.1" >"$scratch/groff.log" 2>&1
+    check "the manual page $page.1 formats without warnings" [ ! -s "$scratch/groff.log" ]
+  done
 fi
 
 # The example, as the manual tells it, with the stand-ins: no terminal, so
@@ -49,5 +54,8 @@ env -u COMSPEC -u DISPLAY -u WAYLAND_DISPLAY PATH="$prefix/libexec/malha:$PATH" 
 check "the installed program runs the installed example" [ $? -eq 0 ]
 check "the example's mesh files are written" [ -s exemplo_cent_fict.txt ]
 check "the example's nest files are written" [ -s exemplo_nest_area.txt ]
+"$prefix/bin/malha-report" >report.txt 2>&1
+check "the installed report program checks the example's files" \
+  grep -q "files: 10 checked and consistent" report.txt
 
 finish
