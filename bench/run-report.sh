@@ -15,8 +15,9 @@
 #   SCRATCH_PARENT  where the scratch folder is made (default: $TMPDIR or
 #                   /tmp); the folder is removed at the end
 #
-# The table gives the median and the range (min-max) of the runs. Needs GNU
-# time (/usr/bin/time).
+# The table gives the median and the range (min-max) of the runs: wall time,
+# processor time (user + system, both threads) and peak resident memory.
+# Needs GNU time (/usr/bin/time).
 set -euo pipefail
 
 runs=${1:-5}
@@ -47,7 +48,8 @@ summary() {
 
 lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
 echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; load $(cut -d' ' -f1-3 /proc/loadavg); $runs runs"
-printf '\n%-4s %-14s %-26s %s\n' case program "wall s: median (min-max)" "peak MiB: median (min-max)"
+printf '\n%-4s %-14s %-26s %-26s %s\n' case program "wall s: median (min-max)" \
+  "cpu s: median (min-max)" "peak MiB: median (min-max)"
 
 for c in $cases; do
   read -r nx ny ell nest nsweep niter <<<"${setup[$c]}"
@@ -59,10 +61,10 @@ for c in $cases; do
   : >"$dir/report.times"
   for ((r = 1; r <= runs; r++)); do
     find "$dir" -maxdepth 1 -name '*.txt' ! -name 'entrada*.txt' -delete
-    (cd "$dir" && COMSPEC=true /usr/bin/time -f '%e %M' -o "$dir/time" "$build/malha" \
+    (cd "$dir" && COMSPEC=true /usr/bin/time -f '%e %M %U %S' -o "$dir/time" "$build/malha" \
       >/dev/null 2>"$dir/stderr")
     cat "$dir/time" >>"$dir/malha.times"
-    (cd "$dir" && /usr/bin/time -f '%e %M' -o "$dir/time" "$build/malha-report" "$c" \
+    (cd "$dir" && /usr/bin/time -f '%e %M %U %S' -o "$dir/time" "$build/malha-report" "$c" \
       >"$dir/report.txt" 2>"$dir/stderr") || { cat "$dir/stderr" >&2; exit 1; }
     cat "$dir/time" >>"$dir/report.times"
   done
@@ -70,10 +72,11 @@ for c in $cases; do
   for p in malha report; do
     read -r tm tlo thi < <(cut -d' ' -f1 "$dir/$p.times" | summary)
     read -r mm mlo mhi < <(cut -d' ' -f2 "$dir/$p.times" | summary)
+    read -r cm clo chi < <(awk '{ print $3 + $4 }' "$dir/$p.times" | summary)
     median[$p]=$tm
     name=$p
     [[ $p == report ]] && name=malha-report
-    printf '%-4s %-14s %-26s %s\n' "$c" "$name" "$tm ($tlo-$thi)" \
+    printf '%-4s %-14s %-26s %-26s %s\n' "$c" "$name" "$tm ($tlo-$thi)" "$cm ($clo-$chi)" \
       "$(awk -v a="$mm" -v b="$mlo" -v d="$mhi" 'BEGIN { printf "%.0f (%.0f-%.0f)", a / 1024, b / 1024, d / 1024 }')"
   done
   awk -v m="${median[malha]}" -v r="${median[report]}" -v c="$c" \
