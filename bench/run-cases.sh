@@ -59,12 +59,8 @@ state_bytes() {  # nx ny opt_elliptic opt_nest
   echo "$bytes"
 }
 
-# Median and range of a list of numbers: "median min max".
-summary() {
-  sort -g | awk '{ v[NR] = $1 } END {
-    m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%s %s %s\n", m, v[1], v[NR] }'
-}
+# shellcheck source=lib.sh
+. "$root/bench/lib.sh"
 
 lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
 echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; $runs runs per program and case"

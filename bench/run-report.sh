@@ -39,12 +39,8 @@ declare -A setup=(
   [R2]="1000 500 2 0 10 20"
 )
 
-# Median and range of a list of numbers: "median min max".
-summary() {
-  sort -g | awk '{ v[NR] = $1 } END {
-    m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
-    printf "%s %s %s\n", m, v[1], v[NR] }'
-}
+# shellcheck source=lib.sh
+. "$root/bench/lib.sh"
 
 lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
 echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; load $(cut -d' ' -f1-3 /proc/loadavg); $runs runs"
