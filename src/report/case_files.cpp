@@ -387,9 +387,13 @@ void check_neighbours(const CaseFiles& files, const Mesh& mesh, const CellTable&
   if (!as_written) check_neighbour_table(files, mesh);
 }
 
+// What a task waits for: the sizes of the header (read before any task
+// starts), the vertices, or the cell table computed from them.
+enum class Needs { Sizes, Vertices, Cells };
+
 struct Check {
   std::string suffix;
-  bool needs_vertices;  // false: only the sizes of the header
+  Needs needs;
   std::function<void(const CaseFiles&, const Mesh&, const CellTable&)> run;
 };
 
@@ -401,15 +405,15 @@ std::vector<Check> checks() {
     return [=](auto& f, auto& m, auto& c) { check_centroids(f, m, c, suffix); };
   };
   return {
-      {"_vert.txt", false, corners("_vert.txt", kWide, false)},
-      {"_vert_fict.txt", false, corners("_vert_fict.txt", kWide, true)},
-      {"_cent.txt", true, centroids("_cent.txt")},
-      {"_cent_fict.txt", true, check_extended_centroids},
-      {"_nest.txt", true, check_nest_vertices},
-      {"_nest_conec.txt", false, check_neighbours},
-      {"_nest_vert.txt", false, corners("_nest_vert.txt", kNarrow, false)},
-      {"_nest_cent.txt", true, centroids("_nest_cent.txt")},
-      {"_nest_area.txt", true, check_areas},
+      {"_vert.txt", Needs::Sizes, corners("_vert.txt", kWide, false)},
+      {"_vert_fict.txt", Needs::Sizes, corners("_vert_fict.txt", kWide, true)},
+      {"_cent.txt", Needs::Cells, centroids("_cent.txt")},
+      {"_cent_fict.txt", Needs::Cells, check_extended_centroids},
+      {"_nest.txt", Needs::Vertices, check_nest_vertices},
+      {"_nest_conec.txt", Needs::Sizes, check_neighbours},
+      {"_nest_vert.txt", Needs::Sizes, corners("_nest_vert.txt", kNarrow, false)},
+      {"_nest_cent.txt", Needs::Cells, centroids("_nest_cent.txt")},
+      {"_nest_area.txt", Needs::Cells, check_areas},
   };
 }
 
@@ -474,24 +478,41 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   for (Check& c : checks())
     if (c.suffix == "_vert.txt" || std::filesystem::exists(files.path(c.suffix)))
       todo.push_back(std::move(c));
-  // The files that need only the sizes first: a helper thread checks them
-  // while this one reads the vertices; then both take the rest. The first
-  // failure in the order of the list is reported, CASE.txt before all.
   const std::size_t files_to_check = todo.size();
+
+  // Two threads take the tasks in the order of what they wait for: the files
+  // that need only the sizes (a helper thread starts on them while this one
+  // reads the vertices), the two halves of the cell table, the rest. The
+  // first failure in the order of the list is reported, CASE.txt before all.
+  std::promise<bool> vertices_read, cells_measured;
+  std::shared_future<bool> vertices = vertices_read.get_future().share();
+  std::shared_future<bool> cells = cells_measured.get_future().share();
+  std::atomic<int> halves_left{2};
+  for (int half = 0; half < 2; ++half) {
+    todo.push_back({"", Needs::Vertices, [&, half](auto&, auto& m, auto&) {
+                      const std::int32_t middle = m.ny / 2;
+                      measure_rows(m, result.cells, half == 0 ? 1 : middle + 1,
+                                   half == 0 ? middle : m.ny);
+                      if (--halves_left == 0) cells_measured.set_value(true);
+                    }});
+  }
   for (const CaseTask& task : beside)
-    todo.push_back({"", true, [&task](auto&, auto& m, auto& c) { task(m, c); }});
+    todo.push_back({"", Needs::Cells, [&task](auto&, auto& m, auto& c) { task(m, c); }});
   std::vector<std::size_t> order(todo.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-  std::stable_partition(order.begin(), order.end(),
-                        [&](std::size_t k) { return !todo[k].needs_vertices; });
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const auto rank = [&](std::size_t k) {  // the cell table before other work on the vertices
+      return 2 * static_cast<int>(todo[k].needs) + (k >= files_to_check ? 0 : 1);
+    };
+    return rank(a) < rank(b);
+  });
   std::vector<std::exception_ptr> failures(todo.size());
   std::atomic<std::size_t> next{0};
-  std::promise<bool> vertices_read;
-  std::shared_future<bool> vertices = vertices_read.get_future().share();
   const auto work = [&] {
     for (std::size_t n = next++; n < order.size(); n = next++) {
       const Check& c = todo[order[n]];
-      if (c.needs_vertices && !vertices.get()) return;
+      if (c.needs != Needs::Sizes && !vertices.get()) return;
+      if (c.needs == Needs::Cells && !cells.get()) return;
       try {
         c.run(files, mesh, result.cells);
       } catch (...) {
@@ -502,9 +523,10 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   std::thread helper(work);
   try {
     read_coordinates(in, mesh);
-    result.cells = measure_cells(mesh);
+    result.cells = sized_cell_table(mesh);
   } catch (...) {
     vertices_read.set_value(false);
+    cells_measured.set_value(false);
     helper.join();
     throw;
   }

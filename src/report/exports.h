@@ -23,7 +23,6 @@ void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
 // written here. `stem` is the file name without its extension; the title
 // names the case. Returns the line that says what was written.
 std::string write_map(const std::filesystem::path& stem, const std::string& case_name,
-                      const Mesh& mesh, const CellTable& cells, Metric metric,
-                      bool allow_gnuplot);
+                      const Mesh& mesh, const CellTable& cells, Metric metric, bool allow_gnuplot);
 
 }  // namespace malha::report

@@ -143,9 +143,8 @@ int run(const Options& o) {
     std::fprintf(said, "plot3d: wrote %s\n", files.path(".xyz").string().c_str());
   }
   if (o.map) {
-    const std::string line =
-        write_map(files.path(std::string("_") + info(o.map_metric).key), files.stem, mesh, cells,
-                  o.map_metric, !o.svg);
+    const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),
+                                       files.stem, mesh, cells, o.map_metric, !o.svg);
     std::fprintf(said, "%s\n", line.c_str());
   }
   return 0;

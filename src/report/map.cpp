@@ -220,8 +220,7 @@ void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const CellTabl
 }  // namespace
 
 std::string write_map(const std::filesystem::path& stem, const std::string& case_name,
-                      const Mesh& mesh, const CellTable& cells, Metric metric,
-                      bool allow_gnuplot) {
+                      const Mesh& mesh, const CellTable& cells, Metric metric, bool allow_gnuplot) {
   const std::string title = case_name + ": " + info(metric).label;
   std::filesystem::path png = stem, svg = stem;
   png += ".png";

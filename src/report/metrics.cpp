@@ -122,28 +122,37 @@ double cell_size(const double x[4], const double y[4]) {
   return std::max(xh - xl, yh - yl);
 }
 
-CellTable measure_cells(const Mesh& mesh) {
+CellTable sized_cell_table(const Mesh& mesh) {
   CellTable t;
   const auto n = static_cast<std::size_t>(mesh.volumes());
   for (auto* column : {&t.xc, &t.yc, &t.area, &t.skew, &t.shortest_edge, &t.longest_edge})
     column->resize(n);
   t.folded.resize(n);
-  on_two_threads(mesh.ny, [&](int, std::int32_t first, std::int32_t last) {
-    double x[kCorners], y[kCorners];
-    for (std::int32_t j = first; j <= last; ++j) {
-      for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-        const auto v = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
-        cell_corners(mesh, i, j, x, y);
-        const CellGeometry g = cell_geometry(x, y);
-        t.xc[v] = g.xc;
-        t.yc[v] = g.yc;
-        t.area[v] = g.shape.area;
-        t.skew[v] = g.shape.angle_deviation;
-        t.shortest_edge[v] = g.shape.shortest_edge;
-        t.longest_edge[v] = g.shape.longest_edge;
-        t.folded[v] = is_folded(g.shape) ? 1 : 0;
-      }
+  return t;
+}
+
+void measure_rows(const Mesh& mesh, CellTable& t, std::int32_t first_row, std::int32_t last_row) {
+  double x[kCorners], y[kCorners];
+  for (std::int32_t j = first_row; j <= last_row; ++j) {
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
+      const auto v = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
+      cell_corners(mesh, i, j, x, y);
+      const CellGeometry g = cell_geometry(x, y);
+      t.xc[v] = g.xc;
+      t.yc[v] = g.yc;
+      t.area[v] = g.shape.area;
+      t.skew[v] = g.shape.angle_deviation;
+      t.shortest_edge[v] = g.shape.shortest_edge;
+      t.longest_edge[v] = g.shape.longest_edge;
+      t.folded[v] = is_folded(g.shape) ? 1 : 0;
     }
+  }
+}
+
+CellTable measure_cells(const Mesh& mesh) {
+  CellTable t = sized_cell_table(mesh);
+  on_two_threads(mesh.ny, [&](int, std::int32_t first, std::int32_t last) {
+    measure_rows(mesh, t, first, last);
   });
   return t;
 }

@@ -63,8 +63,11 @@ struct CellQuality {
   bool folded;
 };
 
-// The table of all cells, by two threads.
+// The table of all cells, by two threads; or its storage, filled row by row.
 CellTable measure_cells(const Mesh& mesh);
+CellTable sized_cell_table(const Mesh& mesh);
+void measure_rows(const Mesh& mesh, CellTable& table, std::int32_t first_row,
+                  std::int32_t last_row);
 
 // The size a cell's centroid and area are compared on: the larger side of the
 // box around its corners.
