@@ -27,7 +27,8 @@ namespace {
 
 // Whether the record is exactly the four fields, each `width` columns wide.
 bool holds(std::string_view record, int width, const std::array<std::int32_t, kCorners>& four) {
-  if (record.size() != static_cast<std::size_t>(kCorners * width)) return false;
+  if (record.size() != static_cast<std::size_t>(kCorners) * static_cast<std::size_t>(width))
+    return false;
   const char* p = record.data();
   std::int32_t value = 0;
   for (std::int32_t want : four) {

@@ -42,9 +42,9 @@ void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const CellTa
     out.put("0\n");
   }
   out.put("        </DataArray>\n      </Points>\n      <CellData Scalars=\"skew\">\n");
-  for (const MetricInfo& info : metric_table()) {
-    const auto m = static_cast<std::size_t>(info.metric);
-    cell_array(out, mesh, cells, "Float64", info.key,
+  for (const MetricInfo& entry : metric_table()) {
+    const auto m = static_cast<std::size_t>(entry.metric);
+    cell_array(out, mesh, cells, "Float64", entry.key,
                [m](const CellQuality& q) { return q.value[m]; });
   }
   cell_array(out, mesh, cells, "UInt8", "folded",

@@ -35,17 +35,18 @@ class Twin {
     if (!std::filesystem::exists(files.path(suffix))) return;
     try {
       reader_.emplace(files.path(suffix), files.name(suffix), kPairLength);
-      std::string_view r;
-      for (int k = 0; k < skip; ++k)
+      for (int k = 0; k < skip && reader_; ++k) {
+        std::string_view r;
         if (!reader_->next(r)) reader_.reset();
+      }
     } catch (const CheckFailure&) {
       reader_.reset();
     }
   }
   bool same(std::string_view record) {
     if (!reader_) return false;
-    std::string_view r;
     try {
+      std::string_view r;
       if (reader_->next(r) && r == record) return true;
     } catch (const CheckFailure&) {
     }

@@ -14,7 +14,7 @@ namespace {
 
 std::string text(double value) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.16g", value);
+  (void)std::snprintf(buffer, sizeof buffer, "%.16g", value);
   return buffer;
 }
 

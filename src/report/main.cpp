@@ -3,7 +3,9 @@
 // from converged, and writes the mesh for ParaView, Plot3D tools and as a
 // picture. It reads the case files and never writes to them.
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <string>
@@ -50,8 +52,16 @@ struct Options {
   std::string case_argument;
 };
 
+// Writes the text out; output that cannot be written (a full disk) is a
+// failure, not a silent success.
+void say(std::FILE* to, const std::string& text) {
+  if (std::fputs(text.c_str(), to) == EOF || std::fflush(to) == EOF)
+    fail(to == stdout ? "standard output" : "standard error", 0, "the report written",
+         std::strerror(errno));
+}
+
 [[noreturn]] void usage_error(const std::string& message) {
-  std::fprintf(stderr, "malha-report: %s\nTry 'malha-report --help'.\n", message.c_str());
+  (void)std::fprintf(stderr, "malha-report: %s\nTry 'malha-report --help'.\n", message.c_str());
   std::exit(kUsageError);
 }
 
@@ -66,11 +76,11 @@ Options parse(int argc, char** argv) {
     } else if (a == "--") {
       cases_only = true;
     } else if (a == "-h" || a == "--help") {
-      std::fputs(kHelp, stdout);
-      std::exit(0);
+      std::exit(std::fputs(kHelp, stdout) == EOF || std::fflush(stdout) == EOF ? 1 : 0);
     } else if (a == "-V" || a == "--version") {
-      std::printf("malha-report %s\n", MALHA_VERSION);
-      std::exit(0);
+      std::exit(std::printf("malha-report %s\n", MALHA_VERSION) < 0 || std::fflush(stdout) == EOF
+                    ? 1
+                    : 0);
     } else if (a == "--json") {
       o.json = true;
     } else if (a == "--vtk") {
@@ -130,22 +140,21 @@ int run(const Options& o) {
   r.checked = checked.checked;
   r.quality = halves[0].result(cells);
   const std::string text = o.json ? json_report(r) : text_report(r);
-  std::fputs(text.c_str(), stdout);
-  std::fflush(stdout);
+  say(stdout, text);
   // What was written goes with the report, or to standard error beside JSON.
   std::FILE* said = o.json ? stderr : stdout;
   if (o.vtk) {
     write_vtk(files.path(".vts"), mesh, cells);
-    std::fprintf(said, "vtk: wrote %s\n", files.path(".vts").string().c_str());
+    say(said, "vtk: wrote " + files.path(".vts").string() + "\n");
   }
   if (o.plot3d) {
     write_plot3d(files.path(".xyz"), mesh);
-    std::fprintf(said, "plot3d: wrote %s\n", files.path(".xyz").string().c_str());
+    say(said, "plot3d: wrote " + files.path(".xyz").string() + "\n");
   }
   if (o.map) {
     const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),
                                        files.stem, mesh, cells, o.map_metric, !o.svg);
-    std::fprintf(said, "%s\n", line.c_str());
+    say(said, line + "\n");
   }
   return 0;
 }
@@ -157,9 +166,9 @@ int main(int argc, char** argv) {
   try {
     return run(options);
   } catch (const CheckFailure& failure) {
-    std::fprintf(stderr, "malha-report: %s\n", failure.what());
+    (void)std::fprintf(stderr, "malha-report: %s\n", failure.what());
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "malha-report: not enough memory for the mesh\n");
+    (void)std::fprintf(stderr, "malha-report: not enough memory for the mesh\n");
   }
   return 1;
 }

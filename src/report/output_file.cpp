@@ -15,22 +15,22 @@ constexpr std::size_t kBufferBytes = std::size_t{1} << 20;
 OutputFile::OutputFile(const std::filesystem::path& path) : name_(path.string()) {
   file_ = std::fopen(name_.c_str(), "wb");
   if (file_ == nullptr) fail(name_, 0, "a file that can be written", std::strerror(errno));
-  std::setvbuf(file_, nullptr, _IOFBF, kBufferBytes);
+  (void)std::setvbuf(file_, nullptr, _IOFBF, kBufferBytes);
 }
 
 OutputFile::~OutputFile() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr) (void)std::fclose(file_);  // only on the way out of a failure
 }
 
 void OutputFile::put(std::string_view text) {
-  std::fwrite(text.data(), 1, text.size(), file_);
+  (void)std::fwrite(text.data(), 1, text.size(), file_);  // a failure is found by close()
 }
 
 void OutputFile::number(double value, char after) {
   char buffer[40];
   char* end = std::to_chars(buffer, buffer + sizeof buffer - 1, value).ptr;
   *end++ = after;
-  std::fwrite(buffer, 1, static_cast<std::size_t>(end - buffer), file_);
+  (void)std::fwrite(buffer, 1, static_cast<std::size_t>(end - buffer), file_);
 }
 
 void OutputFile::close() {

@@ -132,13 +132,13 @@ bool parse_e25_15(std::string_view field, double& value) {
   const std::int64_t digits16 = lead * 1'000'000'000'000'000 + tail;
   const auto mantissa = static_cast<double>(digits16);
   const std::int64_t scale = exponent - kDigitsAfterPoint;
+  const bool exact = digits16 <= kExactIntegers;
+  const auto powers = static_cast<std::int64_t>(kExactPowers.size());
   if (digits16 == 0) {
     value = 0.0;
-  } else if (digits16 > kExactIntegers) {
-    value = from_text(n, exponent);
-  } else if (scale >= 0 && scale < static_cast<std::int64_t>(kExactPowers.size())) {
+  } else if (exact && scale >= 0 && scale < powers) {
     value = mantissa * kExactPowers[static_cast<std::size_t>(scale)];
-  } else if (scale < 0 && -scale < static_cast<std::int64_t>(kExactPowers.size())) {
+  } else if (exact && scale < 0 && -scale < powers) {
     value = mantissa / kExactPowers[static_cast<std::size_t>(-scale)];
   } else {
     value = from_text(n, exponent);
@@ -154,11 +154,11 @@ RecordReader::RecordReader(const std::filesystem::path& path, std::string shown,
       expected_length_(static_cast<std::size_t>(columns)) {
   file_ = std::fopen(path.string().c_str(), "rb");
   if (file_ == nullptr) fail(shown_, 0, "a readable file", std::strerror(errno));
-  std::setvbuf(file_, nullptr, _IONBF, 0);  // read straight into our own buffer
+  (void)std::setvbuf(file_, nullptr, _IONBF, 0);  // read straight into our own buffer
 }
 
 RecordReader::~RecordReader() {
-  if (file_ != nullptr) std::fclose(file_);
+  if (file_ != nullptr) (void)std::fclose(file_);  // read only: nothing is lost
 }
 
 bool RecordReader::refill() {

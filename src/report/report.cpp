@@ -125,7 +125,7 @@ void histogram_array(Json& j, const std::string& key, const Histogram& h) {
 
 std::string short_number(double value) {
   char buffer[32];
-  std::snprintf(buffer, sizeof buffer, "%.6g", value);
+  (void)std::snprintf(buffer, sizeof buffer, "%.6g", value);
   return buffer;
 }
 
@@ -157,11 +157,11 @@ std::string text_report(const Report& r) {
   out += "\n";
   out += padded("", 24) + padded("min", 12) + padded("mean", 12) + padded("max", 12) +
          "   worst cell: volume (i, j) at (x, y)\n";
-  for (const MetricInfo& info : metric_table()) {
-    const MetricSummary& s = q.metrics[static_cast<std::size_t>(info.metric)];
-    out += padded(info.label, 24, true) + padded(short_number(s.min.value), 12) +
+  for (const MetricInfo& entry : metric_table()) {
+    const MetricSummary& s = q.metrics[static_cast<std::size_t>(entry.metric)];
+    out += padded(entry.label, 24, true) + padded(short_number(s.min.value), 12) +
            padded(short_number(s.mean), 12) + padded(short_number(s.max.value), 12) + "   " +
-           where(info.low_is_worst ? s.min : s.max) + "\n";
+           where(entry.low_is_worst ? s.min : s.max) + "\n";
   }
   out += "non-orthogonality above " + short_number(kNonOrthogonalityLimit) +
          " deg: " + std::to_string(q.above_limit) + " cells\n";
@@ -204,13 +204,13 @@ std::string json_report(const Report& r) {
   j.number("deta", m.deta);
   j.close('}');
   j.open("metrics", '{');
-  for (const MetricInfo& info : metric_table()) {
-    const MetricSummary& s = q.metrics[static_cast<std::size_t>(info.metric)];
-    j.open(info.key, '{');
+  for (const MetricInfo& entry : metric_table()) {
+    const MetricSummary& s = q.metrics[static_cast<std::size_t>(entry.metric)];
+    j.open(entry.key, '{');
     j.number("min", s.min.value);
     j.number("mean", s.mean);
     j.number("max", s.max.value);
-    j.string("worst", info.low_is_worst ? "min" : "max");
+    j.string("worst", entry.low_is_worst ? "min" : "max");
     cell_object(j, "min_cell", s.min.cell, s.min.xc, s.min.yc);
     cell_object(j, "max_cell", s.max.cell, s.max.xc, s.max.yc);
     j.close('}');

@@ -151,6 +151,11 @@ def main():
         check("gnuplot is not on the PATH" in r.stdout, "without gnuplot --map says so")
 
         # What the program tells and how it ends.
+        if os.path.exists("/dev/full"):  # a report that cannot be written is a failure
+            with open("/dev/full", "w") as full:
+                r = subprocess.run([REPORT], cwd=example, stdout=full, stderr=subprocess.PIPE,
+                                   text=True, timeout=120)
+            check(r.returncode == 1 and "standard output" in r.stderr, "a full disk exits 1")
         r = run([REPORT, "--version"], example)
         check(re.fullmatch(r"malha-report \d+\.\d+\.\d+\n", r.stdout), "--version")
         r = run([REPORT, "--help"], example)
