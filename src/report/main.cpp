@@ -169,6 +169,8 @@ int main(int argc, char** argv) {
     (void)std::fprintf(stderr, "malha-report: %s\n", failure.what());
   } catch (const std::bad_alloc&) {
     (void)std::fprintf(stderr, "malha-report: not enough memory for the mesh\n");
+  } catch (const std::exception& error) {  // the system refused something (a thread, a folder)
+    (void)std::fprintf(stderr, "malha-report: %s\n", error.what());
   }
   return 1;
 }
