@@ -68,9 +68,8 @@ std::string shell_word(const std::string& s) {
 void write_cells(const std::filesystem::path& data, const Mesh& mesh, const CellTable& cells,
                  Metric metric) {
   OutputFile out(data);
-  const auto m = static_cast<std::size_t>(metric);
   double x[4], y[4];
-  for_each_cell(mesh, cells, [&](const CellRef& cell, const CellQuality& q) {
+  for_each_value(mesh, cells, metric, [&](const CellRef& cell, double value) {
     cell_corners(mesh, cell.i, cell.j, x, y);
     for (int c : {0, 1, -1, 3, 2}) {
       if (c < 0) {
@@ -79,7 +78,7 @@ void write_cells(const std::filesystem::path& data, const Mesh& mesh, const Cell
       }
       out.number(x[c]);
       out.number(y[c]);
-      out.number(q.value[m], '\n');
+      out.number(value, '\n');
     }
     out.put("\n\n");
   });
@@ -164,12 +163,11 @@ std::string svg_colour(double t) {
 
 void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const CellTable& cells,
               Metric metric, const std::string& title) {
-  const auto m = static_cast<std::size_t>(metric);
   double low = std::numeric_limits<double>::infinity(), high = -low;
-  for_each_cell(mesh, cells, [&](const CellRef&, const CellQuality& q) {
-    if (!std::isfinite(q.value[m])) return;
-    low = std::min(low, q.value[m]);
-    high = std::max(high, q.value[m]);
+  for_each_value(mesh, cells, metric, [&](const CellRef&, double value) {
+    if (!std::isfinite(value)) return;
+    low = std::min(low, value);
+    high = std::max(high, value);
   });
   const auto xs = std::minmax_element(mesh.xv.begin(), mesh.xv.end());
   const auto ys = std::minmax_element(mesh.yv.begin(), mesh.yv.end());
@@ -193,12 +191,12 @@ void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const CellTabl
           "\" font-family=\"sans-serif\" font-size=\"16\">" + xml_text(title) +
           "</text>\n<g stroke=\"none\">\n");
   double x[4], y[4];
-  for_each_cell(mesh, cells, [&](const CellRef& cell, const CellQuality& q) {
+  for_each_value(mesh, cells, metric, [&](const CellRef& cell, double value) {
     cell_corners(mesh, cell.i, cell.j, x, y);
     std::string points;
     for (int c = 0; c < 4; ++c)
       points += px(kMargin + (x[c] - xmin) * scale) + "," + px(top + (ymax - y[c]) * scale) + " ";
-    const double t = high > low ? (q.value[m] - low) / (high - low) : 0.0;
+    const double t = high > low ? (value - low) / (high - low) : 0.0;
     out.put("<polygon points=\"" + points + "\" fill=\"" + svg_colour(t) + "\"/>\n");
   });
   // The colour bar: a vertical gradient, high at the top, with its ends labelled.

@@ -157,35 +157,79 @@ CellTable measure_cells(const Mesh& mesh) {
   return t;
 }
 
-CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j) {
+namespace {
+
+// The neighbours of cell (i, j) across the sides eta-, ksi+, eta+, ksi- (side
+// s runs from corner s to corner s + 1), 0 where there is none.
+std::array<std::int64_t, kCorners> neighbours(const Mesh& mesh, std::int32_t i, std::int32_t j) {
   const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
-  const auto at = static_cast<std::size_t>(v - 1);
+  return {j > 1 ? v - mesh.nx : 0, i < mesh.nx ? v + 1 : 0, j < mesh.ny ? v + mesh.nx : 0,
+          i > 1 ? v - 1 : 0};
+}
+
+// The largest face angle: the smallest cosine over the faces with a neighbour.
+double largest_face_angle(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j,
+                          const double x[4], const double y[4]) {
+  const auto at = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
+  const auto around = neighbours(mesh, i, j);
+  double cosine = 1.0;
+  for (int s = 0; s < kCorners; ++s) {
+    if (around[s] == 0) continue;
+    const auto n = static_cast<std::size_t>(around[s] - 1);
+    const int e = (s + 1) % kCorners;
+    cosine = std::min(cosine, face_cosine(cells.xc[at], cells.yc[at], cells.xc[n], cells.yc[n],
+                                          x[s], y[s], x[e], y[e]));
+  }
+  return std::acos(cosine) * kDegrees;
+}
+
+double largest_growth(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j) {
+  const auto at = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
+  double growth = 1.0;
+  for (std::int64_t n : neighbours(mesh, i, j))
+    if (n != 0) growth = std::max(growth, area_ratio(cells.area[at], cells.area[n - 1]));
+  return growth;
+}
+
+}  // namespace
+
+double cell_value(const Mesh& mesh, const CellTable& cells, Metric metric, std::int32_t i,
+                  std::int32_t j) {
+  const auto at = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
+  double x[kCorners], y[kCorners];
+  switch (metric) {
+    case Metric::Area:
+      return cells.area[at];
+    case Metric::Aspect:
+      return cells.longest_edge[at] / cells.shortest_edge[at];
+    case Metric::Skew:
+      return cells.skew[at];
+    case Metric::NonOrthogonality:
+      cell_corners(mesh, i, j, x, y);
+      return largest_face_angle(mesh, cells, i, j, x, y);
+    case Metric::ScaledJacobian:
+      cell_corners(mesh, i, j, x, y);
+      return scaled_jacobian(x, y);
+    case Metric::Growth:
+      return largest_growth(mesh, cells, i, j);
+  }
+  return 0.0;
+}
+
+CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j) {
+  const auto at = static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
   double x[kCorners], y[kCorners];
   cell_corners(mesh, i, j, x, y);
   CellQuality q{};
   q.xc = cells.xc[at];
   q.yc = cells.yc[at];
   q.folded = cells.folded[at] != 0;
-  const double area = cells.area[at];
-  q.value[index(Metric::Area)] = area;
+  q.value[index(Metric::Area)] = cells.area[at];
   q.value[index(Metric::Aspect)] = cells.longest_edge[at] / cells.shortest_edge[at];
   q.value[index(Metric::Skew)] = cells.skew[at];
   q.value[index(Metric::ScaledJacobian)] = scaled_jacobian(x, y);
-  // The neighbours across the sides eta-, ksi+, eta+, ksi-; side s runs
-  // from corner s to corner s + 1. The largest angle is the smallest cosine.
-  const bool present[kCorners] = {j > 1, i < mesh.nx, j<mesh.ny, i> 1};
-  const std::int64_t neighbour[kCorners] = {v - mesh.nx, v + 1, v + mesh.nx, v - 1};
-  double cosine = 1.0, growth = 1.0;
-  for (int s = 0; s < kCorners; ++s) {
-    if (!present[s]) continue;
-    const auto n = static_cast<std::size_t>(neighbour[s] - 1);
-    const int e = (s + 1) % kCorners;
-    cosine =
-        std::min(cosine, face_cosine(q.xc, q.yc, cells.xc[n], cells.yc[n], x[s], y[s], x[e], y[e]));
-    growth = std::max(growth, area_ratio(area, cells.area[n]));
-  }
-  q.value[index(Metric::NonOrthogonality)] = std::acos(cosine) * kDegrees;
-  q.value[index(Metric::Growth)] = growth;
+  q.value[index(Metric::NonOrthogonality)] = largest_face_angle(mesh, cells, i, j, x, y);
+  q.value[index(Metric::Growth)] = largest_growth(mesh, cells, i, j);
   return q;
 }
 

@@ -73,8 +73,10 @@ void measure_rows(const Mesh& mesh, CellTable& table, std::int32_t first_row,
 // box around its corners.
 double cell_size(const double x[4], const double y[4]);
 
-// The measures of cell (i, j).
+// The measures of cell (i, j), all of them or one.
 CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j);
+double cell_value(const Mesh& mesh, const CellTable& cells, Metric metric, std::int32_t i,
+                  std::int32_t j);
 
 // Calls visit(CellRef, CellQuality) for every cell of rows first_row to
 // last_row in volume order (ksi fastest).
@@ -89,6 +91,14 @@ void for_each_cell(const Mesh& mesh, const CellTable& cells, std::int32_t first_
 template <class Visit>
 void for_each_cell(const Mesh& mesh, const CellTable& cells, Visit&& visit) {
   for_each_cell(mesh, cells, 1, mesh.ny, visit);
+}
+// Calls visit(CellRef, value) for every cell in volume order with one measure.
+template <class Visit>
+void for_each_value(const Mesh& mesh, const CellTable& cells, Metric metric, Visit&& visit) {
+  for (std::int32_t j = 1; j <= mesh.ny; ++j)
+    for (std::int32_t i = 1; i <= mesh.nx; ++i)
+      visit(CellRef{static_cast<std::int64_t>(j - 1) * mesh.nx + i, i, j},
+            cell_value(mesh, cells, metric, i, j));
 }
 
 struct Extremum {

@@ -1,5 +1,5 @@
-// A text file written through a large buffer, numbers rendered without
-// locale: the writer the exports share.
+// A file written through a buffer of its own, a block at a time, numbers
+// rendered without locale: the writer the exports share.
 #pragma once
 
 #include <cstdio>
@@ -23,8 +23,12 @@ class OutputFile {
   void close();
 
  private:
+  void flush();
+
   std::FILE* file_ = nullptr;
   std::string name_;
+  std::string buffer_;  // written out a block at a time
+  bool failed_ = false;
 };
 
 }  // namespace malha::report
