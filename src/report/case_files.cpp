@@ -66,6 +66,19 @@ void read_sizes(RecordReader& in, Mesh& mesh) {
   mesh.dksi = in.real(r, 1);
 }
 
+// Sizes that promise more records than CASE.txt can hold stop here, before
+// anything is allocated for them.
+void check_room_for_vertices(const CaseFiles& files, const Mesh& mesh) {
+  std::error_code error;
+  const auto bytes = std::filesystem::file_size(files.path(".txt"), error);
+  const auto least = static_cast<std::uintmax_t>(mesh.vertices()) * (kPairLength + 1);
+  if (!error && bytes < least)
+    fail(files.name(".txt"), 0,
+         std::to_string(mesh.vertices()) + " vertex records (nxv x nyv), at least " +
+             std::to_string(least) + " bytes",
+         std::to_string(bytes) + " bytes");
+}
+
 void read_coordinates(RecordReader& in, Mesh& mesh) {
   mesh.xv.resize(static_cast<std::size_t>(mesh.vertices()));
   mesh.yv.resize(static_cast<std::size_t>(mesh.vertices()));
@@ -92,16 +105,7 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   Mesh& mesh = result.mesh;
   RecordReader in(files.path(".txt"), files.name(".txt"), kPairLength);
   read_sizes(in, mesh);
-  // Sizes that promise more records than the file can hold stop here, before
-  // anything is allocated for them.
-  std::error_code error;
-  const auto bytes = std::filesystem::file_size(files.path(".txt"), error);
-  const auto least = static_cast<std::uintmax_t>(mesh.vertices()) * (kPairLength + 1);
-  if (!error && bytes < least)
-    fail(files.name(".txt"), 0,
-         std::to_string(mesh.vertices()) + " vertex records (nxv x nyv), at least " +
-             std::to_string(least) + " bytes",
-         std::to_string(bytes) + " bytes");
+  check_room_for_vertices(files, mesh);
 
   std::vector<Check> todo;
   for (Check& c : checks())
