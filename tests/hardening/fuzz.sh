@@ -13,7 +13,7 @@ cd "$(dirname "$0")/../.."
 root=$PWD
 build=${1:-build-fuzz}
 seconds=${2:-60}
-targets=(reader writer case)
+targets=(reader writer case report)
 
 cmake -S fuzz -B "$build" -DCMAKE_CXX_COMPILER="${MALHA_FUZZ_CXX:-clang++}" >/dev/null
 scratch=$(mktemp -d)
