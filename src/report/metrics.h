@@ -33,11 +33,11 @@ double scaled_jacobian(const double x[4], const double y[4]);
 // The angle in degrees between d, from a cell's centroid (xc, yc) to its
 // neighbour's (xn, yn), and the outward normal of their shared face, the face
 // running from (ax, ay) to (bx, by) counter-clockwise around the cell.
+double non_orthogonality(double xc, double yc, double xn, double yn, double ax, double ay,
+                         double bx, double by);
 // Its cosine, clamped to [-1, 1] (NaN for a degenerate face or centre line).
 double face_cosine(double xc, double yc, double xn, double yn, double ax, double ay, double bx,
                    double by);
-double non_orthogonality(double xc, double yc, double xn, double yn, double ax, double ay,
-                         double bx, double by);
 
 enum class Metric { Area, Aspect, Skew, NonOrthogonality, ScaledJacobian, Growth };
 inline constexpr int kMetricCount = 6;
