@@ -101,6 +101,7 @@ Options parse(int argc, char** argv) {
       usage_error("unknown option '" + a + "'");
     }
   }
+  if (o.svg && !o.map) usage_error("--svg goes with --map METRIC");
   return o;
 }
 

@@ -168,6 +168,8 @@ def main():
         check(r.returncode == 2 and "unknown option" in r.stderr, "unknown option exits 2")
         r = run([REPORT, "--map", "beauty"], example)
         check(r.returncode == 2 and "unknown METRIC 'beauty'" in r.stderr, "unknown metric")
+        r = run([REPORT, "--svg"], example)
+        check(r.returncode == 2 and "--svg goes with --map" in r.stderr, "--svg alone exits 2")
         r = run([REPORT, "nosuchcase"], example)
         check(r.returncode == 1 and r.stderr.startswith("malha-report: nosuchcase.txt: expected"),
               "missing case exits 1 naming the file")
