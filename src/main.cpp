@@ -17,6 +17,7 @@
 #include "processamento.h"
 #include "run_options.h"
 #include "solvers.h"
+#include "usage.h"
 #include "variaveis.h"
 
 namespace {
@@ -120,8 +121,9 @@ malha::RunOptions run_options() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
   using namespace malha;
+  if (const int status = handle_arguments(argc, argv); status != kGoOnWithTheRun) return status;
   platform::install_fp_traps();
   const RunOptions options = run_options();
 

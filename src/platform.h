@@ -93,6 +93,13 @@ int close_file(FileHandle handle);
 // A short description of a system error code.
 std::string error_text(int code);
 
+// The size of a file in bytes, or -1 when it cannot be told.
+std::int64_t file_size(const std::string& name);
+
+// The folder that holds the running program, without a trailing separator,
+// or "" when it cannot be told.
+std::string program_folder();
+
 // ---------------------------------------------------------------------------
 // File names. What the program checks and quotes everywhere (slashes, control
 // characters, the characters a command needs no quotes for) stays with its

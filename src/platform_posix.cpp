@@ -144,6 +144,20 @@ bool file_exists(const std::string& name) {
   return ::stat(name.c_str(), &st) == 0;
 }
 
+std::int64_t file_size(const std::string& name) {
+  struct stat st {};
+  return ::stat(name.c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+std::string program_folder() {
+  // Linux names the program's file here; elsewhere the folder stays unknown.
+  std::string path(4096, '\0');
+  const ssize_t n = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (n <= 0 || static_cast<std::size_t>(n) >= path.size()) return "";
+  path.resize(static_cast<std::size_t>(n));
+  return path.substr(0, path.rfind('/'));
+}
+
 namespace {
 
 // A file the program opens never takes the place of a closed standard stream:

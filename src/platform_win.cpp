@@ -267,6 +267,22 @@ bool file_exists(const std::string& name) {
   return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+std::int64_t file_size(const std::string& name) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) return -1;
+  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                                   data.nFileSizeLow);
+}
+
+std::string program_folder() {
+  std::string path(32768, '\0');
+  const DWORD n = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (n == 0 || n >= path.size()) return "";
+  path.resize(n);
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? "" : path.substr(0, slash);
+}
+
 int open_existing(const std::string& name, FileHandle& handle, Access& access) {
   static constexpr struct {
     DWORD rights;

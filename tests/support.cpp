@@ -83,13 +83,18 @@ std::vector<std::string> crlf_records(const std::string& content) {
 }
 
 RunResult run_program(const std::string& exe, const fs::path& dir,
-                      const std::map<std::string, std::string>& env) {
+                      const std::map<std::string, std::string>& env,
+                      const std::vector<std::string>& args) {
   const fs::path log = dir / ".commands.log";
   const fs::path recorder = dir / ".record-command.sh";
   // The interpreter is called as: recorder -c "command text".
   write_file(recorder, "#!/bin/sh\nprintf '%s\\n' \"$2\" >> '" + log.string() + "'\nexit 0\n");
   fs::permissions(recorder, fs::perms::owner_all);
   const fs::path err = dir / ".stderr.log";
+  const fs::path out = dir / ".stdout.log";
+  std::vector<char*> argv = {const_cast<char*>(exe.c_str())};
+  for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
+  argv.push_back(nullptr);
   std::error_code ec;
   fs::remove(log, ec);
 
@@ -100,7 +105,12 @@ RunResult run_program(const std::string& exe, const fs::path& dir,
     ::setenv("COMSPEC", recorder.c_str(), 1);
     for (const auto& [name, value] : env) ::setenv(name.c_str(), value.c_str(), 1);
     redirect_standard_streams(err);
-    ::execl(exe.c_str(), exe.c_str(), static_cast<char*>(nullptr));
+    const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out_fd >= 0 && out_fd != 1) {
+      ::dup2(out_fd, 1);
+      ::close(out_fd);
+    }
+    ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
   int status = 0;
@@ -110,7 +120,9 @@ RunResult run_program(const std::string& exe, const fs::path& dir,
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   result.stderr_text = read_file(err);
+  if (fs::exists(out)) result.stdout_text = read_file(out);
   fs::remove(err, ec);
+  fs::remove(out, ec);
   if (fs::exists(log)) {
     std::istringstream lines(read_file(log));
     for (std::string line; std::getline(lines, line);) result.commands.push_back(line);

@@ -54,14 +54,16 @@ struct RunResult {
   int exit_status = -1;  // -1 when the program did not exit normally
   int signal = 0;        // the signal that ended it, or 0
   std::string stderr_text;
+  std::string stdout_text;
   std::vector<std::string> commands;  // command texts the interpreter received
 };
 
 // Runs the program `exe` in `dir` with COMSPEC pointing at a recording
 // interpreter that logs each command text it gets and runs nothing, and with
-// the extra environment variables given.
+// the extra environment variables and the arguments given.
 RunResult run_program(const std::string& exe, const std::filesystem::path& dir,
-                      const std::map<std::string, std::string>& env = {});
+                      const std::map<std::string, std::string>& env = {},
+                      const std::vector<std::string>& args = {});
 
 // For a child process about to run a program: standard error to the file
 // `err` (created or truncated), standard input and output to /dev/null.

@@ -1,0 +1,136 @@
+#include "usage.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+#include "platform.h"
+
+// The build sets the version from CMake's project(VERSION).
+#ifndef MALHA_VERSION
+#define MALHA_VERSION "(version not set by the build)"
+#endif
+
+namespace malha {
+
+namespace {
+
+constexpr int kStatusAnswered = 0;
+constexpr int kStatusBadArgument = 2;
+
+#ifdef _WIN32
+constexpr char kSeparator = '\\';
+constexpr std::string_view kCommandsText =
+    "Each command goes through the command interpreter named by COMSPEC (cmd.exe\n"
+    "when it is not set), and the run waits for it. notepad and gnuplot's\n"
+    "wgnuplot must be found on PATH; what a command returns is never looked at.\n"
+    "For an unattended run, set COMSPEC to a program that ends at once.\n";
+#else
+constexpr char kSeparator = '/';
+constexpr std::string_view kCommandsText =
+    "Each command goes through the command interpreter named by COMSPEC (/bin/sh\n"
+    "when it is not set), as $COMSPEC -c \"command\", and the run waits for it;\n"
+    "what a command returns is never looked at. Unattended runs (scripts, CI):\n"
+    "    COMSPEC=true malha\n"
+    "On Linux, two stand-ins named notepad (your $VISUAL or $EDITOR) and wgnuplot\n"
+    "(gnuplot; a PNG file when there is no display) are installed in\n"
+    "libexec/malha of the installation; put that folder first on PATH for the\n"
+    "run (MALHA_EDIT_INPUTS_ONLY=1 shows only the two input files in the editor):\n"
+    "    PATH=\"STANDINS:$PATH\" malha\n";
+#endif
+
+constexpr std::string_view kAboutText =
+    "Usage: malha            run the case in the current folder\n"
+    "       malha --help     show this text (also -h)\n"
+    "       malha --version  show the version\n"
+    "\n"
+    "malha generates a structured, boundary-fitted quadrilateral mesh of the\n"
+    "L-shaped region (the unit square without its upper-right quarter) for\n"
+    "finite-volume solvers, and writes it as fixed-column text files.\n"
+    "\n"
+    "Input files, each shown in the editor (\"notepad FILE\") before it is read;\n"
+    "one value first on each line, a remark may follow it:\n"
+    "  entradas.txt              case name, nx (volumes around the L, at least 2;\n"
+    "                            an even nx fits the region, an odd one leans\n"
+    "                            beyond x = 1), ny (at least 1), smoothing\n"
+    "                            (2 = on), nest files (2 = on)\n"
+    "  entrada_eq_elipticas.txt  read when smoothing is on: nsweep, niter, an\n"
+    "                            unused real, dksi, deta, psrc and qsrc (2 = keep)\n"
+    "A missing input file is created empty, and the run stops at its end.\n"
+    "\n"
+    "Files written (CASE is the case name):\n"
+    "  CASE.txt, CASE_vert.txt, CASE_vert_fict.txt, CASE_cent.txt,\n"
+    "  CASE_cent_fict.txt, and malha.txt and centroides.txt for the plot scripts\n"
+    "  malha.gnu and malha_cent.gnu; with nest files also CASE_nest.txt,\n"
+    "  CASE_nest_conec.txt, CASE_nest_vert.txt, CASE_nest_cent.txt and\n"
+    "  CASE_nest_area.txt. Five mesh files and the nest files are then shown in\n"
+    "  the editor, and \"wgnuplot malha.gnu\" and \"wgnuplot malha_cent.gnu\" run.\n"
+    "\n";
+
+constexpr std::string_view kStatusText =
+    "\n"
+    "Exit status: 0 when the run completed; 1 when a failure stopped it (a report\n"
+    "on standard error names the file, the line and what was wrong); 2 for an\n"
+    "argument it does not take.\n";
+
+// Writes the text to standard output; false when it could not be written.
+bool print(const std::string& text) {
+  return std::fwrite(text.data(), 1, text.size(), stdout) == text.size() &&
+         std::fflush(stdout) == 0;
+}
+
+int answer(const std::string& text) {
+  if (print(text)) return kStatusAnswered;
+  const std::string message = "malha: cannot write to standard output\n";
+  platform::write_stderr(message.data(), message.size());
+  return 1;
+}
+
+// A folder of the installation, given by its path under the installation
+// folder, when the program runs from that installation's bin folder and the
+// folder holds `file`; else "".
+std::string installed_folder(std::initializer_list<std::string_view> parts, std::string_view file) {
+  const std::string bin = platform::program_folder();
+  const std::size_t up = bin.rfind(kSeparator);
+  if (up == std::string::npos) return "";
+  std::string folder = bin.substr(0, up);
+  for (std::string_view part : parts) (folder += kSeparator) += part;
+  return platform::file_exists(folder + kSeparator + std::string(file)) ? folder : "";
+}
+
+std::string usage_text() {
+  std::string commands(kCommandsText);
+  std::string standins = installed_folder({"libexec", "malha"}, "notepad");
+  if (standins.empty()) standins = "/path/to/libexec/malha";
+  const std::size_t at = commands.find("STANDINS");
+  if (at != std::string::npos) commands.replace(at, 8, standins);
+  return std::string(kAboutText) + "Example case: " + example_case_location() + "\n\n" + commands +
+         std::string(kStatusText);
+}
+
+int refuse(std::string_view argument, std::string_view why) {
+  const std::string message = "malha: " + std::string(why) + " '" + std::string(argument) +
+                              "'; a run takes no arguments (see malha --help)\n";
+  platform::write_stderr(message.data(), message.size());
+  return kStatusBadArgument;
+}
+
+}  // namespace
+
+std::string example_case_location() {
+  const std::string examples = installed_folder({"share", "malha", "examples"}, "entradas.txt");
+  if (!examples.empty()) return examples;
+  return "share/malha/examples of the installation (examples/ in the sources)";
+}
+
+int handle_arguments(int argc, const char* const* argv) {
+  if (argc <= 1) return kGoOnWithTheRun;
+  const std::string_view first = argv[1];
+  const bool help = first == "--help" || first == "-h", version = first == "--version";
+  if (!help && !version) return refuse(first, "unknown argument");
+  if (argc > 2) return refuse(argv[2], "unexpected argument");
+  return answer(help ? usage_text() : "malha " MALHA_VERSION "\n");
+}
+
+}  // namespace malha
