@@ -14,8 +14,8 @@
 #     exit status and standard error, the same commands handed to the
 #     interpreter (a recording stand-in on both sides);
 #   - floating-point faults in a run: the same report and status;
-#   - case names: a name with blanks quoted for cmd.exe, and the names Windows
-#     cannot use as file names rejected;
+#   - case names: a name with blanks quoted for cmd.exe, a name typed in
+#     UTF-8, and the names Windows cannot use as file names rejected;
 #   - the platform layer through platform_probe.exe: each trap's report and
 #     status, the launcher's limits, file sharing and access fallbacks.
 # Prints "wine: N passed, M failed" and exits non-zero when anything failed.
@@ -342,6 +342,20 @@ grep -qF 'notepad "my mesh&(1)^_nest_area.txt"' "$work/blank/quoted.commands" ||
 same_run "$work/blank/linux" "$work/blank/windows" "$work/blank/quoted.commands"
 conclude "case name with a blank and & ( ^, quoted for the interpreter"
 
+# A name typed in UTF-8, as current Windows editors save: the program runs with
+# UTF-8 as its code page (its manifest), so the files bear the name as typed,
+# the same bytes as on Linux.
+new_case utf8
+printf "'malha_açaí_ñ_€'  case name typed in UTF-8\n4\n2\n1\n2\n" >"$work/utf8/entradas.txt"
+both utf8 "$work/utf8/entradas.txt"
+run_linux "$work/utf8/linux"
+run_windows "$work/utf8/windows"
+tr "'" '"' <"$work/utf8/linux.commands" >"$work/utf8/quoted.commands"
+[[ -f $work/utf8/windows/malha_açaí_ñ_€_nest_area.txt ]] ||
+  problem "files named: $(cd "$work/utf8/windows" && ls -A | tr '\n' ' ')"
+same_run "$work/utf8/linux" "$work/utf8/windows" "$work/utf8/quoted.commands"
+conclude "case name in UTF-8: the files are named as typed"
+
 # The same run with COMSPEC unset: cmd.exe runs the commands, and stand-ins for
 # the editor and the plotter in the working folder receive them.
 rm -rf "$work/blank/windows"
@@ -375,6 +389,35 @@ rejected() {
 rejected "the fixed names in any case" MALHA Centroides ENTRADAS Entrada_Eq_Elipticas
 rejected "characters Windows forbids, and %" 'a:b' "'a\"b'" 'a|b' 'a<b' 'a>b' "'a?b'" "'a*b'" 'a%b'
 rejected "device names" con NUL Com1 lpt9.x
+
+# ---------------------------------------------------------------------------
+# The command line: the same answers and statuses as on Linux, and nothing
+# read, written or started.
+
+for args in "--help" "-h" "--version" "--verbose" "entradas.txt" "--help now"; do
+  new_case args
+  read -ra argv <<<"$args"
+  (cd "$work/args/linux" && COMSPEC=$bin/record-command.sh RECORD_COMMAND_LOG=$work/args/linux.commands \
+    "$linux_exe" "${argv[@]}" </dev/null >"$work/args/linux.out" 2>"$work/args/linux.err")
+  echo $? >"$work/args/linux.status"
+  (cd "$work/args/windows" && COMSPEC=$recorder_win RECORD_COMMAND_LOG=$(winpath "$work/args/windows.log") \
+    timeout -k 5 "$limit" wine "$win_exe" "${argv[@]}" </dev/null >"$work/args/windows.out" 2>"$work/args/windows.err")
+  echo $? >"$work/args/windows.status"
+  expect_status "$work/args/windows" "$(cat "$work/args/linux.status")" "$args"
+  cmp -s "$work/args/linux.err" "$work/args/windows.err" ||
+    problem "$args: standard error '$(head -c 200 "$work/args/windows.err")'"
+  # The usage text tells each platform's own commands; other answers are the
+  # same, with CR LF on Windows.
+  if [[ $args == "--help" || $args == "-h" ]]; then
+    grep -q '^Usage: malha' "$work/args/windows.out" || problem "$args: no usage text"
+  else
+    tr -d '\r' <"$work/args/windows.out" | cmp -s "$work/args/linux.out" - ||
+      problem "$args: standard output '$(head -c 200 "$work/args/windows.out")'"
+  fi
+  [[ -z $(ls -A "$work/args/windows") && ! -s $work/args/windows.log ]] ||
+    problem "$args: files or commands: $(ls -A "$work/args/windows" | tr '\n' ' ')"
+done
+conclude "command line: --help, -h, --version and refused arguments as on Linux"
 
 # ---------------------------------------------------------------------------
 # The platform layer, driven by platform_probe.exe.
