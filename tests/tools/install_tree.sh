@@ -36,12 +36,28 @@ for picture in solver-numbering solver-nonorthogonality solver-report-nonorthogo
 done
 check "the worked solver is installed" [ -x "$prefix/share/malha/solver/fvsolve.py" ]
 check "the worked solver's reader is installed" [ -s "$prefix/share/malha/solver/malhafiles.py" ]
+page="$prefix/share/man/man1/malha.1"
+check "the installed manual page names the installation folder" \
+  grep -qF "PATH=\"\\*(Pf/libexec/malha" "$page"
+check "... as the folder it was installed under" grep -qxF ".ds Pf $prefix" "$page"
+check "the manual page shows no placeholder for it" [ "$(grep -c PREFIX "$page")" -eq 0 ]
+# Every document the installed README links to is installed beside it.
+links=$(grep -o '](docs/[^)]*)' "$prefix/share/doc/malha/README.md" | sed 's/^](//; s/)$//')
+check "the README links to documents" [ -n "$links" ]
+for link in $links; do
+  check "the README's link $link points to an installed file" [ -s "$prefix/share/doc/malha/$link" ]
+done
 if command -v groff >/dev/null 2>&1; then
   for page in malha malha-report; do
     groff -man -ww -z -Tutf8 "$prefix/share/man/man1/$page.1" >"$scratch/groff.log" 2>&1
     check "the manual page $page.1 formats without warnings" [ ! -s "$scratch/groff.log" ]
   done
 fi
+
+help=$("$prefix/bin/malha" --help)
+check "the installed program's help names the installed example case" \
+  contains "$help" "Example case: $prefix/share/malha/examples"
+check "... and the installed stand-ins" contains "$help" "PATH=\"$prefix/libexec/malha:\$PATH\""
 
 # The example, as the manual tells it, with the stand-ins: no terminal, so
 # the editor returns at once; the plotter writes PNG files or says gnuplot is

@@ -1,7 +1,9 @@
 #!/bin/sh
 # The notepad stand-in: returns at once without a terminal, hands the file
 # name to the editor as one argument, picks VISUAL, then EDITOR, then an
-# installed editor, and says so when there is none.
+# installed editor, passes over a VISUAL or EDITOR that names a missing
+# program with one line saying so, shows only the input files on request, and
+# says so when there is no editor.
 #   notepad.sh STAND-IN-FOLDER
 set -u
 tools=$(cd "$1" && pwd)
@@ -63,6 +65,28 @@ unset VISUAL EDITOR
 on_pty "PATH='$scratch/bin' /bin/sh '$tools/notepad' 'a b.txt'" >/dev/null
 check "without VISUAL and EDITOR an installed editor is used" \
   [ "$(cat "$log" 2>/dev/null)" = "$(printf '1\n[a b.txt]')" ]
+
+# --- VISUAL and EDITOR naming missing programs: one line, then the next choice.
+for setting in "VISUAL=no-such-editor" "VISUAL=no-such-editor --wait|EDITOR=$scratch/editor" \
+  "VISUAL=no-such-editor|EDITOR='/no/such/editor' -n"; do
+  rm -f "$log"
+  visual=$(printf '%s' "$setting" | sed -n 's/^VISUAL=\([^|]*\).*/\1/p')
+  editor=$(printf '%s' "$setting" | sed -n 's/.*EDITOR=//p')
+  out=$(VISUAL=$visual EDITOR=$editor on_pty "PATH='$scratch/bin' /bin/sh '$tools/notepad' m.txt")
+  check "$setting: one line names the missing program" \
+    [ "$(printf '%s\n' "$out" | grep -c "^notepad: VISUAL names 'no-such-editor.*not installed; using ")" -eq 1 ]
+  check "$setting: the next choice shows the file" [ "$(tail -n 1 "$log")" = "[m.txt]" ]
+done
+
+# --- Only the input files, on request.
+rm -f "$log"
+export VISUAL="$scratch/editor"
+for name in entradas.txt exemplo.txt entrada_eq_elipticas.txt malha.txt; do
+  MALHA_EDIT_INPUTS_ONLY=1 on_pty "notepad $name" >/dev/null
+done
+check "MALHA_EDIT_INPUTS_ONLY=1 shows the two input files alone" \
+  [ "$(grep -v '^1$' "$log" | tr '\n' ' ')" = "[entradas.txt] [entrada_eq_elipticas.txt] " ]
+unset VISUAL
 
 # --- No editor at all: a message, status 0.
 out=$(on_pty "PATH='$scratch/none' /bin/sh '$tools/notepad' x.txt; echo status=\$?")
