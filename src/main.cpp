@@ -16,6 +16,7 @@
 #include "platform.h"
 #include "processamento.h"
 #include "run_options.h"
+#include "run_report.h"
 #include "solvers.h"
 #include "usage.h"
 #include "variaveis.h"
@@ -24,14 +25,19 @@ namespace {
 
 // A status line for a long smoothing: once the passes have run for about a
 // second, one line on standard error, rewritten in place, tells the pass, the
-// time spent and the time left; it is blanked out when the object goes away.
+// time spent, the time left and the convergence figure of the mesh the last
+// pass left (computed anew at most once a second: it costs about a pass's
+// metric and coefficient work, and only reads the mesh); it is blanked out
+// when the object goes away.
 // Only on a terminal: when standard error is a file or a pipe nothing is ever
 // written, and a pass costs one test of a flag; on a terminal the clock is
 // read about every 10 ms.
 class SmoothingProgress {
  public:
-  SmoothingProgress(std::int32_t passes, bool wanted)
-      : passes_(passes), enabled_(wanted && passes > 0 && malha::platform::stderr_is_terminal()) {
+  SmoothingProgress(const malha::MeshState& s, bool wanted)
+      : s_(s),
+        passes_(s.niter),
+        enabled_(wanted && passes_ > 0 && malha::platform::stderr_is_terminal()) {
     if (!enabled_) return;
     start_ = last_read_ = Clock::now();
     next_show_ = start_ + kFirstShow;
@@ -58,6 +64,11 @@ class SmoothingProgress {
     last_read_ = now;
     if (now < next_show_) return;
     next_show_ = now + kRedraw;
+    if (now >= next_figure_) {
+      figure_ = malha::convergence_text(
+          malha::convergence_figure(s_.xv.data(), s_.yv.data(), s_.nxv, s_.nyv, s_.dksi, s_.deta));
+      next_figure_ = Clock::now() + kFigureEvery;
+    }
     show(pass, now - start_);
   }
 
@@ -65,8 +76,10 @@ class SmoothingProgress {
   using Clock = std::chrono::steady_clock;
   static constexpr std::chrono::milliseconds kFirstShow{1000};
   static constexpr std::chrono::milliseconds kRedraw{200};
+  static constexpr std::chrono::milliseconds kFigureEvery{1000};
   static constexpr std::chrono::milliseconds kReadEvery{10};
   static constexpr std::int32_t kMaxStride = 1 << 20;
+  static constexpr std::size_t kColumns = 80;  // when the terminal does not tell
 
   // m:ss, or h:mm:ss from an hour on.
   static std::string clock_text(long long seconds) {
@@ -80,26 +93,34 @@ class SmoothingProgress {
     return text;
   }
 
+  // The line fits the terminal: without the time spent when it is too
+  // narrow, then without the figure, then cut.
   void show(std::int32_t pass, Clock::duration elapsed) {
     const double spent = std::chrono::duration<double>(elapsed).count();
     const double left = spent / pass * (static_cast<double>(passes_) - pass);
-    char text[128];
-    const int length = std::snprintf(
-        text, sizeof text, "smoothing: pass %ld of %ld, %s elapsed, about %s left",
-        static_cast<long>(pass), static_cast<long>(passes_),
-        clock_text(std::llround(spent)).c_str(), clock_text(std::llround(std::ceil(left))).c_str());
-    if (length <= 0) return;
-    const std::size_t size = std::min(static_cast<std::size_t>(length), sizeof text - 1);
-    std::string line = "\r";
-    line.append(text, size);
+    const std::string head =
+        "smoothing: pass " + std::to_string(pass) + " of " + std::to_string(passes_);
+    const std::string spent_text = ", " + clock_text(std::llround(spent)) + " elapsed";
+    const std::string left_text = ", about " + clock_text(std::llround(std::ceil(left))) + " left";
+    const std::string figure_text = ", " + figure_;
+    const int columns = malha::platform::stderr_columns();
+    const std::size_t width = (columns > 1 ? static_cast<std::size_t>(columns) : kColumns) - 1;
+    std::string text = head + spent_text + left_text + figure_text;
+    if (text.size() > width) text = head + left_text + figure_text;
+    if (text.size() > width) text = head + spent_text + left_text;
+    text.resize(std::min(text.size(), width));
+    std::string line = "\r" + text;
     // Blank out what is left of a longer line shown before.
-    if (shown_length_ > size) line.append(shown_length_ - size, ' ');
-    if (size > shown_length_) shown_length_ = size;
+    if (shown_length_ > text.size()) line.append(shown_length_ - text.size(), ' ');
+    shown_length_ = std::max(shown_length_, text.size());
     malha::platform::write_stderr(line.data(), line.size());
   }
 
+  const malha::MeshState& s_;
   std::int32_t passes_;
   bool enabled_;
+  Clock::time_point next_figure_{};
+  std::string figure_;
   Clock::time_point start_{};
   Clock::time_point next_show_{};
   Clock::time_point last_read_{};
@@ -126,6 +147,7 @@ int main(int argc, char** argv) {
   if (const int status = handle_arguments(argc, argv); status != kGoOnWithTheRun) return status;
   platform::install_fp_traps();
   const RunOptions options = run_options();
+  RunReport report;
 
   MeshState s;
   read_case_file(s);
@@ -140,13 +162,14 @@ int main(int argc, char** argv) {
   if (s.opt_elliptic == 2) {
     read_elliptic_file(s);
     allocate_group_b(s);
-    SmoothingProgress progress(s.niter, options.progress);
+    SmoothingProgress progress(s, options.progress);
     for (std::int32_t pass = 1; pass <= s.niter; ++pass) {
       // Metric terms, sources, coefficients, then nsweep sweeps on x and on y.
       smoothing_pass(s, options.smoothing);
       progress.pass_done(pass);
     }
   }
+  report.mesh_done(s);
 
   compute_centroids(s);
   write_mesh_files(s, options.output);
@@ -156,5 +179,6 @@ int main(int argc, char** argv) {
     number_neighbours(s);
     write_nest_files(s, options.output);
   }
+  report.run_done(s);
   return 0;
 }

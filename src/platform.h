@@ -51,6 +51,10 @@ void write_stderr(const char* data, std::size_t size);
 // line can be rewritten in place. False for files, pipes and null devices.
 bool stderr_is_terminal();
 
+// The width in columns of the terminal standard error is, or 0 when it is not
+// a terminal or its width cannot be told.
+int stderr_columns();
+
 // ---------------------------------------------------------------------------
 // Memory.
 

@@ -3,6 +3,7 @@
 #include <fenv.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -108,6 +109,11 @@ void exit_now(int status) {
 
 bool stderr_is_terminal() {
   return ::isatty(STDERR_FILENO) == 1;
+}
+
+int stderr_columns() {
+  struct winsize size {};
+  return ::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
 }
 
 namespace {

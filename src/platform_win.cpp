@@ -228,6 +228,12 @@ bool stderr_is_terminal() {
   return handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode) != 0;
 }
 
+int stderr_columns() {
+  CONSOLE_SCREEN_BUFFER_INFO info;
+  if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info)) return 0;
+  return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
 std::uint64_t physical_memory_bytes() {
   MEMORYSTATUSEX status;
   status.dwLength = sizeof status;

@@ -1,8 +1,8 @@
 #!/bin/sh
 # The progress line of a long smoothing: never written when standard error is
 # not a terminal; on a terminal shown after about a second, rewritten in place
-# with the pass, the time spent and the time left, and blanked at the end. The
-# files are the same either way.
+# with the pass, the time spent, the time left and the convergence figure, and
+# blanked at the end. The files are the same either way.
 #   progress.sh PROGRAM
 set -u
 program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
@@ -10,7 +10,7 @@ program=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 . "$(dirname "$0")/lib.sh"
 
 # A smoothing of some seconds.
-passes=1200
+passes=3000
 prepare() {
   mkdir "$scratch/$1"
   printf '%s\n' long 400 200 2 1 >"$scratch/$1/entradas.txt"
@@ -30,10 +30,10 @@ if ! have_pty; then
   finish
 fi
 
-# --- Standard error a terminal.
+# --- Standard error a terminal, 150 columns wide (the line fits the width).
 prepare tty
 started=$(date +%s%N)
-on_pty "cd '$scratch/tty' && '$program'; echo status=\$?" >"$scratch/screen.txt"
+on_pty "stty cols 150 2>/dev/null; cd '$scratch/tty' && '$program'; echo status=\$?" >"$scratch/screen.txt"
 milliseconds=$((($(date +%s%N) - started) / 1000000))
 screen=$(cat "$scratch/screen.txt")
 check "on a terminal the run ends with status 0" contains "$screen" "status=0"
@@ -41,12 +41,14 @@ check "on a terminal the files are the same" cmp -s "$scratch/file/long.txt" "$s
 if [ "$milliseconds" -lt 1500 ]; then
   echo "the run took less than 1.5 s: the line need not show, so it is not looked for"
 else
-  check "a line tells the pass, the time spent and the time left" \
-    grep -Eq "smoothing: pass [0-9]+ of $passes, [0-9]+:[0-9]{2} elapsed, about [0-9]+:[0-9]{2} left" \
+  check "a line tells the pass, the time spent, the time left and the convergence figure" \
+    grep -Eq "smoothing: pass [0-9]+ of $passes, [0-9]+:[0-9]{2} elapsed, about [0-9]+:[0-9]{2} left, move [0-9.]+E[-+][0-9]+ \([0-9.e-]+% of min edge\)" \
     "$scratch/screen.txt"
   # The screen as a series of overwrites: the last one before the status line
   # is made of blanks only, as long as the longest line shown.
-  tr '\r' '\n' <"$scratch/screen.txt" | grep -v '^$' | grep -v '^status=' >"$scratch/lines.txt"
+  # The run summary that follows it is left out.
+  tr '\r' '\n' <"$scratch/screen.txt" | grep -v '^$' | grep -v '^status=' |
+    grep -v '^malha: ' | grep -v '^       [^ ]' >"$scratch/lines.txt"
   last=$(tail -n 1 "$scratch/lines.txt")
   longest=$(awk '{ if (length($0) > n) n = length($0) } END { print n }' "$scratch/lines.txt")
   check "the line is blanked at the end" [ -z "$(printf '%s' "$last" | tr -d ' ')" ]

@@ -1,0 +1,210 @@
+#include "run_report.h"
+
+#include <array>
+#include <charconv>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dados.h"
+#include "platform.h"
+
+namespace malha {
+
+namespace {
+
+// The region: the unit square without its upper-right quarter.
+constexpr double kRegionArea = 0.75;
+// The summary's lines are wrapped before this column.
+constexpr std::size_t kLineWidth = 79;
+constexpr char kPrefix[] = "malha: ";
+constexpr char kIndent[] = "       ";  // as wide as the prefix
+
+constexpr std::array<std::string_view, 5> kMeshSuffixes = {".txt", "_vert.txt", "_vert_fict.txt",
+                                                           "_cent.txt", "_cent_fict.txt"};
+constexpr std::array<std::string_view, 2> kPlotFiles = {"malha.txt", "centroides.txt"};
+constexpr std::array<std::string_view, 5> kNestSuffixes = {
+    "_nest.txt", "_nest_conec.txt", "_nest_vert.txt", "_nest_cent.txt", "_nest_area.txt"};
+
+// printf-style formatting into a std::string.
+template <class... Args>
+std::string format(const char* pattern, Args... args) {
+  char text[256];
+  const int n = std::snprintf(text, sizeof text, pattern, args...);
+  return n < 0 ? std::string() : std::string(text, std::min<std::size_t>(n, sizeof text - 1));
+}
+
+// The shortest text that reads back as the same double.
+std::string shortest(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
+
+std::string cell_text(const CellRef& c) {
+  return format("volume %lld (i = %ld, j = %ld)", static_cast<long long>(c.volume),
+                static_cast<long>(c.i), static_cast<long>(c.j));
+}
+
+// The area inside the mesh's boundary (positive counter-clockwise): the
+// smoothing never moves the boundary, so this is the area every output mesh
+// covers, whatever its interior.
+double boundary_area(const MeshState& s) {
+  std::vector<std::int64_t> loop;
+  const auto k = [&](std::int64_t i, std::int64_t j) { return (j - 1) * s.nxv + i; };
+  for (std::int64_t i = 1; i < s.nxv; ++i) loop.push_back(k(i, 1));
+  for (std::int64_t j = 1; j < s.nyv; ++j) loop.push_back(k(s.nxv, j));
+  for (std::int64_t i = s.nxv; i > 1; --i) loop.push_back(k(i, s.nyv));
+  for (std::int64_t j = s.nyv; j > 1; --j) loop.push_back(k(1, j));
+  double twice = 0.0;
+  for (std::size_t n = 0; n < loop.size(); ++n) {
+    const std::int64_t a = loop[n], b = loop[(n + 1) % loop.size()];
+    twice += s.xv(a) * s.yv(b) - s.xv(b) * s.yv(a);
+  }
+  return twice / 2.0;
+}
+
+std::string size_text(std::int64_t bytes) {
+  if (bytes < 0) return "size unknown";
+  if (bytes < 1000) return format("%lld B", static_cast<long long>(bytes));
+  if (bytes < 1000 * 1000) return format("%.1f kB", static_cast<double>(bytes) / 1e3);
+  if (bytes < 1000LL * 1000 * 1000) return format("%.1f MB", static_cast<double>(bytes) / 1e6);
+  return format("%.2f GB", static_cast<double>(bytes) / 1e9);
+}
+
+// Appends the items to `out`, separated by blanks, as lines that begin with
+// the prefix, then the indent, wrapped before kLineWidth between items.
+void append_wrapped(std::string& out, const std::vector<std::string>& items) {
+  std::string line = kPrefix;
+  for (const std::string& item : items) {
+    if (line.size() > sizeof kIndent - 1 && line.size() + 1 + item.size() > kLineWidth) {
+      out += line + "\n";
+      line = kIndent;
+    } else if (line.size() > sizeof kIndent - 1) {
+      line += ' ';
+    }
+    line += item;
+  }
+  out += line + "\n";
+}
+
+std::string case_lines(const MeshState& s) {
+  std::vector<std::string> items = {
+      "case '" + case_stem(s) + "':",
+      format("nx = %ld, ny = %ld,", static_cast<long>(s.nx), static_cast<long>(s.ny))};
+  if (s.opt_elliptic == 2) {
+    items.push_back(format("smoothing on (niter = %ld, nsweep = %ld,", static_cast<long>(s.niter),
+                           static_cast<long>(s.nsweep)));
+    items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + "),");
+  } else {
+    items.emplace_back("smoothing off,");
+  }
+  items.emplace_back(s.opt_nest == 2 ? "nest files on" : "nest files off");
+  std::string out;
+  append_wrapped(out, items);
+  return out;
+}
+
+std::string files_lines(const MeshState& s, double seconds) {
+  std::vector<std::string> names;
+  const std::string stem = case_stem(s);
+  for (std::string_view suffix : kMeshSuffixes) names.push_back(stem + std::string(suffix));
+  for (std::string_view name : kPlotFiles) names.emplace_back(name);
+  if (s.opt_nest == 2)
+    for (std::string_view suffix : kNestSuffixes) names.push_back(stem + std::string(suffix));
+  std::vector<std::string> items;
+  std::int64_t total = 0;
+  for (const std::string& name : names) {
+    const std::int64_t bytes = platform::file_size(name);
+    if (bytes > 0) total += bytes;
+    items.push_back(name + " " + size_text(bytes) + ",");
+  }
+  items.front() = "wrote " + items.front();
+  items.back().back() = ';';
+  items.push_back(format("%zu files,", names.size()));
+  items.push_back(size_text(total) + ",");
+  items.push_back(format("in %.2f s", seconds));
+  std::string out;
+  append_wrapped(out, items);
+  return out;
+}
+
+std::string quality_lines(const MeshQuality& q) {
+  std::vector<std::string> items = {
+      format("cells: area %.4g to %.4g,", q.smallest_area, q.largest_area),
+      format("corner angles within %.1f degrees of 90,", q.largest_angle_deviation),
+      "the worst at " + cell_text(q.worst_angle_cell) + ",",
+      q.folded == 0 ? std::string("no folded cells")
+                    : format("%lld folded", static_cast<long long>(q.folded))};
+  std::string out;
+  append_wrapped(out, items);
+  return out;
+}
+
+}  // namespace
+
+std::string convergence_text(const ConvergenceFigure& figure) {
+  if (!figure.defined) return "no interior vertex";
+  return format("move %.2E (%.2g%% of min edge)", figure.largest_move, 100.0 * figure.relative);
+}
+
+std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
+  std::string out;
+  if (s.nx % 2 != 0) {
+    const double covered = boundary_area(s);
+    out += std::string(kPrefix) + "warning: " +
+           format(
+               "nx = %ld is odd: the right end of the mesh leans beyond x = 1 and the mesh "
+               "covers %.4g, %.4g more than the region's 0.75; an even nx fits the region\n",
+               static_cast<long>(s.nx), covered, covered - kRegionArea);
+  }
+  if (q.folded > 0) {
+    out += std::string(kPrefix) + "warning: " +
+           format(
+               "%lld folded or inverted cells (negative area, or a triangle of area 0 or "
+               "less); the worst is ",
+               static_cast<long long>(q.folded)) +
+           cell_text(q.worst_folded_cell) + format(", area %.4g\n", q.worst_folded_area);
+  }
+  return out;
+}
+
+std::string run_summary(const MeshState& s, const MeshQuality& q, const ConvergenceFigure* figure,
+                        double seconds) {
+  std::string out = case_lines(s) + files_lines(s, seconds) + quality_lines(q);
+  if (figure != nullptr && figure->defined) {
+    append_wrapped(out, {"convergence: one more point update would move",
+                         format("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
+                                figure->largest_move),
+                         format("%.3g%% of the shortest edge", 100.0 * figure->relative)});
+  }
+  return out;
+}
+
+RunReport::RunReport() : start_(std::chrono::steady_clock::now()) {}
+
+void RunReport::mesh_done(const MeshState& s) {
+  quality_ = measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny);
+}
+
+void RunReport::run_done(const MeshState& s) const {
+  // Nothing here may stop a run that has completed: no trap while it computes.
+  const platform::FpTrapsHeld held;
+  std::string out = mesh_warnings(s, quality_);
+  if (platform::stderr_is_terminal()) {
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    if (s.opt_elliptic == 2) {
+      const ConvergenceFigure figure =
+          convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
+      out += run_summary(s, quality_, &figure, seconds);
+    } else {
+      out += run_summary(s, quality_, nullptr, seconds);
+    }
+  }
+  platform::write_stderr(out.data(), out.size());
+}
+
+}  // namespace malha

@@ -1,0 +1,47 @@
+// What a run tells its user besides its files and its failure reports, on
+// standard error: warnings about the mesh (one line each, beginning
+// "malha: warning: ") and, when standard error is a terminal, a short summary
+// of the run. Both are written only once the run has completed, so the
+// standard error of a failed run holds its report alone; neither changes a
+// file, a command or the exit status.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "quality.h"
+#include "variaveis.h"
+
+namespace malha {
+
+class RunReport {
+ public:
+  // The run starts now (the summary gives the time from here).
+  RunReport();
+
+  // The mesh is final: built, or smoothed. Measures its cells.
+  void mesh_done(const MeshState& s);
+
+  // The run has completed: writes the warnings and, on a terminal, the summary.
+  void run_done(const MeshState& s) const;
+
+ private:
+  std::chrono::steady_clock::time_point start_;
+  MeshQuality quality_{};
+};
+
+// The warning lines for a mesh and its measure, each ending in a line feed
+// ("" when there is nothing to warn about): an odd nx, folded cells.
+std::string mesh_warnings(const MeshState& s, const MeshQuality& q);
+
+// The lines of the summary: the case as read, the files written with their
+// sizes (as they are on disk now), the time taken, the mesh quality and, when
+// the figure is given, the convergence figure.
+std::string run_summary(const MeshState& s, const MeshQuality& q, const ConvergenceFigure* figure,
+                        double seconds);
+
+// The convergence figure as the progress line gives it, short:
+// "move 1.20E-05 (0.31% of min edge)".
+std::string convergence_text(const ConvergenceFigure& figure);
+
+}  // namespace malha
