@@ -15,6 +15,7 @@
 #include "helper_thread.h"
 #include "platform.h"
 #include "textio.h"
+#include "usage.h"
 
 namespace malha {
 
@@ -560,6 +561,11 @@ std::string editor_command(std::string_view file_name) {
 void read_case_file(MeshState& s) {
   show_in_editor(kCaseFile);
   textio::open_unit(kInputUnit, kCaseFile);
+  textio::set_empty_file_hint(
+      kInputUnit,
+      "it must hold five values, each first on a line of its own: the case name, nx, "
+      "ny, 2 to smooth the mesh, 2 to write the nest files; the example files are in " +
+          example_case_location());
   textio::read_text(kInputUnit, s.case_name);
   textio::read_integer(kInputUnit, s.nx);
   textio::read_integer(kInputUnit, s.ny);
@@ -589,6 +595,12 @@ void check_case_values(const MeshState& s) {
 void read_elliptic_file(MeshState& s) {
   show_in_editor(kEllipticFile);
   textio::open_unit(kInputUnit, kEllipticFile);
+  textio::set_empty_file_hint(
+      kInputUnit,
+      "it must hold seven values, each first on a line of its own: nsweep, niter, an "
+      "unused real, dksi, deta, 2 to keep psrc, 2 to keep qsrc; the example files "
+      "are in " +
+          example_case_location());
   double unused = 0.0;
   textio::read_integer(kInputUnit, s.nsweep);
   textio::read_integer(kInputUnit, s.niter);

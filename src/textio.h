@@ -75,6 +75,11 @@ FatalHandler set_fatal_handler(FatalHandler handler);
 // Failure: OPEN report.
 void open_unit(int unit, std::string_view file_name);
 
+// Tells what the file connected to `unit` must hold: a read that finds the
+// file empty (a missing input file is created empty) then reports that, with
+// this hint, instead of a plain end of file. Same report number.
+void set_empty_file_hint(int unit, std::string_view hint);
+
 // Writes out everything buffered, closes the file and frees the unit.
 // Failure of the final write: WRITE report; of the close itself: CLOSE report.
 void close_unit(int unit);

@@ -545,6 +545,9 @@ TEST(RunFailure, MissingCaseFileIsCreatedEmptyAndReadPastItsEnd) {
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   EXPECT_TRUE(contains(lower, "end of file") || contains(lower, "end-of-file"))
       << visible(result.stderr_text);
+  // It says the file is empty, what it must hold and where the example files are.
+  for (const char* part : {"the file is empty", "five values", "case name", "examples"})
+    EXPECT_TRUE(contains(result.stderr_text, part)) << part << ": " << visible(result.stderr_text);
   expect_folder(dir, {{"entradas.txt", ""}});
   EXPECT_EQ(result.commands, std::vector<std::string>{"notepad entradas.txt"});
 }

@@ -103,14 +103,40 @@ TEST_F(ReaderTest, EmptyAndBlankLinesAreSkipped) {
 }
 
 TEST_F(ReaderTest, CrLfAndLfRecordsAndLastLineWithoutLf) {
-  given("1\r\n2\n3 remark\r\n'x'\r\n4\r5\n6\n7");
+  given("1\r\n2\n3 remark\r\n'x'\r\n4\r\n5\n6\n7");
   EXPECT_EQ(integer(), 1);
   EXPECT_EQ(integer(), 2);
   EXPECT_EQ(integer(), 3);
   EXPECT_EQ(text(), padded("x"));
-  EXPECT_EQ(integer(), 4);  // a CR ends the value; the rest of its record is skipped
+  for (int k = 4; k <= 7; ++k) EXPECT_EQ(integer(), k);
+}
+
+// A CR not followed by a LF is a record end too: when it ends a value (or is the separator
+// consumed after a closing quote), nothing more is skipped and the next read starts right after
+// it. A CR LF pair is one record end.
+TEST_F(ReaderTest, LoneCarriageReturnEndingAValueIsTheRecordEnd) {
+  given("4\r5 remark\n'x'\r6\n'y'\r\n7\r\n\"z\"\r'w'\rlast\r");
+  EXPECT_EQ(integer(), 4);
+  EXPECT_EQ(integer(), 5);
+  EXPECT_EQ(text(), padded("x"));
   EXPECT_EQ(integer(), 6);
+  EXPECT_EQ(text(), padded("y"));
   EXPECT_EQ(integer(), 7);
+  EXPECT_EQ(text(), padded("z"));
+  EXPECT_EQ(text(), padded("w"));
+  EXPECT_EQ(text(), padded("last"));
+}
+
+// Digits beyond the 25 used only shift the exponent, however many there are (up to the
+// value-length cap): the shift and a large written exponent meet exactly.
+TEST_F(ReaderTest, MillionDigitMantissasShiftTheExponentExactly) {
+  const std::string zeros(999'990, '0');
+  given("1" + zeros + "e-1000005\n0." + zeros + "1e1000005\n1" + zeros + "e-1000300\n-1" + zeros +
+        "D-999990\n");
+  EXPECT_EQ(real(), 1e-15);
+  EXPECT_EQ(real(), 1e14);
+  EXPECT_EQ(real(), 1e-310);
+  EXPECT_EQ(real(), -1.0);
 }
 
 TEST_F(ReaderTest, NullValuesLeaveTheTargetUnchanged) {
@@ -283,6 +309,27 @@ TEST_F(ReaderDeathTest, EndOfFile) {
   // A missing file is created empty; reading it meets the end of file.
   open_unit(kUnit, "missing.txt");
   EXPECT_EXIT(real(), ::testing::ExitedWithCode(1), "F6501: READ\\(missing\\.txt\\)");
+}
+
+// With a hint of what the file must hold, an empty file (or a missing one, created empty) is
+// reported as such, under the same number; a file that holds something is not.
+TEST_F(ReaderDeathTest, EmptyFileWithAHintSaysWhatItMustHold) {
+  const std::string empty =
+      "the file is empty \\(end of file before any value; a missing "
+      "input file is created empty\\): it must hold one integer";
+  given("");
+  set_empty_file_hint(kUnit, "it must hold one integer");
+  EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1), read_report(kErrEndOfFile, empty));
+  close_unit(kUnit);
+  given("\n  \n");
+  set_empty_file_hint(kUnit, "it must hold one integer");
+  EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1),
+              read_report(kErrEndOfFile, "end of file while reading a value \\(line 3\\)"));
+  close_unit(kUnit);
+  open_unit(kUnit, "missing.txt");
+  set_empty_file_hint(kUnit, "it must hold one integer");
+  EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1),
+              "\r\nrun-time error F6501: READ\\(missing\\.txt\\)\r\n- " + empty + "\r\n$");
 }
 
 TEST_F(ReaderDeathTest, MessagesQuoteLongAndUnprintableValues) {

@@ -33,7 +33,12 @@ Conversion convert_integer(std::string_view s, std::int32_t& result) {
 namespace {
 
 constexpr int kMaxSignificant = 25;
-constexpr long long kExponentClamp = 1'000'000;
+// Exponents are clamped at this magnitude while their digits are read. It is
+// far beyond the shift any mantissa the reader accepts can make (its digits
+// are fewer than the value-length cap, about a million), so a clamped
+// exponent still puts the value beyond the limit below on the same side, and
+// every accepted value converts to the nearest double.
+constexpr long long kExponentClamp = 1'000'000'000'000'000;
 // Beyond ten to this power a value overflows; below ten to its negative it
 // is far below the smallest subnormal.
 constexpr long long kDecimalExponentLimit = 400;

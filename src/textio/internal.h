@@ -53,7 +53,8 @@ struct Unit {
   std::size_t in_len = 0;
   std::int64_t in_base = 0;  // file offset of in[0]
   bool in_eof = false;
-  std::int64_t line = 1;  // line of the read position, counting LF-ended records
+  std::int64_t line = 1;   // line of the read position, counting LF-ended records
+  std::string empty_hint;  // what the file must hold, for the report of an empty one
 };
 
 // The unit connected under `unit`; a NOT CONNECTED report naming the

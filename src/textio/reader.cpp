@@ -68,6 +68,13 @@ class Reader {
   }
 
   [[noreturn]] void fail_end_of_file(const char* while_doing) const {
+    const bool nothing_read = u_.in_base == 0 && u_.in_len == 0;
+    if (nothing_read && !u_.empty_hint.empty()) {
+      fail(kErrEndOfFile,
+           "the file is empty (end of file before any value; a missing input "
+           "file is created empty): " +
+               u_.empty_hint);
+    }
     fail(kErrEndOfFile,
          std::string("end of file ") + while_doing + " (line " + std::to_string(u_.line) + ")");
   }
@@ -130,10 +137,18 @@ bool is_separator(int c) {
   return c == ' ' || c == '\t' || c == ',' || c == '/' || c == '\r' || c == '\n';
 }
 
+// Whether the separator `c`, just consumed, ended the record: a LF, or a CR,
+// with the LF right after it (CR LF is one record end) consumed too. A CR
+// alone ends the record as well, so nothing after it is skipped.
+bool ended_record(Reader& reader, int c) {
+  if (c != '\r') return c == '\n';
+  if (reader.peek() == '\n') reader.advance();
+  return true;
+}
+
 // Reads a quoted value whose opening mark is the next byte; the mark doubled
 // stands for itself; line ends inside it are dropped. Consumes the byte after
-// the closing mark and tells whether that was the LF ending the record (or
-// end of file).
+// the closing mark and tells whether that ended the record (or the file).
 bool read_quoted(Reader& reader, Value& v) {
   const int mark = reader.peek();
   reader.advance();
@@ -157,7 +172,7 @@ bool read_quoted(Reader& reader, Value& v) {
       const int after = reader.peek();
       if (after < 0) return true;
       reader.advance();
-      return after == '\n';
+      return ended_record(reader, after);
     }
     if (c == '\r' || c == '\n') continue;
     v.keep_raw(c);
@@ -182,8 +197,7 @@ int skip_to_value(Reader& reader) {
 }
 
 // Reads the characters of a value up to its separator (consumed), a quoted
-// value whole; tells whether the separator was the LF ending the record (or
-// end of file).
+// value whole; tells whether the separator ended the record (or the file).
 bool read_value_text(Reader& reader, Value& v) {
   for (;;) {
     const int c = reader.peek();
@@ -193,7 +207,7 @@ bool read_value_text(Reader& reader, Value& v) {
     }
     if (c < 0) return true;
     reader.advance();
-    if (is_separator(c)) return c == '\n';
+    if (is_separator(c)) return ended_record(reader, c);
     v.keep_raw(c);
     if (c == '*' && !v.counted) {
       v.counted = true;

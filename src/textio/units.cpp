@@ -230,6 +230,10 @@ void open_unit(int unit, std::string_view file_name) {
   units.emplace(unit, std::move(u));
 }
 
+void set_empty_file_hint(int unit, std::string_view hint) {
+  connected_unit(unit, Statement::Read).empty_hint = hint;
+}
+
 void close_unit(int unit) {
   auto& units = unit_table().units;
   const auto it = units.find(unit);
