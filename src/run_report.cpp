@@ -69,9 +69,9 @@ double boundary_area(const MeshState& s) {
 std::string size_text(std::int64_t bytes) {
   if (bytes < 0) return "size unknown";
   if (bytes < 1000) return format("%lld B", static_cast<long long>(bytes));
-  if (bytes < 1000 * 1000) return format("%.1f kB", static_cast<double>(bytes) / 1e3);
-  if (bytes < 1000LL * 1000 * 1000) return format("%.1f MB", static_cast<double>(bytes) / 1e6);
-  return format("%.2f GB", static_cast<double>(bytes) / 1e9);
+  if (bytes < 1000 * 1000) return format("%.3g kB", static_cast<double>(bytes) / 1e3);
+  if (bytes < 1000LL * 1000 * 1000) return format("%.3g MB", static_cast<double>(bytes) / 1e6);
+  return format("%.3g GB", static_cast<double>(bytes) / 1e9);
 }
 
 // Appends the items to `out`, separated by blanks, as lines that begin with
@@ -94,36 +94,44 @@ std::string case_lines(const MeshState& s) {
   std::vector<std::string> items = {
       "case '" + case_stem(s) + "':",
       format("nx = %ld, ny = %ld,", static_cast<long>(s.nx), static_cast<long>(s.ny))};
+  items.emplace_back(s.opt_nest == 2 ? "nest files on," : "nest files off,");
   if (s.opt_elliptic == 2) {
     items.push_back(format("smoothing on (niter = %ld, nsweep = %ld,", static_cast<long>(s.niter),
                            static_cast<long>(s.nsweep)));
-    items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + "),");
+    items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
   } else {
-    items.emplace_back("smoothing off,");
+    items.emplace_back("smoothing off");
   }
-  items.emplace_back(s.opt_nest == 2 ? "nest files on" : "nest files off");
   std::string out;
   append_wrapped(out, items);
   return out;
 }
 
+// The files as "CASE.txt 44.9 kB, CASE_*.txt: vert 33.6 kB, ...": the names
+// that begin with the case name are told by what follows it.
 std::string files_lines(const MeshState& s, double seconds) {
-  std::vector<std::string> names;
   const std::string stem = case_stem(s);
-  for (std::string_view suffix : kMeshSuffixes) names.push_back(stem + std::string(suffix));
-  for (std::string_view name : kPlotFiles) names.emplace_back(name);
-  if (s.opt_nest == 2)
-    for (std::string_view suffix : kNestSuffixes) names.push_back(stem + std::string(suffix));
-  std::vector<std::string> items;
   std::int64_t total = 0;
-  for (const std::string& name : names) {
+  std::size_t count = 0;
+  const auto sized = [&](const std::string& label, const std::string& name) {
     const std::int64_t bytes = platform::file_size(name);
     if (bytes > 0) total += bytes;
-    items.push_back(name + " " + size_text(bytes) + ",");
+    ++count;
+    return label + " " + size_text(bytes) + ",";
+  };
+  std::vector<std::string> items = {"wrote", sized(stem + ".txt", stem + ".txt")};
+  items.push_back(stem + "_*.txt:");
+  std::vector<std::string_view> suffixes(kMeshSuffixes.begin() + 1, kMeshSuffixes.end());
+  if (s.opt_nest == 2) suffixes.insert(suffixes.end(), kNestSuffixes.begin(), kNestSuffixes.end());
+  for (std::string_view suffix : suffixes) {
+    // "_vert.txt" is told as "vert".
+    const std::string label(suffix.substr(1, suffix.size() - 5));
+    items.push_back(sized(label, stem + std::string(suffix)));
   }
-  items.front() = "wrote " + items.front();
+  for (std::string_view name : kPlotFiles)
+    items.push_back(sized(std::string(name), std::string(name)));
   items.back().back() = ';';
-  items.push_back(format("%zu files,", names.size()));
+  items.push_back(format("%zu files,", count));
   items.push_back(size_text(total) + ",");
   items.push_back(format("in %.2f s", seconds));
   std::string out;
@@ -133,10 +141,10 @@ std::string files_lines(const MeshState& s, double seconds) {
 
 std::string quality_lines(const MeshQuality& q) {
   std::vector<std::string> items = {
-      format("cells: area %.4g to %.4g,", q.smallest_area, q.largest_area),
-      format("corner angles within %.1f degrees of 90,", q.largest_angle_deviation),
-      "the worst at " + cell_text(q.worst_angle_cell) + ",",
-      q.folded == 0 ? std::string("no folded cells")
+      format("cells: area %.3g to %.3g,", q.smallest_area, q.largest_area),
+      format("corner angles within %.1f degrees of 90", q.largest_angle_deviation),
+      format("at %s;", cell_text(q.worst_angle_cell).c_str()),
+      q.folded == 0 ? std::string("none folded")
                     : format("%lld folded", static_cast<long long>(q.folded))};
   std::string out;
   append_wrapped(out, items);
@@ -175,10 +183,10 @@ std::string run_summary(const MeshState& s, const MeshQuality& q, const Converge
                         double seconds) {
   std::string out = case_lines(s) + files_lines(s, seconds) + quality_lines(q);
   if (figure != nullptr && figure->defined) {
-    append_wrapped(out, {"convergence: one more point update would move",
+    append_wrapped(out, {"convergence: an update would still move",
                          format("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
                                 figure->largest_move),
-                         format("%.3g%% of the shortest edge", 100.0 * figure->relative)});
+                         format("%.2g%% of the shortest edge", 100.0 * figure->relative)});
   }
   return out;
 }

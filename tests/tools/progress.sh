@@ -54,7 +54,7 @@ else
   check "the line is blanked at the end" [ -z "$(printf '%s' "$last" | tr -d ' ')" ]
   check "the blanks cover the longest line" [ "${#last}" -eq "$longest" ]
   check "the line is rewritten in place, never on a new line" \
-    [ "$(grep -c 'smoothing' "$scratch/screen.txt")" -eq 1 ]
+    [ "$(grep -c 'smoothing: pass' "$scratch/screen.txt")" -eq 1 ]
 fi
 
 finish
