@@ -119,7 +119,7 @@ int refuse(std::string_view argument, std::string_view why) {
 }  // namespace
 
 std::string example_case_location() {
-  const std::string examples = installed_folder({"share", "malha", "examples"}, "entradas.txt");
+  std::string examples = installed_folder({"share", "malha", "examples"}, "entradas.txt");
   if (!examples.empty()) return examples;
   return "share/malha/examples of the installation (examples/ in the sources)";
 }

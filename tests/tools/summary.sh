@@ -16,6 +16,7 @@ prepare() {
   printf '%s\n' 2 7 0.0 1.0 0.5 0 0 >"$scratch/$1/entrada_eq_elipticas.txt"
 }
 # has TEXT PATTERN: whether a line of TEXT matches the extended expression.
+# shellcheck disable=SC2317 # called through check
 has() { printf '%s\n' "$1" | grep -Eq "$2"; }
 warning="malha: warning: nx = 7 is odd: the right end of the mesh leans beyond x = 1"
 
