@@ -103,32 +103,19 @@ TEST_F(ReaderTest, EmptyAndBlankLinesAreSkipped) {
 }
 
 TEST_F(ReaderTest, CrLfAndLfRecordsAndLastLineWithoutLf) {
-  given("1\r\n2\n3 remark\r\n'x'\r\n4\r\n5\n6\n7");
+  given("1\r\n2\n3 remark\r\n'x'\r\n4\r5\n'y'\r6\n7");
   EXPECT_EQ(integer(), 1);
   EXPECT_EQ(integer(), 2);
   EXPECT_EQ(integer(), 3);
   EXPECT_EQ(text(), padded("x"));
-  for (int k = 4; k <= 7; ++k) EXPECT_EQ(integer(), k);
-}
-
-// A CR not followed by a LF is a record end too: when it ends a value (or is the separator
-// consumed after a closing quote), nothing more is skipped and the next read starts right after
-// it. A CR LF pair is one record end.
-TEST_F(ReaderTest, LoneCarriageReturnEndingAValueIsTheRecordEnd) {
-  given("4\r5 remark\n'x'\r6\n'y'\r\n7\r\n\"z\"\r'w'\rlast\r");
-  EXPECT_EQ(integer(), 4);
+  EXPECT_EQ(integer(), 4);  // a CR alone ends the record: nothing after it is skipped
   EXPECT_EQ(integer(), 5);
-  EXPECT_EQ(text(), padded("x"));
+  EXPECT_EQ(text(), padded("y"));  // also as the separator after a closing quote
   EXPECT_EQ(integer(), 6);
-  EXPECT_EQ(text(), padded("y"));
   EXPECT_EQ(integer(), 7);
-  EXPECT_EQ(text(), padded("z"));
-  EXPECT_EQ(text(), padded("w"));
-  EXPECT_EQ(text(), padded("last"));
 }
 
-// Digits beyond the 25 used only shift the exponent, however many there are (up to the
-// value-length cap): the shift and a large written exponent meet exactly.
+// Digits beyond the 25 used only shift the exponent, however many (up to the length cap).
 TEST_F(ReaderTest, MillionDigitMantissasShiftTheExponentExactly) {
   const std::string zeros(999'990, '0');
   given("1" + zeros + "e-1000005\n0." + zeros + "1e1000005\n1" + zeros + "e-1000300\n-1" + zeros +
@@ -311,25 +298,19 @@ TEST_F(ReaderDeathTest, EndOfFile) {
   EXPECT_EXIT(real(), ::testing::ExitedWithCode(1), "F6501: READ\\(missing\\.txt\\)");
 }
 
-// With a hint of what the file must hold, an empty file (or a missing one, created empty) is
-// reported as such, under the same number; a file that holds something is not.
+// With a hint of what the file must hold, an empty file (a missing one is created empty) is
+// reported as such under the same number; a file of empty lines is not.
 TEST_F(ReaderDeathTest, EmptyFileWithAHintSaysWhatItMustHold) {
-  const std::string empty =
-      "the file is empty \\(end of file before any value; a missing "
-      "input file is created empty\\): it must hold one integer";
-  given("");
-  set_empty_file_hint(kUnit, "it must hold one integer");
-  EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1), read_report(kErrEndOfFile, empty));
-  close_unit(kUnit);
-  given("\n  \n");
-  set_empty_file_hint(kUnit, "it must hold one integer");
-  EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1),
-              read_report(kErrEndOfFile, "end of file while reading a value \\(line 3\\)"));
-  close_unit(kUnit);
-  open_unit(kUnit, "missing.txt");
-  set_empty_file_hint(kUnit, "it must hold one integer");
-  EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1),
-              "\r\nrun-time error F6501: READ\\(missing\\.txt\\)\r\n- " + empty + "\r\n$");
+  for (const char* content : {"", "\n  \n"}) {
+    given(content);
+    set_empty_file_hint(kUnit, "it must hold one integer");
+    EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1),
+                read_report(kErrEndOfFile, *content == '\0'
+                                               ? "the file is empty \\(end of file before any "
+                                                 "value; .*\\): it must hold one integer"
+                                               : "end of file while reading a value \\(line 3\\)"));
+    close_unit(kUnit);
+  }
 }
 
 TEST_F(ReaderDeathTest, MessagesQuoteLongAndUnprintableValues) {
