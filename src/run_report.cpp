@@ -1,5 +1,6 @@
 #include "run_report.h"
 
+#include <algorithm>
 #include <array>
 #include <charconv>
 #include <cstdint>
