@@ -26,9 +26,9 @@ namespace {
 // A status line for a long smoothing: once the passes have run for about a
 // second, one line on standard error, rewritten in place, tells the pass, the
 // time spent, the time left and the convergence figure of the mesh the last
-// pass left (computed anew at most once a second: it costs about a pass's
-// metric and coefficient work, and only reads the mesh); it is blanked out
-// when the object goes away.
+// pass left (computed anew at most once a second, and at most 5% of the
+// time: it costs about a pass's metric and coefficient work, and only reads
+// the mesh); it is blanked out when the object goes away.
 // Only on a terminal: when standard error is a file or a pipe nothing is ever
 // written, and a pass costs one test of a flag; on a terminal the clock is
 // read about every 10 ms.
@@ -67,7 +67,10 @@ class SmoothingProgress {
     if (now >= next_figure_) {
       figure_ = malha::convergence_text(
           malha::convergence_figure(s_.xv.data(), s_.yv.data(), s_.nxv, s_.nyv, s_.dksi, s_.deta));
-      next_figure_ = Clock::now() + kFigureEvery;
+      // On a large mesh a figure takes a while: it may cost at most a small
+      // share of the smoothing's time.
+      const Clock::time_point after = Clock::now();
+      next_figure_ = after + std::max<Clock::duration>(kFigureEvery, (after - now) * kFigureShare);
     }
     show(pass, now - start_);
   }
@@ -77,6 +80,7 @@ class SmoothingProgress {
   static constexpr std::chrono::milliseconds kFirstShow{1000};
   static constexpr std::chrono::milliseconds kRedraw{200};
   static constexpr std::chrono::milliseconds kFigureEvery{1000};
+  static constexpr int kFigureShare = 20;  // one figure per 20 times its own duration
   static constexpr std::chrono::milliseconds kReadEvery{10};
   static constexpr std::int32_t kMaxStride = 1 << 20;
   static constexpr std::size_t kColumns = 80;  // when the terminal does not tell
