@@ -42,7 +42,7 @@ check "the installed manual page names the installation folder" \
 check "... as the folder it was installed under" grep -qxF ".ds Pf $prefix" "$page"
 check "the manual page shows no placeholder for it" [ "$(grep -c PREFIX "$page")" -eq 0 ]
 # Every document the installed README links to is installed beside it.
-links=$(grep -o '](docs/[^)]*)' "$prefix/share/doc/malha/README.md" | sed 's/^](//; s/)$//')
+links=$(grep -o '](\([^)#:]*\))' "$prefix/share/doc/malha/README.md" | sed 's/^](//; s/)$//')
 check "the README links to documents" [ -n "$links" ]
 for link in $links; do
   check "the README's link $link points to an installed file" [ -s "$prefix/share/doc/malha/$link" ]
