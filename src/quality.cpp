@@ -52,6 +52,41 @@ double point_move(const double* u, std::int64_t p, std::int32_t nxv, const Verte
   return std::fabs(sum - c.ap * u[p]) / std::fabs(c.ap);
 }
 
+// Calls visit(x, y, cell) for every volume with its four corners in order.
+template <class Visit>
+void for_each_cell(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny,
+                   Visit visit) {
+  const std::int32_t nxv = nx + 1;
+  for (std::int32_t j = 1; j <= ny; ++j) {
+    for (std::int32_t i = 1; i <= nx; ++i) {
+      const std::int64_t p1 = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
+      const std::int64_t corners[4] = {p1, p1 + 1, p1 + nxv + 1, p1 + nxv};
+      double x[4], y[4];
+      for (int c = 0; c < 4; ++c) {
+        x[c] = xv[corners[c]];
+        y[c] = yv[corners[c]];
+      }
+      visit(x, y, CellRef{static_cast<std::int64_t>(j - 1) * nx + i, i, j});
+    }
+  }
+}
+
+bool folded_triangles(double area, double triangle1, double triangle2) {
+  return area < 0.0 || !(triangle1 > 0.0) || !(triangle2 > 0.0);
+}
+
+// Counts a folded volume and keeps the worst one seen.
+void tally_folded(FoldedCells& folded, double& worst_triangle, double area, double triangle1,
+                  double triangle2, const CellRef& cell) {
+  ++folded.count;
+  const double triangle = std::min(triangle1, triangle2);
+  if (triangle < worst_triangle || folded.worst.volume == 0) {
+    worst_triangle = triangle;
+    folded.worst = cell;
+    folded.worst_area = area;
+  }
+}
+
 // Whether `a` is a worse move than `b`: larger, or not a number.
 bool worse_move(double a, double b) {
   return a > b || (std::isnan(a) && !std::isnan(b));
@@ -80,47 +115,43 @@ CellShape cell_shape(const double x[4], const double y[4]) {
 }
 
 bool is_folded(const CellShape& c) {
-  return c.area < 0.0 || !(c.triangle1 > 0.0) || !(c.triangle2 > 0.0);
+  return folded_triangles(c.area, c.triangle1, c.triangle2);
 }
 
 MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
   const platform::FpTrapsHeld held;
-  const std::int32_t nxv = nx + 1;
   MeshQuality q;
   q.smallest_area = kInfinity;
   q.largest_area = -kInfinity;
   q.shortest_edge = kInfinity;
   double worst_triangle = kInfinity;
-  for (std::int32_t j = 1; j <= ny; ++j) {
-    for (std::int32_t i = 1; i <= nx; ++i) {
-      const std::int64_t p1 = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
-      const std::int64_t corners[4] = {p1, p1 + 1, p1 + nxv + 1, p1 + nxv};
-      double x[4], y[4];
-      for (int c = 0; c < 4; ++c) {
-        x[c] = xv[corners[c]];
-        y[c] = yv[corners[c]];
-      }
-      const CellShape shape = cell_shape(x, y);
-      const CellRef here{static_cast<std::int64_t>(j - 1) * nx + i, i, j};
-      ++q.cells;
-      if (shape.area < q.smallest_area) q.smallest_area = shape.area, q.smallest_area_cell = here;
-      if (shape.area > q.largest_area) q.largest_area = shape.area, q.largest_area_cell = here;
-      if (shape.angle_deviation > q.largest_angle_deviation || q.worst_angle_cell.volume == 0) {
-        q.largest_angle_deviation = shape.angle_deviation;
-        q.worst_angle_cell = here;
-      }
-      q.shortest_edge = std::min(q.shortest_edge, shape.shortest_edge);
-      if (!is_folded(shape)) continue;
-      ++q.folded;
-      const double triangle = std::min(shape.triangle1, shape.triangle2);
-      if (triangle < worst_triangle || q.worst_folded_cell.volume == 0) {
-        worst_triangle = triangle;
-        q.worst_folded_cell = here;
-        q.worst_folded_area = shape.area;
-      }
+  for_each_cell(xv, yv, nx, ny, [&](const double* x, const double* y, const CellRef& here) {
+    const CellShape shape = cell_shape(x, y);
+    ++q.cells;
+    if (shape.area < q.smallest_area) q.smallest_area = shape.area, q.smallest_area_cell = here;
+    if (shape.area > q.largest_area) q.largest_area = shape.area, q.largest_area_cell = here;
+    if (shape.angle_deviation > q.largest_angle_deviation || q.worst_angle_cell.volume == 0) {
+      q.largest_angle_deviation = shape.angle_deviation;
+      q.worst_angle_cell = here;
     }
-  }
+    q.shortest_edge = std::min(q.shortest_edge, shape.shortest_edge);
+    if (is_folded(shape))
+      tally_folded(q.folded, worst_triangle, shape.area, shape.triangle1, shape.triangle2, here);
+  });
   return q;
+}
+
+FoldedCells find_folded(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
+  const platform::FpTrapsHeld held;
+  FoldedCells folded;
+  double worst_triangle = kInfinity;
+  for_each_cell(xv, yv, nx, ny, [&](const double* x, const double* y, const CellRef& here) {
+    const double t1 = triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
+    const double t2 = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]);
+    const double area = t2 + t1;
+    if (folded_triangles(area, t1, t2)) tally_folded(folded, worst_triangle, area, t1, t2, here);
+  });
+  return folded;
 }
 
 ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,

@@ -145,8 +145,8 @@ std::string quality_lines(const MeshQuality& q) {
       format("cells: area %.3g to %.3g,", q.smallest_area, q.largest_area),
       format("corner angles within %.1f degrees of 90", q.largest_angle_deviation),
       format("at %s;", cell_text(q.worst_angle_cell).c_str()),
-      q.folded == 0 ? std::string("none folded")
-                    : format("%lld folded", static_cast<long long>(q.folded))};
+      q.folded.count == 0 ? std::string("none folded")
+                          : format("%lld folded", static_cast<long long>(q.folded.count))};
   std::string out;
   append_wrapped(out, items);
   return out;
@@ -169,13 +169,13 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
                "covers %.4g, %.4g more than the region's 0.75; an even nx fits the region\n",
                static_cast<long>(s.nx), covered, covered - kRegionArea);
   }
-  if (q.folded > 0) {
+  if (q.folded.count > 0) {
     out += std::string(kPrefix) + "warning: " +
            format(
                "%lld folded or inverted cells (negative area, or a triangle of area 0 or "
                "less); the worst is ",
-               static_cast<long long>(q.folded)) +
-           cell_text(q.worst_folded_cell) + format(", area %.4g\n", q.worst_folded_area);
+               static_cast<long long>(q.folded.count)) +
+           cell_text(q.folded.worst) + format(", area %.4g\n", q.folded.worst_area);
   }
   return out;
 }
@@ -195,7 +195,12 @@ std::string run_summary(const MeshState& s, const MeshQuality& q, const Converge
 RunReport::RunReport() : start_(std::chrono::steady_clock::now()) {}
 
 void RunReport::mesh_done(const MeshState& s) {
-  quality_ = measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny);
+  // The whole measure only for the summary, which a terminal alone shows; the
+  // warning about folded cells needs only their triangles, and costs little.
+  if (platform::stderr_is_terminal())
+    quality_ = measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny);
+  else
+    quality_.folded = find_folded(s.xv.data(), s.yv.data(), s.nx, s.ny);
 }
 
 void RunReport::run_done(const MeshState& s) const {

@@ -78,7 +78,7 @@ TEST(MeshQuality, AlgebraicMeshesAreUnfoldedAndCoverTheRegion) {
     const auto s = test::smoothing_mesh(nx, ny);
     const MeshQuality q = measure_mesh(s->xv.data(), s->yv.data(), nx, ny);
     EXPECT_EQ(q.cells, static_cast<std::int64_t>(nx) * ny);
-    EXPECT_EQ(q.folded, 0) << nx << "x" << ny;
+    EXPECT_EQ(q.folded.count, 0) << nx << "x" << ny;
     EXPECT_GT(q.smallest_area, 0.0);
     EXPECT_LE(q.smallest_area, q.largest_area);
     // The bend of the L: corners of 45 and 135 degrees.
@@ -92,9 +92,14 @@ TEST(MeshQuality, FoldedCellIsCountedAndNamed) {
   const std::int32_t k = (2 - 1) * s->nxv + 3;
   s->xv(k) += 2.0;
   const MeshQuality q = measure_mesh(s->xv.data(), s->yv.data(), 4, 2);
-  EXPECT_GT(q.folded, 0);
-  ASSERT_NE(q.worst_folded_cell.volume, 0);
-  const CellRef& w = q.worst_folded_cell;
+  EXPECT_GT(q.folded.count, 0);
+  ASSERT_NE(q.folded.worst.volume, 0);
+  const CellRef& w = q.folded.worst;
+  // The quick scan finds the same cells.
+  const FoldedCells quick = find_folded(s->xv.data(), s->yv.data(), 4, 2);
+  EXPECT_EQ(quick.count, q.folded.count);
+  EXPECT_EQ(quick.worst.volume, w.volume);
+  EXPECT_EQ(quick.worst_area, q.folded.worst_area);
   EXPECT_EQ(w.volume, (w.j - 1) * 4 + w.i);
   EXPECT_TRUE(w.i == 2 || w.i == 3);
 }
@@ -131,7 +136,8 @@ TEST(Convergence, DegenerateMeshesGiveNoTrap) {
   EXPECT_TRUE(f.defined);
   EXPECT_FALSE(std::isfinite(f.largest_move));
   const auto q = measure_mesh(s->xv.data(), s->yv.data(), 4, 2);
-  EXPECT_EQ(q.folded, 8);
+  EXPECT_EQ(q.folded.count, 8);
+  EXPECT_EQ(find_folded(s->xv.data(), s->yv.data(), 4, 2).count, 8);
 }
 
 }  // namespace
