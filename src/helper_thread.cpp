@@ -1,6 +1,8 @@
 #include "helper_thread.h"
 
 #include <cfenv>
+#include <new>
+#include <system_error>
 #include <utility>
 
 #include "platform.h"
@@ -8,10 +10,18 @@
 namespace malha {
 
 HelperThread* HelperThread::shared() {
-  static const bool wanted = std::thread::hardware_concurrency() > 1;
-  if (!wanted) return nullptr;
-  static HelperThread helper;
-  return &helper;
+  static HelperThread* const helper = []() -> HelperThread* {
+    if (std::thread::hardware_concurrency() <= 1) return nullptr;
+    try {
+      static HelperThread thread;
+      return &thread;
+    } catch (const std::system_error&) {
+      return nullptr;
+    } catch (const std::bad_alloc&) {
+      return nullptr;
+    }
+  }();
+  return helper;
 }
 
 HelperThread::HelperThread() : thread_([this] { loop(); }) {}
@@ -28,13 +38,16 @@ void HelperThread::start(std::function<void()> job) {
   std::fenv_t env;
   std::fegetenv(&env);
   const bool traps = platform::fp_traps_enabled();
+  // The only step that can fail (by std::bad_alloc), before anything is
+  // handed over.
+  std::function<void()> wrapped = [job = std::move(job), env, traps] {
+    std::fesetenv(&env);
+    if (traps && !platform::fp_traps_enabled()) platform::install_fp_traps();
+    job();
+  };
   busy_.store(true);
   signal_.announce([&] {
-    job_ = [job = std::move(job), env, traps] {
-      std::fesetenv(&env);
-      if (traps && !platform::fp_traps_enabled()) platform::install_fp_traps();
-      job();
-    };
+    job_ = std::move(wrapped);
     jobs_.fetch_add(1);
   });
 }

@@ -16,7 +16,9 @@
 #include <exception>
 #include <functional>
 #include <mutex>
+#include <new>
 #include <thread>
+#include <utility>
 
 namespace malha {
 
@@ -59,7 +61,8 @@ class Signal {
 class HelperThread {
  public:
   // The process's helper, started on first use and kept for the rest of the
-  // run; nullptr on a machine with a single core.
+  // run; nullptr on a machine with a single core, or when the thread cannot
+  // be started (no memory for its stack): the fast paths then run on one.
   static HelperThread* shared();
 
   HelperThread();
@@ -67,8 +70,22 @@ class HelperThread {
   HelperThread& operator=(const HelperThread&) = delete;
   ~HelperThread();
 
-  // Hands `job` over. The previous job must be finished.
+  // Hands `job` over. The previous job must be finished. Throws
+  // std::bad_alloc, with nothing handed over, when the job cannot be stored.
   void start(std::function<void()> job);
+
+  // Hands `job` over and returns true; or returns false, with nothing handed
+  // over, when the storage for the job cannot be had: the owner then does
+  // the work itself.
+  template <class Job>
+  bool try_start(Job&& job) {
+    try {
+      start(std::function<void()>(std::forward<Job>(job)));
+      return true;
+    } catch (const std::bad_alloc&) {
+      return false;
+    }
+  }
 
   // Waits until the job has ended; rethrows what it threw.
   void finish();

@@ -25,7 +25,7 @@ void smoothing_pass(MeshState& s, const SmoothingOptions& options);
 // The fast path of smoothing_pass (solvers_fast.cpp), for a mesh whose source
 // flags are not 2. False, with xv and yv untouched, when the pass has to be
 // done by the plain operations because some of those it leaves out could
-// raise a trapped exception.
+// raise a trapped exception, or because the storage it needs cannot be had.
 bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options);
 
 }  // namespace malha

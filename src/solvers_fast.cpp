@@ -65,7 +65,11 @@
 //   (it has written column c+1 before this reads it) and a later one at least
 //   two behind (it has not yet overwritten column c-1). So every update reads
 //   the values it reads in the plain order, sweep after sweep, while the
-//   sweeps move together through a band of rows that stays in cache.
+//   sweeps move together through a band of rows that stays in cache. The
+//   order is worked out task by task as the tasks run: no list of them is
+//   kept, so storage and bookkeeping do not grow with the number of sweeps.
+//   Rows too short for the tasks of a group to overlap are swept in the
+//   plain order itself, sweep after sweep and row after row.
 //
 // Step 7. Two threads. The groups alternate between this thread and the
 //   helper. A group's first task starts column c only once the last task of
@@ -79,13 +83,33 @@
 // Step 8. The coordinates back. x and y are interleaved into one array for
 //   the sweeps; the boundary vertices are copied in, read and never written;
 //   the values of a row's last sweep are copied back to xv and yv once its
-//   group has ended, after every task that reads them.
+//   group has ended, after every task that reads them (all rows at the end
+//   when step 9 ends the sweeps early).
+//
+// Step 9. A sweep that changes no bit ends the pass. A sweep computes every
+//   value from the values of the sweep before and of its own (step 6). If
+//   sweep s has left every bit as sweep s-1 left it, sweep s+1 reads, vertex
+//   by vertex in the plain order, the same numbers as sweep s read, does the
+//   same operations on them and gets the same results, raising nothing (sweep
+//   s raised no trap); and so on for every later sweep. So once a whole sweep
+//   has changed nothing, the values in hand are those of the last sweep, and
+//   the remaining sweeps are skipped. To know it, the tasks compare each new
+//   value with the one it replaces, bit by bit (-0.0 is not 0.0, a NaN is
+//   compared by its bits), and record the latest sweep in which an ended task
+//   changed a bit; tasks not compared (those of early sweeps) count as
+//   changed. When the task of sweep s on the last row ends, every task of
+//   sweep s has ended; if no ended task of sweep s or later has changed a
+//   bit, sweep s changed nothing. With two threads, a thread records the
+//   changes of a group before it publishes the group's last column, and the
+//   other thread reads that column before its own next group ends.
 #include <algorithm>
+#include <atomic>
 #include <cfenv>
 #include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <new>
 #include <vector>
 
 #include "helper_thread.h"
@@ -275,7 +299,8 @@ bool fused_coefficients(MeshState& s, double* u, HelperThread* helper, bool avx2
   if (helper == nullptr || nyv < 6) return fused_coefficient_rows(s, u, 2, nyv - 1, avx2);
   const std::int64_t middle = 2 + (nyv - 2) / 2;
   bool upper = false;
-  helper->start([&] { upper = fused_coefficient_rows(s, u, middle, nyv - 1, avx2); });
+  if (!helper->try_start([&] { upper = fused_coefficient_rows(s, u, middle, nyv - 1, avx2); }))
+    return fused_coefficient_rows(s, u, 2, nyv - 1, avx2);
   const bool lower_half = fused_coefficient_rows(s, u, 2, middle - 1, avx2);
   helper->finish();
   return lower_half && upper;
@@ -293,7 +318,7 @@ struct SweepData {
 
 // Steps 1 to 3: the Gauss-Seidel update of x and y at 0-based vertex p.
 // `west` is u(W), passed in by a caller that has it in a register.
-inline Pair update(const SweepData& d, std::int64_t p, Pair west) {
+MALHA_ALWAYS_INLINE Pair update(const SweepData& d, std::int64_t p, Pair west) {
   double* u = d.u;
   const std::int64_t nxv = d.nxv;
   const Pair a = splat(d.alpha[p]), g = splat(d.gamma[p]), hb = splat(d.half_beta[p]);
@@ -310,29 +335,52 @@ inline Pair update(const SweepData& d, std::int64_t p, Pair west) {
   return result;
 }
 
-inline void update(const SweepData& d, std::int64_t p) {
-  update(d, p, load(d.u + 2 * (p - 1)));
-}
-
 // Step 6: tasks in flight together, each 2 columns behind the one before.
 constexpr int kRows = 4;
+
+// Step 9: what a group of tasks tells about the sweeps it ran, `changed[r]`
+// holding the bits in which task r's new values differ from those they
+// replaced.
+struct GroupChanges {
+  Pair changed[kRows];
+};
+
+// The update at p; with Watch, step 9's comparison of the new value with the
+// one it replaces (the same vertex's value of the sweep before).
+template <bool Watch>
+MALHA_ALWAYS_INLINE Pair watched_update(const SweepData& d, std::int64_t p, Pair west,
+                                        Pair& changed) {
+  if constexpr (Watch) {
+    const Pair before = load(d.u + 2 * p);
+    const Pair after = update(d, p, west);
+    changed = bits_either(changed, bits_differing(after, before));
+    return after;
+  } else {
+    return update(d, p, west);
+  }
+}
 
 // Step 6 (and step 7's waits): one group of R row tasks. row_start[r] is the
 // 0-based index of the first interior vertex of task r's row; task r works on
 // column t - 2r at step t. The first task needs the group before it two
-// columns ahead; the others follow from the lags.
-template <int R>
+// columns ahead; the others follow from the lags. With Watch, step 9's
+// record of changed bits is kept. The last column of the group is not
+// published here: the caller publishes it once it has recorded the changes.
+template <int R, bool Watch>
 void run_group(const SweepData& d, const std::int64_t* row_start, std::int64_t ncols,
-               Progress& progress) {
+               Progress& progress, GroupChanges& changes) {
   const std::int64_t steps = ncols + 2 * (R - 1);
+  const auto watched = [&](int r, std::int64_t p, Pair west) {
+    return watched_update<Watch>(d, p, west, changes.changed[r]);
+  };
   const auto partial_step = [&](std::int64_t t) {
     if (t < ncols) progress.wait_for(std::min(t + 2, ncols));
     for (int r = 0; r < R; ++r) {
       const std::int64_t c = t - 2 * r;
-      if (c >= 0 && c < ncols) update(d, row_start[r] + c);
+      if (c >= 0 && c < ncols) watched(r, row_start[r] + c, load(d.u + 2 * (row_start[r] + c - 1)));
     }
     const std::int64_t done = t - 2 * (R - 1) + 1;  // columns of the last task
-    if (done > 0) progress.publish(done, ncols);
+    if (done > 0 && done < ncols) progress.publish(done);
   };
   std::int64_t t = 0;
   for (; t < std::min<std::int64_t>(2 * (R - 1), ncols); ++t) partial_step(t);
@@ -344,78 +392,183 @@ void run_group(const SweepData& d, const std::int64_t* row_start, std::int64_t n
     for (int r = 0; r < R; ++r) west[r] = load(d.u + 2 * (row_start[r] + t - 2 * r - 1));
     for (; t < ncols; ++t) {
       progress.wait_for(std::min(t + 2, ncols));
-      for (int r = 0; r < R; ++r) west[r] = update(d, row_start[r] + t - 2 * r, west[r]);
-      progress.publish(t - 2 * (R - 1) + 1, ncols);
+      for (int r = 0; r < R; ++r) west[r] = watched(r, row_start[r] + t - 2 * r, west[r]);
+      const std::int64_t done = t - 2 * (R - 1) + 1;
+      if (done < ncols) progress.publish(done);
     }
   }
   for (; t < steps; ++t) partial_step(t);
 }
 
-// The group of tasks [first, end) (at most kRows).
+// A group of `count` tasks (1 to kRows).
+template <bool Watch>
 void run_tasks(const SweepData& d, const std::int64_t* row_start, std::int64_t count,
-               std::int64_t ncols, Progress& progress) {
+               std::int64_t ncols, Progress& progress, GroupChanges& changes) {
   static_assert(kRows == 4);
   switch (count) {
     case 4:
-      run_group<4>(d, row_start, ncols, progress);
+      run_group<4, Watch>(d, row_start, ncols, progress, changes);
       break;
     case 3:
-      run_group<3>(d, row_start, ncols, progress);
+      run_group<3, Watch>(d, row_start, ncols, progress, changes);
       break;
     case 2:
-      run_group<2>(d, row_start, ncols, progress);
+      run_group<2, Watch>(d, row_start, ncols, progress, changes);
       break;
     default:
-      run_group<1>(d, row_start, ncols, progress);
+      run_group<1, Watch>(d, row_start, ncols, progress, changes);
       break;
   }
 }
 
-// Step 6: the tasks of nsweep sweeps over nrows interior rows, ordered by
-// the diagonal row + 2*sweep, as the 0-based index of their row's first
-// interior vertex; `last` tells whether a task is its row's last sweep.
-void order_tasks(std::int64_t nxv, std::int64_t nrows, std::int32_t nsweep,
-                 std::vector<std::int64_t>& tasks, std::vector<char>& last) {
-  tasks.reserve(static_cast<std::size_t>(nrows * nsweep));
-  last.reserve(tasks.capacity());
-  const std::int64_t diagonals = nrows + 2 * (nsweep - 1);
-  for (std::int64_t diagonal = 0; diagonal < diagonals; ++diagonal) {
-    for (std::int64_t sweep = 0; sweep < nsweep; ++sweep) {
-      const std::int64_t row = diagonal - 2 * sweep;
-      if (row >= 0 && row < nrows) {
-        tasks.push_back((row + 1) * nxv + 1);
-        last.push_back(sweep == nsweep - 1 ? 1 : 0);
+// Step 6: the tasks of nsweep sweeps over nrows interior rows in the order of
+// the diagonal row + 2*sweep, sweeps ascending within a diagonal, worked out
+// one after the other as they are needed: constant storage and constant work
+// per task, whatever the number of sweeps. On diagonal d the sweeps run from
+// max(0, ceil((d - nrows + 1)/2)) to min(nsweep - 1, floor(d/2)); with one
+// row, the odd diagonals hold no task.
+class TaskOrder {
+ public:
+  TaskOrder(std::int64_t nrows, std::int64_t nsweep)
+      : nrows_(nrows), nsweep_(nsweep), left_(nrows * nsweep) {}
+
+  std::int64_t row() const { return diagonal_ - 2 * sweep_; }
+  std::int64_t sweep() const { return sweep_; }
+
+  // Moves on by n tasks (not past the last one).
+  void advance(std::int64_t n) {
+    for (; n > 0 && left_ > 1; --n, --left_) {
+      if (sweep_ < last_sweep(diagonal_)) {
+        ++sweep_;
+        continue;
       }
+      do ++diagonal_;
+      while (first_sweep(diagonal_) > last_sweep(diagonal_));
+      sweep_ = first_sweep(diagonal_);
     }
+  }
+
+ private:
+  std::int64_t first_sweep(std::int64_t d) const {
+    return std::max<std::int64_t>(0, (d - nrows_ + 2) / 2);
+  }
+  std::int64_t last_sweep(std::int64_t d) const { return std::min(nsweep_ - 1, d / 2); }
+
+  std::int64_t nrows_, nsweep_;
+  std::int64_t left_;  // tasks from this one to the last
+  std::int64_t diagonal_ = 0;
+  std::int64_t sweep_ = 0;
+};
+
+// Step 9: the latest sweep in which a finished task changed a bit, over both
+// threads.
+class LatestChange {
+ public:
+  // Adds the latest sweep with a change of a group (-1 for none); returns the
+  // latest one so far.
+  std::int64_t record(std::int64_t sweep) {
+    std::int64_t seen = latest_.load(std::memory_order_relaxed);
+    while (sweep > seen && !latest_.compare_exchange_weak(seen, sweep, std::memory_order_relaxed)) {
+    }
+    return std::max(seen, sweep);
+  }
+
+ private:
+  std::atomic<std::int64_t> latest_{-1};
+};
+
+// Step 8: the values of the row whose first interior vertex is `start` back
+// to xv and yv.
+void copy_row_back(const double* u, double* xv, double* yv, std::int64_t start,
+                   std::int64_t ncols) {
+  for (std::int64_t p = start; p < start + ncols; ++p) {
+    xv[p] = u[2 * p];
+    yv[p] = u[2 * p + 1];
   }
 }
 
-// Steps 6 to 8: nsweep sweeps over the interior, then the coordinates back.
+// Step 9: the sweeps of a pass from which on the tasks are watched for a
+// change (the comparison costs a little; a pass with fewer sweeps has little
+// to save).
+constexpr std::int64_t kWatchedSweeps = 16;
+
+// Rows shorter than this are swept in the plain order: the tasks of a group
+// would hardly overlap (task r starts 2r columns late).
+constexpr std::int64_t kGroupColumns = 4 * kRows;
+
+// Steps 8 and 9 for rows shorter than kGroupColumns: sweep after sweep, row
+// after row, as the plain loops do.
+void sweep_in_order(const SweepData& d, double* xv, double* yv, std::int64_t nrows,
+                    std::int64_t ncols, std::int64_t nsweep) {
+  const std::int64_t nxv = d.nxv;
+  for (std::int64_t sweep = 0; sweep < nsweep; ++sweep) {
+    Pair changed = splat(0.0);
+    for (std::int64_t r = 0; r < nrows; ++r) {
+      const std::int64_t start = (r + 1) * nxv + 1;
+      Pair west = load(d.u + 2 * (start - 1));
+      for (std::int64_t p = start; p < start + ncols; ++p)
+        west = watched_update<true>(d, p, west, changed);
+    }
+    if (!any_bit(changed)) break;  // step 9
+  }
+  for (std::int64_t r = 0; r < nrows; ++r) copy_row_back(d.u, xv, yv, (r + 1) * nxv + 1, ncols);
+}
+
+// Steps 6 to 9: nsweep sweeps over the interior, then the coordinates back.
 void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, std::int32_t nsweep,
                  HelperThread* helper) {
   const std::int64_t nxv = d.nxv;
   const std::int64_t ncols = nxv - 2, nrows = nyv - 2;
   if (ncols <= 0 || nrows <= 0 || nsweep <= 0) return;
-  std::vector<std::int64_t> tasks;
-  std::vector<char> last;
-  order_tasks(nxv, nrows, nsweep, tasks, last);
-  const auto count = static_cast<std::int64_t>(tasks.size());
+  if (ncols < kGroupColumns) {
+    sweep_in_order(d, xv, yv, nrows, ncols, nsweep);
+    return;
+  }
+  const std::int64_t count = nrows * nsweep;
   const std::int64_t groups = (count + kRows - 1) / kRows;  // the last one holds what is left
-  const double* u = d.u;
-  run_groups(groups, ncols, helper, [&](std::int64_t g, Progress& progress) {
-    const std::int64_t first = g * kRows;
-    const std::int64_t end = std::min(count, first + kRows);
-    progress.group = g;
-    run_tasks(d, tasks.data() + first, end - first, ncols, progress);
-    for (std::int64_t q = first; q < end; ++q) {  // step 8
-      if (!last[static_cast<std::size_t>(q)]) continue;
-      const std::int64_t start = tasks[static_cast<std::size_t>(q)];
-      for (std::int64_t p = start; p < start + ncols; ++p) {
-        xv[p] = u[2 * p];
-        yv[p] = u[2 * p + 1];
-      }
+  // Each thread takes every other group: one place in the order for the even
+  // groups, one for the odd ones.
+  TaskOrder order[2] = {TaskOrder(nrows, nsweep), TaskOrder(nrows, nsweep)};
+  order[1].advance(kRows);
+  LatestChange latest;
+  const bool settled = run_groups(groups, ncols, helper, [&](std::int64_t g, Progress& progress) {
+    TaskOrder& place = order[g % 2];
+    const std::int64_t size = std::min<std::int64_t>(kRows, count - g * kRows);
+    std::int64_t start[kRows], sweep[kRows], row[kRows];
+    for (std::int64_t r = 0; r < size; ++r, place.advance(1)) {
+      row[r] = place.row();
+      sweep[r] = place.sweep();
+      start[r] = (row[r] + 1) * nxv + 1;
     }
+    place.advance(kRows);  // the group of the other parity
+    GroupChanges changes{};
+    progress.group = g;
+    // Step 9: a group of early sweeps only is not watched; its tasks count as
+    // having changed something.
+    const bool watch = *std::max_element(sweep, sweep + size) >= kWatchedSweeps;
+    if (watch) {
+      run_tasks<true>(d, start, size, ncols, progress, changes);
+    } else {
+      run_tasks<false>(d, start, size, ncols, progress, changes);
+    }
+    // Step 9: a sweep whose task on the last row has ended is complete (every
+    // task before this group's end has ended). It changed nothing when no
+    // ended task of it or of a later sweep did.
+    std::int64_t changed = -1, complete = -1;
+    for (std::int64_t r = 0; r < size; ++r) {
+      if (!watch || any_bit(changes.changed[r])) changed = std::max(changed, sweep[r]);
+      if (row[r] == nrows - 1) complete = std::max(complete, sweep[r]);
+    }
+    const bool settled_here = latest.record(changed) < complete;
+    progress.publish(ncols);
+    for (std::int64_t r = 0; r < size; ++r) {  // step 8
+      if (sweep[r] == nsweep - 1) copy_row_back(d.u, xv, yv, start[r], ncols);
+    }
+    return !settled_here;
   });
+  if (settled) {
+    for (std::int64_t r = 0; r < nrows; ++r) copy_row_back(d.u, xv, yv, (r + 1) * nxv + 1, ncols);
+  }
 }
 
 // Meshes smaller than this (interior vertices) are smoothed on one thread.
@@ -434,8 +587,13 @@ HelperThread* pass_helper(const SmoothingOptions& options, std::int64_t interior
 
 bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options) {
   // Step 8: x and y of every vertex, interleaved; reused by every pass.
+  // Without the storage for it, the plain pass does the work (same values).
   static std::vector<double> pairs;
-  pairs.resize(static_cast<std::size_t>(2 * static_cast<std::int64_t>(s.nvert)));
+  try {
+    pairs.resize(static_cast<std::size_t>(2 * static_cast<std::int64_t>(s.nvert)));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   const std::int64_t interior = static_cast<std::int64_t>(s.nxv - 2) * (s.nyv - 2);
   static ThreadChoice choice;
   bool timed = false;

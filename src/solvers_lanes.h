@@ -5,11 +5,23 @@
 // compiler targets it, else plain doubles.
 #pragma once
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 #if defined(__SSE2__) || defined(_M_X64) || (defined(_M_IX86_FP) && _M_IX86_FP >= 2)
 #include <emmintrin.h>
 #define MALHA_SSE2 1
+#endif
+
+// For the few small functions of the inner loops that the compiler must not
+// leave as calls.
+#if defined(__GNUC__)
+#define MALHA_ALWAYS_INLINE inline __attribute__((always_inline))
+#elif defined(_MSC_VER)
+#define MALHA_ALWAYS_INLINE __forceinline
+#else
+#define MALHA_ALWAYS_INLINE inline
 #endif
 
 namespace malha::lanes {
@@ -61,6 +73,18 @@ inline double lane(Pair a, int n) {
   _mm_storeu_pd(d, a.v);
   return d[n];
 }
+// Bitwise: the bits in which a and b differ, and whether any bit is set. Not
+// arithmetic: -0.0 differs from 0.0, and a NaN from itself only by its bits.
+inline Pair bits_differing(Pair a, Pair b) {
+  return {_mm_xor_pd(a.v, b.v)};
+}
+inline Pair bits_either(Pair a, Pair b) {
+  return {_mm_or_pd(a.v, b.v)};
+}
+inline bool any_bit(Pair a) {
+  const __m128i bytes = _mm_castpd_si128(a.v);
+  return _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())) != 0xFFFF;
+}
 #else
 struct Pair {
   double x, y;
@@ -104,6 +128,19 @@ inline Pair second_lanes(Pair a, Pair b) {
 }
 inline double lane(Pair a, int n) {
   return n == 0 ? a.x : a.y;
+}
+inline Pair bits_differing(Pair a, Pair b) {
+  return {
+      std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.x) ^ std::bit_cast<std::uint64_t>(b.x)),
+      std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.y) ^ std::bit_cast<std::uint64_t>(b.y))};
+}
+inline Pair bits_either(Pair a, Pair b) {
+  return {
+      std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.x) | std::bit_cast<std::uint64_t>(b.x)),
+      std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.y) | std::bit_cast<std::uint64_t>(b.y))};
+}
+inline bool any_bit(Pair a) {
+  return (std::bit_cast<std::uint64_t>(a.x) | std::bit_cast<std::uint64_t>(a.y)) != 0;
 }
 #endif
 

@@ -2,26 +2,31 @@
 
 namespace malha {
 
-void run_groups(std::int64_t groups, std::int64_t ncols, HelperThread* helper,
-                const std::function<void(std::int64_t, Progress&)>& run) {
-  if (helper == nullptr || groups < 2) {
-    Progress alone;
-    for (std::int64_t g = 0; g < groups; ++g) run(g, alone);
-    return;
-  }
+bool run_groups(std::int64_t groups, std::int64_t ncols, HelperThread* helper,
+                const std::function<bool(std::int64_t, Progress&)>& run) {
+  std::atomic<bool> ended{false};
   std::atomic<std::int64_t> done[2];
   done[0].store(-1);
   done[1].store(-1);
-  const auto thread_part = [&](int k) {
+  const auto thread_part = [&](int k, std::int64_t step) {
     Progress progress;
-    progress.own = &done[k];
-    progress.other = &done[1 - k];
+    if (step == 2) {
+      progress.own = &done[k];
+      progress.other = &done[1 - k];
+    }
     progress.stride = ncols + 1;
-    for (std::int64_t g = k; g < groups; g += 2) run(g, progress);
+    progress.ended = &ended;
+    for (std::int64_t g = k; g < groups && !ended.load(std::memory_order_relaxed); g += step) {
+      if (!run(g, progress)) ended.store(true, std::memory_order_relaxed);
+    }
   };
-  helper->start([&] { thread_part(1); });
-  thread_part(0);
+  if (helper == nullptr || groups < 2 || !helper->try_start([&] { thread_part(1, 2); })) {
+    thread_part(0, 1);
+    return ended.load();
+  }
+  thread_part(0, 2);
   helper->finish();
+  return ended.load();
 }
 
 bool ThreadChoice::two_threads(std::int64_t vertices) {

@@ -24,6 +24,9 @@ struct Progress {
   std::int64_t group = 0;
   std::int64_t stride = 0;
   std::int64_t seen = -1;
+  // Set when a group has ended the sweeps early: the values are final, and
+  // no wait is needed any more.
+  const std::atomic<bool>* ended = nullptr;
 
   // The counters are shared between the two cores: they are published every
   // kEvery columns only, and a thread that has to wait waits for kSlack
@@ -40,7 +43,7 @@ struct Progress {
     const std::int64_t wanted = base + std::min(columns + kSlack, stride - 1);
     for (int spins = 0;; ++spins) {
       seen = other->load(std::memory_order_acquire);
-      if (seen >= wanted) return;
+      if (seen >= wanted || ended->load(std::memory_order_relaxed)) return;
       if (spins >= 1000) {
         std::this_thread::yield();
         spins = 0;
@@ -48,18 +51,23 @@ struct Progress {
     }
   }
 
-  void publish(std::int64_t columns, std::int64_t ncols) {
-    if (own != nullptr && (columns % kEvery == 0 || columns == ncols))
+  // The last task of this group has completed `columns`; the last column
+  // (stride - 1) is always published.
+  void publish(std::int64_t columns) {
+    if (own != nullptr && (columns % kEvery == 0 || columns == stride - 1))
       own->store(group * stride + columns, std::memory_order_release);
   }
 };
 
 // Runs run(g, progress) for the groups g = 0 .. groups - 1 of rows of ncols
-// columns: in order on this thread without a helper, else the even groups
-// here and the odd ones on the helper, each waiting through `progress` for
-// the group before it.
-void run_groups(std::int64_t groups, std::int64_t ncols, HelperThread* helper,
-                const std::function<void(std::int64_t, Progress&)>& run);
+// columns: in order on this thread without a helper (or when the helper
+// cannot be handed its part), else the even groups here and the odd ones on
+// the helper, each waiting through `progress` for the group before it. When
+// run returns false no further group starts, and a group of the other
+// thread that is under way runs on without waiting; run_groups then returns
+// true.
+bool run_groups(std::int64_t groups, std::int64_t ncols, HelperThread* helper,
+                const std::function<bool(std::int64_t, Progress&)>& run);
 
 // Whether to use the helper for the next pass. Two threads in a wavefront
 // help only while both have a core of their own: when the machine is busy

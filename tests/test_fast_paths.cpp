@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <limits>
 #include <map>
 #include <memory>
 #include <random>
@@ -71,12 +72,15 @@ struct Shape {
 
 TEST(FastSmoothing, SameCoordinatesAsThePlainPassesOnManyShapes) {
   // Odd and even nx, ny = 1 and 2 (no interior row, one interior row), rows
-  // shorter than the rows in flight, many sweeps per pass, and larger meshes.
-  const Shape shapes[] = {{2, 1, 1, 3},   {2, 2, 1, 3},     {2, 2, 7, 2},     {3, 2, 2, 4},
-                          {5, 2, 3, 3},   {4, 3, 2, 5},     {7, 4, 1, 6},     {8, 5, 10, 3},
-                          {9, 6, 2, 4},   {13, 3, 5, 3},    {40, 20, 1, 30},  {41, 21, 2, 10},
-                          {64, 9, 10, 4}, {120, 61, 3, 5},  {201, 100, 1, 4}, {300, 2, 4, 3},
-                          {6, 40, 3, 5},  {400, 200, 10, 1}};
+  // shorter than the rows in flight, many sweeps per pass, and larger meshes;
+  // sweeps compared for a change, without one that changes nothing (40 x 20)
+  // and with one just before the last sweep (20 x 8 settles at sweep 388).
+  const Shape shapes[] = {{2, 1, 1, 3},    {2, 2, 1, 3},      {2, 2, 7, 2},     {3, 2, 2, 4},
+                          {5, 2, 3, 3},    {4, 3, 2, 5},      {7, 4, 1, 6},     {8, 5, 10, 3},
+                          {9, 6, 2, 4},    {13, 3, 5, 3},     {40, 20, 1, 30},  {41, 21, 2, 10},
+                          {64, 9, 10, 4},  {120, 61, 3, 5},   {201, 100, 1, 4}, {300, 2, 4, 3},
+                          {6, 40, 3, 5},   {400, 200, 10, 1}, {17, 3, 16, 2},   {40, 20, 60, 3},
+                          {20, 8, 389, 1}, {20, 8, 390, 2},   {3, 3, 40, 3}};
   for (int threads : {1, 2, 3}) {
     // 1 and 2 threads; then one thread without AVX2.
     const SmoothingOptions fast_options{.threads = threads == 3 ? 1 : threads,
@@ -110,7 +114,8 @@ TEST(FastSmoothing, TwoThreadWavefrontUnderLoad) {
     });
   }
   const SmoothingOptions two_threads{.threads = 2};
-  for (const Shape& shape : {Shape{70, 31, 2, 60}, Shape{23, 12, 3, 60}, Shape{200, 5, 1, 60}}) {
+  for (const Shape& shape :
+       {Shape{70, 31, 2, 60}, Shape{23, 12, 3, 60}, Shape{200, 5, 1, 60}, Shape{24, 5, 400, 2}}) {
     auto plain = mesh(shape.nx, shape.ny, shape.nsweep);
     auto fast = mesh(shape.nx, shape.ny, shape.nsweep);
     for (int pass = 1; pass <= shape.passes; ++pass) {
@@ -122,6 +127,27 @@ TEST(FastSmoothing, TwoThreadWavefrontUnderLoad) {
   }
   stop.store(true);
   for (auto& t : load) t.join();
+}
+
+// Once a sweep has changed no bit, the fast pass skips the sweeps left: with
+// as many sweeps as a run can ask for it ends at once, with the coordinates
+// of plain passes run well past that sweep (in brackets: the sweep that
+// first changes nothing on the first pass). Narrow rows, groups of rows on
+// one and on two threads, one interior row.
+TEST(FastSmoothing, SweepsThatChangeNothingEndThePass) {
+  const Shape shapes[] = {{2, 2, 0, 1} /* 2 */,     {3, 3, 0, 1} /* 27 */,
+                          {20, 8, 0, 1} /* 388 */,  {24, 5, 0, 1} /* 369 */,
+                          {17, 17, 0, 1} /* 919 */, {30, 2, 0, 1} /* 531 */};
+  for (int threads : {1, 2}) {
+    for (const Shape& shape : shapes) {
+      auto plain = mesh(shape.nx, shape.ny, 2000);
+      auto fast = mesh(shape.nx, shape.ny, std::numeric_limits<std::int32_t>::max());
+      smoothing_pass(*plain, kPlain);
+      smoothing_pass(*fast, SmoothingOptions{.threads = threads});
+      EXPECT_TRUE(same_bits(plain->xv, fast->xv) && same_bits(plain->yv, fast->yv))
+          << shape.nx << "x" << shape.ny << " threads " << threads;
+    }
+  }
 }
 
 TEST(FastSmoothing, KeptSourcesUseTheGeneralEquations) {
