@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #include "coef.h"
@@ -144,16 +145,13 @@ malha::RunOptions run_options() {
   return options;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+// The run, stage after stage; `stage` names the one under way.
+void run(const malha::RunOptions& options, const char*& stage) {
   using namespace malha;
-  if (const int status = handle_arguments(argc, argv); status != kGoOnWithTheRun) return status;
-  platform::install_fp_traps();
-  const RunOptions options = run_options();
   RunReport report;
 
   MeshState s;
+  stage = "input";
   read_case_file(s);
   check_case_values(s);
   derive_counters(s);
@@ -166,6 +164,7 @@ int main(int argc, char** argv) {
   if (s.opt_elliptic == 2) {
     read_elliptic_file(s);
     allocate_group_b(s);
+    stage = "smoothing";
     SmoothingProgress progress(s, options.progress);
     for (std::int32_t pass = 1; pass <= s.niter; ++pass) {
       // Metric terms, sources, coefficients, then nsweep sweeps on x and on y.
@@ -175,14 +174,33 @@ int main(int argc, char** argv) {
   }
   report.mesh_done(s);
 
+  stage = "mesh output";
   compute_centroids(s);
   write_mesh_files(s, options.output);
 
   if (s.opt_nest == 2) {
     allocate_group_c(s);
+    stage = "nest output";
     number_neighbours(s);
     write_nest_files(s, options.output);
   }
   report.run_done(s);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace malha;
+  if (const int status = handle_arguments(argc, argv); status != kGoOnWithTheRun) return status;
+  platform::install_fp_traps();
+  const char* stage = "input";
+  // The mesh arrays report their own failed allocations; any other storage
+  // that cannot be had (buffers, texts) ends the run with the same kind of
+  // report rather than an abort.
+  try {
+    run(run_options(), stage);
+  } catch (const std::bad_alloc&) {
+    fail_working_storage(stage);
+  }
   return 0;
 }

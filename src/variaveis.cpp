@@ -32,6 +32,11 @@ void* allocate_zeroed(const char* name, std::int64_t count, std::size_t element_
   return p;
 }
 
+void fail_working_storage(const char* stage) {
+  textio::fatal_error(textio::kErrAllocate, textio::Statement::Allocate, stage,
+                      std::string("not enough memory for the working storage of the ") + stage);
+}
+
 void derive_counters(MeshState& s) {
   s.nxf = s.nx + 2;
   s.nyf = s.ny + 2;

@@ -19,6 +19,10 @@ namespace malha {
 // report when the storage cannot be had. Release with std::free.
 void* allocate_zeroed(const char* name, std::int64_t count, std::size_t element_size);
 
+// Ends the run with the allocation report for storage other than the mesh
+// arrays (output buffers, texts) that could not be had while `stage` ran.
+[[noreturn]] void fail_working_storage(const char* stage);
+
 // One contiguous block of n elements addressed a(1) .. a(n). Storage is
 // obtained once and zero-filled; it lives until the state is destroyed.
 template <class T>
