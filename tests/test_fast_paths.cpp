@@ -299,10 +299,10 @@ TEST(FastRendering, RandomValues) {
 }
 
 TEST(FastRendering, IntegerFields) {
-  for (std::int32_t v : {0, 7, -12, 99999999, 100000000, -9999999, -10000000, 2147483647,
-                         -2147483647 - 1, 123456789, -123456789}) {
-    for (int w : {8, 10}) {
-      char field[10];
+  for (std::int32_t v : {0, 7, -1, 10, 99, 100, -12, -99, 12345, 99999999, 100000000, -9999999,
+                         -10000000, 2147483647, -2147483647 - 1, 123456789, -123456789}) {
+    for (int w : {1, 3, 8, 10, 11, 16, 20}) {
+      char field[20];
       textio::put_integer_field(field, v, w);
       EXPECT_EQ(std::string(field, static_cast<std::size_t>(w)),
                 textio::render_integer_field(v, w, 1))

@@ -104,19 +104,35 @@ char* put_integer_field(char* out, std::int32_t value, int w) {
   const bool negative = value < 0;
   std::uint32_t magnitude =
       negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  // Digits from the right end of the field.
-  char* p = out + w;
-  do {
-    if (p == out) break;
-    *--p = static_cast<char>('0' + magnitude % 10);
-    magnitude /= 10;
-  } while (magnitude != 0);
-  if (magnitude != 0 || (negative && p == out)) {
+  int digits = 1;
+  for (std::uint32_t power = 10; digits < 10 && magnitude >= power; power *= 10) ++digits;
+  const int length = digits + (negative ? 1 : 0);
+  if (length > w) {
     std::memset(out, '*', static_cast<std::size_t>(w));
     return out + w;
   }
+  // Blanks over the field (for 8 to 16 columns two fixed-size stores that
+  // overlap), then the digits two at a time and the sign from the right end,
+  // all stored straight into the field (a scratch text read back whole
+  // would wait for its small stores).
+  if (w >= 8 && w <= 16) {
+    std::memcpy(out, "        ", 8);
+    std::memcpy(out + w - 8, "        ", 8);
+  } else {
+    std::memset(out, ' ', static_cast<std::size_t>(w));
+  }
+  char* p = out + w;
+  for (; magnitude >= 100; magnitude /= 100) {
+    p -= 2;
+    put_pair(p, magnitude % 100);
+  }
+  if (magnitude >= 10) {
+    p -= 2;
+    put_pair(p, magnitude);
+  } else {
+    *--p = static_cast<char>('0' + magnitude);
+  }
   if (negative) *--p = '-';
-  std::memset(out, ' ', static_cast<std::size_t>(p - out));
   return out + w;
 }
 
