@@ -6,24 +6,29 @@
 #   B1  smoothing in cache:      nx=400,  ny=200,  nsweep=1,  niter=500, no nest files
 #   B2  output:                  nx=2000, ny=1000, no smoothing, nest files (about 1.5 GB)
 #   B3  smoothing out of cache:  nx=1000, ny=500,  nsweep=10, niter=20,  no nest files
+#   B4  many sweeps, small mesh: nx=40,   ny=20,   nsweep=20000, niter=5, no nest files
 #
-# Usage: bench/run-cases.sh [runs] [cases]     (defaults: 5 runs; "B1 B2 B3")
+# Usage: bench/run-cases.sh [runs] [cases]     (defaults: 5 runs; "B1 B2 B3 B4")
 #
 # Environment:
 #   BUILD_FAST, BUILD_PLAIN  build directories (default: build-bench and
 #                            build-bench-plain in the repository); configured
 #                            and built here when they hold no program yet
-#   SCRATCH_PARENT           where the scratch folder is made (default: $TMPDIR
-#                            or /tmp); the folder is removed at the end
+#   SCRATCH_PARENT           where the scratch folder is made (default: /dev/shm
+#                            when it is there, so that the files are written to
+#                            memory; else $TMPDIR or /tmp); the folder is
+#                            removed at the end
 #
 # Runs alternate between the two programs. The files of the first run of each
 # program are compared byte for byte. The table gives the median and the
 # range (min-max) of the runs, and peak memory against the bytes of the mesh
-# state the case needs. Needs GNU time (/usr/bin/time).
+# state the case needs; then the speed-up, as the ratio of the medians and as
+# the median and range of the ratios of the pairs of alternating runs. Needs
+# GNU time (/usr/bin/time) for the peak memory.
 set -euo pipefail
 
 runs=${1:-5}
-cases=${2:-"B1 B2 B3"}
+cases=${2:-"B1 B2 B3 B4"}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_fast=${BUILD_FAST:-$root/build-bench}
 build_plain=${BUILD_PLAIN:-$root/build-bench-plain}
@@ -39,7 +44,9 @@ build() {  # directory, extra cmake options...
 build "$build_fast" -DMALHA_PLAIN=OFF
 build "$build_plain" -DMALHA_PLAIN=ON
 
-scratch=$(mktemp -d "${SCRATCH_PARENT:-${TMPDIR:-/tmp}}/malha-bench-XXXXXX")
+default_parent=${TMPDIR:-/tmp}
+[[ -d /dev/shm && -w /dev/shm ]] && default_parent=/dev/shm
+scratch=$(mktemp -d "${SCRATCH_PARENT:-$default_parent}/malha-bench-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 # case name -> "nx ny opt_elliptic opt_nest nsweep niter"
@@ -47,6 +54,7 @@ declare -A setup=(
   [B1]="400 200 2 0 1 500"
   [B2]="2000 1000 0 2 0 0"
   [B3]="1000 500 2 0 10 20"
+  [B4]="40 20 2 0 20000 5"
 )
 
 # Bytes of the mesh state a run allocates (the driver's groups A, B and C).
@@ -83,8 +91,12 @@ for c in $cases; do
       [[ $v == plain ]] && exe=$build_plain/malha
       # Every run starts without output files, as the first one does.
       find "$dir" -maxdepth 1 -name '*.txt' ! -name 'entrada*.txt' -delete
-      (cd "$dir" && COMSPEC=true /usr/bin/time -f '%e %M' -o "$dir/time" "$exe" >/dev/null 2>"$dir/stderr")
-      cat "$dir/time" >>"$scratch/$c/$v.times"
+      # Wall time to the millisecond around the run; peak memory from GNU time.
+      started=$(date +%s%N)
+      (cd "$dir" && COMSPEC=true /usr/bin/time -f '%M' -o "$dir/time" "$exe" >/dev/null 2>"$dir/stderr")
+      ended=$(date +%s%N)
+      echo "$(((ended - started) / 1000000)) $(cat "$dir/time")" |
+        awk '{ printf "%.3f %s\n", $1 / 1000, $2 }' >>"$scratch/$c/$v.times"
       if ((r == 1)) && [[ $v == plain ]]; then
         for f in "$scratch/$c/plain"/*.txt; do
           name=$(basename "$f")
@@ -106,7 +118,10 @@ for c in $cases; do
       "$(awk -v a="$mm" -v b="$mlo" -v d="$mhi" 'BEGIN { printf "%.0f (%.0f-%.0f)", a / 1024, b / 1024, d / 1024 }')" \
       "$(awk -v m="$mm" -v s="$bytes" 'BEGIN { print m * 1024 / s }')"
   done
-  awk -v p="${median[plain]}" -v f="${median[fast]}" -v c="$c" \
-    'BEGIN { printf "%-4s speed-up of the medians: %.1fx\n", c, p / f }'
+  # The ratio of each pair of alternating runs, plain over fast.
+  read -r rm rlo rhi < <(paste -d' ' "$scratch/$c/plain.times" "$scratch/$c/fast.times" |
+    awk '{ printf "%.3f\n", $1 / ($3 > 0 ? $3 : 0.005) }' | summary)
+  awk -v p="${median[plain]}" -v f="${median[fast]}" -v c="$c" -v rm="$rm" -v rlo="$rlo" -v rhi="$rhi" \
+    'BEGIN { printf "%-4s speed-up of the medians: %.1fx; of the pairs of runs: %.1fx (%.1f-%.1fx)\n", c, p / f, rm, rlo, rhi }'
   rm -rf "${scratch:?}/$c"
 done

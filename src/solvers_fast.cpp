@@ -400,25 +400,17 @@ void run_group(const SweepData& d, const std::int64_t* row_start, std::int64_t n
   for (; t < steps; ++t) partial_step(t);
 }
 
-// A group of `count` tasks (1 to kRows).
-template <bool Watch>
+// A group of `count` tasks (1 to R).
+template <bool Watch, int R = kRows>
 void run_tasks(const SweepData& d, const std::int64_t* row_start, std::int64_t count,
                std::int64_t ncols, Progress& progress, GroupChanges& changes) {
-  static_assert(kRows == 4);
-  switch (count) {
-    case 4:
-      run_group<4, Watch>(d, row_start, ncols, progress, changes);
-      break;
-    case 3:
-      run_group<3, Watch>(d, row_start, ncols, progress, changes);
-      break;
-    case 2:
-      run_group<2, Watch>(d, row_start, ncols, progress, changes);
-      break;
-    default:
-      run_group<1, Watch>(d, row_start, ncols, progress, changes);
-      break;
+  if constexpr (R > 1) {
+    if (count < R) {
+      run_tasks<Watch, R - 1>(d, row_start, count, ncols, progress, changes);
+      return;
+    }
   }
+  run_group<R, Watch>(d, row_start, ncols, progress, changes);
 }
 
 // Step 6: the tasks of nsweep sweeps over nrows interior rows in the order of
