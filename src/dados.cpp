@@ -7,6 +7,8 @@
 #include <cstring>
 #include <limits>
 #include <memory>
+#include <new>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -406,34 +408,57 @@ void write_block(const Block& b, const char* data, std::size_t size) {
   if (b.second_unit != 0) textio::write_rendered(b.second_unit, data, size);
 }
 
-// Renders and writes the blocks in order. With more than a few blocks the
-// helper thread renders blocks ahead into a ring of buffers, taking them in
-// order; this thread writes each block once it is rendered and, while the
-// next one is not ready yet, renders one of those still to be taken itself.
-void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
-  const auto n = static_cast<std::int64_t>(blocks.size());
-  constexpr std::int64_t kSlots = 8;  // block i uses buffer i % kSlots
-  const auto capacity =
-      static_cast<std::size_t>(kBlockBytes + 2 * record_bytes(RecordKind::Outlines));
-  HelperThread* const helper = n >= 4 ? HelperThread::shared() : nullptr;
+constexpr std::int64_t kSlots = 8;  // buffers of the two-thread pipeline
+constexpr auto kBufferBytes =
+    static_cast<std::size_t>(kBlockBytes + 2 * record_bytes(RecordKind::Outlines));
+
+// The storage of the block pipeline, had before anything is written: the
+// ring of block buffers and each thread's vertex rows. (Storage that failed
+// while a block is rendered would leave the other thread waiting for it.)
+struct PipelineStorage {
   std::vector<std::unique_ptr<char[]>> buffers;
-  for (std::int64_t i = 0; i < (helper != nullptr ? kSlots : 1); ++i)
-    buffers.push_back(std::make_unique_for_overwrite<char[]>(capacity));
+  std::array<VertexRows, 2> rows;
+};
+
+// Storage for `slots` buffers and `threads` sets of vertex rows; false, with
+// nothing held, when it cannot be had.
+bool get_storage(const MeshState& s, std::int64_t slots, int threads, PipelineStorage& storage) {
+  try {
+    for (std::int64_t i = 0; i < slots; ++i)
+      storage.buffers.push_back(std::make_unique_for_overwrite<char[]>(kBufferBytes));
+    for (int k = 0; k < threads; ++k)
+      storage.rows[static_cast<std::size_t>(k)].text.resize(
+          static_cast<std::size_t>(2 * s.nxv * kPairRecord));
+    return true;
+  } catch (const std::bad_alloc&) {
+    storage = PipelineStorage();
+    return false;
+  }
+}
+
+// Renders and writes the blocks in order on this thread, in one buffer.
+void write_blocks_alone(const MeshState& s, const std::vector<Block>& blocks,
+                        PipelineStorage& storage) {
+  char* const data = storage.buffers[0].get();
+  for (const Block& b : blocks) {
+    const char* const end = render_block(s, b, data, storage.rows[0]);
+    write_block(b, data, static_cast<std::size_t>(end - data));
+  }
+}
+
+// Renders and writes the blocks in order, the helper rendering blocks ahead
+// into the ring of buffers, taking them in order; this thread writes each
+// block once it is rendered and, while the next one is not ready yet, renders
+// one of those still to be taken itself. False, with nothing written, when
+// the job cannot be handed to the helper.
+bool write_blocks_together(const MeshState& s, const std::vector<Block>& blocks,
+                           PipelineStorage& storage, HelperThread& helper) {
+  const auto n = static_cast<std::int64_t>(blocks.size());
   const auto render = [&](std::int64_t i, VertexRows& rows) {
-    char* data = buffers[static_cast<std::size_t>(i % kSlots)].get();
+    char* const data = storage.buffers[static_cast<std::size_t>(i % kSlots)].get();
     return static_cast<std::size_t>(
         render_block(s, blocks[static_cast<std::size_t>(i)], data, rows) - data);
   };
-
-  if (helper == nullptr) {
-    VertexRows rows;
-    for (std::int64_t i = 0; i < n; ++i) {
-      const std::size_t size = render(i, rows);
-      write_block(blocks[static_cast<std::size_t>(i)], buffers[0].get(), size);
-    }
-    return;
-  }
-
   // next: the first block nobody has taken; ready[slot]: the index of the
   // block rendered into that buffer; written: the last block written (kStop
   // tells the helper to give up when this thread leaves early). A block may
@@ -450,23 +475,26 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
     signal.announce([&] { value.store(v); });
   };
 
-  HelperJob job(
-      *helper,
-      [&] {
-        VertexRows rows;
-        for (;;) {
-          const std::int64_t i = next.fetch_add(1);
-          if (i >= n) return;
-          signal.wait([&] { return written.load() >= i - kSlots; });  // kStop passes too
-          if (written.load() == kStop) return;
-          const auto slot = static_cast<std::size_t>(i % kSlots);
-          sizes[slot] = render(i, rows);
-          announce(ready[slot], i);
-        }
-      },
-      [&] { announce(written, kStop); });
+  std::optional<HelperJob> job;
+  try {
+    job.emplace(
+        helper,
+        [&] {
+          for (;;) {
+            const std::int64_t i = next.fetch_add(1);
+            if (i >= n) return;
+            signal.wait([&] { return written.load() >= i - kSlots; });  // kStop passes too
+            if (written.load() == kStop) return;
+            const auto slot = static_cast<std::size_t>(i % kSlots);
+            sizes[slot] = render(i, storage.rows[1]);
+            announce(ready[slot], i);
+          }
+        },
+        [&] { announce(written, kStop); });
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
 
-  VertexRows rows;
   for (std::int64_t i = 0; i < n; ++i) {
     const auto slot = static_cast<std::size_t>(i % kSlots);
     while (ready[slot].load() != i) {
@@ -475,7 +503,7 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
       std::int64_t j = next.load();
       if (j < n && j < i + kSlots && next.compare_exchange_strong(j, j + 1)) {
         const auto own = static_cast<std::size_t>(j % kSlots);
-        sizes[own] = render(j, rows);
+        sizes[own] = render(j, storage.rows[0]);
         ready[own].store(j);
         continue;
       }
@@ -483,41 +511,69 @@ void write_blocks(const MeshState& s, const std::vector<Block>& blocks) {
       // Block i has been taken by the helper: wait until it is rendered.
       signal.wait([&] { return ready[slot].load() == i; });
     }
-    write_block(blocks[static_cast<std::size_t>(i)], buffers[slot].get(), sizes[slot]);
+    write_block(blocks[static_cast<std::size_t>(i)], storage.buffers[slot].get(), sizes[slot]);
     announce(written, i);
   }
-  job.finish();
+  job->finish();
+  return true;
 }
 
-void write_mesh_records_fast(const MeshState& s) {
-  std::vector<Block> blocks;
-  blocks.push_back({RecordKind::Header10, kUnitMesh, 0, 0, 0});
-  add_blocks(blocks, RecordKind::VertexPairs, kUnitMesh, 0, 1, s.nvert);
-  add_blocks(blocks, RecordKind::Outlines, kUnitOutlines, 0, 1, s.nvol);
-  // Files 3, 5 and 7: the first volume in the order of the plain loop, so
-  // that the three units are first written in the same order; then each file
-  // on its own (5 and 7 are the same bytes).
-  blocks.push_back({RecordKind::Corners10, kUnitCorners, 0, 1, 1});
-  blocks.push_back({RecordKind::CentroidPairs, kUnitCentroids, 0, 1, 1});
-  blocks.push_back({RecordKind::CentroidPairs, kUnitPlotCentroids, 0, 1, 1});
-  add_blocks(blocks, RecordKind::Corners10, kUnitCorners, 0, 2, s.nvol);
-  add_blocks(blocks, RecordKind::CentroidPairs, kUnitCentroids, kUnitPlotCentroids, 2, s.nvol);
-  add_blocks(blocks, RecordKind::ExtendedCorners10, kUnitExtendedCorners, 0, 1, s.nvol);
-  add_blocks(blocks, RecordKind::ExtendedPairs, kUnitExtendedCentroids, 0, 1, s.nvolf);
-  write_blocks(s, blocks);
+// Renders and writes the blocks in order: on two threads with more than a
+// few blocks when the helper and the storage can be had (and `threads` is
+// not 1), else on this one.
+// False, with nothing written, when not even one buffer can be had.
+bool write_blocks(const MeshState& s, const std::vector<Block>& blocks, int threads) {
+  PipelineStorage storage;
+  HelperThread* const helper =
+      blocks.size() >= 4 && threads != 1 ? HelperThread::shared() : nullptr;
+  if (helper != nullptr && get_storage(s, kSlots, 2, storage) &&
+      write_blocks_together(s, blocks, storage, *helper)) {
+    return true;
+  }
+  if (storage.buffers.empty() && !get_storage(s, 1, 1, storage)) return false;
+  write_blocks_alone(s, blocks, storage);
+  return true;
 }
 
-void write_nest_records_fast(const MeshState& s) {
+// The block lists of the two file sets; false, with nothing written, when the
+// storage for the list or the pipeline cannot be had.
+bool write_mesh_records_fast(const MeshState& s, int threads) {
   std::vector<Block> blocks;
-  add_blocks(blocks, RecordKind::Neighbours8, kUnitNestNeighbours, 0, 1, s.nvol);
-  add_blocks(blocks, RecordKind::Corners8, kUnitNestCorners, 0, 1, s.nvol);
-  blocks.push_back({RecordKind::CentroidPairs, kUnitNestCentroids, 0, 1, 1});
-  blocks.push_back({RecordKind::Areas, kUnitNestAreas, 0, 1, 1});
-  add_blocks(blocks, RecordKind::CentroidPairs, kUnitNestCentroids, 0, 2, s.nvol);
-  add_blocks(blocks, RecordKind::Areas, kUnitNestAreas, 0, 2, s.nvol);
-  blocks.push_back({RecordKind::Header8, kUnitNest, 0, 0, 0});
-  add_blocks(blocks, RecordKind::VertexPairs, kUnitNest, 0, 1, s.nvert);
-  write_blocks(s, blocks);
+  try {
+    blocks.push_back({RecordKind::Header10, kUnitMesh, 0, 0, 0});
+    add_blocks(blocks, RecordKind::VertexPairs, kUnitMesh, 0, 1, s.nvert);
+    add_blocks(blocks, RecordKind::Outlines, kUnitOutlines, 0, 1, s.nvol);
+    // Files 3, 5 and 7: the first volume in the order of the plain loop, so
+    // that the three units are first written in the same order; then each file
+    // on its own (5 and 7 are the same bytes).
+    blocks.push_back({RecordKind::Corners10, kUnitCorners, 0, 1, 1});
+    blocks.push_back({RecordKind::CentroidPairs, kUnitCentroids, 0, 1, 1});
+    blocks.push_back({RecordKind::CentroidPairs, kUnitPlotCentroids, 0, 1, 1});
+    add_blocks(blocks, RecordKind::Corners10, kUnitCorners, 0, 2, s.nvol);
+    add_blocks(blocks, RecordKind::CentroidPairs, kUnitCentroids, kUnitPlotCentroids, 2, s.nvol);
+    add_blocks(blocks, RecordKind::ExtendedCorners10, kUnitExtendedCorners, 0, 1, s.nvol);
+    add_blocks(blocks, RecordKind::ExtendedPairs, kUnitExtendedCentroids, 0, 1, s.nvolf);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return write_blocks(s, blocks, threads);
+}
+
+bool write_nest_records_fast(const MeshState& s, int threads) {
+  std::vector<Block> blocks;
+  try {
+    add_blocks(blocks, RecordKind::Neighbours8, kUnitNestNeighbours, 0, 1, s.nvol);
+    add_blocks(blocks, RecordKind::Corners8, kUnitNestCorners, 0, 1, s.nvol);
+    blocks.push_back({RecordKind::CentroidPairs, kUnitNestCentroids, 0, 1, 1});
+    blocks.push_back({RecordKind::Areas, kUnitNestAreas, 0, 1, 1});
+    add_blocks(blocks, RecordKind::CentroidPairs, kUnitNestCentroids, 0, 2, s.nvol);
+    add_blocks(blocks, RecordKind::Areas, kUnitNestAreas, 0, 2, s.nvol);
+    blocks.push_back({RecordKind::Header8, kUnitNest, 0, 0, 0});
+    add_blocks(blocks, RecordKind::VertexPairs, kUnitNest, 0, 1, s.nvert);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return write_blocks(s, blocks, threads);
 }
 
 // A unit and the file it is connected to.
@@ -537,6 +593,17 @@ void close_units(std::span<const UnitFile> files) {
 // Shows the file in the editor.
 void show_in_editor(std::string_view file_name) {
   textio::run_command(editor_command(file_name));
+}
+
+// Whether the fast writer is to write the files: when it is chosen and the
+// units' buffers can be had now. The fast writer needs storage of its own
+// as well (write_blocks); whenever storage is lacking before anything is
+// written, the plain writer writes the same bytes.
+bool fast_writer_ready(std::span<const UnitFile> files, const OutputOptions& options) {
+  if (!options.fast) return false;
+  for (const UnitFile& f : files)
+    if (!textio::reserve_output_buffer(f.unit)) return false;
+  return true;
 }
 
 }  // namespace
@@ -629,11 +696,8 @@ void write_mesh_files(const MeshState& s, const OutputOptions& options) {
                                           {kUnitPlotCentroids, "centroides.txt"}}};
   open_units(files);
 
-  if (options.fast) {
-    write_mesh_records_fast(s);
-  } else {
+  if (!fast_writer_ready(files, options) || !write_mesh_records_fast(s, options.threads))
     write_mesh_records_plain(s);
-  }
 
   close_units(files);
 
@@ -661,11 +725,8 @@ void write_nest_files(const MeshState& s, const OutputOptions& options) {
                                           {kUnitNestAreas, name_area}}};
   open_units(files);
 
-  if (options.fast) {
-    write_nest_records_fast(s);
-  } else {
+  if (!fast_writer_ready(files, options) || !write_nest_records_fast(s, options.threads))
     write_nest_records_plain(s);
-  }
 
   close_units(files);
 

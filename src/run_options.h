@@ -21,6 +21,9 @@ struct SmoothingOptions {
 
 struct OutputOptions {
   bool fast = true;  // blocks rendered ahead by a helper thread; false writes record by record
+  // Threads of the fast path: 0 uses the helper where the machine has a
+  // second core; 1 keeps to the calling thread (for tests).
+  int threads = 0;
 };
 
 struct RunOptions {

@@ -155,6 +155,11 @@ inline char* put_real_pair_record(char* out, double a, double b) {
 // file when they are larger than it), and failures give the same reports.
 void write_rendered(int unit, const char* data, std::size_t size);
 
+// Gets the unit's output buffer now rather than at its first write; false,
+// with nothing else changed, when the storage cannot be had. For a writer
+// that must not run out of storage once it has begun to write.
+bool reserve_output_buffer(int unit);
+
 // ---------------------------------------------------------------------------
 // Free-format reading: one value per read statement; the read position then
 // stands at the start of the record after the one that held the value. A null

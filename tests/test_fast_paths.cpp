@@ -316,8 +316,7 @@ TEST(FastRendering, IntegerFields) {
 
 using Files = std::map<std::string, std::string>;
 
-Files written_files(MeshState& s, Path path) {
-  const OutputOptions options{.fast = path == Path::Fast};
+Files written_files(MeshState& s, const OutputOptions& options) {
   test::TempDir dir;
   {
     test::ChangeDir cd(dir.path());
@@ -342,12 +341,16 @@ TEST(FastOutput, SameFilesAsThePlainWriter) {
     auto s = mesh(shape.nx, shape.ny, shape.nsweep);
     for (int pass = 1; pass <= shape.passes; ++pass) smoothing_pass(*s, kFast);
     compute_centroids(*s);
-    const Files plain = written_files(*s, Path::Plain);
-    const Files fast = written_files(*s, Path::Fast);
+    const Files plain = written_files(*s, OutputOptions{.fast = false});
     ASSERT_EQ(plain.size(), 12u);
-    for (const auto& [name, content] : plain) {
-      ASSERT_TRUE(fast.count(name)) << name;
-      EXPECT_TRUE(fast.at(name) == content) << shape.nx << "x" << shape.ny << ": " << name;
+    // The helper rendering ahead, and this thread alone.
+    for (int threads : {0, 1}) {
+      const Files fast = written_files(*s, OutputOptions{.threads = threads});
+      for (const auto& [name, content] : plain) {
+        ASSERT_TRUE(fast.count(name)) << name;
+        EXPECT_TRUE(fast.at(name) == content)
+            << shape.nx << "x" << shape.ny << " threads " << threads << ": " << name;
+      }
     }
   }
 }
@@ -356,7 +359,7 @@ TEST(FastOutput, ExistingLongerFilesAreReplacedExactly) {
   ::setenv("COMSPEC", "true", 1);
   auto s = mesh(6, 3, 1);
   compute_centroids(*s);
-  const Files plain = written_files(*s, Path::Plain);
+  const Files plain = written_files(*s, OutputOptions{.fast = false});
   test::TempDir dir;
   for (const auto& [name, content] : plain) test::write_file(dir / name, content + content);
   {

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "internal.h"
@@ -257,6 +258,12 @@ void write_free_record(int unit) {
   Unit& u = connected_unit(unit, Statement::Write);
   enter_write_mode(u);
   append_output(u, kFreeRecord.data(), kFreeRecord.size());
+}
+
+bool reserve_output_buffer(int unit) {
+  Unit& u = connected_unit(unit, Statement::Write);
+  if (!u.out) u.out.reset(new (std::nothrow) char[kOutputBufferSize]);
+  return u.out != nullptr;
 }
 
 void write_rendered(int unit, const char* data, std::size_t size) {
