@@ -78,6 +78,31 @@ bool seventeen_digits(std::uint64_t, std::uint64_t&, int&) {
 }
 #endif
 
+// Stage 3 for "(1P,E25.15)" with 16 digits (in [10^15, 10^16)) and an
+// exponent of two digits: blanks and the sign, the first digit, the point, 15
+// digits, "E", the exponent's sign and its two digits; what put_real_layout
+// writes for them. Every byte is stored straight into the field: a text
+// assembled by small stores and read back whole would wait for them.
+char* put_e25_15_layout(char* out, std::uint64_t digits16, bool negative, int exponent) {
+  constexpr std::uint64_t kTen15 = kTen16 / 10;
+  constexpr std::uint32_t kTen8 = 100'000'000;
+  std::memcpy(out, "    ", 4);
+  if (negative) out[3] = '-';
+  out[4] = static_cast<char>('0' + digits16 / kTen15);
+  out[5] = '.';
+  const std::uint64_t rest = digits16 % kTen15;
+  const auto seven = static_cast<std::uint32_t>(rest / kTen8);  // digits 2 to 8
+  out[6] = static_cast<char>('0' + seven / 1'000'000);
+  put_pair(out + 7, seven / 10'000 % 100);
+  put_pair(out + 9, seven / 100 % 100);
+  put_pair(out + 11, seven % 100);
+  put_eight_digits(out + 13, static_cast<std::uint32_t>(rest % kTen8));  // digits 9 to 16
+  out[21] = 'E';
+  out[22] = exponent < 0 ? '-' : '+';
+  put_pair(out + 23, static_cast<unsigned>(exponent < 0 ? -exponent : exponent));
+  return out + 25;
+}
+
 }  // namespace
 
 char* put_e25_15(char* out, double value) {
@@ -94,10 +119,20 @@ char* put_e25_15(char* out, double value) {
     return put_real_field(out, value, kE25Width, kDigits, kExponentDigits, kScale, false);
   }
   Decimal g{digits17, kFoundDigits, x};
-  // Stages 2 and 3, shared with the write statement.
-  round_to_field(g, shown_digits(kDigits, kScale));
-  return put_real_layout(out, g, (bits & kSignBit) != 0, g.x - kScale, kE25Width, kDigits,
-                         kExponentDigits, kScale, false);
+  // Stage 2, shared with the write statement.
+  constexpr int kShown = shown_digits(kDigits, kScale);
+  round_to_field(g, kShown);
+  // Stage 3: in this range the exponent always has two digits, and the
+  // layout is the one put_real_layout makes for it, stored straight into the
+  // field.
+  static_assert(kShown == 16 && kScale == 1);
+  const int exponent = g.x - kScale;
+  const bool negative = (bits & kSignBit) != 0;
+  if (exponent < -99 || exponent > 99) {
+    return put_real_layout(out, g, negative, exponent, kE25Width, kDigits, kExponentDigits, kScale,
+                           false);
+  }
+  return put_e25_15_layout(out, g.digits, negative, exponent);
 }
 
 char* put_integer_field(char* out, std::int32_t value, int w) {
