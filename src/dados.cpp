@@ -408,7 +408,7 @@ void write_block(const Block& b, const char* data, std::size_t size) {
   if (b.second_unit != 0) textio::write_rendered(b.second_unit, data, size);
 }
 
-constexpr std::int64_t kSlots = 8;  // buffers of the two-thread pipeline
+constexpr std::int64_t kSlots = 4;  // buffers of the two-thread pipeline
 constexpr auto kBufferBytes =
     static_cast<std::size_t>(kBlockBytes + 2 * record_bytes(RecordKind::Outlines));
 
