@@ -14,6 +14,9 @@
 #   BUILD_FAST, BUILD_PLAIN  build directories (default: build-bench and
 #                            build-bench-plain in the repository); configured
 #                            and built here when they hold no program yet
+#   BUILD_BASE               optional: the build folder of another version of
+#                            the program (say, before a change), run as "base"
+#                            in the same alternation and compared the same way
 #   SCRATCH_PARENT           where the scratch folder is made (default: /dev/shm
 #                            when it is there, so that the files are written to
 #                            memory; else $TMPDIR or /tmp); the folder is
@@ -43,6 +46,12 @@ build() {  # directory, extra cmake options...
 }
 build "$build_fast" -DMALHA_PLAIN=OFF
 build "$build_plain" -DMALHA_PLAIN=ON
+variants="fast plain"
+declare -A program=([fast]=$build_fast/malha [plain]=$build_plain/malha)
+if [[ -n ${BUILD_BASE:-} ]]; then
+  variants="base fast plain"
+  program[base]=$BUILD_BASE/malha
+fi
 
 default_parent=${TMPDIR:-/tmp}
 [[ -d /dev/shm && -w /dev/shm ]] && default_parent=/dev/shm
@@ -77,18 +86,16 @@ printf '\n%-4s %-6s %-26s %-24s %s\n' case build "wall s: median (min-max)" "pea
 
 for c in $cases; do
   read -r nx ny ell nest nsweep niter <<<"${setup[$c]}"
-  for v in fast plain; do
+  for v in $variants; do
     mkdir -p "$scratch/$c/$v"
     printf '%s\n%d\n%d\n%d\n%d\n' "$c" "$nx" "$ny" "$ell" "$nest" >"$scratch/$c/$v/entradas.txt"
     printf '%d\n%d\n0.0\n1.0\n1.0\n0\n0\n' "$nsweep" "$niter" >"$scratch/$c/$v/entrada_eq_elipticas.txt"
   done
-  : >"$scratch/$c/fast.times"
-  : >"$scratch/$c/plain.times"
+  for v in $variants; do : >"$scratch/$c/$v.times"; done
   for ((r = 1; r <= runs; r++)); do
-    for v in fast plain; do
+    for v in $variants; do
       dir=$scratch/$c/$v
-      exe=$build_fast/malha
-      [[ $v == plain ]] && exe=$build_plain/malha
+      exe=${program[$v]}
       # Every run starts without output files, as the first one does.
       find "$dir" -maxdepth 1 -name '*.txt' ! -name 'entrada*.txt' -delete
       # Wall time to the millisecond around the run; peak memory from GNU time.
@@ -100,7 +107,10 @@ for c in $cases; do
       if ((r == 1)) && [[ $v == plain ]]; then
         for f in "$scratch/$c/plain"/*.txt; do
           name=$(basename "$f")
-          cmp -s "$f" "$scratch/$c/fast/$name" || echo "MISMATCH in $c: $name" >&2
+          for w in $variants; do
+            [[ $w == plain ]] && continue
+            cmp -s "$f" "$scratch/$c/$w/$name" || echo "MISMATCH in $c ($w): $name" >&2
+          done
         done
       fi
     done
@@ -110,7 +120,7 @@ for c in $cases; do
   done
   bytes=$(state_bytes "$nx" "$ny" "$ell" "$nest")
   declare -A median=()
-  for v in fast plain; do
+  for v in $variants; do
     read -r tm tlo thi < <(cut -d' ' -f1 "$scratch/$c/$v.times" | summary)
     read -r mm mlo mhi < <(cut -d' ' -f2 "$scratch/$c/$v.times" | summary)
     median[$v]=$tm
@@ -118,10 +128,13 @@ for c in $cases; do
       "$(awk -v a="$mm" -v b="$mlo" -v d="$mhi" 'BEGIN { printf "%.0f (%.0f-%.0f)", a / 1024, b / 1024, d / 1024 }')" \
       "$(awk -v m="$mm" -v s="$bytes" 'BEGIN { print m * 1024 / s }')"
   done
-  # The ratio of each pair of alternating runs, plain over fast.
-  read -r rm rlo rhi < <(paste -d' ' "$scratch/$c/plain.times" "$scratch/$c/fast.times" |
-    awk '{ printf "%.3f\n", $1 / ($3 > 0 ? $3 : 0.005) }' | summary)
-  awk -v p="${median[plain]}" -v f="${median[fast]}" -v c="$c" -v rm="$rm" -v rlo="$rlo" -v rhi="$rhi" \
-    'BEGIN { printf "%-4s speed-up of the medians: %.1fx; of the pairs of runs: %.1fx (%.1f-%.1fx)\n", c, p / f, rm, rlo, rhi }'
+  for v in $variants; do
+    [[ $v == plain ]] && continue
+    # The ratio of each pair of alternating runs, plain over this program.
+    read -r rm rlo rhi < <(paste -d' ' "$scratch/$c/plain.times" "$scratch/$c/$v.times" |
+      awk '{ printf "%.3f\n", $1 / ($3 > 0 ? $3 : 0.005) }' | summary)
+    awk -v p="${median[plain]}" -v f="${median[$v]}" -v c="$c" -v v="$v" -v rm="$rm" -v rlo="$rlo" -v rhi="$rhi" \
+      'BEGIN { printf "%-4s %-6s speed-up of the medians: %.1fx; of the pairs of runs: %.1fx (%.1f-%.1fx)\n", c, v, p / f, rm, rlo, rhi }'
+  done
   rm -rf "${scratch:?}/$c"
 done
