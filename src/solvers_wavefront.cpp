@@ -16,8 +16,10 @@ bool run_groups(std::int64_t groups, std::int64_t ncols, HelperThread* helper,
     }
     progress.stride = ncols + 1;
     progress.ended = &ended;
-    for (std::int64_t g = k; g < groups && !ended.load(std::memory_order_relaxed); g += step) {
-      if (!run(g, progress)) ended.store(true, std::memory_order_relaxed);
+    // Release and acquire: a thread that goes on without waiting once the
+    // other has ended the sweeps sees everything that one wrote before.
+    for (std::int64_t g = k; g < groups && !ended.load(std::memory_order_acquire); g += step) {
+      if (!run(g, progress)) ended.store(true, std::memory_order_release);
     }
   };
   if (helper == nullptr || groups < 2 || !helper->try_start([&] { thread_part(1, 2); })) {

@@ -43,7 +43,7 @@ struct Progress {
     const std::int64_t wanted = base + std::min(columns + kSlack, stride - 1);
     for (int spins = 0;; ++spins) {
       seen = other->load(std::memory_order_acquire);
-      if (seen >= wanted || ended->load(std::memory_order_relaxed)) return;
+      if (seen >= wanted || ended->load(std::memory_order_acquire)) return;
       if (spins >= 1000) {
         std::this_thread::yield();
         spins = 0;
