@@ -606,6 +606,56 @@ bool fast_writer_ready(std::span<const UnitFile> files, const OutputOptions& opt
   return true;
 }
 
+// One file of an output set: its unit and its name, which follows the case
+// name unless the file is one every case shares.
+struct SetFile {
+  int unit;
+  const char* name;
+  bool after_case_name;
+};
+
+using FastWriter = bool (*)(const MeshState&, int);
+using PlainWriter = void (*)(const MeshState&);
+
+// The output files: the mesh set, in the order its files are opened, then
+// the nest set.
+constexpr SetFile kOutputFiles[] = {{kUnitMesh, ".txt", true},
+                                    {kUnitOutlines, "malha.txt", false},
+                                    {kUnitCorners, "_vert.txt", true},
+                                    {kUnitExtendedCorners, "_vert_fict.txt", true},
+                                    {kUnitCentroids, "_cent.txt", true},
+                                    {kUnitExtendedCentroids, "_cent_fict.txt", true},
+                                    {kUnitPlotCentroids, "centroides.txt", false},
+                                    {kUnitNestNeighbours, "_nest_conec.txt", true},
+                                    {kUnitNestCorners, "_nest_vert.txt", true},
+                                    {kUnitNestCentroids, "_nest_cent.txt", true},
+                                    {kUnitNest, "_nest.txt", true},
+                                    {kUnitNestAreas, "_nest_area.txt", true}};
+constexpr std::size_t kMeshSetSize = 7;
+constexpr std::span<const SetFile> kMeshSet(kOutputFiles, kMeshSetSize);
+constexpr std::span<const SetFile> kNestSet(kOutputFiles + kMeshSetSize,
+                                            std::size(kOutputFiles) - kMeshSetSize);
+
+// Opens the files of the set in order, writes them (through the fast writer
+// when it is chosen and can be had, otherwise the plain one), closes them,
+// then shows in the editor the files `shown` names (positions in the set),
+// in that order.
+void write_file_set(const MeshState& s, std::span<const SetFile> set, std::span<const int> shown,
+                    const OutputOptions& options, FastWriter fast, PlainWriter plain) {
+  const std::string stem = case_stem(s);
+  std::vector<std::string> names;
+  std::vector<UnitFile> files;
+  names.reserve(set.size());
+  for (const SetFile& f : set) {
+    names.push_back(f.after_case_name ? stem + f.name : std::string(f.name));
+    files.push_back({f.unit, names.back()});
+  }
+  open_units(files);
+  if (!fast_writer_ready(files, options) || !fast(s, options.threads)) plain(s);
+  close_units(files);
+  for (const int n : shown) show_in_editor(names[n]);
+}
+
 }  // namespace
 
 std::string case_stem(const MeshState& s) {
@@ -625,14 +675,24 @@ std::string editor_command(std::string_view file_name) {
   return command;
 }
 
+namespace {
+
+// Shows an input file in the editor and opens it; `holds` says what the file
+// must hold, for the report of an empty file.
+void open_input(const char* file_name, const char* holds) {
+  show_in_editor(file_name);
+  textio::open_unit(kInputUnit, file_name);
+  textio::set_empty_file_hint(kInputUnit, std::string("it must hold ") + holds +
+                                              "; the example files are in " +
+                                              example_case_location());
+}
+
+}  // namespace
+
 void read_case_file(MeshState& s) {
-  show_in_editor(kCaseFile);
-  textio::open_unit(kInputUnit, kCaseFile);
-  textio::set_empty_file_hint(
-      kInputUnit,
-      "it must hold five values, each first on a line of its own: the case name, nx, "
-      "ny, 2 to smooth the mesh, 2 to write the nest files; the example files are in " +
-          example_case_location());
+  open_input(kCaseFile,
+             "five values, each first on a line of its own: the case name, nx, ny, 2 to "
+             "smooth the mesh, 2 to write the nest files");
   textio::read_text(kInputUnit, s.case_name);
   textio::read_integer(kInputUnit, s.nx);
   textio::read_integer(kInputUnit, s.ny);
@@ -660,14 +720,9 @@ void check_case_values(const MeshState& s) {
 }
 
 void read_elliptic_file(MeshState& s) {
-  show_in_editor(kEllipticFile);
-  textio::open_unit(kInputUnit, kEllipticFile);
-  textio::set_empty_file_hint(
-      kInputUnit,
-      "it must hold seven values, each first on a line of its own: nsweep, niter, an "
-      "unused real, dksi, deta, 2 to keep psrc, 2 to keep qsrc; the example files "
-      "are in " +
-          example_case_location());
+  open_input(kEllipticFile,
+             "seven values, each first on a line of its own: nsweep, niter, an unused real, "
+             "dksi, deta, 2 to keep psrc, 2 to keep qsrc");
   double unused = 0.0;
   textio::read_integer(kInputUnit, s.nsweep);
   textio::read_integer(kInputUnit, s.niter);
@@ -680,61 +735,15 @@ void read_elliptic_file(MeshState& s) {
 }
 
 void write_mesh_files(const MeshState& s, const OutputOptions& options) {
-  const std::string stem = case_stem(s);
-  const std::string name_mesh = stem + ".txt";
-  const std::string name_vert = stem + "_vert.txt";
-  const std::string name_cent = stem + "_cent.txt";
-  const std::string name_vert_fict = stem + "_vert_fict.txt";
-  const std::string name_cent_fict = stem + "_cent_fict.txt";
-
-  const std::array<UnitFile, 7> files = {{{kUnitMesh, name_mesh},
-                                          {kUnitOutlines, "malha.txt"},
-                                          {kUnitCorners, name_vert},
-                                          {kUnitExtendedCorners, name_vert_fict},
-                                          {kUnitCentroids, name_cent},
-                                          {kUnitExtendedCentroids, name_cent_fict},
-                                          {kUnitPlotCentroids, "centroides.txt"}}};
-  open_units(files);
-
-  if (!fast_writer_ready(files, options) || !write_mesh_records_fast(s, options.threads))
-    write_mesh_records_plain(s);
-
-  close_units(files);
-
-  show_in_editor(name_mesh);
-  show_in_editor(name_vert);
-  show_in_editor(name_vert_fict);
-  show_in_editor(name_cent);
-  show_in_editor(name_cent_fict);
+  static constexpr int kShown[] = {0, 2, 3, 4, 5};  // the five files of the case
+  write_file_set(s, kMeshSet, kShown, options, write_mesh_records_fast, write_mesh_records_plain);
   textio::run_command("wgnuplot malha.gnu");
   textio::run_command("wgnuplot malha_cent.gnu");
 }
 
 void write_nest_files(const MeshState& s, const OutputOptions& options) {
-  const std::string stem = case_stem(s);
-  const std::string name_area = stem + "_nest_area.txt";
-  const std::string name_conec = stem + "_nest_conec.txt";
-  const std::string name_vert = stem + "_nest_vert.txt";
-  const std::string name_cent = stem + "_nest_cent.txt";
-  const std::string name_nest = stem + "_nest.txt";
-
-  const std::array<UnitFile, 5> files = {{{kUnitNestNeighbours, name_conec},
-                                          {kUnitNestCorners, name_vert},
-                                          {kUnitNestCentroids, name_cent},
-                                          {kUnitNest, name_nest},
-                                          {kUnitNestAreas, name_area}}};
-  open_units(files);
-
-  if (!fast_writer_ready(files, options) || !write_nest_records_fast(s, options.threads))
-    write_nest_records_plain(s);
-
-  close_units(files);
-
-  show_in_editor(name_nest);
-  show_in_editor(name_conec);
-  show_in_editor(name_vert);
-  show_in_editor(name_cent);
-  show_in_editor(name_area);
+  static constexpr int kShown[] = {3, 0, 1, 2, 4};  // the nest file first
+  write_file_set(s, kNestSet, kShown, options, write_nest_records_fast, write_nest_records_plain);
 }
 
 }  // namespace malha

@@ -19,15 +19,8 @@ constexpr std::size_t kInputBufferSize = 64 * 1024;
 enum class Target { Integer, Real, Text };
 
 const char* target_text(Target target) {
-  switch (target) {
-    case Target::Integer:
-      return "an integer";
-    case Target::Real:
-      return "a real number";
-    case Target::Text:
-      return "a text";
-  }
-  return "?";
+  constexpr const char* kTexts[] = {"an integer", "a real number", "a text"};
+  return kTexts[static_cast<int>(target)];
 }
 
 class Reader {
@@ -265,44 +258,50 @@ Value scan_value(Unit& u) {
   fatal_error(number, Statement::Read, name, message);
 }
 
+// What a numeric read reports when its value does not convert.
+struct NumberKind {
+  Target target;
+  int invalid_number;
+  const char* invalid_text;
+  int overflow_number;
+  const char* overflow_text;
+};
+
+constexpr NumberKind kInteger{Target::Integer, kErrBadInteger, "invalid integer",
+                              kErrIntegerOverflow, "integer outside -2147483648..2147483647:"};
+constexpr NumberKind kReal{Target::Real, kErrBadReal, "invalid real number", kErrRealOverflow,
+                           "real number too large for a double:"};
+
+// Reads one value and converts it; a null value leaves the target as it is.
+template <class T, class Convert>
+void read_number(int unit, T& target, const NumberKind& kind, Convert convert) {
+  Unit& u = connected_unit(unit, Statement::Read);
+  const Value v = scan_value(u);
+  if (v.null) return;
+  if (v.quoted) fail_conversion(u, kErrQuotedNumber, v, kind.target, "");
+  T value{};
+  switch (convert(v.text, value)) {
+    case Conversion::Ok:
+      target = value;
+      return;
+    case Conversion::Invalid:
+      fail_conversion(u, kind.invalid_number, v, kind.target, kind.invalid_text);
+    case Conversion::Overflow:
+      fail_conversion(u, kind.overflow_number, v, kind.target, kind.overflow_text);
+  }
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
 // Record reading.
 
 void read_integer(int unit, std::int32_t& target) {
-  Unit& u = connected_unit(unit, Statement::Read);
-  const Value v = scan_value(u);
-  if (v.null) return;
-  if (v.quoted) fail_conversion(u, kErrQuotedNumber, v, Target::Integer, "");
-  std::int32_t value = 0;
-  switch (convert_integer(v.text, value)) {
-    case Conversion::Ok:
-      target = value;
-      return;
-    case Conversion::Invalid:
-      fail_conversion(u, kErrBadInteger, v, Target::Integer, "invalid integer");
-    case Conversion::Overflow:
-      fail_conversion(u, kErrIntegerOverflow, v, Target::Integer,
-                      "integer outside -2147483648..2147483647:");
-  }
+  read_number(unit, target, kInteger, convert_integer);
 }
 
 void read_real(int unit, double& target) {
-  Unit& u = connected_unit(unit, Statement::Read);
-  const Value v = scan_value(u);
-  if (v.null) return;
-  if (v.quoted) fail_conversion(u, kErrQuotedNumber, v, Target::Real, "");
-  double value = 0.0;
-  switch (convert_real(v.text, value)) {
-    case Conversion::Ok:
-      target = value;
-      return;
-    case Conversion::Invalid:
-      fail_conversion(u, kErrBadReal, v, Target::Real, "invalid real number");
-    case Conversion::Overflow:
-      fail_conversion(u, kErrRealOverflow, v, Target::Real, "real number too large for a double:");
-  }
+  read_number(unit, target, kReal, convert_real);
 }
 
 void read_text(int unit, std::string& target) {

@@ -19,19 +19,8 @@ namespace {
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 const char* statement_text(Statement statement) {
-  switch (statement) {
-    case Statement::Open:
-      return "OPEN";
-    case Statement::Read:
-      return "READ";
-    case Statement::Write:
-      return "WRITE";
-    case Statement::Close:
-      return "CLOSE";
-    case Statement::Allocate:
-      return "ALLOCATE";
-  }
-  return "?";
+  constexpr const char* kTexts[] = {"OPEN", "READ", "WRITE", "CLOSE", "ALLOCATE"};
+  return kTexts[static_cast<int>(statement)];
 }
 
 // Writes out the buffered records; the buffer is emptied even on failure so
