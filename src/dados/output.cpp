@@ -1,0 +1,131 @@
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dados.h"
+#include "dados/layout.h"
+#include "platform.h"
+#include "textio.h"
+
+namespace malha {
+
+namespace {
+
+bool is_plain_name_char(unsigned char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '.' ||
+         c == '_' || c == '-' || c == '+';
+}
+
+// A unit and the file it is connected to.
+struct UnitFile {
+  int unit;
+  std::string_view name;
+};
+
+void open_units(std::span<const UnitFile> files) {
+  for (const UnitFile& f : files) textio::open_unit(f.unit, f.name);
+}
+
+void close_units(std::span<const UnitFile> files) {
+  for (const UnitFile& f : files) textio::close_unit(f.unit);
+}
+
+// Whether the fast writer is to write the files: when it is chosen and the
+// units' buffers can be had now. The fast writer needs storage of its own
+// as well (write_blocks); whenever storage is lacking before anything is
+// written, the plain writer writes the same bytes.
+bool fast_writer_ready(std::span<const UnitFile> files, const OutputOptions& options) {
+  if (!options.fast) return false;
+  for (const UnitFile& f : files)
+    if (!textio::reserve_output_buffer(f.unit)) return false;
+  return true;
+}
+
+// One file of an output set: its unit and its name, which follows the case
+// name unless the file is one every case shares.
+struct SetFile {
+  int unit;
+  const char* name;
+  bool after_case_name;
+};
+
+using FastWriter = bool (*)(const MeshState&, int);
+using PlainWriter = void (*)(const MeshState&);
+
+// The output files: the mesh set, in the order its files are opened, then
+// the nest set.
+constexpr SetFile kOutputFiles[] = {{kUnitMesh, ".txt", true},
+                                    {kUnitOutlines, "malha.txt", false},
+                                    {kUnitCorners, "_vert.txt", true},
+                                    {kUnitExtendedCorners, "_vert_fict.txt", true},
+                                    {kUnitCentroids, "_cent.txt", true},
+                                    {kUnitExtendedCentroids, "_cent_fict.txt", true},
+                                    {kUnitPlotCentroids, "centroides.txt", false},
+                                    {kUnitNestNeighbours, "_nest_conec.txt", true},
+                                    {kUnitNestCorners, "_nest_vert.txt", true},
+                                    {kUnitNestCentroids, "_nest_cent.txt", true},
+                                    {kUnitNest, "_nest.txt", true},
+                                    {kUnitNestAreas, "_nest_area.txt", true}};
+constexpr std::size_t kMeshSetSize = 7;
+constexpr std::span<const SetFile> kMeshSet(kOutputFiles, kMeshSetSize);
+constexpr std::span<const SetFile> kNestSet(kOutputFiles + kMeshSetSize,
+                                            std::size(kOutputFiles) - kMeshSetSize);
+
+// Opens the files of the set in order, writes them (through the fast writer
+// when it is chosen and can be had, otherwise the plain one), closes them,
+// then shows in the editor the files `shown` names (positions in the set),
+// in that order.
+void write_file_set(const MeshState& s, std::span<const SetFile> set, std::span<const int> shown,
+                    const OutputOptions& options, FastWriter fast, PlainWriter plain) {
+  const std::string stem = case_stem(s);
+  std::vector<std::string> names;
+  std::vector<UnitFile> files;
+  names.reserve(set.size());
+  for (const SetFile& f : set) {
+    names.push_back(f.after_case_name ? stem + f.name : std::string(f.name));
+    files.push_back({f.unit, names.back()});
+  }
+  open_units(files);
+  if (!fast_writer_ready(files, options) || !fast(s, options.threads)) plain(s);
+  close_units(files);
+  for (const int n : shown) show_in_editor(names[n]);
+}
+
+}  // namespace
+
+void show_in_editor(std::string_view file_name) {
+  textio::run_command(editor_command(file_name));
+}
+
+std::string case_stem(const MeshState& s) {
+  const std::size_t end = s.case_name.find_last_not_of(' ');
+  return end == std::string::npos ? std::string() : s.case_name.substr(0, end + 1);
+}
+
+std::string editor_command(std::string_view file_name) {
+  bool plain = !file_name.empty();
+  for (unsigned char c : file_name) plain = plain && is_plain_name_char(c);
+  std::string command = "notepad ";
+  if (plain) {
+    command += file_name;
+    return command;
+  }
+  command += platform::quoted_for_interpreter(file_name);
+  return command;
+}
+
+void write_mesh_files(const MeshState& s, const OutputOptions& options) {
+  static constexpr int kShown[] = {0, 2, 3, 4, 5};  // the five files of the case
+  write_file_set(s, kMeshSet, kShown, options, write_mesh_records_fast, write_mesh_records_plain);
+  textio::run_command("wgnuplot malha.gnu");
+  textio::run_command("wgnuplot malha_cent.gnu");
+}
+
+void write_nest_files(const MeshState& s, const OutputOptions& options) {
+  static constexpr int kShown[] = {3, 0, 1, 2, 4};  // the nest file first
+  write_file_set(s, kNestSet, kShown, options, write_nest_records_fast, write_nest_records_plain);
+}
+
+}  // namespace malha
