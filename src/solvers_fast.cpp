@@ -526,7 +526,7 @@ void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, s
   const bool settled = run_groups(groups, ncols, helper, [&](std::int64_t g, Progress& progress) {
     TaskOrder& place = order[g % 2];
     const std::int64_t size = std::min<std::int64_t>(kRows, count - g * kRows);
-    std::int64_t start[kRows], sweep[kRows], row[kRows];
+    std::int64_t start[kRows]{}, sweep[kRows]{}, row[kRows]{};
     for (std::int64_t r = 0; r < size; ++r, place.advance(1)) {
       row[r] = place.row();
       sweep[r] = place.sweep();

@@ -46,8 +46,8 @@ bool fast_writer_ready(std::span<const UnitFile> files, const OutputOptions& opt
 // One file of an output set: its unit and its name, which follows the case
 // name unless the file is one every case shares.
 struct SetFile {
-  int unit;
   const char* name;
+  int unit;
   bool after_case_name;
 };
 
@@ -56,18 +56,18 @@ using PlainWriter = void (*)(const MeshState&);
 
 // The output files: the mesh set, in the order its files are opened, then
 // the nest set.
-constexpr SetFile kOutputFiles[] = {{kUnitMesh, ".txt", true},
-                                    {kUnitOutlines, "malha.txt", false},
-                                    {kUnitCorners, "_vert.txt", true},
-                                    {kUnitExtendedCorners, "_vert_fict.txt", true},
-                                    {kUnitCentroids, "_cent.txt", true},
-                                    {kUnitExtendedCentroids, "_cent_fict.txt", true},
-                                    {kUnitPlotCentroids, "centroides.txt", false},
-                                    {kUnitNestNeighbours, "_nest_conec.txt", true},
-                                    {kUnitNestCorners, "_nest_vert.txt", true},
-                                    {kUnitNestCentroids, "_nest_cent.txt", true},
-                                    {kUnitNest, "_nest.txt", true},
-                                    {kUnitNestAreas, "_nest_area.txt", true}};
+constexpr SetFile kOutputFiles[] = {{".txt", kUnitMesh, true},
+                                    {"malha.txt", kUnitOutlines, false},
+                                    {"_vert.txt", kUnitCorners, true},
+                                    {"_vert_fict.txt", kUnitExtendedCorners, true},
+                                    {"_cent.txt", kUnitCentroids, true},
+                                    {"_cent_fict.txt", kUnitExtendedCentroids, true},
+                                    {"centroides.txt", kUnitPlotCentroids, false},
+                                    {"_nest_conec.txt", kUnitNestNeighbours, true},
+                                    {"_nest_vert.txt", kUnitNestCorners, true},
+                                    {"_nest_cent.txt", kUnitNestCentroids, true},
+                                    {"_nest.txt", kUnitNest, true},
+                                    {"_nest_area.txt", kUnitNestAreas, true}};
 constexpr std::size_t kMeshSetSize = 7;
 constexpr std::span<const SetFile> kMeshSet(kOutputFiles, kMeshSetSize);
 constexpr std::span<const SetFile> kNestSet(kOutputFiles + kMeshSetSize,
