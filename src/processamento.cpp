@@ -4,9 +4,6 @@ namespace malha {
 
 namespace {
 
-// The double nearest one third: triangle centres are sums multiplied by it.
-constexpr double kThird = 1.0 / 3.0;
-
 void set_ring(MeshState& s, std::int32_t I, std::int32_t J, double x, double y) {
   const std::int64_t w = static_cast<std::int64_t>(J - 1) * s.nxf + I;
   s.xcf(w) = x;
@@ -29,23 +26,15 @@ void compute_centroids(MeshState& s) {
   for (std::int32_t j = 1; j <= ny; ++j) {
     for (std::int32_t i = 1; i <= nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * nx + i;
-      const double x1 = xv[s.conn(v, 1) - 1], y1 = yv[s.conn(v, 1) - 1];
-      const double x2 = xv[s.conn(v, 2) - 1], y2 = yv[s.conn(v, 2) - 1];
-      const double x3 = xv[s.conn(v, 3) - 1], y3 = yv[s.conn(v, 3) - 1];
-      const double x4 = xv[s.conn(v, 4) - 1], y4 = yv[s.conn(v, 4) - 1];
-
-      const double xg1 = (x2 + x3 + x1) * kThird;
-      const double yg1 = (y2 + y3 + y1) * kThird;
-      const double a1 = triangle_area_123(x1, y1, x2, y2, x3, y3);
-      const double xg2 = (x3 + x4 + x1) * kThird;
-      const double yg2 = (y3 + y4 + y1) * kThird;
-      const double a2 = triangle_area_134(x1, y1, x3, y3, x4, y4);
-
-      const double area = a2 + a1;
-      const double r = 1.0 / area;
-      s.area(v) = area;
-      s.xc(v) = (a1 * xg1 + a2 * xg2) * r;
-      s.yc(v) = (a1 * yg1 + a2 * yg2) * r;
+      double x[4], y[4];
+      for (int c = 0; c < 4; ++c) {
+        x[c] = xv[s.conn(v, c + 1) - 1];
+        y[c] = yv[s.conn(v, c + 1) - 1];
+      }
+      const VolumeCentroid g = volume_centroid(x, y);
+      s.area(v) = g.area;
+      s.xc(v) = g.xc;
+      s.yc(v) = g.yc;
       const std::int64_t w = static_cast<std::int64_t>(j) * nxf + i + 1;
       s.xcf(w) = s.xc(v);
       s.ycf(w) = s.yc(v);

@@ -16,6 +16,25 @@ inline double triangle_area_134(double x1, double y1, double x3, double y3, doub
   return 0.5 * ((x1 - x4) * y3 + (x4 - x3) * y1 + (x3 - x1) * y4);
 }
 
+// Signed area and centroid of the volume with corners (x[c], y[c]), c = 0..3:
+// the area-weighted mean of the centres of T1 and T2, the sums multiplied by
+// the double nearest one third. The area and centroid files hold these.
+struct VolumeCentroid {
+  double area, xc, yc;
+};
+inline VolumeCentroid volume_centroid(const double x[4], const double y[4]) {
+  constexpr double kThird = 1.0 / 3.0;
+  const double xg1 = (x[1] + x[2] + x[0]) * kThird;
+  const double yg1 = (y[1] + y[2] + y[0]) * kThird;
+  const double a1 = triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
+  const double xg2 = (x[2] + x[3] + x[0]) * kThird;
+  const double yg2 = (y[2] + y[3] + y[0]) * kThird;
+  const double a2 = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]);
+  const double area = a2 + a1;
+  const double r = 1.0 / area;
+  return {area, (a1 * xg1 + a2 * xg2) * r, (a1 * yg1 + a2 * yg2) * r};
+}
+
 // Signed area and centroid of every real volume, and the centre of every
 // volume of the extended numbering, fictitious ring included.
 void compute_centroids(MeshState& s);

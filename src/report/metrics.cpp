@@ -7,11 +7,12 @@
 #include <numbers>
 #include <thread>
 
+#include "processamento.h"
+
 namespace malha::report {
 
 namespace {
 
-constexpr double kThird = 1.0 / 3.0;  // triangle cells, as the centroid files have them
 constexpr double kDegrees = 180.0 / std::numbers::pi;
 constexpr int kCorners = 4;
 
@@ -63,14 +64,8 @@ void cell_corners(const Mesh& mesh, std::int32_t i, std::int32_t j, double x[4],
 }
 
 CellGeometry cell_geometry(const double x[4], const double y[4]) {
-  CellGeometry g{cell_shape(x, y), 0.0, 0.0};
-  const double a1 = g.shape.triangle1, a2 = g.shape.triangle2;
-  const double xg1 = (x[1] + x[2] + x[0]) * kThird, yg1 = (y[1] + y[2] + y[0]) * kThird;
-  const double xg2 = (x[2] + x[3] + x[0]) * kThird, yg2 = (y[2] + y[3] + y[0]) * kThird;
-  const double r = 1.0 / g.shape.area;
-  g.xc = (a1 * xg1 + a2 * xg2) * r;
-  g.yc = (a1 * yg1 + a2 * yg2) * r;
-  return g;
+  const VolumeCentroid centroid = volume_centroid(x, y);
+  return CellGeometry{cell_shape(x, y), centroid.xc, centroid.yc};
 }
 
 double scaled_jacobian(const double x[4], const double y[4]) {
