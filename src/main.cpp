@@ -146,7 +146,8 @@ malha::RunOptions run_options() {
 }
 
 // The run, stage after stage; `stage` names the one under way.
-void run(const malha::RunOptions& options, const char*& stage) {
+void run(const malha::RunOptions& options, [[maybe_unused]] const malha::RunRequest& request,
+         const char*& stage) {
   using namespace malha;
   RunReport report;
 
@@ -191,14 +192,16 @@ void run(const malha::RunOptions& options, const char*& stage) {
 
 int main(int argc, char** argv) {
   using namespace malha;
-  if (const int status = handle_arguments(argc, argv); status != kGoOnWithTheRun) return status;
+  RunRequest request;
+  if (const int status = handle_arguments(argc, argv, request); status != kGoOnWithTheRun)
+    return status;
   platform::install_fp_traps();
   const char* stage = "input";
   // The mesh arrays report their own failed allocations; any other storage
   // that cannot be had (buffers, texts) ends the run with the same kind of
   // report rather than an abort.
   try {
-    run(run_options(), stage);
+    run(run_options(), request, stage);
   } catch (const std::bad_alloc&) {
     fail_working_storage(stage);
   }

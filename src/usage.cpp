@@ -1,5 +1,8 @@
 #include "usage.h"
 
+#include <array>
+#include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <initializer_list>
 #include <string>
@@ -43,7 +46,7 @@ constexpr std::string_view kCommandsText =
 constexpr std::string_view kAboutText =
     "Usage: malha            run the case in the current folder\n"
     "       malha --help     show this text (also -h)\n"
-    "       malha --version  show the version\n"
+    "       malha --version  show the version (also -V)\n"
     "\n"
     "malha generates a structured, boundary-fitted quadrilateral mesh of the\n"
     "L-shaped region (the unit square without its upper-right quarter) for\n"
@@ -110,10 +113,52 @@ std::string usage_text() {
 }
 
 int refuse(std::string_view argument, std::string_view why) {
-  const std::string message = "malha: " + std::string(why) + " '" + std::string(argument) +
-                              "'; a run takes no arguments (see malha --help)\n";
+  const std::string message =
+      "malha: " + std::string(why) + " '" + std::string(argument) + "' (see malha --help)\n";
   platform::write_stderr(message.data(), message.size());
   return kStatusBadArgument;
+}
+
+// An option of the run: "--name", or "--name=VALUE" when it takes a value
+// (the value is optional: without it the option keeps its default).
+struct RunOption {
+  std::string_view name;
+  bool takes_value;
+  // Records the option in the request; returns "" when the value (empty when
+  // none was given) is taken, else why it is not.
+  std::string (*apply)(std::string_view value, RunRequest& request);
+};
+
+// The options of a run, one row each.
+constexpr std::array<RunOption, 0> kRunOptions{};
+
+// The row of an argument "--name" or "--name=VALUE", or nullptr.
+const RunOption* find_run_option(std::string_view argument, std::string_view& value,
+                                 bool& has_value) {
+  for (const RunOption& option : kRunOptions) {
+    if (!argument.starts_with(option.name)) continue;
+    const std::string_view rest = argument.substr(option.name.size());
+    if (rest.empty() || (option.takes_value && rest.front() == '=')) {
+      has_value = !rest.empty();
+      value = has_value ? rest.substr(1) : rest;
+      return &option;
+    }
+  }
+  return nullptr;
+}
+
+int apply_run_options(int argc, const char* const* argv, RunRequest& request) {
+  for (int k = 1; k < argc; ++k) {
+    const std::string_view argument = argv[k];
+    std::string_view value;
+    bool has_value = false;
+    const RunOption* option = find_run_option(argument, value, has_value);
+    if (option == nullptr) return refuse(argument, "unknown argument");
+    if (has_value && value.empty()) return refuse(argument, "no value after '=' in");
+    const std::string why = option->apply(value, request);
+    if (!why.empty()) return refuse(argument, why);
+  }
+  return kGoOnWithTheRun;
 }
 
 }  // namespace
@@ -124,11 +169,21 @@ std::string example_case_location() {
   return "share/malha/examples of the installation (examples/ in the sources)";
 }
 
-int handle_arguments(int argc, const char* const* argv) {
+bool read_option_number(std::string_view text, double& value) {
+  double read = 0.0;
+  const char* end = text.data() + text.size();
+  const auto [stop, error] = std::from_chars(text.data(), end, read);
+  if (error != std::errc() || stop != end || !std::isfinite(read)) return false;
+  value = read;
+  return true;
+}
+
+int handle_arguments(int argc, const char* const* argv, RunRequest& request) {
   if (argc <= 1) return kGoOnWithTheRun;
   const std::string_view first = argv[1];
-  const bool help = first == "--help" || first == "-h", version = first == "--version";
-  if (!help && !version) return refuse(first, "unknown argument");
+  const bool help = first == "--help" || first == "-h";
+  const bool version = first == "--version" || first == "-V";
+  if (!help && !version) return apply_run_options(argc, argv, request);
   if (argc > 2) return refuse(argv[2], "unexpected argument");
   return answer(help ? usage_text() : "malha " MALHA_VERSION "\n");
 }

@@ -1,21 +1,33 @@
-// The command line: a run takes no arguments; --help and --version answer and
-// end; anything else is refused. Also where the installed example case is,
-// for the texts that point users to it.
+// The command line: options of the run (one row each in the table of
+// usage.cpp); --help and --version answer and end; anything else is refused.
+// Also where the installed example case is, for the texts that point users
+// to it.
 #pragma once
 
 #include <string>
+#include <string_view>
 
 namespace malha {
+
+// What the command line asks of a run beyond the input files. A run without
+// options leaves it as it is.
+struct RunRequest {};
 
 // The status main() returns for "no argument, go on with the run".
 inline constexpr int kGoOnWithTheRun = -1;
 
-// Handles the program's arguments before anything else happens. With none it
-// returns kGoOnWithTheRun. "--help" or "-h" prints the usage text and
-// "--version" the name and version on standard output (status 0); any other
-// argument gets one line on standard error naming it (status 2). Nothing is
-// read, written or started in those cases.
-int handle_arguments(int argc, const char* const* argv);
+// Handles the program's arguments before anything else happens. Options of the
+// run fill `request`, and then (or with no argument at all) it returns
+// kGoOnWithTheRun. "--help" or "-h" prints the usage text and "--version" or
+// "-V" the name and version on standard output (status 0); they stand alone.
+// An argument that is not an option, or an option with a value it does not
+// take, gets one line on standard error naming it (status 2). Nothing is read,
+// written or started in those cases.
+int handle_arguments(int argc, const char* const* argv, RunRequest& request);
+
+// Reads the value of an option as a real number ("2", "1.5", "1e-10"): false
+// for anything else, infinities and NaN included.
+bool read_option_number(std::string_view text, double& value);
 
 // Where the example case is: the installed examples folder beside the
 // program's own (bin/../share/malha/examples) when it is there, else a

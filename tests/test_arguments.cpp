@@ -22,6 +22,8 @@ const ArgumentCase kArgumentCases[] = {
     {"Help", {"--help"}, 0, "Usage: malha", ""},
     {"ShortHelp", {"-h"}, 0, "MALHA_EDIT_INPUTS_ONLY", ""},
     {"Version", {"--version"}, 0, "malha " MALHA_PROJECT_VERSION "\n", ""},
+    {"ShortVersion", {"-V"}, 0, "malha " MALHA_PROJECT_VERSION "\n", ""},
+    {"VersionNotAfterAnOption", {"-x", "-V"}, 2, "", "'-x'"},
     {"UnknownOption", {"--verbose"}, 2, "", "'--verbose'"},
     {"ExtraAfterHelp", {"--help", "now"}, 2, "", "'now'"},
 };
