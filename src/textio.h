@@ -64,6 +64,27 @@ using FatalHandler = void (*)(const std::string& report);
 FatalHandler set_fatal_handler(FatalHandler handler);
 
 // ---------------------------------------------------------------------------
+// Text in messages.
+
+// How escaped() shows a text.
+struct Escaping {
+  // Bytes 0x80 to 0xFF kept as they are (UTF-8 text, such as a case name);
+  // otherwise shown as \xNN like the control bytes.
+  bool keep_non_ascii = false;
+  // CR, LF and the backslash as \r, \n and \\, so that distinct texts stay
+  // distinct; otherwise CR and LF are control bytes and the backslash is kept.
+  bool name_line_ends = false;
+  // At most this many bytes of the text, followed by "..." when it is longer.
+  std::size_t limit = std::string_view::npos;
+};
+
+// `text` as a message shows it: control bytes (below 0x20, and 0x7F) as
+// \xNN with upper-case hex digits, printable ASCII as it is, the rest as
+// `how` says. Every message of both programs that quotes bytes it has not
+// checked goes through here.
+std::string escaped(std::string_view text, const Escaping& how = {});
+
+// ---------------------------------------------------------------------------
 // Units.
 
 // Connects `unit` to the named file (the name is used unchanged):

@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "malhas_segmentos.h"
+#include "textio.h"
 
 namespace malha::test {
 
@@ -50,24 +51,7 @@ void write_file(const fs::path& file, const std::string& content) {
 }
 
 std::string visible(const std::string& text) {
-  std::string out;
-  for (const unsigned char c : text) {
-    if (c == '\r') {
-      out += "\\r";
-    } else if (c == '\n') {
-      out += "\\n";
-    } else if (c == '\\') {
-      out += "\\\\";
-    } else if (c < 0x20 || c >= 0x7F) {
-      static constexpr char kHex[] = "0123456789ABCDEF";
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return textio::escaped(text, {.name_line_ends = true});
 }
 
 std::vector<std::string> crlf_records(const std::string& content) {

@@ -28,20 +28,9 @@ bool is_control_char(unsigned char c) {
   return c < 0x20 || c == 0x7F;
 }
 
-// A printable rendering of a case name for messages: control bytes as \xNN.
+// A case name as messages show it: control bytes as \xNN, UTF-8 as it is.
 std::string shown(const std::string& text) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string out;
-  for (unsigned char c : text) {
-    if (is_control_char(c)) {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  return out;
+  return textio::escaped(text, {.keep_non_ascii = true});
 }
 
 void check_count(const char* what, std::int64_t value, const MeshState& s) {

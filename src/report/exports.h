@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "case_files.h"
+#include "case_data.h"
 #include "metrics.h"
 
 namespace malha::report {

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "case_files.h"
+#include "case_data.h"
 #include "records.h"
 
 namespace malha::report {
@@ -19,6 +19,12 @@ inline constexpr int kNarrow = 8;  // I8: the nest files
 inline constexpr int kHeaderFields = 5;
 inline constexpr int kCorners = 4;
 inline constexpr int kPairLength = 2 * kRealWidth;  // a record of x and y
+
+// How far a centroid or an area read from a file may be from the one computed
+// from the vertices, relative to the cell's size (its square for the area;
+// cell_size in metrics.h): the vertex file holds 16 significant digits, not
+// the exact doubles.
+inline constexpr double kAgreement = 1e-9;
 
 // "volume v (i = .., j = ..)" and "a b c d" for messages.
 std::string cell_name(std::int64_t v, std::int32_t i, std::int32_t j);

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <limits>
 
+#include "textio.h"
+
 namespace malha::report {
 
 namespace {
@@ -79,20 +81,10 @@ double from_text(std::string_view n, std::int64_t exponent) {
 }
 
 std::string quoted(std::string_view record) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string out = "'";
-  for (std::size_t k = 0; k < record.size() && k < kShownLength; ++k) {
-    const auto c = static_cast<unsigned char>(record[k]);
-    if (c < 0x20 || c >= 0x7F) {
-      out += "\\x";
-      out += kHex[c >> 4];
-      out += kHex[c & 0xF];
-    } else {
-      out += static_cast<char>(c);
-    }
-  }
-  if (record.size() > kShownLength) out += "...";
-  return out + "'";
+  out += textio::escaped(record, {.limit = kShownLength});
+  out += '\'';
+  return out;
 }
 
 // Layout: blanks, an optional '-', one digit, '.', 15 digits, then "E" and a

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "case_files.h"
+#include "case_data.h"
 #include "metrics.h"
 #include "quality.h"
 

@@ -71,13 +71,15 @@ FatalHandler fatal_handler = nullptr;
 // ---------------------------------------------------------------------------
 // Messages.
 
-std::string shown(std::string_view text) {
+std::string escaped(std::string_view text, const Escaping& how) {
   static constexpr char kHex[] = "0123456789ABCDEF";
   std::string result;
-  const std::size_t n = std::min(text.size(), kShownLength);
+  const std::size_t n = std::min(text.size(), how.limit);
   for (std::size_t i = 0; i < n; ++i) {
     const auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c < 0x7F) {
+    if (how.name_line_ends && (c == '\r' || c == '\n' || c == '\\')) {
+      result += c == '\r' ? "\\r" : c == '\n' ? "\\n" : "\\\\";
+    } else if ((c >= 0x20 && c < 0x7F) || (c >= 0x80 && how.keep_non_ascii)) {
       result.push_back(static_cast<char>(c));
     } else {
       result += "\\x";
@@ -85,8 +87,12 @@ std::string shown(std::string_view text) {
       result.push_back(kHex[c & 0xF]);
     }
   }
-  if (text.size() > kShownLength) result += "...";
+  if (text.size() > n) result += "...";
   return result;
+}
+
+std::string shown(std::string_view text) {
+  return escaped(text, {.limit = kShownLength});
 }
 
 std::string join(std::initializer_list<std::string_view> pieces) {

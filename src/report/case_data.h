@@ -1,0 +1,47 @@
+// What the files of one case hold once read: where they are, the mesh of
+// CASE.txt and the table of its cells. The ground floor of malha-report:
+// the checks, the measures, the exports and the report all take these.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace malha::report {
+
+// Where the files of a case are: CASE.txt, CASE_vert.txt, ... in `folder`.
+struct CaseFiles {
+  std::filesystem::path folder;
+  std::string stem;
+
+  std::filesystem::path path(const std::string& suffix) const { return folder / (stem + suffix); }
+  // The file name as messages show it.
+  std::string name(const std::string& suffix) const { return stem + suffix; }
+};
+
+// The vertex file CASE.txt: sizes, spacings and coordinates.
+struct Mesh {
+  std::int32_t nx = 0, ny = 0, nxv = 0, nyv = 0;
+  std::int32_t opt_elliptic = 0;  // 2 when the mesh was smoothed
+  double deta = 1.0, dksi = 1.0;
+  std::vector<double> xv, yv;  // vertex k = (j-1)*nxv + i at [k-1]
+
+  std::int64_t volumes() const { return static_cast<std::int64_t>(nx) * ny; }
+  std::int64_t vertices() const { return static_cast<std::int64_t>(nxv) * nyv; }
+  // Vertex (i, j), 1-based, as an index of xv and yv.
+  std::size_t at(std::int32_t i, std::int32_t j) const {
+    return static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * nxv + i - 1);
+  }
+};
+
+// What the checks and the measures need of every cell (volume v at [v-1]),
+// computed from the vertices once: centroid and area as the centroid and
+// area files have them, and the shape the quality module gives.
+struct CellTable {
+  std::vector<double> xc, yc, area;
+  std::vector<double> skew, shortest_edge, longest_edge;
+  std::vector<std::uint8_t> folded;
+};
+
+}  // namespace malha::report
