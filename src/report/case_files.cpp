@@ -52,11 +52,14 @@ void read_sizes(RecordReader& in, Mesh& mesh) {
   if (mesh.nx < 2 || mesh.ny < 1)
     in.fail_here("nx of at least 2 and ny of at least 1",
                  "nx = " + std::to_string(mesh.nx) + ", ny = " + std::to_string(mesh.ny));
-  if (mesh.nxv != mesh.nx + 1 || mesh.nyv != mesh.ny + 1)
-    in.fail_here("nxv = nx + 1 = " + std::to_string(mesh.nx + 1) +
-                     " and nyv = ny + 1 = " + std::to_string(mesh.ny + 1),
+  // Counts derived from the header in 64 bits: nx may be the largest 32-bit
+  // integer, whose successor no 32-bit count holds.
+  const std::int64_t nx = mesh.nx, ny = mesh.ny;
+  if (mesh.nxv != nx + 1 || mesh.nyv != ny + 1)
+    in.fail_here("nxv = nx + 1 = " + std::to_string(nx + 1) +
+                     " and nyv = ny + 1 = " + std::to_string(ny + 1),
                  "nxv = " + std::to_string(mesh.nxv) + ", nyv = " + std::to_string(mesh.nyv));
-  const std::int64_t ring = static_cast<std::int64_t>(mesh.nx + 2) * (mesh.ny + 2);
+  const std::int64_t ring = (nx + 2) * (ny + 2);
   if (ring > std::numeric_limits<std::int32_t>::max())
     in.fail_here("a mesh whose volumes can be numbered in 32 bits",
                  std::to_string(mesh.nx) + " x " + std::to_string(mesh.ny) + " volumes");

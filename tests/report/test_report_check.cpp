@@ -170,6 +170,20 @@ const std::vector<Spoil>& spoils() {
          return std::string("         6         3         7         4         2");
        },
        "t.txt: expected 28 vertex records (nxv x nyv), at least 1428 bytes, found 1352 bytes"},
+      // Counts derived from the header are 64-bit: nx + 1 of the largest
+      // 32-bit nx, and the ring of volumes around nx = 2147483646.
+      {"header nx at the top of the 32-bit range", "t.txt", 1,
+       [](std::string) {
+         return std::string("2147483647         32147483647         4         2");
+       },
+       "t.txt, line 1: expected nxv = nx + 1 = 2147483648 and nyv = ny + 1 = 4, found "
+       "nxv = 2147483647, nyv = 4"},
+      {"header whose ring of volumes passes the 32-bit range", "t.txt", 1,
+       [](std::string) {
+         return std::string("2147483646         32147483647         4         2");
+       },
+       "t.txt, line 1: expected a mesh whose volumes can be numbered in 32 bits, found "
+       "2147483646 x 3 volumes"},
       {"vertex number out of range", "t_vert.txt", 1,
        [](std::string r) { return replace_at(r, 8, "99"); },
        "t_vert.txt, line 1: expected vertex numbers from 1 to 24, found 99"},
