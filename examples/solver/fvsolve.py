@@ -67,9 +67,9 @@ def boundary_side(nx, ny, i, j, f):
     the bottom arm, m = (nx + 2) // 2 being the vertex line through the corners."""
     left_arm = i <= (nx + 2) // 2 - 1
     if f == 1 and j == 1:
-        return "outer left" if left_arm else "outer bottom"
+        return "left" if left_arm else "bottom"
     if f == 3 and j == ny:
-        return "re-entrant vertical" if left_arm else "re-entrant horizontal"
+        return "reentrant_vertical" if left_arm else "reentrant_horizontal"
     if f == 4 and i == 1:
         return "top"
     if f == 2 and i == nx:

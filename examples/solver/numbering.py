@@ -13,9 +13,9 @@ import numpy as np
 from fvsolve import Faces, boundary_side
 from malhafiles import load
 
-SIDE_COLOURS = {"outer left": "tab:blue", "outer bottom": "tab:cyan", "top": "tab:green",
-                "right": "tab:red", "re-entrant vertical": "tab:purple",
-                "re-entrant horizontal": "tab:orange"}
+SIDE_COLOURS = {"left": "tab:blue", "bottom": "tab:cyan", "top": "tab:green",
+                "right": "tab:red", "reentrant_vertical": "tab:purple",
+                "reentrant_horizontal": "tab:orange"}
 
 
 def draw_one(ax, mesh, shown=(2, 2)):

@@ -1,6 +1,6 @@
-// The mesh and its cell quality written for other tools: a VTK XML
-// structured grid (ParaView), a formatted 2-D Plot3D grid, and a picture of
-// one quality field.
+// The mesh and its cell quality written for other tools: VTK XML grids
+// (ParaView, meshio), Gmsh's format, a formatted 2-D Plot3D grid, and a
+// picture of one quality field. Each streams what it writes from the mesh.
 #pragma once
 
 #include <filesystem>
@@ -14,6 +14,10 @@ namespace malha::report {
 // CASE.vts: the vertices as points (i fastest), every metric of metrics.h
 // and "folded" (1 or 0) as cell data.
 void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const CellTable& cells);
+
+// CASE.msh: Gmsh MSH 4.1 ASCII, the quadrangles and the six sides as line
+// elements, each side a physical group of its name and the cells "domain".
+void write_msh(const std::filesystem::path& file, const Mesh& mesh);
 
 // CASE.xyz: "nxv nyv", then every x, then every y, i fastest.
 void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);

@@ -34,6 +34,7 @@ const char kHelp[] =
     "  --json          print one JSON object instead of the report\n"
     "  --vtk           also write CASE.vts (VTK XML structured grid, for ParaView)\n"
     "  --plot3d        also write CASE.xyz (formatted 2-D Plot3D grid)\n"
+    "  --msh           also write CASE.msh (Gmsh MSH 4.1, the sides as groups)\n"
     "  --map METRIC    also write CASE_METRIC.png (through gnuplot) or .svg;\n"
     "                  METRIC: area, aspect_ratio, skew, non_orthogonality,\n"
     "                  scaled_jacobian, growth\n"
@@ -47,7 +48,7 @@ const char kHelp[] =
     "line. See malha-report(1).\n";
 
 struct Options {
-  bool json = false, vtk = false, plot3d = false, svg = false, map = false;
+  bool json = false, vtk = false, plot3d = false, msh = false, svg = false, map = false;
   Metric map_metric = Metric::Skew;
   std::string case_argument;
 };
@@ -87,6 +88,8 @@ Options parse(int argc, char** argv) {
       o.vtk = true;
     } else if (a == "--plot3d") {
       o.plot3d = true;
+    } else if (a == "--msh") {
+      o.msh = true;
     } else if (a == "--svg") {
       o.svg = true;
     } else if (a == "--map" || a.starts_with("--map=")) {
@@ -151,6 +154,10 @@ int run(const Options& o) {
   if (o.plot3d) {
     write_plot3d(files.path(".xyz"), mesh);
     say(said, "plot3d: wrote " + files.path(".xyz").string() + "\n");
+  }
+  if (o.msh) {
+    write_msh(files.path(".msh"), mesh);
+    say(said, "msh: wrote " + files.path(".msh").string() + "\n");
   }
   if (o.map) {
     const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),

@@ -5,6 +5,8 @@
 #include <charconv>
 #include <cmath>
 
+#include "sides.h"
+
 namespace malha::report {
 
 namespace {
@@ -115,10 +117,45 @@ void cell_object(Json& j, const std::string& key, const CellRef& cell, double x,
   j.close('}');
 }
 
-void histogram_array(Json& j, const std::string& key, const Histogram& h) {
+template <class Integers>
+void integer_array(Json& j, const std::string& key, const Integers& values) {
   j.open(key, '[');
-  for (std::int64_t n : h) j.integer("", n);
+  for (std::int64_t n : values) j.integer("", n);
   j.close(']');
+}
+
+// The six sides: how many faces, how long, and which cells hold them.
+std::string sides_table(const Mesh& m) {
+  std::string out = padded("side", 24, true) + padded("faces", 8) + padded("length", 12) +
+                    "   cells (their face on the side)\n";
+  for (const SideInfo& s : side_table()) {
+    const SideCells c = side_cells(m, s.side);
+    const bool row = c.first_j == c.last_j;
+    const std::string fixed =
+        row ? "j = " + std::to_string(c.first_j) : "i = " + std::to_string(c.first_i);
+    const std::string run =
+        row ? "i = " + std::to_string(c.first_i) + " to " + std::to_string(c.last_i)
+            : "j = " + std::to_string(c.first_j) + " to " + std::to_string(c.last_j);
+    out += padded(s.key, 24, true) + padded(std::to_string(c.faces()), 8) +
+           padded(short_number(side_length(m, s.side)), 12) + "   " + fixed + ", " + run +
+           " (face " + std::to_string(c.face) + ")\n";
+  }
+  return out;
+}
+
+void sides_object(Json& j, const Mesh& m) {
+  j.open("sides", '{');
+  for (const SideInfo& s : side_table()) {
+    const SideCells c = side_cells(m, s.side);
+    j.open(s.key, '{');
+    j.integer("faces", c.faces());
+    j.number("length", side_length(m, s.side));
+    j.integer("face", c.face);
+    integer_array(j, "i", std::array<std::int64_t, 2>{c.first_i, c.last_i});
+    integer_array(j, "j", std::array<std::int64_t, 2>{c.first_j, c.last_j});
+    j.close('}');
+  }
+  j.close('}');
 }
 
 }  // namespace
@@ -176,6 +213,7 @@ std::string text_report(const Report& r) {
     out += q.folded > std::int64_t(q.first_folded.size()) ? "; ...)" : ")";
   out += '\n';
   out += convergence_line(r);
+  out += sides_table(m);
   out += '\n';
   out += histogram("skew (deg), cells per bin:", q.skew);
   out += histogram("non-orthogonality (deg), cells per bin:", q.non_orthogonality);
@@ -203,6 +241,7 @@ std::string json_report(const Report& r) {
   j.number("dksi", m.dksi);
   j.number("deta", m.deta);
   j.close('}');
+  sides_object(j, m);
   j.open("metrics", '{');
   for (const MetricInfo& entry : metric_table()) {
     const MetricSummary& s = q.metrics[static_cast<std::size_t>(entry.metric)];
@@ -220,8 +259,8 @@ std::string json_report(const Report& r) {
   j.open("bins_deg", '[');
   for (double edge : kAngleBins) j.number("", edge);
   j.close(']');
-  histogram_array(j, "skew", q.skew);
-  histogram_array(j, "non_orthogonality", q.non_orthogonality);
+  integer_array(j, "skew", q.skew);
+  integer_array(j, "non_orthogonality", q.non_orthogonality);
   j.close('}');
   j.number("non_orthogonality_limit_deg", kNonOrthogonalityLimit);
   j.integer("non_orthogonality_above_limit", q.above_limit);

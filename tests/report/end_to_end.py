@@ -71,6 +71,17 @@ def check_case(folder, case, nx, ny, smoothed):
     check(sum(report["histograms"]["skew"]) == nx * ny, f"{case}: skew histogram counts cells")
     check(report["folded"]["count"] == 0, f"{case}: no folded cell")
     check(report["convergence"]["defined"] == (ny > 1), f"{case}: convergence defined")
+    # The six sides: faces by the arms (nx div 2 on the left one), lengths
+    # those of the L for an even nx.
+    sides = report["sides"]
+    arms = {"left": nx // 2, "bottom": nx - nx // 2, "top": ny, "right": ny}
+    arms.update(reentrant_vertical=arms["left"], reentrant_horizontal=arms["bottom"])
+    check({k: v["faces"] for k, v in sides.items()} == arms, f"{case}: faces per side")
+    if nx % 2 == 0:
+        lengths = {"left": 1, "bottom": 1, "reentrant_vertical": 0.5,
+                   "reentrant_horizontal": 0.5, "top": 0.5, "right": 0.5}
+        check(all(close(sides[k]["length"], v) for k, v in lengths.items()),
+              f"{case}: side lengths are those of the L")
 
     # The .vts through VTK's XML reader.
     reader = vtkXMLStructuredGridReader()
@@ -142,6 +153,8 @@ def main():
         r = run([REPORT], example)
         check(r.returncode == 0, "report without CASE exits 0")
         check("files: 10 checked and consistent" in r.stdout, "report says the check passed")
+        check("\nreentrant_horizontal          20         0.5   j = 20, i = 21 to 40 (face 3)\n"
+              in r.stdout, "report gives the table of sides")
         check(len(r.stdout.splitlines()) < 40, "report is short")
 
         # The map through gnuplot when there is one, and the SVG without it.

@@ -42,8 +42,8 @@ def on_side(side, points, nx, corner_line):
         # long as theirs; its end runs from (1 + 1/k, 0) to (1 + 0.5/k, 0.5).
         k = corner_line - 1
         return np.isclose(x, 1.0 + (1.0 - y) / k)
-    line = {"outer left": (x, 0.0), "outer bottom": (y, 0.0), "re-entrant vertical": (x, 0.5),
-            "re-entrant horizontal": (y, 0.5), "top": (y, 1.0)}[side]
+    line = {"left": (x, 0.0), "bottom": (y, 0.0), "reentrant_vertical": (x, 0.5),
+            "reentrant_horizontal": (y, 0.5), "top": (y, 1.0)}[side]
     return np.isclose(*line)
 
 
