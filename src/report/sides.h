@@ -18,7 +18,7 @@
 #include <array>
 #include <cstdint>
 
-#include "case_files.h"
+#include "case_data.h"
 
 namespace malha::report {
 
