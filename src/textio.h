@@ -96,6 +96,12 @@ std::string escaped(std::string_view text, const Escaping& how = {});
 // Failure: OPEN report.
 void open_unit(int unit, std::string_view file_name);
 
+// Ends the run with the WRITE report its first write statement would give
+// when the file connected to `unit` could only be opened for reading. A
+// writer of several files calls it at each opening, so that such a file
+// stops the run before any file is cut.
+void require_writable(int unit);
+
 // Tells what the file connected to `unit` must hold: a read that finds the
 // file empty (a missing input file is created empty) then reports that, with
 // this hint, instead of a plain end of file. Same report number.

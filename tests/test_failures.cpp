@@ -93,7 +93,7 @@ struct Outcome {
 template <class During>
 Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
                   std::optional<std::uint64_t> address_limit = kDefaultAddressLimit,
-                  bool stderr_closed = false) {
+                  bool stderr_closed = false, bool ordinary_user = false) {
   const std::chrono::seconds timeout(120);
   TempDir tools;
   const fs::path log = tools / "commands.log";
@@ -103,6 +103,11 @@ Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
   write_file(script, "#!/bin/sh\nprintf '%s\\n' \"$2\" >> '" + log.string() + "'\nREADY='" +
                          ready.string() + "'\n" + editor + "\nexit 0\n");
   fs::permissions(script, fs::perms::owner_all);
+  // An ordinary user runs the script and writes its logs there too.
+  if (ordinary_user) {
+    fs::permissions(tools.path(), fs::perms::all);
+    fs::permissions(script, fs::perms::all);
+  }
 
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = ::fork();
@@ -119,6 +124,7 @@ Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
     }
     test::redirect_standard_streams(err);
     if (stderr_closed) ::close(2);
+    if (ordinary_user) test::act_as_ordinary_user();
     ::execl(MALHA_EXE, MALHA_EXE, static_cast<char*>(nullptr));
     ::_exit(127);
   }
@@ -290,6 +296,49 @@ TEST(UnusableOutputName, StopsAtTheOpenAndLeavesEarlierFilesAlone) {
     expect_report(o, "6401", "OPEN", escaped(c.name), c.message);
     EXPECT_EQ(read_file(dir / "caso.txt"), "from an earlier run\r\n");
     EXPECT_EQ(o.commands, std::vector<std::string>{"notepad entradas.txt"});
+  }
+}
+
+// An existing output file that can only be read is found when its set is
+// opened, before any file of the set is written: the run stops with the
+// report its first write would give, and no file of the set changes (those
+// of a set written before it are complete). The program runs as an ordinary
+// user, whom the permissions bind.
+TEST(UnusableOutputName, ReadOnlyFileStopsTheSetBeforeAnyFileIsCut) {
+  const struct {
+    const char* read_only;
+    std::vector<std::string> untouched;  // written before the run, and kept
+    std::vector<std::string> rewritten;  // of a set written before the failure
+  } cases[] = {
+      {"caso_cent.txt", {"caso.txt", "malha.txt", "caso_vert.txt", "caso_nest.txt"}, {}},
+      {"caso_nest_area.txt", {"caso_nest_conec.txt", "caso_nest.txt"}, {"caso.txt"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.read_only);
+    TempDir dir;
+    write_file(dir / "entradas.txt", case_file("caso", 4, 2, 1, 2));
+    ASSERT_EQ(run_malha(dir.path()).exit_status, 0);
+    for (const auto& name : c.untouched) write_file(dir / name, "from an earlier run\r\n");
+    write_file(dir / "caso.txt", "from an earlier run\r\n");
+    // Files the user may write, but for one; a folder where the user can
+    // create nothing.
+    constexpr auto kRead = fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    constexpr auto kWrite =
+        fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    for (const auto& entry : fs::directory_iterator(dir.path()))
+      fs::permissions(entry.path(), kRead | kWrite);
+    fs::permissions(dir / c.read_only, kRead);
+    fs::permissions(dir.path(),
+                    fs::perms::owner_all | kRead | fs::perms::group_exec | fs::perms::others_exec);
+
+    const Outcome o = run_malha(
+        dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, false, true);
+
+    expect_report(o, "6601", "WRITE", escaped(c.read_only),
+                  "the file could only be opened for reading, so it cannot be written");
+    for (const auto& name : c.untouched)
+      EXPECT_EQ(read_file(dir / name), "from an earlier run\r\n") << name;
+    for (const auto& name : c.rewritten) EXPECT_NE(read_file(dir / name).substr(0, 4), "from");
   }
 }
 

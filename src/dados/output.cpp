@@ -24,8 +24,14 @@ struct UnitFile {
   std::string_view name;
 };
 
+// Opens every file of a set before any is written (an existing file is cut
+// at its first write): a file that cannot be opened, or only for reading,
+// stops the run here and the files of the set are left as they were.
 void open_units(std::span<const UnitFile> files) {
-  for (const UnitFile& f : files) textio::open_unit(f.unit, f.name);
+  for (const UnitFile& f : files) {
+    textio::open_unit(f.unit, f.name);
+    textio::require_writable(f.unit);
+  }
 }
 
 void close_units(std::span<const UnitFile> files) {

@@ -134,13 +134,24 @@ void append_output(Unit& u, const char* data, std::size_t size) {
   u.out_used += size;
 }
 
+namespace {
+
+void require_write_access(const Unit& u) {
+  if (u.access != platform::Access::ReadOnly) return;
+  const std::string name = u.name;
+  fatal_error(kErrWriteSystem, Statement::Write, name,
+              "the file could only be opened for reading, so it cannot be written");
+}
+
+}  // namespace
+
+void require_writable(int unit) {
+  require_write_access(connected_unit(unit, Statement::Write));
+}
+
 void enter_write_mode(Unit& u) {
   if (u.write_mode) return;
-  if (u.access == platform::Access::ReadOnly) {
-    const std::string name = u.name;
-    fatal_error(kErrWriteSystem, Statement::Write, name,
-                "the file could only be opened for reading, so it cannot be written");
-  }
+  require_write_access(u);
   const std::int64_t position = u.in_base + static_cast<std::int64_t>(u.in_pos);
   if (const int error = platform::truncate_at(u.handle, position); error != 0) {
     const std::string name = u.name;
