@@ -38,7 +38,8 @@ echo "sudo \$*" >>'$log'
 exec "\$@"
 STUB
 chmod +x "$stubs/id" "$stubs/dpkg" "$stubs/sudo"
-all="libgtest-dev libgmock-dev python3-numpy python3-scipy python3-vtk9"
+optional="python3-numpy python3-scipy python3-vtk9 python3-gmsh python3-meshio"
+all="libgtest-dev libgmock-dev $optional"
 install_line="apt-get install -y -qq --no-install-recommends libgtest-dev libgmock-dev"
 build_calls="cmake -S . -B build|cmake --build build -j 2|ctest --test-dir build --output-on-failure -j 2"
 
@@ -65,16 +66,16 @@ run "root, everything there" 0 "$all" ""
 check "builds and tests straight away" [ "$calls" = "$build_calls" ]
 check "... and says nothing about packages" [ -z "$said" ]
 
-run "root, GoogleTest missing" 0 "python3-numpy python3-scipy python3-vtk9" ""
+run "root, GoogleTest missing" 0 "$optional" ""
 check "installs GoogleTest, then builds and tests" [ "$calls" = \
   "apt-get update -qq|$install_line|$build_calls" ]
 check "... saying so" contains "$said" "tools/test: installing libgtest-dev libgmock-dev"
 
-run "user with sudo, GoogleTest missing" 1000 "python3-numpy python3-scipy python3-vtk9" ""
+run "user with sudo, GoogleTest missing" 1000 "$optional" ""
 check "installs through sudo" contains "$calls" \
   "sudo env DEBIAN_FRONTEND=noninteractive $install_line|$install_line|$build_calls"
 
-run "user without sudo, GoogleTest and cmake missing" 1000 "python3-numpy python3-scipy python3-vtk9" "sudo cmake"
+run "user without sudo, GoogleTest and cmake missing" 1000 "$optional" "sudo cmake"
 check "stops" [ "$status" -ne 0 ]
 check "... having called nothing" [ -z "$calls" ]
 check "... printing the exact command" contains "$said" \
@@ -85,7 +86,8 @@ check "stops" [ "$status" -ne 0 ]
 check "... before building" [ "$calls" = "apt-get update -qq" ]
 check "... printing the command to run" contains "$said" "as root with:"
 
-run "root, no gnuplot and no VTK" 0 "libgtest-dev libgmock-dev python3-numpy python3-scipy" "gnuplot"
+run "root, no gnuplot and no VTK" 0 "libgtest-dev libgmock-dev python3-numpy python3-scipy python3-gmsh python3-meshio" \
+  "gnuplot"
 check "builds and tests" [ "$calls" = "$build_calls" ]
 check "... naming the packages of the skipped tests" contains "$said" \
   "the tests that need gnuplot-nox python3-vtk9 report themselves skipped"
