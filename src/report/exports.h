@@ -11,9 +11,16 @@
 
 namespace malha::report {
 
-// CASE.vts: the vertices as points (i fastest), every metric of metrics.h
-// and "folded" (1 or 0) as cell data.
-void write_vtk(const std::filesystem::path& file, const Mesh& mesh, const CellTable& cells);
+// CASE.vts: the vertices as points (i fastest); as cell data every metric
+// of metrics.h, "folded" (1 or 0) and for each side "side_NAME", 1 on the
+// cells with a face on it; the case name and sizes as field data.
+void write_vtk(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
+               const CellTable& cells);
+
+// CASE.vtu: the same as an unstructured grid, with the faces of the sides
+// as line cells after the quadrangles and a cell array "side" (export_vtu).
+void write_vtu(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
+               const CellTable& cells);
 
 // CASE.msh: Gmsh MSH 4.1 ASCII, the quadrangles and the six sides as line
 // elements, each side a physical group of its name and the cells "domain".

@@ -34,6 +34,8 @@ const char kHelp[] =
     "  --json          print one JSON object instead of the report\n"
     "  --vtk           also write CASE.vts (VTK XML structured grid, for ParaView)\n"
     "  --plot3d        also write CASE.xyz (formatted 2-D Plot3D grid)\n"
+    "  --vtu           also write CASE.vtu (VTK XML unstructured grid, the sides\n"
+    "                  as line cells; ParaView, meshio)\n"
     "  --msh           also write CASE.msh (Gmsh MSH 4.1, the sides as groups)\n"
     "  --map METRIC    also write CASE_METRIC.png (through gnuplot) or .svg;\n"
     "                  METRIC: area, aspect_ratio, skew, non_orthogonality,\n"
@@ -48,7 +50,8 @@ const char kHelp[] =
     "line. See malha-report(1).\n";
 
 struct Options {
-  bool json = false, vtk = false, plot3d = false, msh = false, svg = false, map = false;
+  bool json = false, vtk = false, plot3d = false, msh = false, vtu = false, svg = false,
+       map = false;
   Metric map_metric = Metric::Skew;
   std::string case_argument;
 };
@@ -88,6 +91,8 @@ Options parse(int argc, char** argv) {
       o.vtk = true;
     } else if (a == "--plot3d") {
       o.plot3d = true;
+    } else if (a == "--vtu") {
+      o.vtu = true;
     } else if (a == "--msh") {
       o.msh = true;
     } else if (a == "--svg") {
@@ -148,8 +153,12 @@ int run(const Options& o) {
   // What was written goes with the report, or to standard error beside JSON.
   std::FILE* said = o.json ? stderr : stdout;
   if (o.vtk) {
-    write_vtk(files.path(".vts"), mesh, cells);
+    write_vtk(files.path(".vts"), files.stem, mesh, cells);
     say(said, "vtk: wrote " + files.path(".vts").string() + "\n");
+  }
+  if (o.vtu) {
+    write_vtu(files.path(".vtu"), files.stem, mesh, cells);
+    say(said, "vtu: wrote " + files.path(".vtu").string() + "\n");
   }
   if (o.plot3d) {
     write_plot3d(files.path(".xyz"), mesh);

@@ -1,6 +1,8 @@
 #!/usr/bin/python3
-"""CASE.msh read by meshio: the points, the quadrangles in volume order, the
-six sides and "domain" as cell sets with the right number of cells.
+"""CASE.msh and CASE.vtu read by meshio: the points, the quadrangles in
+volume order; in the .msh the six sides and "domain" as cell sets with the
+right number of cells, in the .vtu the lines with their "side" and the case
+as field data.
 
 Usage: test_meshio.py MALHA MALHA_REPORT   (exit 77: no python3-meshio)
 """
@@ -41,11 +43,27 @@ def check_msh(case):
     check(sum(len(s) for s in mesh.cell_sets["domain"]) == case.cells, f"{name}: msh domain")
 
 
+def check_vtu(case):
+    name = case.name
+    mesh = meshio.read(case.path(".vtu"))
+    check(len(mesh.points) == case.vertices, f"{name}: vtu points")
+    kinds = [b.type for b in mesh.cells]
+    check(kinds == ["quad", "line"], f"{name}: vtu cell blocks {kinds}")
+    check(len(mesh.cells[0].data) == case.cells, f"{name}: vtu quadrangles")
+    side = mesh.cell_data["side"]
+    check(set(side[0]) == {0}, f"{name}: vtu quadrangles on no side")
+    counts = {s: int((side[1] == k).sum()) for k, s in enumerate(cases.SIDES, 1)}
+    check(counts == case.sides, f"{name}: vtu lines per side {counts}")
+    check(bytes(mesh.field_data["case_name"]).decode() == name, f"{name}: vtu case name")
+    check(int(mesh.field_data["nx"][0]) == case.nx, f"{name}: vtu nx")
+
+
 def main():
     cases.skip_unless(meshio, "python3-meshio")
     with cases.scratch() as parent:
-        for case in cases.make_cases(MALHA, REPORT, parent, ["--msh"]):
+        for case in cases.make_cases(MALHA, REPORT, parent, ["--msh", "--vtu"]):
             check_msh(case)
+            check_vtu(case)
     return check.finish()
 
 
