@@ -9,6 +9,8 @@
 
 namespace malha {
 
+enum class OutputFile : unsigned char;  // the files of dados/layout.h
+
 // Shows "entradas.txt" in the editor, then reads the case name, nx, ny,
 // opt_elliptic and opt_nest from it.
 void read_case_file(MeshState& s);
@@ -31,6 +33,9 @@ void write_nest_files(const MeshState& s, const OutputOptions& options);
 
 // The case name without its trailing blanks.
 std::string case_stem(const MeshState& s);
+
+// The name of an output file of this case.
+std::string output_file_name(const MeshState& s, OutputFile file);
 
 // "notepad " followed by the file name, quoted for the command interpreter
 // when it holds anything but ASCII letters, digits and . _ - +

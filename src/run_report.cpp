@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "dados.h"
+#include "dados/layout.h"
 #include "platform.h"
 
 namespace malha {
@@ -22,12 +23,6 @@ constexpr double kRegionArea = 0.75;
 constexpr std::size_t kLineWidth = 79;
 constexpr char kPrefix[] = "malha: ";
 constexpr char kIndent[] = "       ";  // as wide as the prefix
-
-constexpr std::array<std::string_view, 5> kMeshSuffixes = {".txt", "_vert.txt", "_vert_fict.txt",
-                                                           "_cent.txt", "_cent_fict.txt"};
-constexpr std::array<std::string_view, 2> kPlotFiles = {"malha.txt", "centroides.txt"};
-constexpr std::array<std::string_view, 5> kNestSuffixes = {
-    "_nest.txt", "_nest_conec.txt", "_nest_vert.txt", "_nest_cent.txt", "_nest_area.txt"};
 
 // printf-style formatting into a std::string.
 template <class... Args>
@@ -108,29 +103,45 @@ std::string case_lines(const MeshState& s) {
   return out;
 }
 
+// The files named after the case in the order the summary lists them: each
+// set's file of sizes and vertices first, then the others as they are opened.
+std::vector<OutputFile> case_files_listed(const MeshState& s) {
+  std::vector<OutputFile> files;
+  for (const FileSet set : {FileSet::Mesh, FileSet::Nest}) {
+    if (set == FileSet::Nest && s.opt_nest != 2) continue;
+    for (const bool header : {true, false})
+      for (const FileLayout& f : file_set(set))
+        if (f.after_case_name && f.has_header() == header) files.push_back(f.file);
+  }
+  return files;
+}
+
 // The files as "CASE.txt 44.9 kB, CASE_*.txt: vert 33.6 kB, ...": the names
-// that begin with the case name are told by what follows it.
+// that begin with the case name are told by what follows it, without its
+// "_" and ".txt"; the files every case shares come last.
 std::string files_lines(const MeshState& s, double seconds) {
-  const std::string stem = case_stem(s);
   std::int64_t total = 0;
   std::size_t count = 0;
-  const auto sized = [&](const std::string& label, const std::string& name) {
-    const std::int64_t bytes = platform::file_size(name);
+  const auto sized = [&](const std::string& label, OutputFile file) {
+    const std::int64_t bytes = platform::file_size(output_file_name(s, file));
     if (bytes > 0) total += bytes;
     ++count;
     return label + " " + size_text(bytes) + ",";
   };
-  std::vector<std::string> items = {"wrote", sized(stem + ".txt", stem + ".txt")};
-  items.push_back(stem + "_*.txt:");
-  std::vector<std::string_view> suffixes(kMeshSuffixes.begin() + 1, kMeshSuffixes.end());
-  if (s.opt_nest == 2) suffixes.insert(suffixes.end(), kNestSuffixes.begin(), kNestSuffixes.end());
-  for (std::string_view suffix : suffixes) {
-    // "_vert.txt" is told as "vert".
-    const std::string label(suffix.substr(1, suffix.size() - 5));
-    items.push_back(sized(label, stem + std::string(suffix)));
+  std::vector<std::string> items = {"wrote"};
+  for (const OutputFile file : case_files_listed(s)) {
+    std::string_view label = file_layout(file).name;
+    if (file == OutputFile::Mesh) {
+      items.push_back(sized(output_file_name(s, file), file));
+      items.push_back(case_stem(s) + "_*.txt:");
+      continue;
+    }
+    if (label.starts_with('_')) label.remove_prefix(1);
+    if (label.ends_with(".txt")) label.remove_suffix(4);
+    items.push_back(sized(std::string(label), file));
   }
-  for (std::string_view name : kPlotFiles)
-    items.push_back(sized(std::string(name), std::string(name)));
+  for (const FileLayout& f : kOutputFiles)
+    if (!f.after_case_name) items.push_back(sized(std::string(f.name), f.file));
   items.back().back() = ';';
   items.push_back(format("%zu files,", count));
   items.push_back(size_text(total) + ",");

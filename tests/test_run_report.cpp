@@ -1,11 +1,15 @@
-// The warnings about a mesh: an odd nx with the area beyond the region, folded cells.
+// The warnings about a mesh: an odd nx with the area beyond the region, folded
+// cells; the files the run summary lists.
 #include <gtest/gtest.h>
 
 #include <string>
 
+#include "dados.h"
+#include "dados/layout.h"
 #include "malhas_segmentos.h"
 #include "quality.h"
 #include "run_report.h"
+#include "support.h"
 
 namespace {
 
@@ -45,6 +49,49 @@ TEST_P(Warnings, OneLineEachForAnOddNxAndFoldedCells) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Meshes, Warnings, ::testing::ValuesIn(kWarningCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// The summary lists every file of the sets written, each with its size: each
+// set's file of sizes and vertices first, the files every case shares last.
+struct SummaryCase {
+  const char* label;
+  std::int32_t opt_nest;
+  const char* files;  // the lines from "wrote" on
+};
+
+const SummaryCase kSummaryCases[] = {
+    {"MeshSet", 1,
+     "malha: wrote c.txt 1 B, c_*.txt: vert 3 B, vert_fict 4 B, cent 5 B,\n"
+     "       cent_fict 6 B, malha.txt 2 B, centroides.txt 7 B; 7 files, 28 B,\n"
+     "       in 0.50 s\n"},
+    {"BothSets", 2,
+     "malha: wrote c.txt 1 B, c_*.txt: vert 3 B, vert_fict 4 B, cent 5 B,\n"
+     "       cent_fict 6 B, nest 11 B, nest_conec 8 B, nest_vert 9 B, nest_cent 10 B,\n"
+     "       nest_area 12 B, malha.txt 2 B, centroides.txt 7 B; 12 files, 78 B,\n"
+     "       in 0.50 s\n"},
+};
+
+class Summary : public ::testing::TestWithParam<SummaryCase> {};
+
+TEST_P(Summary, ListsTheFilesOfTheSetsWritten) {
+  const malha::test::TempDir dir;
+  const malha::test::ChangeDir cd(dir.path());
+  malha::MeshState s;
+  s.case_name = "c  ";
+  s.nx = 4;
+  s.ny = 2;
+  s.opt_nest = GetParam().opt_nest;
+  // File n of the table holds n bytes.
+  for (const malha::FileLayout& f : malha::kOutputFiles)
+    malha::test::write_file(malha::output_file_name(s, f.file),
+                            std::string(static_cast<std::size_t>(f.file) + 1, 'x'));
+  const std::string out = malha::run_summary(s, malha::MeshQuality{}, nullptr, 0.5);
+  const std::size_t from = out.find("malha: wrote");
+  ASSERT_NE(from, std::string::npos) << out;
+  EXPECT_EQ(out.substr(from, out.find("malha: cells") - from), GetParam().files);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sets, Summary, ::testing::ValuesIn(kSummaryCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

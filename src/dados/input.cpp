@@ -3,6 +3,8 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "dados.h"
 #include "dados/layout.h"
@@ -40,6 +42,15 @@ void check_count(const char* what, std::int64_t value, const MeshState& s) {
   }
 }
 
+// The files every run reads or writes under a fixed name, and which it does.
+std::vector<std::pair<std::string_view, const char*>> fixed_files() {
+  std::vector<std::pair<std::string_view, const char*>> files = {{kCaseFile, "reads"},
+                                                                 {kEllipticFile, "reads"}};
+  for (const FileLayout& file : kOutputFiles)
+    if (!file.after_case_name) files.emplace_back(file.name, "writes");
+  return files;
+}
+
 // The case name gives the output file names: it must be one file name in the
 // working directory that the platform can use and no fixed file's name.
 void check_case_name(const std::string& stem) {
@@ -65,15 +76,16 @@ void check_case_name(const std::string& stem) {
     reject_case("the case name '" + shown(stem) + "' (record 1) names a device: its output file " +
                 stem + ".txt would not be a file");
   }
-  // Names whose ".txt" file is one the run reads or writes under a fixed name.
-  static constexpr std::array<const char*, 4> kReserved = {"malha", "centroides", "entradas",
-                                                           "entrada_eq_elipticas"};
-  for (const char* reserved : kReserved) {
-    if (platform::same_file_name(stem, reserved)) {
-      const std::string_view fixed = reserved;
-      reject_case("the case name '" + stem + "' (record 1) is reserved: its output file " + stem +
-                  ".txt would overwrite the file of that name that every run " +
-                  (fixed == "malha" || fixed == "centroides" ? "writes" : "reads"));
+  // No output file of the case may be a file every run reads or writes under
+  // a fixed name.
+  for (const FileLayout& file : kOutputFiles) {
+    if (!file.after_case_name) continue;
+    const std::string name = stem + std::string(file.name);
+    for (const auto& [fixed, verb] : fixed_files()) {
+      if (platform::same_file_name(name, fixed)) {
+        reject_case("the case name '" + stem + "' (record 1) is reserved: its output file " + name +
+                    " would overwrite the file of that name that every run " + verb);
+      }
     }
   }
 }

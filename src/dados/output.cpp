@@ -20,8 +20,8 @@ bool is_plain_name_char(unsigned char c) {
 
 // A unit and the file it is connected to.
 struct UnitFile {
+  std::string name;
   int unit;
-  std::string_view name;
 };
 
 // Opens every file of a set before any is written (an existing file is cut
@@ -49,54 +49,20 @@ bool fast_writer_ready(std::span<const UnitFile> files, const OutputOptions& opt
   return true;
 }
 
-// One file of an output set: its unit and its name, which follows the case
-// name unless the file is one every case shares.
-struct SetFile {
-  const char* name;
-  int unit;
-  bool after_case_name;
-};
-
 using FastWriter = bool (*)(const MeshState&, int);
 using PlainWriter = void (*)(const MeshState&);
 
-// The output files: the mesh set, in the order its files are opened, then
-// the nest set.
-constexpr SetFile kOutputFiles[] = {{".txt", kUnitMesh, true},
-                                    {"malha.txt", kUnitOutlines, false},
-                                    {"_vert.txt", kUnitCorners, true},
-                                    {"_vert_fict.txt", kUnitExtendedCorners, true},
-                                    {"_cent.txt", kUnitCentroids, true},
-                                    {"_cent_fict.txt", kUnitExtendedCentroids, true},
-                                    {"centroides.txt", kUnitPlotCentroids, false},
-                                    {"_nest_conec.txt", kUnitNestNeighbours, true},
-                                    {"_nest_vert.txt", kUnitNestCorners, true},
-                                    {"_nest_cent.txt", kUnitNestCentroids, true},
-                                    {"_nest.txt", kUnitNest, true},
-                                    {"_nest_area.txt", kUnitNestAreas, true}};
-constexpr std::size_t kMeshSetSize = 7;
-constexpr std::span<const SetFile> kMeshSet(kOutputFiles, kMeshSetSize);
-constexpr std::span<const SetFile> kNestSet(kOutputFiles + kMeshSetSize,
-                                            std::size(kOutputFiles) - kMeshSetSize);
-
 // Opens the files of the set in order, writes them (through the fast writer
 // when it is chosen and can be had, otherwise the plain one), closes them,
-// then shows in the editor the files `shown` names (positions in the set),
-// in that order.
-void write_file_set(const MeshState& s, std::span<const SetFile> set, std::span<const int> shown,
+// then shows the files `shown` names in the editor, in that order.
+void write_file_set(const MeshState& s, FileSet set, std::span<const OutputFile> shown,
                     const OutputOptions& options, FastWriter fast, PlainWriter plain) {
-  const std::string stem = case_stem(s);
-  std::vector<std::string> names;
   std::vector<UnitFile> files;
-  names.reserve(set.size());
-  for (const SetFile& f : set) {
-    names.push_back(f.after_case_name ? stem + f.name : std::string(f.name));
-    files.push_back({f.unit, names.back()});
-  }
+  for (const FileLayout& f : file_set(set)) files.push_back({output_file_name(s, f.file), f.unit});
   open_units(files);
   if (!fast_writer_ready(files, options) || !fast(s, options.threads)) plain(s);
   close_units(files);
-  for (const int n : shown) show_in_editor(names[n]);
+  for (const OutputFile f : shown) show_in_editor(output_file_name(s, f));
 }
 
 }  // namespace
@@ -108,6 +74,11 @@ void show_in_editor(std::string_view file_name) {
 std::string case_stem(const MeshState& s) {
   const std::size_t end = s.case_name.find_last_not_of(' ');
   return end == std::string::npos ? std::string() : s.case_name.substr(0, end + 1);
+}
+
+std::string output_file_name(const MeshState& s, OutputFile file) {
+  const FileLayout& f = file_layout(file);
+  return f.after_case_name ? case_stem(s) + std::string(f.name) : std::string(f.name);
 }
 
 std::string editor_command(std::string_view file_name) {
@@ -123,15 +94,21 @@ std::string editor_command(std::string_view file_name) {
 }
 
 void write_mesh_files(const MeshState& s, const OutputOptions& options) {
-  static constexpr int kShown[] = {0, 2, 3, 4, 5};  // the five files of the case
-  write_file_set(s, kMeshSet, kShown, options, write_mesh_records_fast, write_mesh_records_plain);
+  static constexpr OutputFile kShown[] = {OutputFile::Mesh, OutputFile::Corners,
+                                          OutputFile::ExtendedCorners, OutputFile::Centroids,
+                                          OutputFile::ExtendedCentroids};
+  write_file_set(s, FileSet::Mesh, kShown, options, write_mesh_records_fast,
+                 write_mesh_records_plain);
   textio::run_command("wgnuplot malha.gnu");
   textio::run_command("wgnuplot malha_cent.gnu");
 }
 
 void write_nest_files(const MeshState& s, const OutputOptions& options) {
-  static constexpr int kShown[] = {3, 0, 1, 2, 4};  // the nest file first
-  write_file_set(s, kNestSet, kShown, options, write_nest_records_fast, write_nest_records_plain);
+  static constexpr OutputFile kShown[] = {OutputFile::Nest, OutputFile::NestNeighbours,
+                                          OutputFile::NestCorners, OutputFile::NestCentroids,
+                                          OutputFile::NestAreas};
+  write_file_set(s, FileSet::Nest, kShown, options, write_nest_records_fast,
+                 write_nest_records_plain);
 }
 
 }  // namespace malha

@@ -33,35 +33,66 @@ namespace {
 // thread calls textio.
 
 enum class RecordKind : unsigned char {
-  Header10,           // file 1: sizes under "(5(I10))", spacings under "(2(1P,E25.15))"
-  Header8,            // nest file 4: sizes under "(5(I8))"
-  VertexPairs,        // xv(k), yv(k) for vertices k
-  Outlines,           // five vertex records and a separator for volumes v
-  Corners10,          // conn(v, 1..4) under "(5(I10))"
-  CentroidPairs,      // xc(v), yc(v)
-  ExtendedCorners10,  // w, connf(w, 1..4) under "(5(I10))" for real volumes v
-  ExtendedPairs,      // xcf(w), ycf(w) for all w
-  Neighbours8,        // nbr(1..4, v) under "(4(I8))"
-  Corners8,           // conn(v, 1..4) under "(4(I8))"
-  Areas,              // area(v) under "(1P,E25.15)"
+  MeshHeader,       // file 1: the sizes record, then the spacings record
+  NestHeader,       // nest file 4: the sizes record
+  VertexPairs,      // xv(k), yv(k) for vertices k
+  Outlines,         // five vertex records and a separator for volumes v
+  Corners,          // conn(v, 1..4) in the fields of CASE_vert.txt
+  CentroidPairs,    // xc(v), yc(v)
+  ExtendedCorners,  // w, connf(w, 1..4) for real volumes v
+  ExtendedPairs,    // xcf(w), ycf(w) for all w
+  Neighbours,       // nbr(1..4, v) in the fields of CASE_nest_conec.txt
+  NestCorners,      // conn(v, 1..4) in the fields of CASE_nest_vert.txt
+  Areas,            // area(v)
 };
+
+// What these records render, checked against the layout as they compile:
+// pairs of E25.15 fields through put_real_pair_record, single E25.15 fields
+// through put_e25_15, and integer fields of the width the layout gives, four
+// a record (five with the extended number).
+consteval bool renders(OutputFile file, const Format& format, int fields) {
+  const FileLayout& f = file_layout(file);
+  return f.record.kind == format.kind && f.record.width == format.width &&
+         f.record.decimals == format.decimals && f.fields == fields;
+}
+static_assert(renders(OutputFile::Mesh, kRealPair, 2) && renders(OutputFile::Nest, kRealPair, 2) &&
+              renders(OutputFile::Outlines, kRealPair, 2) &&
+              renders(OutputFile::Centroids, kRealPair, 2) &&
+              renders(OutputFile::PlotCentroids, kRealPair, 2) &&
+              renders(OutputFile::NestCentroids, kRealPair, 2) &&
+              renders(OutputFile::ExtendedCentroids, kRealPair, 2) &&
+              renders(OutputFile::NestAreas, kReal, 1));
+static_assert(file_layout(OutputFile::Corners).fields == 4 &&
+              file_layout(OutputFile::NestCorners).fields == 4 &&
+              file_layout(OutputFile::NestNeighbours).fields == 4 &&
+              file_layout(OutputFile::ExtendedCorners).fields == 5);
+
+constexpr std::int64_t kPairRecord = record_length(kRealPair, 2);
+constexpr auto kSeparatorRecord = static_cast<std::int64_t>(textio::kFreeRecord.size());
+
+constexpr int width_of(OutputFile file) {
+  return file_layout(file).record.width;
+}
 
 // The most bytes one record (one outline for Outlines) of a kind takes.
 constexpr std::int64_t record_bytes(RecordKind kind) {
   switch (kind) {
-    case RecordKind::Header10:
-      return kSizes10Record + kPairRecord;
-    case RecordKind::Header8:
-      return kSizes8Record;
+    case RecordKind::MeshHeader:
+      return file_layout(OutputFile::Mesh).header_bytes() + kPairRecord;
+    case RecordKind::NestHeader:
+      return file_layout(OutputFile::Nest).header_bytes();
     case RecordKind::Outlines:
       return 5 * kPairRecord + kSeparatorRecord;
-    case RecordKind::Corners10:
-      return kCorners10Record;
-    case RecordKind::Neighbours8:
-    case RecordKind::Corners8:
-      return kCorners8Record;
+    case RecordKind::Corners:
+      return file_layout(OutputFile::Corners).record_bytes();
+    case RecordKind::ExtendedCorners:
+      return file_layout(OutputFile::ExtendedCorners).record_bytes();
+    case RecordKind::Neighbours:
+      return file_layout(OutputFile::NestNeighbours).record_bytes();
+    case RecordKind::NestCorners:
+      return file_layout(OutputFile::NestCorners).record_bytes();
     case RecordKind::Areas:
-      return kAreaRecord;
+      return file_layout(OutputFile::NestAreas).record_bytes();
     default:
       return kPairRecord;
   }
@@ -162,41 +193,42 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
   using textio::put_integer_field;
   using textio::put_record_end;
   switch (b.kind) {
-    case RecordKind::Header10:
+    case RecordKind::MeshHeader:
       for (std::int32_t n : {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic})
-        out = put_integer_field(out, n, kIntegers10.width);
+        out = put_integer_field(out, n, file_layout(OutputFile::Mesh).header.width);
       out = put_record_end(out);
       return textio::put_real_pair_record(out, s.deta, s.dksi);
-    case RecordKind::Header8:
+    case RecordKind::NestHeader:
       for (std::int32_t n : {s.nx, s.ny, s.nxv, s.nyv, s.opt_elliptic})
-        out = put_integer_field(out, n, kIntegers5x8.width);
+        out = put_integer_field(out, n, file_layout(OutputFile::Nest).header.width);
       return put_record_end(out);
     case RecordKind::VertexPairs:
       return put_pair_records(out, s.xv, s.yv, b.first, b.last);
     case RecordKind::Outlines:
       return put_outline_records(s, b, out, rows);
-    case RecordKind::Corners10:
-    case RecordKind::Corners8:
+    case RecordKind::Corners:
+    case RecordKind::NestCorners:
       return put_four_integer_records(
           out, b.first, b.last,
-          b.kind == RecordKind::Corners10 ? kIntegers10.width : kIntegers4x8.width,
+          width_of(b.kind == RecordKind::Corners ? OutputFile::Corners : OutputFile::NestCorners),
           [&](std::int64_t v, int c) { return s.conn(v, c); });
     case RecordKind::CentroidPairs:
       return put_pair_records(out, s.xc, s.yc, b.first, b.last);
-    case RecordKind::ExtendedCorners10:
+    case RecordKind::ExtendedCorners:
       for (std::int64_t v = b.first; v <= b.last; ++v) {
         // Real volume (i, j) is extended volume (i + 1, j + 1).
         const std::int64_t i = (v - 1) % s.nx + 1, j = (v - 1) / s.nx + 1;
         const auto w = static_cast<std::int32_t>(j * s.nxf + i + 1);
-        out = put_integer_field(out, w, kIntegers10.width);
-        for (int c = 1; c <= 4; ++c) out = put_integer_field(out, s.connf(w, c), kIntegers10.width);
+        constexpr int kWidth = width_of(OutputFile::ExtendedCorners);
+        out = put_integer_field(out, w, kWidth);
+        for (int c = 1; c <= 4; ++c) out = put_integer_field(out, s.connf(w, c), kWidth);
         out = put_record_end(out);
       }
       return out;
     case RecordKind::ExtendedPairs:
       return put_pair_records(out, s.xcf, s.ycf, b.first, b.last);
-    case RecordKind::Neighbours8:
-      return put_four_integer_records(out, b.first, b.last, kIntegers4x8.width,
+    case RecordKind::Neighbours:
+      return put_four_integer_records(out, b.first, b.last, width_of(OutputFile::NestNeighbours),
                                       [&](std::int64_t v, int f) { return s.nbr(f, v); });
     case RecordKind::Areas:
       for (std::int64_t v = b.first; v <= b.last; ++v)
@@ -344,21 +376,26 @@ bool write_blocks(const MeshState& s, const std::vector<Block>& blocks, int thre
 }  // namespace
 
 bool write_mesh_records_fast(const MeshState& s, int threads) {
+  const int mesh = unit_of(OutputFile::Mesh), corners = unit_of(OutputFile::Corners),
+            centroids = unit_of(OutputFile::Centroids),
+            plot_centroids = unit_of(OutputFile::PlotCentroids);
   std::vector<Block> blocks;
   try {
-    blocks.push_back({RecordKind::Header10, kUnitMesh, 0, 0, 0});
-    add_blocks(blocks, RecordKind::VertexPairs, kUnitMesh, 0, 1, s.nvert);
-    add_blocks(blocks, RecordKind::Outlines, kUnitOutlines, 0, 1, s.nvol);
+    blocks.push_back({RecordKind::MeshHeader, mesh, 0, 0, 0});
+    add_blocks(blocks, RecordKind::VertexPairs, mesh, 0, 1, s.nvert);
+    add_blocks(blocks, RecordKind::Outlines, unit_of(OutputFile::Outlines), 0, 1, s.nvol);
     // Files 3, 5 and 7: the first volume in the order of the plain loop, so
     // that the three units are first written in the same order; then each file
     // on its own (5 and 7 are the same bytes).
-    blocks.push_back({RecordKind::Corners10, kUnitCorners, 0, 1, 1});
-    blocks.push_back({RecordKind::CentroidPairs, kUnitCentroids, 0, 1, 1});
-    blocks.push_back({RecordKind::CentroidPairs, kUnitPlotCentroids, 0, 1, 1});
-    add_blocks(blocks, RecordKind::Corners10, kUnitCorners, 0, 2, s.nvol);
-    add_blocks(blocks, RecordKind::CentroidPairs, kUnitCentroids, kUnitPlotCentroids, 2, s.nvol);
-    add_blocks(blocks, RecordKind::ExtendedCorners10, kUnitExtendedCorners, 0, 1, s.nvol);
-    add_blocks(blocks, RecordKind::ExtendedPairs, kUnitExtendedCentroids, 0, 1, s.nvolf);
+    blocks.push_back({RecordKind::Corners, corners, 0, 1, 1});
+    blocks.push_back({RecordKind::CentroidPairs, centroids, 0, 1, 1});
+    blocks.push_back({RecordKind::CentroidPairs, plot_centroids, 0, 1, 1});
+    add_blocks(blocks, RecordKind::Corners, corners, 0, 2, s.nvol);
+    add_blocks(blocks, RecordKind::CentroidPairs, centroids, plot_centroids, 2, s.nvol);
+    add_blocks(blocks, RecordKind::ExtendedCorners, unit_of(OutputFile::ExtendedCorners), 0, 1,
+               s.nvol);
+    add_blocks(blocks, RecordKind::ExtendedPairs, unit_of(OutputFile::ExtendedCentroids), 0, 1,
+               s.nvolf);
   } catch (const std::bad_alloc&) {
     return false;
   }
@@ -366,16 +403,18 @@ bool write_mesh_records_fast(const MeshState& s, int threads) {
 }
 
 bool write_nest_records_fast(const MeshState& s, int threads) {
+  const int centroids = unit_of(OutputFile::NestCentroids), areas = unit_of(OutputFile::NestAreas),
+            nest = unit_of(OutputFile::Nest);
   std::vector<Block> blocks;
   try {
-    add_blocks(blocks, RecordKind::Neighbours8, kUnitNestNeighbours, 0, 1, s.nvol);
-    add_blocks(blocks, RecordKind::Corners8, kUnitNestCorners, 0, 1, s.nvol);
-    blocks.push_back({RecordKind::CentroidPairs, kUnitNestCentroids, 0, 1, 1});
-    blocks.push_back({RecordKind::Areas, kUnitNestAreas, 0, 1, 1});
-    add_blocks(blocks, RecordKind::CentroidPairs, kUnitNestCentroids, 0, 2, s.nvol);
-    add_blocks(blocks, RecordKind::Areas, kUnitNestAreas, 0, 2, s.nvol);
-    blocks.push_back({RecordKind::Header8, kUnitNest, 0, 0, 0});
-    add_blocks(blocks, RecordKind::VertexPairs, kUnitNest, 0, 1, s.nvert);
+    add_blocks(blocks, RecordKind::Neighbours, unit_of(OutputFile::NestNeighbours), 0, 1, s.nvol);
+    add_blocks(blocks, RecordKind::NestCorners, unit_of(OutputFile::NestCorners), 0, 1, s.nvol);
+    blocks.push_back({RecordKind::CentroidPairs, centroids, 0, 1, 1});
+    blocks.push_back({RecordKind::Areas, areas, 0, 1, 1});
+    add_blocks(blocks, RecordKind::CentroidPairs, centroids, 0, 2, s.nvol);
+    add_blocks(blocks, RecordKind::Areas, areas, 0, 2, s.nvol);
+    blocks.push_back({RecordKind::NestHeader, nest, 0, 0, 0});
+    add_blocks(blocks, RecordKind::VertexPairs, nest, 0, 1, s.nvert);
   } catch (const std::bad_alloc&) {
     return false;
   }

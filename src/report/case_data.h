@@ -6,7 +6,12 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
+
+namespace malha {
+enum class OutputFile : unsigned char;  // the files of malha's layout (dados/layout.h)
+}
 
 namespace malha::report {
 
@@ -15,9 +20,14 @@ struct CaseFiles {
   std::filesystem::path folder;
   std::string stem;
 
-  std::filesystem::path path(const std::string& suffix) const { return folder / (stem + suffix); }
+  // The file of the case whose name ends in `suffix` (".vts").
+  std::filesystem::path path(std::string_view suffix) const {
+    return folder / (stem + std::string(suffix));
+  }
+  // A file of malha's layout (one named after the case).
+  std::filesystem::path path(OutputFile file) const;
   // The file name as messages show it.
-  std::string name(const std::string& suffix) const { return stem + suffix; }
+  std::string name(OutputFile file) const;
 };
 
 // The vertex file CASE.txt: sizes, spacings and coordinates.

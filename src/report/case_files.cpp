@@ -20,35 +20,47 @@ namespace {
 // starts), the vertices, or the cell table computed from them.
 enum class Needs { Sizes, Vertices, Cells };
 
-struct Check {
-  std::string suffix;
+// The check of each file of the case but CASE.txt, in the order failures are
+// reported and the files listed: each set's file of vertices first.
+struct FileCheckEntry {
+  OutputFile file;
   Needs needs;
-  std::function<void(const CaseFiles&, const Mesh&, const CellTable&)> run;
+  FileCheck run;
+};
+constexpr FileCheckEntry kFileChecks[] = {
+    {OutputFile::Corners, Needs::Sizes, check_corner_records},
+    {OutputFile::ExtendedCorners, Needs::Sizes, check_corner_records},
+    {OutputFile::Centroids, Needs::Cells, check_centroids},
+    {OutputFile::ExtendedCentroids, Needs::Cells, check_extended_centroids},
+    {OutputFile::Nest, Needs::Vertices, check_nest_vertices},
+    {OutputFile::NestNeighbours, Needs::Sizes, check_neighbours},
+    {OutputFile::NestCorners, Needs::Sizes, check_corner_records},
+    {OutputFile::NestCentroids, Needs::Cells, check_centroids},
+    {OutputFile::NestAreas, Needs::Cells, check_areas},
 };
 
-std::vector<Check> checks() {
-  const auto corners = [](const char* suffix, int width, bool extended) {
-    return [=](auto& f, auto& m, auto&) { check_corner_records(f, m, suffix, width, extended); };
-  };
-  const auto centroids = [](const char* suffix) {
-    return [=](auto& f, auto& m, auto& c) { check_centroids(f, m, c, suffix); };
-  };
-  return {
-      {"_vert.txt", Needs::Sizes, corners("_vert.txt", kWide, false)},
-      {"_vert_fict.txt", Needs::Sizes, corners("_vert_fict.txt", kWide, true)},
-      {"_cent.txt", Needs::Cells, centroids("_cent.txt")},
-      {"_cent_fict.txt", Needs::Cells, check_extended_centroids},
-      {"_nest.txt", Needs::Vertices, check_nest_vertices},
-      {"_nest_conec.txt", Needs::Sizes, check_neighbours},
-      {"_nest_vert.txt", Needs::Sizes, corners("_nest_vert.txt", kNarrow, false)},
-      {"_nest_cent.txt", Needs::Cells, centroids("_nest_cent.txt")},
-      {"_nest_area.txt", Needs::Cells, check_areas},
-  };
+// Every file of the layout named after the case has its check, once;
+// CASE.txt is read rather than checked.
+consteval bool every_case_file_checked() {
+  for (const FileLayout& f : kOutputFiles) {
+    int checks = 0;
+    for (const FileCheckEntry& c : kFileChecks) checks += c.file == f.file ? 1 : 0;
+    if (checks != (f.after_case_name && f.file != OutputFile::Mesh ? 1 : 0)) return false;
+  }
+  return true;
 }
+static_assert(every_case_file_checked());
+
+// One task of the two threads: a file's check, a half of the cell table or
+// work of the caller.
+struct Task {
+  Needs needs;
+  std::function<void(const Mesh&, const CellTable&)> run;
+};
 
 // CASE.txt up to its vertices: the sizes and the spacings.
 void read_sizes(RecordReader& in, Mesh& mesh) {
-  read_header(in, kWide, mesh);
+  read_header(in, OutputFile::Mesh, mesh);
   if (mesh.nx < 2 || mesh.ny < 1)
     in.fail_here("nx of at least 2 and ny of at least 1",
                  "nx = " + std::to_string(mesh.nx) + ", ny = " + std::to_string(mesh.ny));
@@ -73,10 +85,10 @@ void read_sizes(RecordReader& in, Mesh& mesh) {
 // anything is allocated for them.
 void check_room_for_vertices(const CaseFiles& files, const Mesh& mesh) {
   std::error_code error;
-  const auto bytes = std::filesystem::file_size(files.path(".txt"), error);
+  const auto bytes = std::filesystem::file_size(files.path(OutputFile::Mesh), error);
   const auto least = static_cast<std::uintmax_t>(mesh.vertices()) * (kPairLength + 1);
   if (!error && bytes < least)
-    fail(files.name(".txt"), 0,
+    fail(files.name(OutputFile::Mesh), 0,
          std::to_string(mesh.vertices()) + " vertex records (nxv x nyv), at least " +
              std::to_string(least) + " bytes",
          std::to_string(bytes) + " bytes");
@@ -94,10 +106,18 @@ void read_coordinates(RecordReader& in, Mesh& mesh) {
 
 }  // namespace
 
+std::filesystem::path CaseFiles::path(OutputFile file) const {
+  return path(file_layout(file).name);
+}
+
+std::string CaseFiles::name(OutputFile file) const {
+  return stem + std::string(file_layout(file).name);
+}
+
 CaseFiles case_from_argument(const std::string& argument) {
   const std::filesystem::path path(argument);
   const std::string name = path.filename().string();
-  constexpr std::string_view kExtension = ".txt";
+  constexpr std::string_view kExtension = file_layout(OutputFile::Mesh).name;
   if (name.size() > kExtension.size() && name.ends_with(kExtension))
     return {path.parent_path(), name.substr(0, name.size() - kExtension.size())};
   return {path.parent_path(), name};
@@ -106,14 +126,21 @@ CaseFiles case_from_argument(const std::string& argument) {
 CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& beside) {
   CheckedCase result;
   Mesh& mesh = result.mesh;
-  RecordReader in(files.path(".txt"), files.name(".txt"), kPairLength);
+  RecordReader in = open_records(files, OutputFile::Mesh);
   read_sizes(in, mesh);
   check_room_for_vertices(files, mesh);
 
-  std::vector<Check> todo;
-  for (Check& c : checks())
-    if (c.suffix == "_vert.txt" || std::filesystem::exists(files.path(c.suffix)))
-      todo.push_back(std::move(c));
+  // The files to check: CASE_vert.txt, which must be there, and the others
+  // that are there.
+  std::vector<Task> todo;
+  std::vector<OutputFile> checked;
+  for (const FileCheckEntry& c : kFileChecks) {
+    if (c.file != OutputFile::Corners && !std::filesystem::exists(files.path(c.file))) continue;
+    checked.push_back(c.file);
+    todo.push_back({c.needs, [&files, c](const Mesh& m, const CellTable& cells) {
+                      c.run(files, m, cells, c.file);
+                    }});
+  }
   const std::size_t files_to_check = todo.size();
 
   // Two threads take the tasks in the order of what they wait for: the files
@@ -125,15 +152,14 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   std::shared_future<bool> cells = cells_measured.get_future().share();
   std::atomic<int> halves_left{2};
   for (int half = 0; half < 2; ++half) {
-    todo.push_back({"", Needs::Vertices, [&, half](auto&, auto& m, auto&) {
+    todo.push_back({Needs::Vertices, [&, half](const Mesh& m, const CellTable&) {
                       const std::int32_t middle = m.ny / 2;
                       measure_rows(m, result.cells, half == 0 ? 1 : middle + 1,
                                    half == 0 ? middle : m.ny);
                       if (--halves_left == 0) cells_measured.set_value(true);
                     }});
   }
-  for (const CaseTask& task : beside)
-    todo.push_back({"", Needs::Cells, [&task](auto&, auto& m, auto& c) { task(m, c); }});
+  for (const CaseTask& task : beside) todo.push_back({Needs::Cells, task});
   std::vector<std::size_t> order(todo.size());
   for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
   std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
@@ -146,11 +172,11 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
     for (std::size_t n = next++; n < order.size(); n = next++) {
-      const Check& c = todo[order[n]];
+      const Task& c = todo[order[n]];
       if (c.needs != Needs::Sizes && !vertices.get()) return;
       if (c.needs == Needs::Cells && !cells.get()) return;
       try {
-        c.run(files, mesh, result.cells);
+        c.run(mesh, result.cells);
       } catch (...) {
         failures[order[n]] = std::current_exception();
       }
@@ -170,10 +196,10 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   work();
   helper.join();
 
-  result.checked = {files.name(".txt")};
+  result.checked = {files.name(OutputFile::Mesh)};
   for (std::size_t k = 0; k < files_to_check; ++k) {
     if (failures[k]) std::rethrow_exception(failures[k]);
-    result.checked.push_back(files.name(todo[k].suffix));
+    result.checked.push_back(files.name(checked[k]));
   }
   return result;
 }

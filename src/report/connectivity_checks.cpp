@@ -78,10 +78,12 @@ class CountedRecord {
 // The four corners of every volume (CASE_vert.txt, CASE_nest_vert.txt, and
 // CASE_vert_fict.txt after the extended number): the vertices (i, j),
 // (i+1, j), (i+1, j+1), (i, j+1), which run counter-clockwise.
-void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::string& suffix,
-                          int width, bool extended) {
-  const int fields = extended ? kCorners + 1 : kCorners;
-  RecordReader in(files.path(suffix), files.name(suffix), fields * width);
+void check_corner_records(const CaseFiles& files, const Mesh& mesh, const CellTable&,
+                          OutputFile file) {
+  const int fields = file_layout(file).fields;
+  const int width = file_layout(file).record.width;
+  const bool extended = fields == kCorners + 1;  // the extended number first
+  RecordReader in = open_records(files, file);
   const std::int32_t nxf = mesh.nx + 2;
   // The record of volume 1, counted on from volume to volume: every field
   // grows by 1, and from the end of a row to the next by 2 (vertices) or 3
@@ -147,18 +149,18 @@ std::array<std::int32_t, kCorners> structured_neighbours(const Mesh& mesh, std::
           i > 1 ? v - 1 : 0};
 }
 
-void check_neighbour_table(const CaseFiles& files, const Mesh& mesh) {
+void check_neighbour_table(const CaseFiles& files, const Mesh& mesh, OutputFile file) {
   static constexpr std::array<const char*, kCorners> kSide = {"eta-", "ksi+", "eta+", "ksi-"};
-  const std::string suffix = "_nest_conec.txt";
-  RecordReader in(files.path(suffix), files.name(suffix), kCorners * kNarrow);
+  const int width = file_layout(file).record.width;
+  RecordReader in = open_records(files, file);
   const std::int64_t nvol = mesh.volumes();
   std::vector<std::int32_t> table(static_cast<std::size_t>(nvol) * kCorners);
   for (std::int64_t v = 1; v <= nvol; ++v) {
     const std::string_view r =
         in.require([&] { return std::string("the neighbours of volume " + std::to_string(v)); });
-    in.expect_fields(r, kCorners, kNarrow);
+    in.expect_fields(r, kCorners, width);
     for (int f = 0; f < kCorners; ++f) {
-      const std::int32_t u = in.integer(r, f, kNarrow);
+      const std::int32_t u = in.integer(r, f, width);
       if (u < 0 || u > nvol)
         in.fail_here("volume numbers from 0 (the boundary) to " + std::to_string(nvol),
                      std::to_string(u));
@@ -169,7 +171,7 @@ void check_neighbour_table(const CaseFiles& files, const Mesh& mesh) {
   const auto entry = [&](std::int64_t v, int f) {
     return table[static_cast<std::size_t>((v - 1) * kCorners + f)];
   };
-  const std::string name = files.name(suffix);
+  const std::string name = files.name(file);
   for (std::int64_t v = 1; v <= nvol; ++v) {
     for (int f = 0; f < kCorners; ++f) {
       const std::int32_t u = entry(v, f);
@@ -200,18 +202,19 @@ void check_neighbour_table(const CaseFiles& files, const Mesh& mesh) {
 
 // A table that holds exactly the records malha writes is right; any other
 // goes through check_neighbour_table, which says what is wrong.
-void check_neighbours(const CaseFiles& files, const Mesh& mesh, const CellTable&) {
-  const std::string suffix = "_nest_conec.txt";
+void check_neighbours(const CaseFiles& files, const Mesh& mesh, const CellTable&, OutputFile file) {
+  static_assert(file_layout(OutputFile::NestNeighbours).fields == kCorners);
+  const int width = file_layout(file).record.width;
   bool as_written = true;
   {
-    RecordReader in(files.path(suffix), files.name(suffix), kCorners * kNarrow);
+    RecordReader in = open_records(files, file);
     std::string_view r;
     for (std::int32_t j = 1; j <= mesh.ny && as_written; ++j)
       for (std::int32_t i = 1; i <= mesh.nx && as_written; ++i)
-        as_written = in.next(r) && holds(r, kNarrow, structured_neighbours(mesh, i, j));
+        as_written = in.next(r) && holds(r, width, structured_neighbours(mesh, i, j));
     as_written = as_written && !in.next(r);
   }
-  if (!as_written) check_neighbour_table(files, mesh);
+  if (!as_written) check_neighbour_table(files, mesh, file);
 }
 
 }  // namespace malha::report

@@ -1,6 +1,8 @@
 // The checks of the files of a case other than CASE.txt, one function a
-// file, and what they share with the reading of CASE.txt. Each throws
-// CheckFailure at the first record that is not what it should be.
+// kind of file, and what they share with the reading of CASE.txt. Each
+// throws CheckFailure at the first record that is not what it should be.
+// The names of the files, the widths of their fields and the fields of their
+// records come from malha's own layout table (dados/layout.h).
 #pragma once
 
 #include <cstdint>
@@ -10,15 +12,22 @@
 #include <string_view>
 
 #include "case_data.h"
+#include "dados/layout.h"
 #include "records.h"
 
 namespace malha::report {
 
-inline constexpr int kWide = 10;   // I10: CASE.txt header and the connectivity files
-inline constexpr int kNarrow = 8;  // I8: the nest files
-inline constexpr int kHeaderFields = 5;
-inline constexpr int kCorners = 4;
-inline constexpr int kPairLength = 2 * kRealWidth;  // a record of x and y
+inline constexpr int kCorners = 4;  // of a volume; also its sides, and its neighbours
+// The sizes record, "nx ny nxv nyv opt", of CASE.txt and CASE_nest.txt.
+inline constexpr int kHeaderFields = file_layout(OutputFile::Mesh).header.repeat;
+// A record of x and y, CR LF not counted (the vertex and centroid files).
+inline constexpr int kPairLength = file_layout(OutputFile::Mesh).record_columns();
+static_assert(kPairLength == 2 * kRealWidth);
+
+// The records of file `file` of the case, looked for by their columns.
+inline RecordReader open_records(const CaseFiles& files, OutputFile file) {
+  return RecordReader(files.path(file), files.name(file), file_layout(file).record_columns());
+}
 
 // How far a centroid or an area read from a file may be from the one computed
 // from the vertices, relative to the cell's size (its square for the area;
@@ -36,11 +45,11 @@ std::string number_list(const std::int32_t* values, int count);
 class Twin {
  public:
   Twin() = default;
-  // The twin is file `suffix` of the case from its record `skip` + 1 on.
-  Twin(const CaseFiles& files, const std::string& suffix, int skip) {
-    if (!std::filesystem::exists(files.path(suffix))) return;
+  // The twin is file `file` of the case from its record `skip` + 1 on.
+  Twin(const CaseFiles& files, OutputFile file, int skip) {
+    if (!std::filesystem::exists(files.path(file))) return;
     try {
-      reader_.emplace(files.path(suffix), files.name(suffix), kPairLength);
+      reader_.emplace(files.path(file), files.name(file), kPairLength);
       for (int k = 0; k < skip && reader_; ++k) {
         std::string_view r;
         if (!reader_->next(r)) reader_.reset();
@@ -64,23 +73,36 @@ class Twin {
   std::optional<RecordReader> reader_;
 };
 
-// Reads the header "nx ny nxv nyv opt" of `width`-column fields.
-void read_header(RecordReader& in, int width, Mesh& mesh);
+// Reads the sizes record "nx ny nxv nyv opt" of `file` (CASE.txt or CASE_nest.txt).
+void read_header(RecordReader& in, OutputFile file, Mesh& mesh);
 
 // The vertex records of CASE.txt or CASE_nest.txt: x and y of every vertex
 // handed to `vertex(k, x, y)`, but for a record the same as its twin's.
 void read_vertex_records(RecordReader& in, Twin* twin, const Mesh& mesh,
                          const std::function<void(std::int64_t, double, double)>& vertex);
 
-// CASE_vert.txt and CASE_nest_vert.txt (`width` 10 or 8), CASE_vert_fict.txt
-// (`extended`: the extended number first).
-void check_corner_records(const CaseFiles& files, const Mesh& mesh, const std::string& suffix,
-                          int width, bool extended);
-void check_neighbours(const CaseFiles& files, const Mesh& mesh, const CellTable& cells);
+// The check of one file of the case: each of the functions below checks the
+// files of one kind, `file` naming which.
+using FileCheck = void (*)(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
+                           OutputFile file);
+
+// CASE_vert.txt and CASE_nest_vert.txt, CASE_vert_fict.txt (its extended
+// number first).
+void check_corner_records(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
+                          OutputFile file);
+// CASE_nest_conec.txt.
+void check_neighbours(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
+                      OutputFile file);
+// CASE_cent.txt and CASE_nest_cent.txt.
 void check_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
-                     const std::string& suffix);
-void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells);
-void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cells);
-void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const CellTable& cells);
+                     OutputFile file);
+// CASE_cent_fict.txt.
+void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
+                              OutputFile file);
+// CASE_nest_area.txt.
+void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cells, OutputFile file);
+// CASE_nest.txt.
+void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
+                         OutputFile file);
 
 }  // namespace malha::report

@@ -41,10 +41,10 @@ void check_centroid(RecordReader& in, Twin& twin, const Mesh& mesh, const CellTa
 }  // namespace
 
 void check_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
-                     const std::string& suffix) {
-  RecordReader in(files.path(suffix), files.name(suffix), kPairLength);
+                     OutputFile file) {
+  RecordReader in = open_records(files, file);
   // The second centroid file repeats the first.
-  Twin twin = suffix == "_cent.txt" ? Twin() : Twin(files, "_cent.txt", 0);
+  Twin twin = file == OutputFile::Centroids ? Twin() : Twin(files, OutputFile::Centroids, 0);
   for (std::int32_t j = 1; j <= mesh.ny; ++j)
     for (std::int32_t i = 1; i <= mesh.nx; ++i) check_centroid(in, twin, mesh, cells, i, j);
   in.expect_end(mesh.volumes());
@@ -52,10 +52,10 @@ void check_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& 
 
 // CASE_cent_fict.txt: the extended numbering, ring included (nx + 2 by ny + 2);
 // the real volumes must hold their centroids.
-void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells) {
-  const std::string suffix = "_cent_fict.txt";
-  RecordReader in(files.path(suffix), files.name(suffix), kPairLength);
-  Twin twin(files, "_cent.txt", 0);
+void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
+                              OutputFile file) {
+  RecordReader in = open_records(files, file);
+  Twin twin(files, OutputFile::Centroids, 0);
   const std::int32_t nxf = mesh.nx + 2, nyf = mesh.ny + 2;
   for (std::int32_t J = 1; J <= nyf; ++J) {
     for (std::int32_t I = 1; I <= nxf; ++I) {
@@ -74,9 +74,10 @@ void check_extended_centroids(const CaseFiles& files, const Mesh& mesh, const Ce
   in.expect_end(static_cast<std::int64_t>(nxf) * nyf);
 }
 
-void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cells) {
-  const std::string suffix = "_nest_area.txt";
-  RecordReader in(files.path(suffix), files.name(suffix), kRealWidth);
+void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
+                 OutputFile file) {
+  static_assert(file_layout(OutputFile::NestAreas).fields == 1);
+  RecordReader in = open_records(files, file);
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
       const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
@@ -98,30 +99,31 @@ void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cell
 }
 
 // CASE_nest.txt: the header of CASE.txt in 8 columns, then the same vertices.
-void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const CellTable&) {
-  const std::string suffix = "_nest.txt";
-  RecordReader in(files.path(suffix), files.name(suffix), kPairLength);
+void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const CellTable&,
+                         OutputFile file) {
+  RecordReader in = open_records(files, file);
   Mesh header;
-  read_header(in, kNarrow, header);
+  read_header(in, file, header);
   const std::array<std::int32_t, kHeaderFields> want = {mesh.nx, mesh.ny, mesh.nxv, mesh.nyv,
                                                         mesh.opt_elliptic};
   const std::array<std::int32_t, kHeaderFields> got = {header.nx, header.ny, header.nxv, header.nyv,
                                                        header.opt_elliptic};
   if (got != want)
-    in.fail_here(
-        "the header of " + files.name(".txt") + ", " + number_list(want.data(), kHeaderFields),
-        number_list(got.data(), kHeaderFields));
-  Twin twin(files, ".txt", 2);  // the vertex records of CASE.txt, read already
+    in.fail_here("the header of " + files.name(OutputFile::Mesh) + ", " +
+                     number_list(want.data(), kHeaderFields),
+                 number_list(got.data(), kHeaderFields));
+  Twin twin(files, OutputFile::Mesh, 2);  // the vertex records of CASE.txt, read already
   read_vertex_records(in, &twin, mesh, [&](std::int64_t k, double x, double y) {
     if (x != mesh.xv[k - 1] || y != mesh.yv[k - 1])
-      in.fail_here("vertex " + std::to_string(k) + " as " + files.name(".txt") + " has it, (" +
-                       text(mesh.xv[k - 1]) + ", " + text(mesh.yv[k - 1]) + ")",
+      in.fail_here("vertex " + std::to_string(k) + " as " + files.name(OutputFile::Mesh) +
+                       " has it, (" + text(mesh.xv[k - 1]) + ", " + text(mesh.yv[k - 1]) + ")",
                    "(" + text(x) + ", " + text(y) + ")");
   });
   in.expect_end(1 + mesh.vertices());
 }
 
-void read_header(RecordReader& in, int width, Mesh& mesh) {
+void read_header(RecordReader& in, OutputFile file, Mesh& mesh) {
+  const int width = file_layout(file).header.width;
   const std::string_view r =
       in.require([&] { return std::string("the header record nx ny nxv nyv opt"); });
   in.expect_fields(r, kHeaderFields, width);

@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "textio.h"
+
 namespace malha::report {
 
 // A file that is not what it should be: the message names the file, the line,
@@ -83,7 +85,8 @@ std::string quoted(std::string_view record);
 // "   -2.500000000000000E-01"): its value, or false when the text is not such a field.
 bool parse_e25_15(std::string_view field, double& value);
 
-inline constexpr int kRealWidth = 25;
+// The columns of an E25.15 field, as malha's layout has every real field.
+inline constexpr int kRealWidth = textio::kE25Width;
 
 // The integer right-aligned in the `width` columns at p (blanks, an optional
 // '-', digits): false when the field is not such an integer or not 32-bit.
