@@ -195,6 +195,9 @@ int main(int argc, char** argv) {
   RunRequest request;
   if (const int status = handle_arguments(argc, argv, request); status != kGoOnWithTheRun)
     return status;
+  // Installed, the commands find the stand-ins for notepad and wgnuplot when
+  // the system has no program of that name.
+  platform::set_command_path_fallback(installed_standin_folder());
   platform::install_fp_traps();
   const char* stage = "input";
   // The mesh arrays report their own failed allocations; any other storage

@@ -140,4 +140,12 @@ std::string quoted_for_interpreter(std::string_view name);
 // process writes a line saying so and ends itself by the same signal.
 int launch_interpreter(std::string_view command, int& reason);
 
+// A folder where the commands launch_interpreter starts find programs after
+// every folder of PATH ("" for none, the default). On POSIX it is appended to
+// the PATH of the command's environment (a program of the same name on PATH
+// still wins; PATH is left as it is when it names the folder already, or when
+// the folder's name holds the separator ':'); this process's own PATH stays as
+// it is. The Windows commands name programs of the system, and it is ignored.
+void set_command_path_fallback(std::string folder);
+
 }  // namespace malha::platform

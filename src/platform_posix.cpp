@@ -17,6 +17,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform.h"
 
@@ -349,7 +351,57 @@ const char* stop_signal_name(int signal) {
   _exit(128 + signal);
 }
 
+std::string command_path_fallback;
+
+// Whether the PATH value lists the folder.
+bool path_names(std::string_view path, std::string_view folder) {
+  while (true) {
+    const std::size_t end = path.find(':');
+    if (path.substr(0, end) == folder) return true;
+    if (end == std::string_view::npos) return false;
+    path.remove_prefix(end + 1);
+  }
+}
+
+// The environment of a command: this process's, with the fallback folder at
+// the end of its PATH (the first PATH entry, the one getenv and the shell
+// read). `path_entry` holds the text of the changed entry.
+std::vector<char*> command_environment(std::string& path_entry) {
+  std::vector<char*> entries;
+  const std::string& folder = command_path_fallback;
+  bool path_seen = folder.empty();
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string_view text = *entry;
+    if (path_seen || !text.starts_with("PATH=")) {
+      entries.push_back(*entry);
+      continue;
+    }
+    path_seen = true;
+    if (path_names(text.substr(5), folder)) {
+      entries.push_back(*entry);
+      continue;
+    }
+    path_entry = std::string(text) + ":" + folder;
+    entries.push_back(path_entry.data());
+  }
+  if (!path_seen) {
+    // No PATH: the shell searches the system's default one.
+    const std::size_t size = ::confstr(_CS_PATH, nullptr, 0);
+    std::string path(size, '\0');
+    if (size > 0) ::confstr(_CS_PATH, path.data(), size);
+    path.resize(std::strlen(path.c_str()));
+    path_entry = "PATH=" + path + ":" + folder;
+    entries.push_back(path_entry.data());
+  }
+  entries.push_back(nullptr);
+  return entries;
+}
+
 }  // namespace
+
+void set_command_path_fallback(std::string folder) {
+  command_path_fallback = folder.find(':') == std::string::npos ? std::move(folder) : "";
+}
 
 int launch_interpreter(std::string_view command, int& reason) {
   const char* comspec = std::getenv("COMSPEC");
@@ -386,8 +438,11 @@ int launch_interpreter(std::string_view command, int& reason) {
   sigaction(SIGINT, &ignore, &old_int);
   sigaction(SIGQUIT, &ignore, &old_quit);
 
+  std::string path_entry;
+  const std::vector<char*> environment = command_environment(path_entry);
   pid_t pid = -1;
-  const int spawn_error = posix_spawnp(&pid, interpreter.c_str(), nullptr, &attr, argv, environ);
+  const int spawn_error =
+      posix_spawnp(&pid, interpreter.c_str(), nullptr, &attr, argv, environment.data());
   posix_spawnattr_destroy(&attr);
 
   int result = -1;

@@ -439,6 +439,8 @@ int launch_reason(DWORD error) {
 
 }  // namespace
 
+void set_command_path_fallback(std::string /*folder*/) {}
+
 int launch_interpreter(std::string_view command, int& reason) {
   // COMSPEC, at most 260 characters; unset or empty means cmd.exe.
   char interpreter[261];

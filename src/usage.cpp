@@ -38,9 +38,11 @@ constexpr std::string_view kCommandsText =
     "    COMSPEC=true malha\n"
     "On Linux, two stand-ins named notepad (your $VISUAL or $EDITOR) and wgnuplot\n"
     "(gnuplot; a PNG file when there is no display) are installed in\n"
-    "libexec/malha of the installation; put that folder first on PATH for the\n"
-    "run (MALHA_EDIT_INPUTS_ONLY=1 shows only the two input files in the editor):\n"
-    "    PATH=\"STANDINS:$PATH\" malha\n";
+    "    STANDINS\n"
+    "The installed program adds that folder to the end of the PATH its commands\n"
+    "see, so a notepad or wgnuplot on PATH comes first. MALHA_EDIT_INPUTS_ONLY=1\n"
+    "shows only the two input files in the editor:\n"
+    "    MALHA_EDIT_INPUTS_ONLY=1 malha\n";
 #endif
 
 constexpr std::string_view kAboutText =
@@ -104,8 +106,8 @@ std::string installed_folder(std::initializer_list<std::string_view> parts, std:
 
 std::string usage_text() {
   std::string commands(kCommandsText);
-  std::string standins = installed_folder({"libexec", "malha"}, "notepad");
-  if (standins.empty()) standins = "/path/to/libexec/malha";
+  std::string standins = installed_standin_folder();
+  if (standins.empty()) standins = "libexec/malha of the installation (tools/posix in the sources)";
   const std::size_t at = commands.find("STANDINS");
   if (at != std::string::npos) commands.replace(at, 8, standins);
   return std::string(kAboutText) + "Example case: " + example_case_location() + "\n\n" + commands +
@@ -167,6 +169,10 @@ std::string example_case_location() {
   std::string examples = installed_folder({"share", "malha", "examples"}, "entradas.txt");
   if (!examples.empty()) return examples;
   return "share/malha/examples of the installation (examples/ in the sources)";
+}
+
+std::string installed_standin_folder() {
+  return installed_folder({"libexec", "malha"}, "notepad");
 }
 
 bool read_option_number(std::string_view text, double& value) {

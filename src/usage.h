@@ -34,4 +34,9 @@ bool read_option_number(std::string_view text, double& value);
 // description of where to find it.
 std::string example_case_location();
 
+// The folder of the installed stand-ins for the editor and the plotter
+// (bin/../libexec/malha beside the program's own folder) when the program
+// runs from an installation that has them, else "".
+std::string installed_standin_folder();
+
 }  // namespace malha

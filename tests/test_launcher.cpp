@@ -1,5 +1,6 @@
 // Running commands through the command interpreter.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 #include <optional>
 #include <string>
 
+#include "platform.h"
 #include "support.h"
 #include "textio.h"
 
@@ -18,22 +20,29 @@ using test::read_file;
 using test::TempDir;
 using test::write_file;
 
-// Sets or removes COMSPEC for the object's lifetime.
-class ComspecSetting {
+// Sets or removes an environment variable for the object's lifetime.
+class EnvSetting {
  public:
-  explicit ComspecSetting(const std::optional<std::string>& value) {
-    if (const char* old = std::getenv("COMSPEC")) old_ = old;
+  EnvSetting(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old;
     set(value);
   }
-  ~ComspecSetting() { set(old_); }
-  ComspecSetting(const ComspecSetting&) = delete;
-  ComspecSetting& operator=(const ComspecSetting&) = delete;
+  ~EnvSetting() { set(old_); }
+  EnvSetting(const EnvSetting&) = delete;
+  EnvSetting& operator=(const EnvSetting&) = delete;
 
  private:
-  static void set(const std::optional<std::string>& value) {
-    value ? ::setenv("COMSPEC", value->c_str(), 1) : ::unsetenv("COMSPEC");
+  void set(const std::optional<std::string>& value) {
+    value ? ::setenv(name_, value->c_str(), 1) : ::unsetenv(name_);
   }
+  const char* name_;
   std::optional<std::string> old_;
+};
+
+// Sets or removes COMSPEC for the object's lifetime.
+class ComspecSetting : public EnvSetting {
+ public:
+  explicit ComspecSetting(const std::optional<std::string>& value) : EnvSetting("COMSPEC", value) {}
 };
 
 class LauncherTest : public ::testing::Test {
@@ -123,6 +132,76 @@ TEST_F(LauncherTest, ComspecLengthLimit) {
   EXPECT_EQ(run_command("ok"), -1);
   EXPECT_EQ(last_command_error(), 2);
   EXPECT_FALSE(recorder_ran());
+}
+
+// The PATH a command sees, given this process's PATH and the fallback folder.
+struct PathCase {
+  const char* name;
+  std::optional<std::string> path;  // none: PATH unset
+  std::string fallback;
+  std::string seen;  // what the command sees; "DEFAULT:" stands for the system's default
+};
+
+class CommandPathTest : public LauncherTest, public ::testing::WithParamInterface<PathCase> {};
+
+TEST_P(CommandPathTest, FallbackFolderComesLast) {
+  const PathCase& c = GetParam();
+  const ComspecSetting comspec(std::nullopt);
+  const EnvSetting path("PATH", c.path);
+  platform::set_command_path_fallback(c.fallback);
+  const fs::path seen = dir_ / "seen";
+  EXPECT_EQ(run_command("printf %s \"$PATH\" > '" + seen.string() + "'"), 0);
+  platform::set_command_path_fallback("");
+  std::string expected = c.seen;
+  if (expected.starts_with("DEFAULT:")) {
+    char text[1024] = {};
+    ::confstr(_CS_PATH, text, sizeof text);
+    expected.replace(0, 7, text);
+  }
+  EXPECT_EQ(read_file(seen), expected);
+  // This process's own PATH is left alone.
+  const char* own = std::getenv("PATH");
+  EXPECT_EQ(own ? std::optional<std::string>(own) : std::nullopt, c.path);
+}
+
+const PathCase kPathCases[] = {
+    {"NoFallback", "/usr/bin:/bin", "", "/usr/bin:/bin"},
+    {"Appended", "/usr/bin:/bin", "/opt/m/libexec/malha", "/usr/bin:/bin:/opt/m/libexec/malha"},
+    {"AlreadyFirst", "/opt/m/libexec/malha:/usr/bin:/bin", "/opt/m/libexec/malha",
+     "/opt/m/libexec/malha:/usr/bin:/bin"},
+    {"AlreadyLast", "/usr/bin:/bin:/opt/m/libexec/malha", "/opt/m/libexec/malha",
+     "/usr/bin:/bin:/opt/m/libexec/malha"},
+    {"LongerNameIsAnother", "/usr/bin:/bin:/opt/m/libexec/malha2", "/opt/m/libexec/malha",
+     "/usr/bin:/bin:/opt/m/libexec/malha2:/opt/m/libexec/malha"},
+    {"BlanksKept", "/usr/bin:/bin", "/home/a b/libexec/malha",
+     "/usr/bin:/bin:/home/a b/libexec/malha"},
+    {"SeparatorInFolder", "/usr/bin:/bin", "/opt/a:b/libexec/malha", "/usr/bin:/bin"},
+    {"PathUnset", std::nullopt, "/opt/m/libexec/malha", "DEFAULT:/opt/m/libexec/malha"},
+};
+INSTANTIATE_TEST_SUITE_P(Launcher, CommandPathTest, ::testing::ValuesIn(kPathCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A program of the fallback folder runs when PATH has none of that name, and
+// one on PATH wins over it.
+TEST_F(LauncherTest, ProgramOnPathWinsOverFallback) {
+  const ComspecSetting comspec(std::nullopt);
+  for (const char* folder : {"fallback", "first"}) {
+    fs::create_directory(dir_ / folder);
+    write_file(dir_ / folder / "standin", std::string("#!/bin/sh\necho ") + folder + " > \"$1\"\n");
+    fs::permissions(dir_ / folder / "standin", fs::perms::owner_all);
+  }
+  const std::string own_path = std::getenv("PATH") ? std::getenv("PATH") : "/usr/bin:/bin";
+  platform::set_command_path_fallback((dir_ / "fallback").string());
+  const std::string command = "standin '" + (dir_ / "said").string() + "'";
+  EXPECT_EQ(run_command(command), 0);
+  EXPECT_EQ(read_file(dir_ / "said"), "fallback\n");
+  {
+    const EnvSetting path("PATH", (dir_ / "first").string() + ":" + own_path);
+    EXPECT_EQ(run_command(command), 0);
+    EXPECT_EQ(read_file(dir_ / "said"), "first\n");
+  }
+  platform::set_command_path_fallback("");
+  EXPECT_EQ(run_command(command + " 2>/dev/null"), 127);
 }
 
 }  // namespace

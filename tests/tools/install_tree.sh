@@ -1,7 +1,7 @@
 #!/bin/sh
 # The installed tree: the program alone in bin, the stand-ins in libexec, the
 # example case, the manual page and the README; then the installed program run
-# on the installed example, with the installed stand-ins first on PATH.
+# on the installed example, finding the installed stand-ins by itself.
 #   install_tree.sh CMAKE BUILD-FOLDER
 set -u
 cmake=$1
@@ -38,7 +38,7 @@ check "the worked solver is installed" [ -x "$prefix/share/malha/solver/fvsolve.
 check "the worked solver's reader is installed" [ -s "$prefix/share/malha/solver/malhafiles.py" ]
 page="$prefix/share/man/man1/malha.1"
 check "the installed manual page names the installation folder" \
-  grep -qF "PATH=\"\\*(Pf/libexec/malha" "$page"
+  grep -qF "\\*(Pf/libexec/malha" "$page"
 check "... as the folder it was installed under" grep -qxF ".ds Pf $prefix" "$page"
 check "the manual page shows no placeholder for it" [ "$(grep -c PREFIX "$page")" -eq 0 ]
 # Every document the installed README links to is installed beside it.
@@ -57,17 +57,22 @@ fi
 help=$("$prefix/bin/malha" --help)
 check "the installed program's help names the installed example case" \
   contains "$help" "Example case: $prefix/share/malha/examples"
-check "... and the installed stand-ins" contains "$help" "PATH=\"$prefix/libexec/malha:\$PATH\""
+check "... and the installed stand-ins" contains "$help" "are installed in
+    $prefix/libexec/malha
+The installed program adds that folder to the end of the PATH"
 
-# The example, as the manual tells it, with the stand-ins: no terminal, so
-# the editor returns at once; the plotter writes PNG files or says gnuplot is
-# missing.
+# The example, as the manual tells it: the program finds the installed
+# stand-ins by itself. No terminal, so the editor returns at once; the
+# plotter writes PNG files or says gnuplot is missing.
 mkdir "$scratch/try"
 cp "$prefix/share/malha/examples/"* "$scratch/try/"
 cd "$scratch/try" || exit 1
-env -u COMSPEC -u DISPLAY -u WAYLAND_DISPLAY PATH="$prefix/libexec/malha:$PATH" \
-  "$prefix/bin/malha" </dev/null >/dev/null 2>&1
+env -u COMSPEC -u DISPLAY -u WAYLAND_DISPLAY "$prefix/bin/malha" </dev/null >/dev/null 2>run.err
 check "the installed program runs the installed example" [ $? -eq 0 ]
+check "... its commands find the stand-ins" [ "$(grep -c 'not found' run.err)" -eq 0 ]
+check "... the plotter's among them" eval '[ -s malha_cent.png ] || grep -q gnuplot run.err'
+check "... without a stand-in folder on the program's PATH" \
+  [ "$(echo ":$PATH:" | grep -c ":$prefix/libexec/malha:")" -eq 0 ]
 check "the example's mesh files are written" [ -s exemplo_cent_fict.txt ]
 check "the example's nest files are written" [ -s exemplo_nest_area.txt ]
 "$prefix/bin/malha-report" >report.txt 2>&1
