@@ -71,20 +71,12 @@ void for_each_cell(const double* xv, const double* yv, std::int32_t nx, std::int
   }
 }
 
-bool folded_triangles(double area, double triangle1, double triangle2) {
-  return area < 0.0 || !(triangle1 > 0.0) || !(triangle2 > 0.0);
-}
-
-// Counts a folded volume and keeps the worst one seen.
-void tally_folded(FoldedCells& folded, double& worst_triangle, double area, double triangle1,
-                  double triangle2, const CellRef& cell) {
-  ++folded.count;
-  const double triangle = std::min(triangle1, triangle2);
-  if (triangle < worst_triangle || folded.worst.volume == 0) {
-    worst_triangle = triangle;
-    folded.worst = cell;
-    folded.worst_area = area;
-  }
+// The order of the lists: the smaller area first (what is not a number
+// before everything), then the lower volume number.
+bool listed_before(const CellList::Entry& a, const CellList::Entry& b) {
+  const double ka = std::isnan(a.area) ? -kInfinity : a.area;
+  const double kb = std::isnan(b.area) ? -kInfinity : b.area;
+  return ka < kb || (ka == kb && a.cell.volume < b.cell.volume);
 }
 
 // Whether `a` is a worse move than `b`: larger, or not a number.
@@ -96,9 +88,8 @@ bool worse_move(double a, double b) {
 
 CellShape cell_shape(const double x[4], const double y[4]) {
   CellShape c;
-  c.triangle1 = triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
-  c.triangle2 = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]);
-  c.area = c.triangle2 + c.triangle1;
+  c.area = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]) +
+           triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
   c.shortest_edge = kInfinity;
   c.longest_edge = 0.0;
   c.angle_deviation = 0.0;
@@ -111,11 +102,34 @@ CellShape cell_shape(const double x[4], const double y[4]) {
         corner_angle(x[previous], y[previous], x[corner], y[corner], x[next], y[next]);
     c.angle_deviation = std::max(c.angle_deviation, std::fabs(angle - kRightAngle));
   }
+  c.smallest_turn = smallest_corner_turn(x, y);
   return c;
 }
 
-bool is_folded(const CellShape& c) {
-  return folded_triangles(c.area, c.triangle1, c.triangle2);
+double smallest_corner_turn(const double x[4], const double y[4]) {
+  double smallest = corner_turn(x, y, 0);
+  for (int c = 1; c < 4; ++c) {
+    const double turn = corner_turn(x, y, c);
+    if (turn < smallest || std::isnan(turn)) smallest = turn;
+  }
+  return smallest;
+}
+
+void CellList::keep(const Entry& e) {
+  if (listed_ == kListedCells && !listed_before(e, worst_[listed_ - 1])) return;
+  std::size_t at = listed_ < kListedCells ? listed_++ : listed_ - 1;
+  for (; at > 0 && listed_before(e, worst_[at - 1]); --at) worst_[at] = worst_[at - 1];
+  worst_[at] = e;
+}
+
+void CellList::add(const CellRef& cell, double area) {
+  ++count_;
+  keep(Entry{cell, area});
+}
+
+void CellList::join(const CellList& other) {
+  count_ += other.count_;
+  for (const Entry& e : other) keep(e);
 }
 
 MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
@@ -124,7 +138,6 @@ MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, st
   q.smallest_area = kInfinity;
   q.largest_area = -kInfinity;
   q.shortest_edge = kInfinity;
-  double worst_triangle = kInfinity;
   for_each_cell(xv, yv, nx, ny, [&](const double* x, const double* y, const CellRef& here) {
     const CellShape shape = cell_shape(x, y);
     ++q.cells;
@@ -135,23 +148,20 @@ MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, st
       q.worst_angle_cell = here;
     }
     q.shortest_edge = std::min(q.shortest_edge, shape.shortest_edge);
-    if (is_folded(shape))
-      tally_folded(q.folded, worst_triangle, shape.area, shape.triangle1, shape.triangle2, here);
+    q.bad.add(here, shape.area, shape.smallest_turn);
   });
   return q;
 }
 
-FoldedCells find_folded(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
+BadCells find_bad_cells(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
   const platform::FpTrapsHeld held;
-  FoldedCells folded;
-  double worst_triangle = kInfinity;
+  BadCells bad;
   for_each_cell(xv, yv, nx, ny, [&](const double* x, const double* y, const CellRef& here) {
-    const double t1 = triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
-    const double t2 = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]);
-    const double area = t2 + t1;
-    if (folded_triangles(area, t1, t2)) tally_folded(folded, worst_triangle, area, t1, t2, here);
+    const double area = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]) +
+                        triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
+    bad.add(here, area, smallest_corner_turn(x, y));
   });
-  return folded;
+  return bad;
 }
 
 ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,

@@ -151,16 +151,35 @@ std::string files_lines(const MeshState& s, double seconds) {
   return out;
 }
 
+std::string bad_cells_text(const BadCells& bad) {
+  const std::int64_t inverted = bad.inverted.count(), concave = bad.concave.count();
+  if (inverted == 0 && concave == 0) return "none inverted or concave";
+  return format("%lld inverted, %lld concave", static_cast<long long>(inverted),
+                static_cast<long long>(concave));
+}
+
 std::string quality_lines(const MeshQuality& q) {
   std::vector<std::string> items = {
       format("cells: area %.3g to %.3g,", q.smallest_area, q.largest_area),
       format("corner angles within %.1f degrees of 90", q.largest_angle_deviation),
-      format("at %s;", cell_text(q.worst_angle_cell).c_str()),
-      q.folded.count == 0 ? std::string("none folded")
-                          : format("%lld folded", static_cast<long long>(q.folded.count))};
+      format("at %s;", cell_text(q.worst_angle_cell).c_str()), bad_cells_text(q.bad)};
   std::string out;
   append_wrapped(out, items);
   return out;
+}
+
+// One warning line: how many cells of the kind, what the kind is, and the
+// listed ones, the worst first.
+std::string bad_cells_warning(const CellList& list, const char* kind, const char* rule) {
+  const auto count = static_cast<long long>(list.count());
+  std::string line = std::string(kPrefix) + "warning: " +
+                     format("%lld %s cell%s (%s); by area, the worst first: ", count, kind,
+                            count == 1 ? "" : "s", rule);
+  for (std::size_t k = 0; k < list.listed(); ++k)
+    line += (k > 0 ? ", " : "") + cell_text(list[k].cell) + format(" area %.4g", list[k].area);
+  const auto unlisted = count - static_cast<long long>(list.listed());
+  if (unlisted > 0) line += format(" and %lld more", unlisted);
+  return line + "\n";
 }
 
 }  // namespace
@@ -180,14 +199,11 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
                "covers %.4g, %.4g more than the region's 0.75; an even nx fits the region\n",
                static_cast<long>(s.nx), covered, covered - kRegionArea);
   }
-  if (q.folded.count > 0) {
-    out += std::string(kPrefix) + "warning: " +
-           format(
-               "%lld folded or inverted cells (negative area, or a triangle of area 0 or "
-               "less); the worst is ",
-               static_cast<long long>(q.folded.count)) +
-           cell_text(q.folded.worst) + format(", area %.4g\n", q.folded.worst_area);
-  }
+  if (q.bad.inverted.count() > 0)
+    out += bad_cells_warning(q.bad.inverted, "inverted", "area 0 or less");
+  if (q.bad.concave.count() > 0)
+    out += bad_cells_warning(q.bad.concave, "concave",
+                             "a corner of 180 degrees or more; inverted ones included");
   return out;
 }
 
@@ -207,11 +223,12 @@ RunReport::RunReport() : start_(std::chrono::steady_clock::now()) {}
 
 void RunReport::mesh_done(const MeshState& s) {
   // The whole measure only for the summary, which a terminal alone shows; the
-  // warning about folded cells needs only their triangles, and costs little.
+  // warnings about inverted and concave cells need only the areas and the
+  // corner turns, and cost little.
   if (platform::stderr_is_terminal())
     quality_ = measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny);
   else
-    quality_.folded = find_folded(s.xv.data(), s.yv.data(), s.nx, s.ny);
+    quality_.bad = find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny);
 }
 
 void RunReport::run_done(const MeshState& s) const {

@@ -31,7 +31,8 @@ class RunReport {
 };
 
 // The warning lines for a mesh and its measure, each ending in a line feed
-// ("" when there is nothing to warn about): an odd nx, folded cells.
+// ("" when there is nothing to warn about): an odd nx, inverted cells, concave
+// cells.
 std::string mesh_warnings(const MeshState& s, const MeshQuality& q);
 
 // The lines of the summary: the case as read, the files written with their

@@ -7,6 +7,7 @@
 
 #include "malhas_segmentos.h"
 #include "quality.h"
+#include "solvers.h"
 #include "support.h"
 #include "variaveis.h"
 
@@ -17,12 +18,12 @@ struct ShapeCase {
   const char* name;
   double x[4], y[4];
   double area, shortest, longest, deviation;
-  bool folded;
+  bool inverted, concave;
 };
 
 const ShapeCase kShapes[] = {
-    {"unit_square", {0, 1, 1, 0}, {0, 0, 1, 1}, 1.0, 1.0, 1.0, 0.0, false},
-    {"rectangle_2_by_half", {0, 2, 2, 0}, {0, 0, 0.5, 0.5}, 1.0, 0.5, 2.0, 0.0, false},
+    {"unit_square", {0, 1, 1, 0}, {0, 0, 1, 1}, 1.0, 1.0, 1.0, 0.0, false, false},
+    {"rectangle_2_by_half", {0, 2, 2, 0}, {0, 0, 0.5, 0.5}, 1.0, 0.5, 2.0, 0.0, false, false},
     // Sides 1 along x and 1 at 60 degrees: corners of 60 and 120 degrees.
     {"parallelogram_60",
      {0, 1, 1.5, 0.5},
@@ -31,31 +32,24 @@ const ShapeCase kShapes[] = {
      1.0,
      1.0,
      30.0,
+     false,
      false},
-    // The unit square walked clockwise: negative area, both triangles negative.
-    {"clockwise_square", {0, 0, 1, 1}, {0, 1, 1, 0}, -1.0, 1.0, 1.0, 180.0, true},
-    // Corner 4 pulled inside past the diagonal 1-3: positive area, a reflex
-    // corner (233.13 degrees) and triangle (1, 3, 4) inverted.
-    {"dart",
-     {0, 1, 1, 0.75},
-     {0, 0, 1, 0.25},
-     0.25,
-     std::sqrt(0.625),
+    // The unit square walked clockwise: negative area, every corner turning clockwise.
+    {"clockwise_square", {0, 0, 1, 1}, {0, 1, 1, 0}, -1.0, 1.0, 1.0, 180.0, true, true},
+    // Corner 2 on the diagonal 1-3: a corner of 180 degrees.
+    {"straight_corner",
+     {0, 0.5, 1, 0},
+     {0, 0.5, 1, 1},
+     0.5,
+     std::sqrt(0.5),
      1.0,
-     143.13010235415598,
+     90.0,
+     false,
      true},
-    // Corner 2 on the diagonal 1-3: triangle (1, 2, 3) of zero area.
-    {"collapsed_corner", {0, 0.5, 1, 0}, {0, 0.5, 1, 1}, 0.5, std::sqrt(0.5), 1.0, 90.0, true},
-    // A dart whose reflex corner is an end of the diagonal 1-3: both
-    // triangles positive, so not folded, though badly skewed.
-    {"dart_on_diagonal",
-     {0, 1, 0.25, 0},
-     {0, 0, 0.25, 1},
-     0.25,
-     std::sqrt(0.625),
-     1.0,
-     143.13010235415598,
-     false},
+    // Corners 2 and 3 on one point: a zero-length edge.
+    {"zero_length_edge", {0, 1, 1, 0}, {0, 0, 0, 1}, 0.5, 0.0, std::sqrt(2.0), 90.0, false, true},
+    // Every corner on one point.
+    {"collapsed", {0.5, 0.5, 0.5, 0.5}, {0.5, 0.5, 0.5, 0.5}, 0.0, 0.0, 0.0, 90.0, true, true},
 };
 
 class Shape : public testing::TestWithParam<ShapeCase> {};
@@ -66,19 +60,64 @@ TEST_P(Shape, MatchesHandValues) {
   EXPECT_NEAR(shape.area, c.area, 1e-15);
   EXPECT_NEAR(shape.shortest_edge, c.shortest, 1e-15);
   EXPECT_NEAR(shape.longest_edge, c.longest, 1e-15);
-  EXPECT_NEAR(shape.angle_deviation, c.deviation, 1e-12);
-  EXPECT_EQ(is_folded(shape), c.folded);
+  if (c.shortest > 0.0) {
+    EXPECT_NEAR(shape.angle_deviation, c.deviation, 1e-12);
+  }
+  EXPECT_EQ(is_inverted(shape.area), c.inverted);
+  EXPECT_EQ(is_concave(shape.smallest_turn), c.concave);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cells, Shape, testing::ValuesIn(kShapes),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MeshQuality, AlgebraicMeshesAreUnfoldedAndCoverTheRegion) {
+// One dart, (0, 0), (1, 0), (1, 1), (0.75, 0.25), its corners listed from
+// each of the four: a reflex corner of 233.13 degrees and area 0.25 wherever
+// the reflex corner is (the old rule, the two triangles of the diagonal 1-3,
+// missed it at corners 1 and 3).
+TEST(Shape, DartIsConcaveWhereverItsReflexCornerIs) {
+  const double dx[4] = {0, 1, 1, 0.75}, dy[4] = {0, 0, 1, 0.25};
+  for (int reflex = 0; reflex < 4; ++reflex) {
+    double x[4], y[4];
+    for (int c = 0; c < 4; ++c) {
+      x[c] = dx[(c + 3 - reflex) % 4];
+      y[c] = dy[(c + 3 - reflex) % 4];
+    }
+    const CellShape shape = cell_shape(x, y);
+    EXPECT_DOUBLE_EQ(shape.area, 0.25) << "reflex corner " << reflex + 1;
+    EXPECT_NEAR(shape.angle_deviation, 143.13010235415598, 1e-12);
+    EXPECT_FALSE(is_inverted(shape.area));
+    EXPECT_TRUE(is_concave(shape.smallest_turn)) << "reflex corner " << reflex + 1;
+    for (int c = 0; c < 4; ++c) EXPECT_EQ(corner_turn(x, y, c) < 0.0, c == reflex);
+  }
+}
+
+// Cells given in any order and lists joined: the five smallest areas kept,
+// the lower volume first on equal areas.
+TEST(CellList, KeepsTheSmallestAreasInOneOrder) {
+  const double areas[] = {0.5, -1.0, 0.25, -1.0, 2.0, 0.0, -3.0, 0.25, std::nan("")};
+  CellList whole, first, second;
+  for (std::int64_t v = 1; v <= 9; ++v) {
+    const CellRef cell{v, static_cast<std::int32_t>(v), 1};
+    whole.add(cell, areas[v - 1]);
+    (v % 2 == 0 ? first : second).add(cell, areas[v - 1]);
+  }
+  first.join(second);
+  for (const CellList* list : {&whole, &first}) {
+    EXPECT_EQ(list->count(), 9);
+    ASSERT_EQ(list->listed(), kListedCells);
+    const std::int64_t expected[] = {9, 7, 2, 4, 6};  // NaN, -3, -1, -1, 0
+    for (std::size_t k = 0; k < kListedCells; ++k)
+      EXPECT_EQ((*list)[k].cell.volume, expected[k]) << "place " << k;
+  }
+}
+
+TEST(MeshQuality, AlgebraicMeshesHaveNoBadCellAndCoverTheRegion) {
   for (const auto& [nx, ny] : {std::pair{2, 1}, {4, 2}, {20, 10}, {7, 3}}) {
     const auto s = test::smoothing_mesh(nx, ny);
     const MeshQuality q = measure_mesh(s->xv.data(), s->yv.data(), nx, ny);
     EXPECT_EQ(q.cells, static_cast<std::int64_t>(nx) * ny);
-    EXPECT_EQ(q.folded.count, 0) << nx << "x" << ny;
+    EXPECT_EQ(q.bad.inverted.count(), 0) << nx << "x" << ny;
+    EXPECT_EQ(q.bad.concave.count(), 0) << nx << "x" << ny;
     EXPECT_GT(q.smallest_area, 0.0);
     EXPECT_LE(q.smallest_area, q.largest_area);
     // The bend of the L: corners of 45 and 135 degrees.
@@ -86,22 +125,58 @@ TEST(MeshQuality, AlgebraicMeshesAreUnfoldedAndCoverTheRegion) {
   }
 }
 
-TEST(MeshQuality, FoldedCellIsCountedAndNamed) {
+// The quick scan finds what the whole measure finds, and the worst inverted
+// cell is the cell of the smallest area.
+void expect_same_bad_cells(const MeshState& s, const MeshQuality& q) {
+  const BadCells quick = find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny);
+  for (const auto& [a, b] :
+       {std::pair{&quick.inverted, &q.bad.inverted}, std::pair{&quick.concave, &q.bad.concave}}) {
+    EXPECT_EQ(a->count(), b->count());
+    ASSERT_EQ(a->listed(), b->listed());
+    for (std::size_t k = 0; k < a->listed(); ++k) {
+      EXPECT_EQ((*a)[k].cell.volume, (*b)[k].cell.volume);
+      EXPECT_EQ((*a)[k].area, (*b)[k].area);
+    }
+  }
+  if (q.bad.inverted.count() > 0) {
+    EXPECT_EQ(q.bad.inverted[0].cell.volume, q.smallest_area_cell.volume);
+    EXPECT_EQ(q.bad.inverted[0].area, q.smallest_area);
+  }
+}
+
+TEST(MeshQuality, InvertedCellIsCountedAndNamed) {
   const auto s = test::smoothing_mesh(4, 2);
-  // Push vertex (3, 2) across its neighbours: the cells around it fold.
+  // Push vertex (3, 2) across its neighbours: the cells around it turn over.
   const std::int32_t k = (2 - 1) * s->nxv + 3;
   s->xv(k) += 2.0;
   const MeshQuality q = measure_mesh(s->xv.data(), s->yv.data(), 4, 2);
-  EXPECT_GT(q.folded.count, 0);
-  ASSERT_NE(q.folded.worst.volume, 0);
-  const CellRef& w = q.folded.worst;
-  // The quick scan finds the same cells.
-  const FoldedCells quick = find_folded(s->xv.data(), s->yv.data(), 4, 2);
-  EXPECT_EQ(quick.count, q.folded.count);
-  EXPECT_EQ(quick.worst.volume, w.volume);
-  EXPECT_EQ(quick.worst_area, q.folded.worst_area);
+  ASSERT_GT(q.bad.inverted.count(), 0);
+  EXPECT_GE(q.bad.concave.count(), q.bad.inverted.count());
+  const CellRef& w = q.bad.inverted[0].cell;
   EXPECT_EQ(w.volume, (w.j - 1) * 4 + w.i);
   EXPECT_TRUE(w.i == 2 || w.i == 3);
+  expect_same_bad_cells(*s, q);
+}
+
+// A 20 x 10 mesh smoothed with deta = 0.1 (5 sweeps, 20 passes) folds along
+// its inner boundary: 18 cells of negative area, 20 with a corner turned
+// (the figures of a finite-volume mesh checker on the same mesh). Cell 200
+// has a corner of 185 degrees at corner 1 and a positive area.
+TEST(MeshQuality, FoldedSmoothedMeshAsAMeshCheckerSeesIt) {
+  const auto s = test::smoothing_mesh(20, 10, 1.0, 0.1);
+  s->nsweep = 5;
+  for (int pass = 0; pass < 20; ++pass) smoothing_pass(*s, SmoothingOptions{.fast = false});
+  const MeshQuality q = measure_mesh(s->xv.data(), s->yv.data(), 20, 10);
+  EXPECT_EQ(q.bad.inverted.count(), 18);
+  EXPECT_EQ(q.bad.concave.count(), 20);
+  EXPECT_EQ(q.bad.inverted[0].cell.volume, 191);
+  expect_same_bad_cells(*s, q);
+  double x[4], y[4];
+  const std::int64_t corner1 = (10 - 1) * s->nxv + 20;  // vertex (20, 10)
+  const std::int64_t k[4] = {corner1, corner1 + 1, corner1 + 1 + s->nxv, corner1 + s->nxv};
+  for (int c = 0; c < 4; ++c) x[c] = s->xv(k[c]), y[c] = s->yv(k[c]);
+  EXPECT_GT(cell_shape(x, y).area, 0.0);
+  EXPECT_LE(corner_turn(x, y, 0), 0.0);
 }
 
 TEST(Convergence, TwoByTwoMeshByHand) {
@@ -136,8 +211,9 @@ TEST(Convergence, DegenerateMeshesGiveNoTrap) {
   EXPECT_TRUE(f.defined);
   EXPECT_FALSE(std::isfinite(f.largest_move));
   const auto q = measure_mesh(s->xv.data(), s->yv.data(), 4, 2);
-  EXPECT_EQ(q.folded.count, 8);
-  EXPECT_EQ(find_folded(s->xv.data(), s->yv.data(), 4, 2).count, 8);
+  EXPECT_EQ(q.bad.inverted.count(), 8);
+  EXPECT_EQ(q.bad.concave.count(), 8);
+  expect_same_bad_cells(*s, q);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The warnings about a mesh: an odd nx with the area beyond the region, folded
-// cells; the files the run summary lists.
+// The warnings about a mesh: an odd nx with the area beyond the region,
+// inverted and concave cells; the files the run summary lists.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -20,22 +20,26 @@ struct WarningCase {
   const char* lines;
 };
 
-// Folded: vertex (2, 2) of a 4 x 2 mesh, (0.25, 0.625), moved to (-0.5, 0.625). In cell (1, 1)
-// the triangle (0, 1), (0, 0.5), (-0.5, 0.625) has the area -0.125, the cell -0.078125; in cell
-// (2, 1) the triangle (0, 0.5), (0.25, 0.25), (-0.5, 0.625) has -0.046875. (1, 2), (2, 2) stay.
+// Folded: vertex (2, 2) of a 4 x 2 mesh, (0.25, 0.625), moved to (-0.5, 0.625). Cell (1, 1),
+// (0, 1), (0, 0.5), (-0.5, 0.625), (0.25, 1) in its corner order, has the area -0.078125: it is
+// inverted, and so concave. Cell (2, 1), (0, 0.5), (0, 0), (0.25, 0.25), (-0.5, 0.625), keeps
+// the area 0.015625 but turns clockwise at (-0.5, 0.625): concave. (1, 2), (2, 2) stay convex.
 const WarningCase kWarningCases[] = {
     {"EvenNxUnfolded", 8, 4, 0, ""},
     {"OddNx", 11, 5, 0,
      "malha: warning: nx = 11 is odd: the right end of the mesh leans beyond x = 1 and the mesh "
      "covers 0.825, 0.075 more than the region's 0.75; an even nx fits the region\n"},
-    {"FoldedCells", 4, 2, 7,
-     "malha: warning: 2 folded or inverted cells (negative area, or a triangle of area 0 or "
-     "less); the worst is volume 1 (i = 1, j = 1), area -0.07812\n"},
+    {"InvertedAndConcaveCells", 4, 2, 7,
+     "malha: warning: 1 inverted cell (area 0 or less); by area, the worst first: volume 1 "
+     "(i = 1, j = 1) area -0.07812\n"
+     "malha: warning: 2 concave cells (a corner of 180 degrees or more; inverted ones included); "
+     "by area, the worst first: volume 1 (i = 1, j = 1) area -0.07812, volume 2 (i = 2, j = 1) "
+     "area 0.01562\n"},
 };
 
 class Warnings : public ::testing::TestWithParam<WarningCase> {};
 
-TEST_P(Warnings, OneLineEachForAnOddNxAndFoldedCells) {
+TEST_P(Warnings, OneLineEachForAnOddNxInvertedAndConcaveCells) {
   const WarningCase& c = GetParam();
   malha::MeshState s;
   s.nx = c.nx;

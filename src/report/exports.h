@@ -12,7 +12,7 @@
 namespace malha::report {
 
 // CASE.vts: the vertices as points (i fastest); as cell data every metric
-// of metrics.h, "folded" (1 or 0) and for each side "side_NAME", 1 on the
+// of metrics.h, its flags (1 or 0) and for each side "side_NAME", 1 on the
 // cells with a face on it; the case name and sizes as field data.
 void write_vtk(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
                const CellTable& cells);

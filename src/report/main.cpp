@@ -146,6 +146,7 @@ int run(const Options& o) {
   halves[0].join(halves[1]);
   r.files = files;
   r.mesh = &mesh;
+  r.cells = &cells;
   r.checked = checked.checked;
   r.quality = halves[0].result(cells);
   const std::string text = o.json ? json_report(r) : text_report(r);

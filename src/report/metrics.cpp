@@ -122,7 +122,7 @@ CellTable sized_cell_table(const Mesh& mesh) {
   const auto n = static_cast<std::size_t>(mesh.volumes());
   for (auto* column : {&t.xc, &t.yc, &t.area, &t.skew, &t.shortest_edge, &t.longest_edge})
     column->resize(n);
-  t.folded.resize(n);
+  t.flags.resize(n);
   return t;
 }
 
@@ -139,7 +139,8 @@ void measure_rows(const Mesh& mesh, CellTable& t, std::int32_t first_row, std::i
       t.skew[v] = g.shape.angle_deviation;
       t.shortest_edge[v] = g.shape.shortest_edge;
       t.longest_edge[v] = g.shape.longest_edge;
-      t.folded[v] = is_folded(g.shape) ? 1 : 0;
+      t.flags[v] = static_cast<std::uint8_t>((is_inverted(g.shape.area) ? kInverted : 0) |
+                                             (is_concave(g.shape.smallest_turn) ? kConcave : 0));
     }
   }
 }
@@ -218,7 +219,7 @@ CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t 
   CellQuality q{};
   q.xc = cells.xc[at];
   q.yc = cells.yc[at];
-  q.folded = cells.folded[at] != 0;
+  q.flags = cells.flags[at];
   q.value[index(Metric::Area)] = cells.area[at];
   q.value[index(Metric::Aspect)] = cells.longest_edge[at] / cells.shortest_edge[at];
   q.value[index(Metric::Skew)] = cells.skew[at];
@@ -250,11 +251,9 @@ void QualityTally::add(const CellRef& cell, const CellQuality& q) {
   count(s_.skew, q.value[index(Metric::Skew)]);
   count(s_.non_orthogonality, angle);
   if (angle > kNonOrthogonalityLimit) ++s_.above_limit;
-  if (q.folded) {
-    if (s_.first_folded.size() < kFoldedListed)
-      s_.first_folded.push_back({cell, q.xc, q.yc, q.value[index(Metric::Area)]});
-    ++s_.folded;
-  }
+  const double area = q.value[index(Metric::Area)];
+  if ((q.flags & kInverted) != 0) s_.inverted.add(cell, area);
+  if ((q.flags & kConcave) != 0) s_.concave.add(cell, area);
 }
 
 void QualityTally::add_rows(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
@@ -279,9 +278,8 @@ void QualityTally::join(const QualityTally& later) {
   }
   s_.cells += b.cells;
   s_.above_limit += b.above_limit;
-  s_.folded += b.folded;
-  for (const FoldedCell& f : b.first_folded)
-    if (s_.first_folded.size() < kFoldedListed) s_.first_folded.push_back(f);
+  s_.inverted.join(b.inverted);
+  s_.concave.join(b.concave);
 }
 
 QualitySummary QualityTally::result(const CellTable& cells) const {

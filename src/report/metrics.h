@@ -53,6 +53,18 @@ const MetricInfo& info(Metric metric);
 // The metric whose key is `name`; false when there is none.
 bool metric_from_key(const std::string& name, Metric& metric);
 
+// The flags of a cell (CellTable::flags) as cell arrays of the exports: 1 on
+// the cells that have the flag, 0 elsewhere.
+struct FlagInfo {
+  std::uint8_t bit;
+  const char* key;
+};
+inline constexpr std::array<FlagInfo, 2> kFlags = {
+    {{kInverted, "inverted"}, {kConcave, "concave"}}};
+inline const std::array<FlagInfo, 2>& flag_table() {
+  return kFlags;
+}
+
 // Non-orthogonality above this many degrees is flagged, as in the mesh
 // checks of finite-volume codes.
 inline constexpr double kNonOrthogonalityLimit = 70.0;
@@ -60,7 +72,7 @@ inline constexpr double kNonOrthogonalityLimit = 70.0;
 struct CellQuality {
   std::array<double, kMetricCount> value;  // indexed by Metric
   double xc, yc;
-  bool folded;
+  std::uint8_t flags;  // kInverted, kConcave
 };
 
 // The table of all cells, by two threads; or its storage, filled row by row.
@@ -115,19 +127,12 @@ struct MetricSummary {
 inline constexpr std::array<double, 8> kAngleBins = {0, 10, 20, 30, 45, 60, 70, 90};
 using Histogram = std::array<std::int64_t, kAngleBins.size()>;
 
-struct FoldedCell {
-  CellRef cell;
-  double xc, yc, area;
-};
-inline constexpr std::size_t kFoldedListed = 5;
-
 struct QualitySummary {
   std::int64_t cells = 0;
   std::array<MetricSummary, kMetricCount> metrics{};
   Histogram skew{}, non_orthogonality{};
   std::int64_t above_limit = 0;  // cells with a face beyond kNonOrthogonalityLimit
-  std::int64_t folded = 0;
-  std::vector<FoldedCell> first_folded;  // at most kFoldedListed
+  CellList inverted, concave;    // the quality module's rules and order
 };
 // The summary gathered in parts, rows first_row to last_row each, the parts
 // joined in the order of their rows.

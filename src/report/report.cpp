@@ -42,6 +42,19 @@ std::string histogram(const char* title, const Histogram& h) {
   return out;
 }
 
+// "concave cells (...): 3, smallest area first: 191 (11, 10) area -0.00994; ..."
+std::string cell_list_line(const char* title, const CellList& list) {
+  std::string out = std::string(title) + ": " + std::to_string(list.count());
+  for (std::size_t k = 0; k < list.listed(); ++k) {
+    const CellList::Entry& e = list[k];
+    out += k > 0 ? "; " : ", smallest area first: ";
+    out += std::to_string(e.cell.volume) + " (" + std::to_string(e.cell.i) + ", " +
+           std::to_string(e.cell.j) + ") area " + short_number(e.area);
+  }
+  if (list.count() > static_cast<std::int64_t>(list.listed())) out += "; ...";
+  return out + "\n";
+}
+
 std::string grid_vertex(const Mesh& mesh, std::int64_t k) {
   return std::to_string(k) + " (" + std::to_string((k - 1) % mesh.nxv + 1) + ", " +
          std::to_string((k - 1) / mesh.nxv + 1) + ")";
@@ -114,6 +127,26 @@ void cell_object(Json& j, const std::string& key, const CellRef& cell, double x,
   j.integer("j", cell.j);
   j.number("x", x);
   j.number("y", y);
+  j.close('}');
+}
+
+void cell_list_object(Json& j, const std::string& key, const CellList& list,
+                      const CellTable& cells) {
+  j.open(key, '{');
+  j.integer("count", list.count());
+  j.open("worst", '[');
+  for (const CellList::Entry& e : list) {
+    const auto at = static_cast<std::size_t>(e.cell.volume - 1);
+    j.open("", '{');
+    j.integer("volume", e.cell.volume);
+    j.integer("i", e.cell.i);
+    j.integer("j", e.cell.j);
+    j.number("x", cells.xc[at]);
+    j.number("y", cells.yc[at]);
+    j.number("area", e.area);
+    j.close('}');
+  }
+  j.close(']');
   j.close('}');
 }
 
@@ -202,16 +235,8 @@ std::string text_report(const Report& r) {
   }
   out += "non-orthogonality above " + short_number(kNonOrthogonalityLimit) +
          " deg: " + std::to_string(q.above_limit) + " cells\n";
-  out += "folded or inverted cells: " + std::to_string(q.folded);
-  for (std::size_t k = 0; k < q.first_folded.size(); ++k) {
-    const FoldedCell& f = q.first_folded[k];
-    out += k > 0 ? "; " : " (";
-    out += std::to_string(f.cell.volume) + " (" + std::to_string(f.cell.i) + ", " +
-           std::to_string(f.cell.j) + ") area " + short_number(f.area);
-  }
-  if (!q.first_folded.empty())
-    out += q.folded > std::int64_t(q.first_folded.size()) ? "; ...)" : ")";
-  out += '\n';
+  out += cell_list_line("inverted cells (area 0 or less)", q.inverted);
+  out += cell_list_line("concave cells (a corner of 180 deg or more)", q.concave);
   out += convergence_line(r);
   out += sides_table(m);
   out += '\n';
@@ -264,21 +289,8 @@ std::string json_report(const Report& r) {
   j.close('}');
   j.number("non_orthogonality_limit_deg", kNonOrthogonalityLimit);
   j.integer("non_orthogonality_above_limit", q.above_limit);
-  j.open("folded", '{');
-  j.integer("count", q.folded);
-  j.open("first", '[');
-  for (const FoldedCell& f : q.first_folded) {
-    j.open("", '{');
-    j.integer("volume", f.cell.volume);
-    j.integer("i", f.cell.i);
-    j.integer("j", f.cell.j);
-    j.number("x", f.xc);
-    j.number("y", f.yc);
-    j.number("area", f.area);
-    j.close('}');
-  }
-  j.close(']');
-  j.close('}');
+  cell_list_object(j, "inverted", q.inverted, *r.cells);
+  cell_list_object(j, "concave", q.concave, *r.cells);
   const ConvergenceFigure& c = r.convergence;
   j.open("convergence", '{');
   j.boolean("defined", c.defined);

@@ -14,6 +14,7 @@ namespace malha::report {
 struct Report {
   CaseFiles files;
   const Mesh* mesh = nullptr;
+  const CellTable* cells = nullptr;
   std::vector<std::string> checked;  // the files found consistent
   QualitySummary quality;
   ConvergenceFigure convergence;

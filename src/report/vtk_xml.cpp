@@ -117,11 +117,14 @@ void add_cell_arrays(std::vector<VtkArray>& arrays, const Mesh& mesh, const Cell
                           put_raw(out, std::numeric_limits<double>::quiet_NaN());
                       }});
   }
-  arrays.push_back(
-      {VtkSection::CellData, "folded", "UInt8", 1, tuples, [&cells, extra](OutputFile& out) {
-         for (const std::uint8_t folded : cells.folded) put_raw(out, folded);
-         for (std::int64_t k = 0; k < extra; ++k) put_raw(out, std::uint8_t{0});
-       }});
+  for (const FlagInfo& flag : flag_table()) {
+    arrays.push_back({VtkSection::CellData, flag.key, "UInt8", 1, tuples,
+                      [&cells, extra, bit = flag.bit](OutputFile& out) {
+                        for (const std::uint8_t flags : cells.flags)
+                          put_raw(out, std::uint8_t{(flags & bit) != 0});
+                        for (std::int64_t k = 0; k < extra; ++k) put_raw(out, std::uint8_t{0});
+                      }});
+  }
   for (const SideInfo& s : side_table()) {
     arrays.push_back({VtkSection::CellData, std::string("side_") + s.key, "UInt8", 1, tuples,
                       [&mesh, extra, extra_side, side = s.side](OutputFile& out) {

@@ -5,7 +5,7 @@
 //
 // What the .vts and the .vtu share is here too: the points, the field data
 // (the case and its sizes) and the cell arrays (every metric of metrics.h,
-// "folded", and for each side a flag "side_NAME").
+// the flags of metrics.h, and for each side a flag "side_NAME").
 #pragma once
 
 #include <cstdint>
@@ -55,7 +55,7 @@ void add_case_fields(std::vector<VtkArray>& arrays, const std::string& case_name
 void add_points(std::vector<VtkArray>& arrays, const Mesh& mesh);
 // The cell arrays over the volumes in their order, then `extra` more cells
 // (the boundary lines of the .vtu), which get a NaN for every metric, 0 for
-// folded and, for the side flags, the value extra_side(k, side) of cell k.
+// every flag and, for the side flags, the value extra_side(k, side) of cell k.
 using ExtraSideFlag = std::function<bool(std::int64_t k, std::size_t side)>;
 void add_cell_arrays(std::vector<VtkArray>& arrays, const Mesh& mesh, const CellTable& cells,
                      std::int64_t extra = 0, ExtraSideFlag extra_side = {});

@@ -69,7 +69,7 @@ def check_case(folder, case, nx, ny, smoothed):
         m = report["metrics"][key]
         check(m["min"] <= m["mean"] <= m["max"], f"{case}: {key} min <= mean <= max")
     check(sum(report["histograms"]["skew"]) == nx * ny, f"{case}: skew histogram counts cells")
-    check(report["folded"]["count"] == 0, f"{case}: no folded cell")
+    check(report["inverted"]["count"] == report["concave"]["count"] == 0, f"{case}: no bad cell")
     check(report["convergence"]["defined"] == (ny > 1), f"{case}: convergence defined")
     # The six sides: faces by the arms (nx div 2 on the left one), lengths
     # those of the L for an even nx.

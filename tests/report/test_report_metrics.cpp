@@ -21,13 +21,13 @@ struct Quad {
   const char* name;
   double x[4], y[4];
   double area, aspect, skew, jacobian;
-  bool folded;
+  std::uint8_t flags;
 };
 
 // Corners counter-clockwise for a valid cell.
 const Quad kQuads[] = {
-    {"unit square", {0, 1, 1, 0}, {0, 0, 1, 1}, 1.0, 1.0, 0.0, 1.0, false},
-    {"rectangle 2 x 1", {0, 2, 2, 0}, {0, 0, 1, 1}, 2.0, 2.0, 0.0, 1.0, false},
+    {"unit square", {0, 1, 1, 0}, {0, 0, 1, 1}, 1.0, 1.0, 0.0, 1.0, 0},
+    {"rectangle 2 x 1", {0, 2, 2, 0}, {0, 0, 1, 1}, 2.0, 2.0, 0.0, 1.0, 0},
     // Sides 1, corner angles 60 and 120 degrees: sin 60 at the sharp corners.
     {"parallelogram of 60 degrees",
      {0, 1, 1.5, 0.5},
@@ -36,9 +36,16 @@ const Quad kQuads[] = {
      1.0,
      30.0,
      kRoot3 / 2,
-     false},
+     0},
     // The unit square with its corners listed clockwise: turned inside out.
-    {"inverted square", {0, 0, 1, 1}, {0, 1, 1, 0}, -1.0, 1.0, kNotChecked, -1.0, true},
+    {"inverted square",
+     {0, 0, 1, 1},
+     {0, 1, 1, 0},
+     -1.0,
+     1.0,
+     kNotChecked,
+     -1.0,
+     kInverted | kConcave},
     // A bow tie: two triangles of opposite sign; the third corner turns the wrong way.
     {"bow tie",
      {0, 1, 0, 1},
@@ -47,7 +54,7 @@ const Quad kQuads[] = {
      std::sqrt(2.0),
      kNotChecked,
      -std::sqrt(0.5),
-     true},
+     kInverted | kConcave},
 };
 
 // The quad as a mesh of one cell, measured the way the report measures it.
@@ -76,7 +83,7 @@ TEST_P(QuadMetrics, MatchHandValues) {
   }
   EXPECT_NEAR(value(c, Metric::ScaledJacobian), q.jacobian, kTight);
   EXPECT_EQ(value(c, Metric::Growth), 1.0);  // no neighbour
-  EXPECT_EQ(c.folded, q.folded);
+  EXPECT_EQ(c.flags, q.flags);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cells, QuadMetrics, testing::ValuesIn(kQuads),
@@ -138,16 +145,17 @@ TEST(Summary, GrowthIsTheLargestAreaRatioToANeighbour) {
   EXPECT_EQ(area.max.cell.i, 3);
   EXPECT_DOUBLE_EQ(area.max.xc, 7.0);
   EXPECT_EQ(s.skew[0], 3);  // all three rectangles in the first bin
-  EXPECT_EQ(s.folded, 0);
+  EXPECT_EQ(s.inverted.count(), 0);
+  EXPECT_EQ(s.concave.count(), 0);
 }
 
-TEST(Summary, FoldedCellsAreCountedAndListed) {
+TEST(Summary, InvertedCellsAreCountedAndListed) {
   // The top of the middle cell crossed over: its top corners swap sides.
   const Mesh m = strip({0, 1, 2, 3}, {0, 2, 1, 3});
   const QualitySummary s = summarise(m, measure_cells(m));
-  EXPECT_EQ(s.folded, 1);
-  ASSERT_EQ(s.first_folded.size(), 1u);
-  EXPECT_EQ(s.first_folded[0].cell.volume, 2);
+  EXPECT_EQ(s.inverted.count(), 1);
+  ASSERT_EQ(s.inverted.listed(), 1u);
+  EXPECT_EQ(s.inverted[0].cell.volume, 2);
   EXPECT_LE(s.metrics[static_cast<std::size_t>(Metric::ScaledJacobian)].min.value, 0.0);
 }
 
