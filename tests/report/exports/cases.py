@@ -5,7 +5,7 @@ exported by malha-report, and what the tests share: the side counts the
   s40  40 x 20, smoothed (the shipped example's settings)
   o11  11 x 5, algebraic, odd nx (the right end leans past x = 1)
   t2   2 x 1, algebraic, the smallest mesh
-  f20  20 x 10, smoothed with deta = 0.1: folded cells
+  f20  20 x 10, smoothed with deta = 0.1: inverted and concave cells
 """
 import json
 import os
@@ -36,7 +36,7 @@ class Case:
         self.cells = nx * ny
         self.vertices = (nx + 1) * (ny + 1)
         self.sides = expected_sides(nx, ny)
-        self.folded = report["folded"]["count"] > 0
+        self.concave = report["concave"]["count"] > 0
 
     def path(self, suffix):
         return os.path.join(self.folder, self.name + suffix)

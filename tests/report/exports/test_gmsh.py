@@ -3,7 +3,7 @@
 the Python API finds the nodes at the vertices, the quadrangles, the six
 sides as physical groups of lines with the right counts and lengths, and
 "domain"; every quadrangle counter-clockwise (positive Jacobian at its four
-corners) unless the report names it folded.
+corners) unless the report counts it concave.
 
 Usage: test_gmsh.py MALHA MALHA_REPORT   (exit 77: neither gmsh nor python3-gmsh)
 """
@@ -67,10 +67,10 @@ def api_check(case):
     jac, _, _ = gmsh.model.mesh.getJacobians(3, CORNERS)
     cross = jac[0::9] * jac[4::9] - jac[1::9] * jac[3::9]
     turned = {v + 1 for v in range(case.cells) if min(cross[4 * v : 4 * v + 4]) <= 0}
-    listed = {f["volume"] for f in case.report["folded"]["first"]}
-    if case.folded:
-        check(listed <= turned and len(turned) >= case.report["folded"]["count"],
-              f"{name}: the folded cells the report lists are turned in Gmsh")
+    listed = {f["volume"] for f in case.report["concave"]["worst"]}
+    if case.concave:
+        check(listed <= turned and len(turned) == case.report["concave"]["count"],
+              f"{name}: the concave cells are those with a corner turned in Gmsh")
     else:
         check(not turned, f"{name}: every quadrangle counter-clockwise ({sorted(turned)[:5]})")
 
