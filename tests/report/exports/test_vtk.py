@@ -143,7 +143,7 @@ def main():
         for case in cases.make_cases(MALHA, REPORT, parent, ["--vtk", "--vtu", "--plot3d"]):
             vts = check_vts(case)
             check_vtu(case, vts)
-            if not case.folded:
+            if not case.concave:
                 check_quality(case, vts)
             check_plot3d(case)
     return check.finish()
