@@ -16,17 +16,14 @@ constexpr int kDomainTag = kSideCount + 1;  // the physical group of the surface
 constexpr int kLineType = 1;                // Gmsh's 2-node line
 constexpr int kQuadType = 3;                // Gmsh's 4-node quadrangle
 
-void put_box(OutputFile& out, const Box& box) {
-  out.number(box.min_x);
-  out.number(box.min_y);
-  out.put("0 ");
-  out.number(box.max_x);
-  out.number(box.max_y);
-  out.put("0 ");
+void put_box(Line& line, const Box& box) {
+  line.number(box.min_x).number(box.min_y).integer(0);
+  line.number(box.max_x).number(box.max_y).integer(0);
 }
 
 void write_entities(OutputFile& out, const Mesh& mesh) {
   out.put("$Entities\n0 " + std::to_string(kSideCount) + " 1 0\n");
+  Line line(out);
   Box all;
   for (std::size_t k = 0; k < mesh.xv.size(); ++k) all.add(mesh.xv[k], mesh.yv[k]);
   for (const SideInfo& s : side_table()) {
@@ -35,17 +32,18 @@ void write_entities(OutputFile& out, const Mesh& mesh) {
       for (const std::size_t k : {mesh.at(f.ai, f.aj), mesh.at(f.bi, f.bj)})
         box.add(mesh.xv[k], mesh.yv[k]);
     });
-    const int tag = static_cast<int>(side_index(s.side)) + 1;
-    put_integer(out, tag);  // curve tag = physical tag
-    put_box(out, box);
-    put_integer(out, 1);
-    put_integer(out, tag);
-    out.put("0\n");  // no bounding points
+    // Curve tag = physical tag; one physical tag, no bounding points.
+    const auto tag = static_cast<std::int64_t>(side_index(s.side)) + 1;
+    line.integer(tag);
+    put_box(line, box);
+    line.integer(1).integer(tag).integer(0, '\n');
   }
-  out.put("1 ");
-  put_box(out, all);
-  out.put("1 " + std::to_string(kDomainTag) + " " + std::to_string(kSideCount) + " ");
-  for (int tag = 1; tag <= kSideCount; ++tag) put_integer(out, tag, tag < kSideCount ? ' ' : '\n');
+  // The surface: its physical tag, bounded by the six curves.
+  line.integer(1);
+  put_box(line, all);
+  line.integer(1).integer(kDomainTag).integer(kSideCount);
+  for (int tag = 1; tag <= kSideCount; ++tag) line.integer(tag, tag < kSideCount ? ' ' : '\n');
+  line.end();
   out.put("$EndEntities\n");
 }
 
@@ -53,12 +51,11 @@ void write_nodes(OutputFile& out, const Mesh& mesh) {
   const std::int64_t n = mesh.vertices();
   out.put("$Nodes\n1 " + std::to_string(n) + " 1 " + std::to_string(n) + "\n2 1 0 " +
           std::to_string(n) + "\n");
-  for (std::int64_t k = 1; k <= n; ++k) put_integer(out, k, '\n');
-  for (std::size_t k = 0; k < mesh.xv.size(); ++k) {
-    out.number(mesh.xv[k]);
-    out.number(mesh.yv[k]);
-    out.put("0\n");
-  }
+  Line line(out);
+  for (std::int64_t k = 1; k <= n; ++k) line.integer(k, '\n');
+  for (std::size_t k = 0; k < mesh.xv.size(); ++k)
+    line.number(mesh.xv[k]).number(mesh.yv[k]).integer(0, '\n');
+  line.end();
   out.put("$EndNodes\n");
 }
 
@@ -69,28 +66,25 @@ std::int64_t node(const Mesh& mesh, std::int32_t i, std::int32_t j) {
 
 void write_elements(OutputFile& out, const Mesh& mesh) {
   const std::int64_t total = mesh.volumes() + boundary_face_count(mesh);
-  out.put("$Elements\n" + std::to_string(kSideCount + 1) + " " + std::to_string(total) + " 1 " +
-          std::to_string(total) + "\n2 1 " + std::to_string(kQuadType) + " " +
-          std::to_string(mesh.volumes()) + "\n");
+  Line line(out);
+  line.integer(kSideCount + 1).integer(total).integer(1).integer(total, '\n');
+  line.integer(2).integer(1).integer(kQuadType).integer(mesh.volumes(), '\n');
   std::int64_t tag = 0;
   for (std::int32_t j = 1; j <= mesh.ny; ++j)
-    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      put_integer(out, ++tag);
-      put_integer(out, node(mesh, i, j));
-      put_integer(out, node(mesh, i + 1, j));
-      put_integer(out, node(mesh, i + 1, j + 1));
-      put_integer(out, node(mesh, i, j + 1), '\n');
-    }
+    for (std::int32_t i = 1; i <= mesh.nx; ++i)
+      line.integer(++tag)
+          .integer(node(mesh, i, j))
+          .integer(node(mesh, i + 1, j))
+          .integer(node(mesh, i + 1, j + 1))
+          .integer(node(mesh, i, j + 1), '\n');
   for (const SideInfo& s : side_table()) {
-    out.put("1 " + std::to_string(side_index(s.side) + 1) + " " + std::to_string(kLineType) + " " +
-            std::to_string(side_cells(mesh, s.side).faces()) + "\n");
+    line.integer(1).integer(static_cast<std::int64_t>(side_index(s.side)) + 1).integer(kLineType);
+    line.integer(side_cells(mesh, s.side).faces(), '\n');
     for_each_side_face(mesh, s.side, [&](const BoundaryFace& f) {
-      put_integer(out, ++tag);
-      put_integer(out, node(mesh, f.ai, f.aj));
-      put_integer(out, node(mesh, f.bi, f.bj), '\n');
+      line.integer(++tag).integer(node(mesh, f.ai, f.aj)).integer(node(mesh, f.bi, f.bj), '\n');
     });
   }
-  out.put("$EndElements\n");
+  line.end();
 }
 
 }  // namespace
@@ -104,7 +98,9 @@ void write_msh(const std::filesystem::path& file, const Mesh& mesh) {
   out.put("2 " + std::to_string(kDomainTag) + " \"domain\"\n$EndPhysicalNames\n");
   write_entities(out, mesh);
   write_nodes(out, mesh);
+  out.put("$Elements\n");
   write_elements(out, mesh);
+  out.put("$EndElements\n");
   out.close();
 }
 

@@ -26,6 +26,12 @@ void write_vtu(const std::filesystem::path& file, const std::string& case_name, 
 // elements, each side a physical group of its name and the cells "domain".
 void write_msh(const std::filesystem::path& file, const Mesh& mesh);
 
+// CASE_openfoam/: an OpenFOAM case one cell thick (export_foam.cpp): the
+// mesh in constant/polyMesh, the six sides as patches and frontAndBack
+// empty, and the system/ files that are missing. Returns what it did with
+// the system/ files, for the line that says what was written.
+std::string write_foam(const std::filesystem::path& folder, const Mesh& mesh);
+
 // CASE.xyz: "nxv nyv", then every x, then every y, i fastest.
 void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
 

@@ -1,7 +1,9 @@
 // malha-report: checks the files malha wrote for one case against each
 // other, measures the quality of every cell and how far the smoothing is
-// from converged, and writes the mesh for ParaView, Plot3D tools and as a
-// picture. It reads the case files and never writes to them.
+// from converged, and writes the mesh for the programs of the field
+// (ParaView, Plot3D tools, Gmsh, OpenFOAM) with the six sides of its
+// boundary named, and as a picture. It reads the case files and never
+// writes to them.
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -36,6 +38,8 @@ const char kHelp[] =
     "  --plot3d        also write CASE.xyz (formatted 2-D Plot3D grid)\n"
     "  --vtu           also write CASE.vtu (VTK XML unstructured grid, the sides\n"
     "                  as line cells; ParaView, meshio)\n"
+    "  --foam          also write CASE_openfoam/, an OpenFOAM case of the mesh\n"
+    "                  (one cell thick, the sides as patches)\n"
     "  --msh           also write CASE.msh (Gmsh MSH 4.1, the sides as groups)\n"
     "  --map METRIC    also write CASE_METRIC.png (through gnuplot) or .svg;\n"
     "                  METRIC: area, aspect_ratio, skew, non_orthogonality,\n"
@@ -50,8 +54,8 @@ const char kHelp[] =
     "line. See malha-report(1).\n";
 
 struct Options {
-  bool json = false, vtk = false, plot3d = false, msh = false, vtu = false, svg = false,
-       map = false;
+  bool json = false, vtk = false, plot3d = false, msh = false, vtu = false, foam = false,
+       svg = false, map = false;
   Metric map_metric = Metric::Skew;
   std::string case_argument;
 };
@@ -91,6 +95,8 @@ Options parse(int argc, char** argv) {
       o.vtk = true;
     } else if (a == "--plot3d") {
       o.plot3d = true;
+    } else if (a == "--foam") {
+      o.foam = true;
     } else if (a == "--vtu") {
       o.vtu = true;
     } else if (a == "--msh") {
@@ -168,6 +174,11 @@ int run(const Options& o) {
   if (o.msh) {
     write_msh(files.path(".msh"), mesh);
     say(said, "msh: wrote " + files.path(".msh").string() + "\n");
+  }
+  if (o.foam) {
+    const std::filesystem::path folder = files.path("_openfoam");
+    const std::string system = write_foam(folder, mesh);
+    say(said, "foam: wrote " + folder.string() + "/, " + system + "\n");
   }
   if (o.map) {
     const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),

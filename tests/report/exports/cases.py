@@ -50,7 +50,7 @@ def make_case(malha, report, parent, name, nx, ny, smoothed, deta, flags):
     folder = os.path.join(parent, name)
     os.makedirs(folder)
     with open(os.path.join(folder, "entradas.txt"), "w", encoding="ascii") as f:
-        f.write(f"{name}\n{nx}\n{ny}\n{2 if smoothed else 0}\n0\n")
+        f.write(f"{name}\n{nx}\n{ny}\n{2 if smoothed else 0}\n2\n")  # with the nest files
     with open(os.path.join(folder, "entrada_eq_elipticas.txt"), "w", encoding="ascii") as f:
         f.write(f"5\n100\n0.0\n1.0\n{deta}\n0\n0\n")
     r = run([malha], folder, env=dict(os.environ, COMSPEC="true"))
@@ -103,6 +103,12 @@ def vertices(case):
     with open(case.path(".txt"), encoding="ascii", newline="") as f:
         lines = f.read().split("\r\n")[2:-1]
     return [(float(r[:25].replace("E", "e")), float(r[25:].replace("E", "e"))) for r in lines]
+
+
+def areas(case):
+    """The areas of CASE_nest_area.txt, volume v at [v - 1]."""
+    with open(case.path("_nest_area.txt"), encoding="ascii", newline="") as f:
+        return [float(r.replace("E", "e")) for r in f.read().split("\r\n")[:-1]]
 
 
 def close(a, b, tol=1e-12):
