@@ -4,8 +4,8 @@ says "Mesh OK." on the unfolded meshes, also with -allGeometry -allTopology
 (a mesh one cell across, ny = 1, fails only the cell determinant check,
 which counts the inner faces alone); its patches hold the faces of the six
 sides; its largest non-orthogonality is the report's and its cell volumes
-are the areas. On the folded mesh it fails, and the cells it finds are those
-the report finds. Then the worked Laplace case of examples/openfoam solves
+are the areas. On the folded mesh it fails, and the cells of no volume and
+the concave cells it finds are the report's inverted and concave cells. Then the worked Laplace case of examples/openfoam solves
 on two meshes with the error falling.
 
 Usage: test_openfoam.py MALHA MALHA_REPORT EXAMPLES   (exit 77: no OpenFOAM)
@@ -72,17 +72,20 @@ def check_unfolded(case, plain, full):
           f"{name}: total volume = the areas' sum")
 
 
-def check_folded(case, plain, full):
+def check_turned(case, plain, full):
+    """checkMesh fails, and its cells of no volume and its concave cells are
+    the report's inverted and concave cells."""
     name = case.name
     check("Mesh OK." not in plain and "Mesh OK." not in full, f"{name}: checkMesh fails")
     negative = {v for v, a in enumerate(cases.areas(case), 1) if a <= 0}
-    found = cell_set(case, "zeroVolumeCells")
-    check(found == negative and negative, f"{name}: zeroVolumeCells are the cells of area <= 0")
-    bad = found | cell_set(case, "concaveCells")
-    folded = case.report["folded"]
-    listed = {f["volume"] for f in folded["first"]}
-    check(listed <= bad and folded["count"] <= len(bad),
-          f"{name}: checkMesh finds the folded cells the report names ({sorted(bad)[:8]})")
+    found = {"inverted": cell_set(case, "zeroVolumeCells"), "concave": cell_set(case, "concaveCells")}
+    check(found["inverted"] == negative and negative,
+          f"{name}: zeroVolumeCells are the cells of area <= 0")
+    for kind, cells in found.items():
+        report = case.report[kind]
+        listed = {c["volume"] for c in report["worst"]}
+        check(listed <= cells and report["count"] == len(cells),
+              f"{name}: checkMesh finds the report's {report['count']} {kind} cells ({len(cells)})")
 
 
 def check_laplace(parent):
@@ -102,8 +105,8 @@ def main():
     with cases.scratch() as parent:
         for case in cases.make_cases(MALHA, REPORT, parent, ["--foam"]):
             plain, full = check_mesh(case, []), check_mesh(case, ALL_CHECKS)
-            if case.folded:
-                check_folded(case, plain, full)
+            if case.concave:
+                check_turned(case, plain, full)
             else:
                 check_unfolded(case, plain, full)
         check_laplace(parent)
