@@ -32,11 +32,14 @@ std::string format(const char* pattern, Args... args) {
   return n < 0 ? std::string() : std::string(text, std::min<std::size_t>(n, sizeof text - 1));
 }
 
-// The shortest text that reads back as the same double.
+// The shortest text that reads back as the same double, its exponent (if
+// any) written with "E" like every number the run writes.
 std::string shortest(double value) {
   char text[64];
   const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
+  std::string shown(text, result.ptr);
+  if (const std::size_t e = shown.find('e'); e != std::string::npos) shown[e] = 'E';
+  return shown;
 }
 
 std::string cell_text(const CellRef& c) {
@@ -65,9 +68,9 @@ double boundary_area(const MeshState& s) {
 std::string size_text(std::int64_t bytes) {
   if (bytes < 0) return "size unknown";
   if (bytes < 1000) return format("%lld B", static_cast<long long>(bytes));
-  if (bytes < 1000 * 1000) return format("%.3g kB", static_cast<double>(bytes) / 1e3);
-  if (bytes < 1000LL * 1000 * 1000) return format("%.3g MB", static_cast<double>(bytes) / 1e6);
-  return format("%.3g GB", static_cast<double>(bytes) / 1e9);
+  if (bytes < 1000 * 1000) return format("%.3G kB", static_cast<double>(bytes) / 1e3);
+  if (bytes < 1000LL * 1000 * 1000) return format("%.3G MB", static_cast<double>(bytes) / 1e6);
+  return format("%.3G GB", static_cast<double>(bytes) / 1e9);
 }
 
 // Appends the items to `out`, separated by blanks, as lines that begin with
@@ -160,7 +163,7 @@ std::string bad_cells_text(const BadCells& bad) {
 
 std::string quality_lines(const MeshQuality& q) {
   std::vector<std::string> items = {
-      format("cells: area %.3g to %.3g,", q.smallest_area, q.largest_area),
+      format("cells: area %.3G to %.3G,", q.smallest_area, q.largest_area),
       format("corner angles within %.1f degrees of 90", q.largest_angle_deviation),
       format("at %s;", cell_text(q.worst_angle_cell).c_str()), bad_cells_text(q.bad)};
   std::string out;
@@ -176,7 +179,7 @@ std::string bad_cells_warning(const CellList& list, const char* kind, const char
                      format("%lld %s cell%s (%s); by area, the worst first: ", count, kind,
                             count == 1 ? "" : "s", rule);
   for (std::size_t k = 0; k < list.listed(); ++k)
-    line += (k > 0 ? ", " : "") + cell_text(list[k].cell) + format(" area %.4g", list[k].area);
+    line += (k > 0 ? ", " : "") + cell_text(list[k].cell) + format(" area %.4G", list[k].area);
   const auto unlisted = count - static_cast<long long>(list.listed());
   if (unlisted > 0) line += format(" and %lld more", unlisted);
   return line + "\n";
@@ -186,7 +189,7 @@ std::string bad_cells_warning(const CellList& list, const char* kind, const char
 
 std::string convergence_text(const ConvergenceFigure& figure) {
   if (!figure.defined) return "no interior vertex";
-  return format("move %.2E (%.2g%% of min edge)", figure.largest_move, 100.0 * figure.relative);
+  return format("move %.2E (%.2G%% of min edge)", figure.largest_move, 100.0 * figure.relative);
 }
 
 std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
@@ -196,7 +199,7 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
     out += std::string(kPrefix) + "warning: " +
            format(
                "nx = %ld is odd: the right end of the mesh leans beyond x = 1 and the mesh "
-               "covers %.4g, %.4g more than the region's 0.75; an even nx fits the region\n",
+               "covers %.4G, %.4G more than the region's 0.75; an even nx fits the region\n",
                static_cast<long>(s.nx), covered, covered - kRegionArea);
   }
   if (q.bad.inverted.count() > 0)
@@ -214,7 +217,7 @@ std::string run_summary(const MeshState& s, const MeshQuality& q, const Converge
     append_wrapped(out, {"convergence: an update would still move",
                          format("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
                                 figure->largest_move),
-                         format("%.2g%% of the shortest edge", 100.0 * figure->relative)});
+                         format("%.2G%% of the shortest edge", 100.0 * figure->relative)});
   }
   return out;
 }
@@ -234,7 +237,7 @@ void RunReport::mesh_done(const MeshState& s) {
 void RunReport::run_done(const MeshState& s) const {
   // Nothing here may stop a run that has completed: no trap while it computes.
   const platform::FpTrapsHeld held;
-  std::string out = mesh_warnings(s, quality_);
+  std::string out = setting_warnings(s) + mesh_warnings(s, quality_) + earlier_files_warning(s);
   if (platform::stderr_is_terminal()) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();

@@ -1,9 +1,9 @@
 // What a run tells its user besides its files and its failure reports, on
-// standard error: warnings about the mesh (one line each, beginning
-// "malha: warning: ") and, when standard error is a terminal, a short summary
-// of the run. Both are written only once the run has completed, so the
-// standard error of a failed run holds its report alone; neither changes a
-// file, a command or the exit status.
+// standard error: warnings about the case, the mesh and the files an earlier
+// run left (one line each, beginning "malha: warning: ") and, when standard
+// error is a terminal, a short summary of the run. Both are written only once the run has
+// completed, so the standard error of a failed run holds its report alone; neither changes a file,
+// a command or the exit status.
 #pragma once
 
 #include <chrono>
@@ -34,6 +34,17 @@ class RunReport {
 // ("" when there is nothing to warn about): an odd nx, inverted cells, concave
 // cells.
 std::string mesh_warnings(const MeshState& s, const MeshQuality& q);
+
+// The warning lines about the case as read, each ending in a line feed ("" when
+// there is nothing to warn about): an option of entradas.txt other than 1 or
+// 2, and, with the smoothing on, an niter or nsweep below 1, which smooth
+// nothing (run_warnings.cpp).
+std::string setting_warnings(const MeshState& s);
+
+// The warning line naming the case's nest files that an earlier run left in
+// the folder when this run wrote none ("" when there are none). The files are
+// not touched.
+std::string earlier_files_warning(const MeshState& s);
 
 // The lines of the summary: the case as read, the files written with their
 // sizes (as they are on disk now), the time taken, the mesh quality and, when

@@ -1,8 +1,11 @@
 // The warnings about a mesh: an odd nx with the area beyond the region,
-// inverted and concave cells; the files the run summary lists.
+// inverted and concave cells; about the case as read and the files an earlier
+// run left; the files the run summary lists.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <string>
+#include <vector>
 
 #include "dados.h"
 #include "dados/layout.h"
@@ -97,5 +100,112 @@ TEST_P(Summary, ListsTheFilesOfTheSetsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Sets, Summary, ::testing::ValuesIn(kSummaryCases),
                          [](const auto& info) { return std::string(info.param.label); });
+
+// Every number of the summary and of the progress line in one style: an
+// exponent, when there is one, with "E" (as in the files), never "e".
+TEST(Summary, WritesEveryExponentWithCapitalE) {
+  malha::MeshState s;
+  s.case_name = "c";
+  s.nx = 4;
+  s.ny = 2;
+  s.opt_elliptic = 2;
+  s.dksi = 1e-5;
+  s.deta = 2.5e-7;
+  malha::MeshQuality q{};
+  q.smallest_area = 8.67e-7;
+  q.largest_area = 3.5e-5;
+  malha::ConvergenceFigure figure{};
+  figure.defined = true;
+  figure.largest_move = 2.32e-7;
+  figure.relative = 4.1e-9;
+  const std::string out = malha::run_summary(s, q, &figure, 0.5);
+  for (const char* part : {"dksi = 1E-05, deta = 2.5E-07", "area 8.67E-07 to 3.5E-05",
+                           "by 2.32E-07", "4.1E-07% of the shortest edge"})
+    EXPECT_NE(out.find(part), std::string::npos) << part << " in\n" << out;
+  EXPECT_EQ(malha::convergence_text(figure), "move 2.32E-07 (4.1E-07% of min edge)");
+  for (std::size_t at = 1; at + 1 < out.size(); ++at) {
+    const bool exponent = out[at] == 'e' && std::isdigit(static_cast<unsigned char>(out[at - 1])) &&
+                          (out[at + 1] == '-' || out[at + 1] == '+');
+    EXPECT_FALSE(exponent) << "a small e at " << at << " in\n" << out;
+  }
+}
+
+// The case as read: an option other than 1 or 2, a count that smooths nothing.
+struct SettingCase {
+  const char* label;
+  std::int32_t opt_elliptic, opt_nest, niter, nsweep;
+  std::string lines;
+};
+
+constexpr char kSmoothingOff[] =
+    "malha: warning: line 4 of entradas.txt (smoothing) is %, neither 1 (off) nor 2 (on): taken "
+    "as off, the mesh was not smoothed\n";
+constexpr char kNestOff[] =
+    "malha: warning: line 5 of entradas.txt (nest files) is %, neither 1 (off) nor 2 (on): taken "
+    "as off, no nest file was written\n";
+constexpr char kNoPass[] =
+    "malha: warning: niter = % (line 2 of entrada_eq_elipticas.txt) runs no smoothing pass: the "
+    "mesh is the algebraic one\n";
+constexpr char kNoSweep[] =
+    "malha: warning: nsweep = % (line 1 of entrada_eq_elipticas.txt) runs no Gauss-Seidel sweep: "
+    "the mesh is the algebraic one\n";
+
+// The line with % replaced by the value.
+std::string line(const char* pattern, std::int32_t value) {
+  std::string text = pattern;
+  return text.replace(text.find('%'), 1, std::to_string(value));
+}
+
+std::vector<SettingCase> setting_cases() {
+  return {
+      {"BothOn", 2, 2, 100, 5, ""},
+      {"BothOff", 1, 1, 0, 0, ""},  // the counts are not read when the smoothing is off
+      {"ZeroMeantAsNo", 0, 0, 0, 0, line(kSmoothingOff, 0) + line(kNestOff, 0)},
+      {"MinusOneAndThree", -1, 3, 0, 0, line(kSmoothingOff, -1) + line(kNestOff, 3)},
+      {"OneIterationOneSweep", 2, 1, 1, 1, ""},
+      {"NoIteration", 2, 2, 0, 5, line(kNoPass, 0)},
+      {"NegativeIterations", 2, 2, -3, -1, line(kNoPass, -3)},  // no pass: the sweeps do not matter
+      {"NoSweep", 2, 2, 10, 0, line(kNoSweep, 0)},
+      {"NegativeSweepsNestZero", 2, 0, 10, -2, line(kNestOff, 0) + line(kNoSweep, -2)},
+  };
+}
+
+class Settings : public ::testing::TestWithParam<SettingCase> {};
+
+TEST_P(Settings, OneLineForEachValueThatMayNotMeanWhatItDoes) {
+  const SettingCase& c = GetParam();
+  malha::MeshState s;
+  s.opt_elliptic = c.opt_elliptic;
+  s.opt_nest = c.opt_nest;
+  s.niter = c.niter;
+  s.nsweep = c.nsweep;
+  EXPECT_EQ(malha::setting_warnings(s), c.lines);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Settings, ::testing::ValuesIn(setting_cases()),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// The nest files an earlier run left, named when this run wrote none.
+TEST(EarlierFiles, NamedWhenThisRunWroteNoNestFiles) {
+  const malha::test::TempDir dir;
+  const malha::test::ChangeDir cd(dir.path());
+  malha::MeshState s;
+  s.case_name = "my case ";
+  s.opt_nest = 1;
+  EXPECT_EQ(malha::earlier_files_warning(s), "");
+  // Another case's nest files are none of this case's.
+  malha::test::write_file("other_nest.txt", "x");
+  malha::test::write_file("my case_nest_area.txt", "x");
+  malha::test::write_file("my case_nest.txt", "x");
+  const std::string line =
+      "malha: warning: nest files of an earlier run are left as they were (this run wrote none, "
+      "so they may not match the mesh files): my case_nest.txt, my case_nest_area.txt\n";
+  EXPECT_EQ(malha::earlier_files_warning(s), line);
+  s.opt_nest = 0;
+  EXPECT_EQ(malha::earlier_files_warning(s), line);
+  s.opt_nest = 2;  // written by this run
+  EXPECT_EQ(malha::earlier_files_warning(s), "");
+  EXPECT_EQ(malha::test::read_file("my case_nest.txt"), "x");
+}
 
 }  // namespace

@@ -51,7 +51,7 @@ for link in $links; do
 done
 if command -v groff >/dev/null 2>&1; then
   for page in malha malha-report; do
-    groff -man -ww -z -Tutf8 "$prefix/share/man/man1/$page.1" >"$scratch/groff.log" 2>&1
+    groff -t -man -ww -z -Tutf8 "$prefix/share/man/man1/$page.1" >"$scratch/groff.log" 2>&1
     check "the manual page $page.1 formats without warnings" [ ! -s "$scratch/groff.log" ]
   done
 fi

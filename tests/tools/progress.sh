@@ -42,7 +42,7 @@ if [ "$milliseconds" -lt 1500 ]; then
   echo "the run took less than 1.5 s: the line need not show, so it is not looked for"
 else
   check "a line tells the pass, the time spent, the time left and the convergence figure" \
-    grep -Eq "smoothing: pass [0-9]+ of $passes, [0-9]+:[0-9]{2} elapsed, about [0-9]+:[0-9]{2} left, move [0-9.]+E[-+][0-9]+ \([0-9.e-]+% of min edge\)" \
+    grep -Eq "smoothing: pass [0-9]+ of $passes, [0-9]+:[0-9]{2} elapsed, about [0-9]+:[0-9]{2} left, move [0-9.]+E[-+][0-9]+ \([0-9.E+-]+% of min edge\)" \
     "$scratch/screen.txt"
   # The screen as a series of overwrites: the last one before the status line
   # is made of blanks only, as long as the longest line shown.

@@ -35,9 +35,9 @@ check "the summary gives the case as read" has "$summary" \
 check "... the files with their sizes, and the time" has "$summary" \
   "^malha: wrote sum.txt [0-9.]+ kB, sum_\\*.txt: vert 882 B, .* nest_area $(wc -c <"$scratch/tty/sum_nest_area.txt") B, malha.txt .*; 12 files, [0-9.]+ kB, in [0-9.]+ s$"
 check "... the cells" has "$summary" \
-  '^malha: cells: area [0-9.e-]+ to [0-9.e-]+, corner angles within [0-9.]+ degrees of 90 at volume [0-9]+ \(i = [0-9]+, j = [0-9]+\); none inverted or concave$'
+  '^malha: cells: area [0-9.E+-]+ to [0-9.E+-]+, corner angles within [0-9.]+ degrees of 90 at volume [0-9]+ \(i = [0-9]+, j = [0-9]+\); none inverted or concave$'
 check "... the convergence figure" has "$summary" \
-  '^malha: convergence: an update would still move vertex [0-9]+ by [0-9.]+E[-+][0-9]+, [0-9.e-]+% of the shortest edge$'
+  '^malha: convergence: an update would still move vertex [0-9]+ by [0-9.]+E[-+][0-9]+, [0-9.E+-]+% of the shortest edge$'
 for f in "$scratch/pipe"/*; do
   check "$(basename "$f") is the same as through the pipe" cmp -s "$f" "$scratch/tty/$(basename "$f")"
 done
