@@ -48,8 +48,9 @@ void BM_SmoothingPass(benchmark::State& state) {
                           static_cast<std::int32_t>(state.range(2)));
   const malha::SmoothingOptions options{.fast = state.range(3) != 0,
                                         .threads = static_cast<int>(state.range(3))};
+  malha::SmoothingWorkspace workspace;
   for (auto _ : state) {
-    malha::smoothing_pass(*s, options);
+    malha::smoothing_pass(*s, options, workspace);
     benchmark::DoNotOptimize(s->xv.data());
   }
   const double points = static_cast<double>(s->nxv - 2) * static_cast<double>(s->nyv - 2) *

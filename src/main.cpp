@@ -167,9 +167,10 @@ void run(const malha::RunOptions& options, [[maybe_unused]] const malha::RunRequ
     allocate_group_b(s);
     stage = "smoothing";
     SmoothingProgress progress(s, options.progress);
+    SmoothingWorkspace workspace;
     for (std::int32_t pass = 1; pass <= s.niter; ++pass) {
       // Metric terms, sources, coefficients, then nsweep sweeps on x and on y.
-      smoothing_pass(s, options.smoothing);
+      smoothing_pass(s, options.smoothing, workspace);
       progress.pass_done(pass);
     }
   }

@@ -12,6 +12,7 @@
 #include <fpu_control.h>
 #endif
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
@@ -38,8 +39,16 @@ constexpr char kReportDivide[] =
 constexpr char kReportOverflow[] =
     "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
 
+// Set by the first fault: when two threads trap at once, the first writes
+// the report and ends the process, and the second waits for that end without
+// writing a second report. (A lock-free flag: safe in a signal handler.)
+std::atomic_flag report_claimed = ATOMIC_FLAG_INIT;
+
 // Runs on SIGFPE: only async-signal-safe calls.
 void on_floating_point_fault(int /*signal*/, siginfo_t* info, void* /*context*/) {
+  if (report_claimed.test_and_set()) {
+    for (;;) pause();
+  }
   const char* report = kReportInvalid;
   std::size_t size = sizeof kReportInvalid - 1;
   switch (info->si_code) {

@@ -17,6 +17,7 @@
 #define MALHA_SSE_ONLY 0
 #endif
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -132,11 +133,19 @@ void mask_all() {
 #endif
 }
 
+// Set by the first fault: when two threads trap at once, the first writes
+// the report and ends the process, and the second waits for that end without
+// writing a second report.
+std::atomic_flag report_claimed = ATOMIC_FLAG_INIT;
+
 LONG CALLBACK on_exception(EXCEPTION_POINTERS* pointers) {
   std::size_t size = 0;
   const char* report = fault_report(pointers, size);
   if (report == nullptr) return EXCEPTION_CONTINUE_SEARCH;
   mask_all();
+  if (report_claimed.test_and_set()) {
+    for (;;) Sleep(INFINITE);
+  }
   write_stderr(report, size);
   exit_now(1);
 }

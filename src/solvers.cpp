@@ -42,13 +42,18 @@ void plain_pass(MeshState& s) {
 
 }  // namespace
 
-void smoothing_pass(MeshState& s, const SmoothingOptions& options) {
+void smoothing_pass(MeshState& s, const SmoothingOptions& options, SmoothingWorkspace& workspace) {
   // A kept source array (flag 2) needs the general nine-array equations. When
   // the fast pass finds that the operations it leaves out could trap, it has
   // written nothing, and the plain pass recomputes everything and traps where
   // it would.
   const bool fast = options.fast && s.opt_psrc != 2 && s.opt_qsrc != 2;
-  if (!fast || !fast_smoothing_pass(s, options)) plain_pass(s);
+  if (!fast || !fast_smoothing_pass(s, options, workspace)) plain_pass(s);
+}
+
+void smoothing_pass(MeshState& s, const SmoothingOptions& options) {
+  SmoothingWorkspace workspace;
+  smoothing_pass(s, options, workspace);
 }
 
 }  // namespace malha

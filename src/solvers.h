@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "run_options.h"
+#include "solvers_wavefront.h"
 #include "variaveis.h"
 
 namespace malha {
@@ -16,16 +18,30 @@ void gauss_seidel(Array1<double>& u, const Array1<double>& ap, const Array1<doub
                   const Array1<double>& asw, std::int32_t nxv, std::int32_t nyv,
                   std::int32_t nsweep);
 
+// What the fast smoothing keeps from one pass to the next; the driver holds
+// one for the passes of a run. Nothing in it changes a coordinate.
+struct SmoothingWorkspace {
+  // x and y of every vertex interleaved (step 8 of solvers_fast.cpp): had
+  // once, at the first pass, and reused by the others.
+  std::vector<double> pairs;
+  // One thread or two, chosen by the times of the passes before.
+  ThreadChoice threads;
+};
+
 // One outer pass of the elliptic smoothing: compute_metrics, clear_sources,
 // compute_coefficients, then gauss_seidel on xv and on yv. The fast path gives
 // bit-identical coordinates and stops the run with the same floating-point
 // report wherever the plain sequence would.
+void smoothing_pass(MeshState& s, const SmoothingOptions& options, SmoothingWorkspace& workspace);
+// The same with a workspace of its own, which starts afresh at every call
+// (for tests and tools).
 void smoothing_pass(MeshState& s, const SmoothingOptions& options);
 
 // The fast path of smoothing_pass (solvers_fast.cpp), for a mesh whose source
 // flags are not 2. False, with xv and yv untouched, when the pass has to be
 // done by the plain operations because some of those it leaves out could
 // raise a trapped exception, or because the storage it needs cannot be had.
-bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options);
+bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options,
+                         SmoothingWorkspace& workspace);
 
 }  // namespace malha

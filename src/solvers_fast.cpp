@@ -41,16 +41,22 @@
 // Step 5. The traps of the operations left out. The fused loop runs with the
 //   traps held; afterwards it checks the exception flags and the range of
 //   |det| = |yeta*xksi - xeta*yksi|. Exactly for 2^-512 < |det| < 2^512 do the
-//   operations left out raise nothing (found by bisection over those
-//   operations and checked on every double near both ends): below it
-//   jac*jac overflows; above it jac*jac is subnormal or zero and 1/(jac*jac)
-//   overflows or divides by zero. The fused operations are a subset of the
-//   plain ones, so with no flag raised and every det in range, the plain
-//   ones would not have trapped either. Otherwise (a NaN included) nothing
-//   has been written to xv and yv yet, and the dispatch redoes the whole
-//   pass by the plain operations, which then trap exactly where they would.
-//   The sweeps run with the traps on and compute the plain values (steps 1
-//   to 3 and 6).
+//   operations left out raise nothing (kSafeDetLow and kSafeDetHigh,
+//   solvers_fast.h; the tests find both ends again by bisection over the
+//   doubles and check the doubles next to them): below it jac*jac overflows;
+//   above it jac*jac is subnormal or zero and 1/(jac*jac) overflows or
+//   divides by zero. The fused operations are a subset of the plain ones, so
+//   with no flag raised and every det in range, the plain ones would not
+//   have trapped either. Otherwise nothing has been written to xv and yv
+//   yet, and the dispatch redoes the whole pass by the plain operations,
+//   which then trap exactly where they would. A NaN det passes the range
+//   check (the lane comparisons that keep the smallest and the largest |det|
+//   drop a NaN); what catches it is the invalid-operation flag: the inputs
+//   are finite (the coordinates of the pass before, which would have trapped
+//   on an overflow, and spacings read as finite numbers), and a NaN comes
+//   from finite numbers only through an invalid operation (inf - inf after
+//   an overflow, 0 * inf), which raises that flag. The sweeps run with the
+//   traps on and compute the plain values (steps 1 to 3 and 6).
 //
 // Step 6. The order of the updates. A task is one sweep over one row of
 //   interior vertices. The update at column c of task (row j, sweep s) reads
@@ -66,8 +72,10 @@
 //   two behind (it has not yet overwritten column c-1). So every update reads
 //   the values it reads in the plain order, sweep after sweep, while the
 //   sweeps move together through a band of rows that stays in cache. The
-//   order is worked out task by task as the tasks run: no list of them is
-//   kept, so storage and bookkeeping do not grow with the number of sweeps.
+//   order is worked out task by task as the tasks run (TaskOrder,
+//   solvers_wavefront.h, whose tests enumerate it and check these
+//   properties): no list of the tasks is kept, so storage and bookkeeping do
+//   not grow with the number of sweeps.
 //   Rows too short for the tasks of a group to overlap are swept in the
 //   plain order itself, sweep after sweep and row after row.
 //
@@ -77,14 +85,15 @@
 //   c + 1 (the progress counters of solvers_wavefront.h); earlier groups are
 //   further ahead still. So the two-column distances of step 6 hold between
 //   groups too, and each update sees the values of the one-thread order.
-//   Whether one or two threads run is chosen by timing the passes; the
-//   values are the same either way.
+//   Whether one or two threads run is chosen by timing the passes (the
+//   choice is kept in the SmoothingWorkspace the driver holds); the values
+//   are the same either way.
 //
 // Step 8. The coordinates back. x and y are interleaved into one array for
-//   the sweeps; the boundary vertices are copied in, read and never written;
-//   the values of a row's last sweep are copied back to xv and yv once its
-//   group has ended, after every task that reads them (all rows at the end
-//   when step 9 ends the sweeps early).
+//   the sweeps (the workspace's, had once for the run); the boundary vertices are copied in, read
+//   and never written; the values of a row's last sweep are copied back to xv and yv once its group
+//   has ended, after every task that reads them (all rows at the end when step 9 ends the sweeps
+//   early).
 //
 // Step 9. A sweep that changes no bit ends the pass. A sweep computes every
 //   value from the values of the sweep before and of its own (step 6). If
@@ -101,7 +110,36 @@
 //   sweep s has ended; if no ended task of sweep s or later has changed a
 //   bit, sweep s changed nothing. With two threads, a thread records the
 //   changes of a group before it publishes the group's last column, and the
-//   other thread reads that column before its own next group ends.
+//   other thread reads that column before its own next group ends (the
+//   bookkeeping is EarlyEnd, solvers_wavefront.h). Once the early end is
+//   set, a group the other thread has already started runs on without its
+//   waits, out of the plain order; that changes nothing either. When sweep s
+//   changed nothing, the values in hand are a fixed point of the update:
+//   during sweep s every vertex's neighbours held the values they hold now,
+//   and its update gave back its own value. So any update, in any order,
+//   reads only values of that fixed point and returns the value already
+//   there, bit for bit, raising nothing; and what it writes is again the
+//   fixed point for the updates after it.
+//
+// Step 10. The order of the traps. The plain pass sweeps all of x before any
+//   of y and each sweep row after row; here x and y go together as lanes,
+//   the sweeps overlap (step 6), and two threads run at once. So the first
+//   update to trap may not be the one the plain pass traps at. The report is
+//   the same nonetheless, for three reasons. First, a pass traps here if and
+//   only if it traps there: every update computes the plain value from the
+//   plain values of the updates it reads (steps 6 and 7) until the first
+//   trap, so an update that traps here traps there too, unless the plain
+//   pass has trapped before it, and the other way round. Second, overflow is
+//   the only exception a sweep can raise: its operations take finite
+//   coefficients (step 5) and finite coordinates, and the divisor ap, twice
+//   alpha + gamma, is about 4|det| or more (|det| <= |r_eta| |r_ksi|), so at
+//   least about 2^-510 and never zero: no division by zero; an invalid
+//   operation needs an infinity, and an overflow has trapped before one.
+//   Third, the report of a trap names only its kind, no vertex, sweep or
+//   lane. And when the two threads trap at the same moment, the fault
+//   handler writes the first report only (platform_posix.cpp,
+//   platform_win.cpp). Nothing has been written to a file yet when a pass
+//   traps, so the run leaves the same files behind.
 #include <algorithm>
 #include <atomic>
 #include <cfenv>
@@ -115,6 +153,7 @@
 #include "helper_thread.h"
 #include "platform.h"
 #include "solvers.h"
+#include "solvers_fast.h"
 #include "solvers_lanes.h"
 #include "solvers_wavefront.h"
 
@@ -130,10 +169,6 @@ namespace malha {
 namespace {
 
 using namespace lanes;
-
-// Step 5: the range of |det| in which the operations left out cannot trap.
-constexpr double kSafeDetLow = 0x1.0000000000001p-512;
-constexpr double kSafeDetHigh = 0x1.fffffffffffffp+511;
 
 // Step 8: x and y of 0-based vertex p into u, interleaved: u[2p], u[2p + 1].
 inline void pack(double* u, const double* xv, const double* yv, std::int64_t p) {
@@ -335,9 +370,6 @@ MALHA_ALWAYS_INLINE Pair update(const SweepData& d, std::int64_t p, Pair west) {
   return result;
 }
 
-// Step 6: tasks in flight together, each 2 columns behind the one before.
-constexpr int kRows = 4;
-
 // Step 9: what a group of tasks tells about the sweeps it ran, `changed[r]`
 // holding the bits in which task r's new values differ from those they
 // replaced.
@@ -413,62 +445,6 @@ void run_tasks(const SweepData& d, const std::int64_t* row_start, std::int64_t c
   run_group<R, Watch>(d, row_start, ncols, progress, changes);
 }
 
-// Step 6: the tasks of nsweep sweeps over nrows interior rows in the order of
-// the diagonal row + 2*sweep, sweeps ascending within a diagonal, worked out
-// one after the other as they are needed: constant storage and constant work
-// per task, whatever the number of sweeps. On diagonal d the sweeps run from
-// max(0, ceil((d - nrows + 1)/2)) to min(nsweep - 1, floor(d/2)); with one
-// row, the odd diagonals hold no task.
-class TaskOrder {
- public:
-  TaskOrder(std::int64_t nrows, std::int64_t nsweep)
-      : nrows_(nrows), nsweep_(nsweep), left_(nrows * nsweep) {}
-
-  std::int64_t row() const { return diagonal_ - 2 * sweep_; }
-  std::int64_t sweep() const { return sweep_; }
-
-  // Moves on by n tasks (not past the last one).
-  void advance(std::int64_t n) {
-    for (; n > 0 && left_ > 1; --n, --left_) {
-      if (sweep_ < last_sweep(diagonal_)) {
-        ++sweep_;
-        continue;
-      }
-      do ++diagonal_;
-      while (first_sweep(diagonal_) > last_sweep(diagonal_));
-      sweep_ = first_sweep(diagonal_);
-    }
-  }
-
- private:
-  std::int64_t first_sweep(std::int64_t d) const {
-    return std::max<std::int64_t>(0, (d - nrows_ + 2) / 2);
-  }
-  std::int64_t last_sweep(std::int64_t d) const { return std::min(nsweep_ - 1, d / 2); }
-
-  std::int64_t nrows_, nsweep_;
-  std::int64_t left_;  // tasks from this one to the last
-  std::int64_t diagonal_ = 0;
-  std::int64_t sweep_ = 0;
-};
-
-// Step 9: the latest sweep in which a finished task changed a bit, over both
-// threads.
-class LatestChange {
- public:
-  // Adds the latest sweep with a change of a group (-1 for none); returns the
-  // latest one so far.
-  std::int64_t record(std::int64_t sweep) {
-    std::int64_t seen = latest_.load(std::memory_order_relaxed);
-    while (sweep > seen && !latest_.compare_exchange_weak(seen, sweep, std::memory_order_relaxed)) {
-    }
-    return std::max(seen, sweep);
-  }
-
- private:
-  std::atomic<std::int64_t> latest_{-1};
-};
-
 // Step 8: the values of the row whose first interior vertex is `start` back
 // to xv and yv.
 void copy_row_back(const double* u, double* xv, double* yv, std::int64_t start,
@@ -522,39 +498,29 @@ void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, s
   // groups, one for the odd ones.
   TaskOrder order[2] = {TaskOrder(nrows, nsweep), TaskOrder(nrows, nsweep)};
   order[1].advance(kRows);
-  LatestChange latest;
+  EarlyEnd early_end(nrows);
   const bool settled = run_groups(groups, ncols, helper, [&](std::int64_t g, Progress& progress) {
-    TaskOrder& place = order[g % 2];
-    const std::int64_t size = std::min<std::int64_t>(kRows, count - g * kRows);
-    std::int64_t start[kRows]{}, sweep[kRows]{}, row[kRows]{};
-    for (std::int64_t r = 0; r < size; ++r, place.advance(1)) {
-      row[r] = place.row();
-      sweep[r] = place.sweep();
-      start[r] = (row[r] + 1) * nxv + 1;
-    }
-    place.advance(kRows);  // the group of the other parity
+    const GroupTasks tasks =
+        order[g % 2].take_group(std::min<std::int64_t>(kRows, count - g * kRows), kRows);
+    std::int64_t start[kRows]{};
+    for (std::int64_t r = 0; r < tasks.size; ++r) start[r] = (tasks.row[r] + 1) * nxv + 1;
     GroupChanges changes{};
     progress.group = g;
     // Step 9: a group of early sweeps only is not watched; its tasks count as
     // having changed something.
-    const bool watch = *std::max_element(sweep, sweep + size) >= kWatchedSweeps;
+    const bool watch = *std::max_element(tasks.sweep, tasks.sweep + tasks.size) >= kWatchedSweeps;
     if (watch) {
-      run_tasks<true>(d, start, size, ncols, progress, changes);
+      run_tasks<true>(d, start, tasks.size, ncols, progress, changes);
     } else {
-      run_tasks<false>(d, start, size, ncols, progress, changes);
+      run_tasks<false>(d, start, tasks.size, ncols, progress, changes);
     }
-    // Step 9: a sweep whose task on the last row has ended is complete (every
-    // task before this group's end has ended). It changed nothing when no
-    // ended task of it or of a later sweep did.
-    std::int64_t changed = -1, complete = -1;
-    for (std::int64_t r = 0; r < size; ++r) {
-      if (!watch || any_bit(changes.changed[r])) changed = std::max(changed, sweep[r]);
-      if (row[r] == nrows - 1) complete = std::max(complete, sweep[r]);
-    }
-    const bool settled_here = latest.record(changed) < complete;
+    bool changed[kRows]{};
+    for (std::int64_t r = 0; r < tasks.size; ++r)
+      changed[r] = !watch || any_bit(changes.changed[r]);
+    const bool settled_here = early_end.group_ended(tasks, changed);
     progress.publish(ncols);
-    for (std::int64_t r = 0; r < size; ++r) {  // step 8
-      if (sweep[r] == nsweep - 1) copy_row_back(d.u, xv, yv, start[r], ncols);
+    for (std::int64_t r = 0; r < tasks.size; ++r) {  // step 8
+      if (tasks.sweep[r] == nsweep - 1) copy_row_back(d.u, xv, yv, start[r], ncols);
     }
     return !settled_here;
   });
@@ -577,26 +543,27 @@ HelperThread* pass_helper(const SmoothingOptions& options, std::int64_t interior
 
 }  // namespace
 
-bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options) {
-  // Step 8: x and y of every vertex, interleaved; reused by every pass.
-  // Without the storage for it, the plain pass does the work (same values).
-  static std::vector<double> pairs;
+bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options,
+                         SmoothingWorkspace& workspace) {
+  // Step 8: x and y of every vertex, interleaved. Without the storage for
+  // them, the plain pass does the work (same values).
+  std::vector<double>& pairs = workspace.pairs;
   try {
     pairs.resize(static_cast<std::size_t>(2 * static_cast<std::int64_t>(s.nvert)));
   } catch (const std::bad_alloc&) {
     return false;
   }
   const std::int64_t interior = static_cast<std::int64_t>(s.nxv - 2) * (s.nyv - 2);
-  static ThreadChoice choice;
   bool timed = false;
-  HelperThread* helper = pass_helper(options, interior, timed, choice);
+  HelperThread* helper = pass_helper(options, interior, timed, workspace.threads);
   const auto start = std::chrono::steady_clock::now();
   if (!fused_coefficients(s, pairs.data(), helper, options.avx2)) return false;  // step 5
   const SweepData d{pairs.data(), s.alpha.data(), s.gamma.data(), s.anw.data(), s.ap.data(), s.nxv};
   sweep_pairs(d, s.xv.data(), s.yv.data(), s.nyv, s.nsweep, helper);
   if (timed) {
-    choice.record(helper != nullptr,
-                  std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    workspace.threads.record(
+        helper != nullptr,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
   }
   return true;
 }

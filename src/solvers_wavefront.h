@@ -1,8 +1,9 @@
-// The thread code of the fast smoothing (solvers_fast.cpp): the progress
-// counters through which the groups of row tasks on two threads keep their
-// distance (step 7 there), the running of the groups on one thread or
-// alternating between two, and the timing that chooses between the two.
-// Nothing here computes a coordinate.
+// The order and the thread code of the fast smoothing (solvers_fast.cpp): the
+// order of the row tasks and their groups (step 6 there), the bookkeeping that
+// ends the sweeps early (step 9), the progress counters through which the
+// groups on two threads keep their distance (step 7), the running of the
+// groups on one thread or alternating between two, and the timing that
+// chooses between the two. Nothing here computes a coordinate.
 #pragma once
 
 #include <algorithm>
@@ -14,6 +15,105 @@
 #include "helper_thread.h"
 
 namespace malha {
+
+// Step 6: tasks in flight together, each 2 columns behind the one before.
+constexpr int kRows = 4;
+
+// The tasks of one group, in order: task r sweeps interior row row[r]
+// (0-based) in sweep sweep[r] (0-based).
+struct GroupTasks {
+  std::int64_t size = 0;
+  std::int64_t row[kRows]{};
+  std::int64_t sweep[kRows]{};
+};
+
+// Step 6: the tasks of nsweep sweeps over nrows interior rows in the order of
+// the diagonal row + 2*sweep, sweeps ascending within a diagonal, worked out
+// one after the other as they are needed: constant storage and constant work
+// per task, whatever the number of sweeps. On diagonal d the sweeps run from
+// max(0, ceil((d - nrows + 1)/2)) to min(nsweep - 1, floor(d/2)); with one
+// row, the odd diagonals hold no task.
+class TaskOrder {
+ public:
+  TaskOrder(std::int64_t nrows, std::int64_t nsweep)
+      : nrows_(nrows), nsweep_(nsweep), left_(nrows * nsweep) {}
+
+  std::int64_t row() const { return diagonal_ - 2 * sweep_; }
+  std::int64_t sweep() const { return sweep_; }
+
+  // Moves on by n tasks (not past the last one).
+  void advance(std::int64_t n) {
+    for (; n > 0 && left_ > 1; --n, --left_) {
+      if (sweep_ < last_sweep(diagonal_)) {
+        ++sweep_;
+        continue;
+      }
+      do ++diagonal_;
+      while (first_sweep(diagonal_) > last_sweep(diagonal_));
+      sweep_ = first_sweep(diagonal_);
+    }
+  }
+
+  // The next `size` tasks (at most kRows) as a group; then moves on past them
+  // and past the `skip` tasks after them (the other thread's group).
+  GroupTasks take_group(std::int64_t size, std::int64_t skip) {
+    GroupTasks group;
+    group.size = size;
+    for (std::int64_t r = 0; r < size; ++r, advance(1)) {
+      group.row[r] = row();
+      group.sweep[r] = sweep();
+    }
+    advance(skip);
+    return group;
+  }
+
+ private:
+  std::int64_t first_sweep(std::int64_t d) const {
+    return std::max<std::int64_t>(0, (d - nrows_ + 2) / 2);
+  }
+  std::int64_t last_sweep(std::int64_t d) const { return std::min(nsweep_ - 1, d / 2); }
+
+  std::int64_t nrows_, nsweep_;
+  std::int64_t left_;  // tasks from this one to the last
+  std::int64_t diagonal_ = 0;
+  std::int64_t sweep_ = 0;
+};
+
+// Step 9: whether the sweeps have settled, over both threads. A sweep whose
+// task on the last row has ended is complete (every task before it in the
+// order has ended: the groups before a group's end have all ended, on this
+// thread or, through step 7's waits, on the other). It changed nothing when
+// no ended task of it or of a later sweep changed a bit; what is kept is the
+// latest sweep in which an ended task changed one.
+class EarlyEnd {
+ public:
+  explicit EarlyEnd(std::int64_t nrows) : nrows_(nrows) {}
+
+  // `group` has ended; changed[r] tells whether its task r changed a bit (a
+  // task whose values were not compared counts as changed). True when a
+  // complete sweep has changed nothing: the values in hand are final.
+  bool group_ended(const GroupTasks& group, const bool* changed) {
+    std::int64_t latest = -1, complete = -1;
+    for (std::int64_t r = 0; r < group.size; ++r) {
+      if (changed[r]) latest = std::max(latest, group.sweep[r]);
+      if (group.row[r] == nrows_ - 1) complete = std::max(complete, group.sweep[r]);
+    }
+    return record(latest) < complete;
+  }
+
+ private:
+  // Adds the latest sweep with a change of a group (-1 for none); returns the
+  // latest one so far.
+  std::int64_t record(std::int64_t sweep) {
+    std::int64_t seen = latest_.load(std::memory_order_relaxed);
+    while (sweep > seen && !latest_.compare_exchange_weak(seen, sweep, std::memory_order_relaxed)) {
+    }
+    return std::max(seen, sweep);
+  }
+
+  std::int64_t nrows_;
+  std::atomic<std::int64_t> latest_{-1};
+};
 
 // Progress of the thread that runs the group before this one: the number of
 // columns the last task of that group has completed, counted over all its
