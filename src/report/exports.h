@@ -32,6 +32,13 @@ void write_msh(const std::filesystem::path& file, const Mesh& mesh);
 // the system/ files, for the line that says what was written.
 std::string write_foam(const std::filesystem::path& folder, const Mesh& mesh);
 
+// CASE.cgns: a CGNS structured zone, the sides as boundary conditions and
+// the quality at the cell centres (export_cgns.cpp, with the CGNS library).
+void write_cgns(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
+                const CellTable& cells);
+// Whether this build has the CGNS library (without it, write_cgns fails).
+bool cgns_supported();
+
 // CASE.xyz: "nxv nyv", then every x, then every y, i fastest.
 void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
 

@@ -40,6 +40,8 @@ const char kHelp[] =
     "                  as line cells; ParaView, meshio)\n"
     "  --foam          also write CASE_openfoam/, an OpenFOAM case of the mesh\n"
     "                  (one cell thick, the sides as patches)\n"
+    "  --cgns          also write CASE.cgns (CGNS structured zone, the sides as\n"
+    "                  boundary conditions)\n"
     "  --msh           also write CASE.msh (Gmsh MSH 4.1, the sides as groups)\n"
     "  --map METRIC    also write CASE_METRIC.png (through gnuplot) or .svg;\n"
     "                  METRIC: area, aspect_ratio, skew, non_orthogonality,\n"
@@ -55,7 +57,7 @@ const char kHelp[] =
 
 struct Options {
   bool json = false, vtk = false, plot3d = false, msh = false, vtu = false, foam = false,
-       svg = false, map = false;
+       cgns = false, svg = false, map = false;
   Metric map_metric = Metric::Skew;
   std::string case_argument;
 };
@@ -97,6 +99,8 @@ Options parse(int argc, char** argv) {
       o.plot3d = true;
     } else if (a == "--foam") {
       o.foam = true;
+    } else if (a == "--cgns") {
+      o.cgns = true;
     } else if (a == "--vtu") {
       o.vtu = true;
     } else if (a == "--msh") {
@@ -116,6 +120,12 @@ Options parse(int argc, char** argv) {
     }
   }
   if (o.svg && !o.map) usage_error("--svg goes with --map METRIC");
+  if (o.cgns && !cgns_supported()) {
+    (void)std::fprintf(stderr,
+                       "malha-report: --cgns: this build has no CGNS support (it was built "
+                       "without the CGNS library)\n");
+    std::exit(kUsageError);
+  }
   return o;
 }
 
@@ -179,6 +189,10 @@ int run(const Options& o) {
     const std::filesystem::path folder = files.path("_openfoam");
     const std::string system = write_foam(folder, mesh);
     say(said, "foam: wrote " + folder.string() + "/, " + system + "\n");
+  }
+  if (o.cgns) {
+    write_cgns(files.path(".cgns"), files.stem, mesh, cells);
+    say(said, "cgns: wrote " + files.path(".cgns").string() + "\n");
   }
   if (o.map) {
     const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),

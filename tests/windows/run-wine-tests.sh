@@ -412,6 +412,17 @@ for args in "--help" "--version" "--verbose" "--help now"; do
 done
 conclude "command line: --help, --version and refused arguments as on Linux"
 
+# malha-report.exe is built without the CGNS library: --cgns says so in one
+# line and exit status 2, before it looks for a case.
+mkdir -p "$work/cgns"
+(cd "$work/cgns" && timeout -k 5 "$limit" wine "$win_build/malha-report.exe" --cgns \
+  </dev/null >out 2>err)
+status=$?
+((status == 2)) || problem "--cgns: status $status"
+[[ $(tr -d '\r' <"$work/cgns/err") == "malha-report: --cgns: this build has no CGNS support (it was built without the CGNS library)" ]] ||
+  problem "--cgns: '$(head -c 300 "$work/cgns/err")'"
+conclude "malha-report without the CGNS library: --cgns said in one line"
+
 # ---------------------------------------------------------------------------
 # The platform layer, driven by platform_probe.exe.
 

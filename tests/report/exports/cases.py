@@ -42,6 +42,14 @@ class Case:
         return os.path.join(self.folder, self.name + suffix)
 
 
+def arguments(count):
+    """The first `count` arguments of the test (the programs, the examples),
+    made absolute: the tests run them from folders of their own."""
+    if len(sys.argv) <= count:
+        sys.exit(f"usage: {sys.argv[0]} MALHA MALHA_REPORT [EXAMPLES]")
+    return [os.path.abspath(a) for a in sys.argv[1 : count + 1]]
+
+
 def run(args, cwd, timeout=600, env=None):
     return subprocess.run(args, cwd=cwd, capture_output=True, text=True, timeout=timeout, env=env)
 
@@ -62,7 +70,6 @@ def make_case(malha, report, parent, name, nx, ny, smoothed, deta, flags):
 
 def make_cases(malha, report, parent, flags, which=None):
     """The cases of CASES (those named in `which`) with the exports of `flags`."""
-    malha, report = os.path.abspath(malha), os.path.abspath(report)
     return [make_case(malha, report, parent, *c, flags) for c in CASES
             if which is None or c[0] in which]
 

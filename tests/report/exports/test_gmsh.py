@@ -17,7 +17,7 @@ try:
 except ImportError:
     gmsh = None
 
-MALHA, REPORT = sys.argv[1:3]
+MALHA, REPORT = cases.arguments(2)
 check = cases.Checks()
 CORNERS = [-1, -1, 0, 1, -1, 0, 1, 1, 0, -1, 1, 0]  # of the reference quadrangle
 

@@ -15,7 +15,7 @@ try:
 except ImportError:
     meshio = None
 
-MALHA, REPORT = sys.argv[1:3]
+MALHA, REPORT = cases.arguments(2)
 check = cases.Checks()
 
 

@@ -17,7 +17,7 @@ import sys
 
 import cases
 
-MALHA, REPORT, EXAMPLES = map(os.path.abspath, sys.argv[1:4])
+MALHA, REPORT, EXAMPLES = cases.arguments(3)
 check = cases.Checks()
 RUN_LAPLACE = os.path.join(EXAMPLES, "openfoam", "run-laplace.py")
 spec = importlib.util.spec_from_file_location("run_laplace", RUN_LAPLACE)

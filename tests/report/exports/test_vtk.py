@@ -22,7 +22,7 @@ try:
 except ImportError:
     vtkDataObject = None
 
-MALHA, REPORT = sys.argv[1:3]
+MALHA, REPORT = cases.arguments(2)
 check = cases.Checks()
 VTK_LINE, VTK_QUAD = 3, 9
 
