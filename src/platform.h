@@ -104,6 +104,72 @@ std::int64_t file_size(const std::string& name);
 // or "" when it cannot be told.
 std::string program_folder();
 
+// Opens an existing file for reading only (a directory is refused, EISDIR on
+// POSIX). The file stays open for reading and writing by other processes.
+int open_for_reading(const std::string& name, FileHandle& handle);
+
+// What a name stands for, the name itself looked at (a final symbolic link is
+// not followed): nothing, a regular file, a folder, a symbolic link (a
+// reparse point on Windows) or anything else (a device, a pipe, a socket).
+enum class FileKind { Missing, Regular, Folder, Link, Other };
+FileKind file_kind(const std::string& name);
+
+// The identity of the file a name leads to (links followed): two names with
+// the same identity are the same file, whether through a symbolic or a hard
+// link. False when the name leads to no file.
+struct FileIdentity {
+  std::uint64_t device = 0, file = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+bool file_identity(const std::string& name, FileIdentity& identity);
+
+// Creates a new file exclusively, readable and writable by the user only,
+// named `prefix`, six characters no other file there has, then `suffix`;
+// `name` receives its name. `prefix` holds the folder.
+int create_temporary(const std::string& prefix, const std::string& suffix, FileHandle& handle,
+                     std::string& name);
+
+// The folder for scratch files (TMPDIR, TEMP, ... or the system's), as an
+// absolute path without a trailing separator.
+std::string temporary_folder();
+
+// Gives the file `from` the name `to` in one step, replacing the file of that
+// name (on POSIX, a rename in the same folder is atomic: a reader sees the old
+// file or the new one, never a part).
+int replace_file(const std::string& from, const std::string& to);
+
+int remove_file(const std::string& name);
+
+// Whether `c` separates the folders of a path ('/' everywhere; '\\' too on
+// Windows).
+bool is_path_separator(char c);
+
+// The program a command interpreter would start for the command word
+// `program` (searched on PATH, and with ".exe" in the current folder first on
+// Windows), or "" when there is none.
+std::string find_on_path(std::string_view program);
+
+// ---------------------------------------------------------------------------
+// Files removed when the process is stopped.
+//
+// A temporary file the program means to rename or remove is watched while it
+// exists: should the process be stopped first (Ctrl-C, a closed terminal, a
+// request to terminate, a command the user stopped), it is removed on the way
+// out. At most kWatchedFiles at once; watch_temporary returns the slot to
+// forget it by, or -1 when every slot is taken or the name is too long (the
+// file is then not removed on a stop).
+inline constexpr int kWatchedFiles = 16;
+int watch_temporary(const std::string& name);
+void forget_temporary(int slot);
+
+// Removes the watched files, writes `message` to standard error and ends the
+// process by `signal` as if it had not been caught (no core file).
+[[noreturn]] void stop_by_signal(int signal, std::string_view message);
+
+// The name of a signal by which a user stops a program ("SIGINT"), or
+// nullptr for any other.
+const char* stop_signal_name(int signal);
+
 // ---------------------------------------------------------------------------
 // File names. What the program checks and quotes everywhere (slashes, control
 // characters, the characters a command needs no quotes for) stays with its
@@ -126,6 +192,11 @@ bool same_file_name(std::string_view a, std::string_view b);
 // every byte unchanged.
 std::string quoted_for_interpreter(std::string_view name);
 
+// Whether quoted_for_interpreter(word) reaches the command as `word`, every
+// byte unchanged: always on POSIX; on Windows, not for a word that holds '"',
+// '%' (expanded even between quotes) or a control byte, or ends in '\\'.
+bool interpreter_passes(std::string_view word);
+
 // ---------------------------------------------------------------------------
 // Processes.
 
@@ -138,7 +209,13 @@ std::string quoted_for_interpreter(std::string_view name);
 // ignored (they reach the command, as with system()); when the interpreter was
 // ended by SIGINT, SIGQUIT, SIGHUP or SIGTERM, the user stopped it, so the
 // process writes a line saying so and ends itself by the same signal.
-int launch_interpreter(std::string_view command, int& reason);
+//
+// With `interrupted_by`, the process does not stop itself: *interrupted_by
+// receives the stop signal that ended the interpreter or that this process
+// received while the command ran (a command such as gnuplot may catch Ctrl-C
+// and end with a status of its own), else 0; the caller then stops with
+// stop_by_signal. On Windows it stays 0: Ctrl-C reaches both processes there.
+int launch_interpreter(std::string_view command, int& reason, int* interrupted_by = nullptr);
 
 // A folder where the commands launch_interpreter starts find programs after
 // every folder of PATH ("" for none, the default). On POSIX it is appended to

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "platform.h"
+#include "platform_internal.h"
 
 // Not every C library declares it.
 extern char** environ;  // NOLINT(readability-redundant-declaration)
@@ -225,6 +226,162 @@ int create_exclusive(const std::string& name, FileHandle& handle) {
   return 0;
 }
 
+int open_for_reading(const std::string& name, FileHandle& handle) {
+  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd >= 0) fd = above_standard_streams(fd);
+  if (fd < 0) return errno;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return EISDIR;
+  }
+  handle = fd;
+  return 0;
+}
+
+FileKind file_kind(const std::string& name) {
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0) return FileKind::Missing;
+  if (S_ISREG(st.st_mode)) return FileKind::Regular;
+  if (S_ISDIR(st.st_mode)) return FileKind::Folder;
+  if (S_ISLNK(st.st_mode)) return FileKind::Link;
+  return FileKind::Other;
+}
+
+bool file_identity(const std::string& name, FileIdentity& identity) {
+  struct stat st {};
+  if (::stat(name.c_str(), &st) != 0) return false;
+  identity.device = static_cast<std::uint64_t>(st.st_dev);
+  identity.file = static_cast<std::uint64_t>(st.st_ino);
+  return true;
+}
+
+std::string temporary_folder() {
+  const char* folder = std::getenv("TMPDIR");
+  std::string path = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+  if (path[0] != '/') {
+    char here[4096];
+    if (::getcwd(here, sizeof here) != nullptr) path = std::string(here) + "/" + path;
+  }
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
+int replace_file(const std::string& from, const std::string& to) {
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int remove_file(const std::string& name) {
+  return ::unlink(name.c_str()) == 0 ? 0 : errno;
+}
+
+bool is_path_separator(char c) {
+  return c == '/';
+}
+
+std::string find_on_path(std::string_view program) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr || program.empty()) return "";
+  if (program.find('/') != std::string_view::npos) return "";  // not a command word
+  const std::string all = path;
+  for (std::size_t start = 0; start <= all.size();) {
+    std::size_t end = all.find(':', start);
+    if (end == std::string::npos) end = all.size();
+    // An empty entry is the current folder.
+    std::string candidate = end > start ? all.substr(start, end - start) : ".";
+    candidate += '/';
+    candidate += program;
+    struct stat st {};
+    if (::stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        ::access(candidate.c_str(), X_OK) == 0)
+      return candidate;
+    start = end + 1;
+  }
+  return "";
+}
+
+// ---------------------------------------------------------------------------
+// Watched temporary files (the slots are platform_common.cpp's).
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGINT, SIGQUIT, SIGHUP, SIGTERM};
+
+void on_stop_signal(int signal) {
+  detail::remove_watched();
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(signal, &fallback, nullptr);
+  (void)::raise(signal);  // delivered when the handler returns
+}
+
+}  // namespace
+
+namespace detail {
+
+int create_new(const std::string& name, FileHandle& handle) {
+  return create_exclusive(name, handle);
+}
+
+bool name_taken(int error) {
+  return error == EEXIST;
+}
+
+void remove_now(const char* name) {
+  ::unlink(name);  // async-signal-safe
+}
+
+// The stop signals remove the watched files first. A signal the process was
+// started ignoring (nohup, a background job) stays ignored.
+void on_first_watch() {
+  for (int signal : kStopSignals) {
+    struct sigaction old {};
+    sigaction(signal, nullptr, &old);
+    if (old.sa_handler == SIG_IGN) continue;
+    struct sigaction action {};
+    action.sa_handler = on_stop_signal;
+    sigemptyset(&action.sa_mask);
+    sigaction(signal, &action, nullptr);
+  }
+}
+
+}  // namespace detail
+
+void stop_by_signal(int signal, std::string_view message) {
+  detail::remove_watched();
+  write_stderr(message.data(), message.size());
+  // Ended by the user, not crashed: SIGQUIT leaves no core file behind.
+  const rlimit no_core{0, 0};
+  setrlimit(RLIMIT_CORE, &no_core);
+  struct sigaction fallback {};
+  fallback.sa_handler = SIG_DFL;
+  sigemptyset(&fallback.sa_mask);
+  sigaction(signal, &fallback, nullptr);
+  sigset_t set;
+  sigemptyset(&set);
+  sigaddset(&set, signal);
+  sigprocmask(SIG_UNBLOCK, &set, nullptr);
+  (void)::raise(signal);
+  // cppcheck-suppress unreachableCode ; reached if the signal does not end it
+  _exit(128 + signal);
+}
+
+const char* stop_signal_name(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGQUIT:
+      return "SIGQUIT";
+    case SIGHUP:
+      return "SIGHUP";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return nullptr;
+  }
+}
+
 int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& got) {
   for (;;) {
     const ssize_t n = ::read(static_cast<int>(handle), buffer, size);
@@ -303,6 +460,10 @@ std::string quoted_for_interpreter(std::string_view name) {
   return quoted;
 }
 
+bool interpreter_passes(std::string_view /*word*/) {
+  return true;  // no byte but NUL ends single quotes, and no name holds NUL
+}
+
 namespace {
 
 int launch_reason(int error) {
@@ -317,23 +478,6 @@ int launch_reason(int error) {
   }
 }
 
-// The signals by which a user stops a program: Ctrl-C and Ctrl-\ at the
-// terminal, closing the terminal, or a request to terminate.
-const char* stop_signal_name(int signal) {
-  switch (signal) {
-    case SIGINT:
-      return "SIGINT";
-    case SIGQUIT:
-      return "SIGQUIT";
-    case SIGHUP:
-      return "SIGHUP";
-    case SIGTERM:
-      return "SIGTERM";
-    default:
-      return nullptr;
-  }
-}
-
 // The user stopped the command: the run stops too, the way the command did,
 // so that whoever started the program sees it interrupted and never a
 // complete run. No file is open at that point: commands run between stages.
@@ -343,21 +487,13 @@ const char* stop_signal_name(int signal) {
   message += "\" was ended by ";
   message += name;
   message += "\r\n";
-  write_stderr(message.data(), message.size());
-  // Ended by the user, not crashed: SIGQUIT leaves no core file behind.
-  const rlimit no_core{0, 0};
-  setrlimit(RLIMIT_CORE, &no_core);
-  struct sigaction fallback {};
-  fallback.sa_handler = SIG_DFL;
-  sigemptyset(&fallback.sa_mask);
-  sigaction(signal, &fallback, nullptr);
-  sigset_t set;
-  sigemptyset(&set);
-  sigaddset(&set, signal);
-  sigprocmask(SIG_UNBLOCK, &set, nullptr);
-  (void)::raise(signal);
-  // cppcheck-suppress unreachableCode ; reached if the signal does not end it
-  _exit(128 + signal);
+  stop_by_signal(signal, message);
+}
+
+// The stop signal received while a command runs, when the caller asked for it.
+volatile sig_atomic_t interrupt_received = 0;
+void note_interrupt(int signal) {
+  interrupt_received = signal;
 }
 
 std::string command_path_fallback;
@@ -412,7 +548,7 @@ void set_command_path_fallback(std::string folder) {
   command_path_fallback = folder.find(':') == std::string::npos ? std::move(folder) : "";
 }
 
-int launch_interpreter(std::string_view command, int& reason) {
+int launch_interpreter(std::string_view command, int& reason, int* interrupted_by) {
   const char* comspec = std::getenv("COMSPEC");
   std::string interpreter = "/bin/sh";
   if (comspec != nullptr && comspec[0] != '\0') {
@@ -439,11 +575,14 @@ int launch_interpreter(std::string_view command, int& reason) {
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
+  // A caller that wants to know of an interrupt notes it instead of ignoring
+  // it; either way the process goes on until the command has ended.
   struct sigaction ignore = {};
   struct sigaction old_int = {};
   struct sigaction old_quit = {};
-  ignore.sa_handler = SIG_IGN;
+  ignore.sa_handler = interrupted_by != nullptr ? note_interrupt : SIG_IGN;
   sigemptyset(&ignore.sa_mask);
+  interrupt_received = 0;
   sigaction(SIGINT, &ignore, &old_int);
   sigaction(SIGQUIT, &ignore, &old_quit);
 
@@ -476,7 +615,9 @@ int launch_interpreter(std::string_view command, int& reason) {
 
   sigaction(SIGINT, &old_int, nullptr);
   sigaction(SIGQUIT, &old_quit, nullptr);
-  if (const char* name = stop_signal_name(ended_by); name != nullptr) {
+  if (interrupted_by != nullptr) {
+    *interrupted_by = stop_signal_name(ended_by) != nullptr ? ended_by : interrupt_received;
+  } else if (const char* name = stop_signal_name(ended_by); name != nullptr) {
     stop_like(command, ended_by, name);
   }
   if (result == -1) errno = reason;

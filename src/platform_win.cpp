@@ -20,11 +20,13 @@
 #include <atomic>
 #include <cctype>
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "platform.h"
+#include "platform_internal.h"
 
 namespace malha::platform {
 
@@ -327,6 +329,151 @@ int create_exclusive(const std::string& name, FileHandle& handle) {
   return 0;
 }
 
+int open_for_reading(const std::string& name, FileHandle& handle) {
+  const HANDLE h = open_shared(name, GENERIC_READ, OPEN_EXISTING);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  handle = from_handle(h);
+  return 0;
+}
+
+FileKind file_kind(const std::string& name) {
+  // A device name ("nul", "con.vts") opens the device, whatever the folder.
+  std::size_t base = name.size();
+  while (base > 0 && !is_path_separator(name[base - 1])) --base;
+  if (is_device_name(std::string_view(name).substr(base))) return FileKind::Other;
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return FileKind::Missing;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return FileKind::Link;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) return FileKind::Folder;
+  if (attributes & FILE_ATTRIBUTE_DEVICE) return FileKind::Other;
+  return FileKind::Regular;
+}
+
+bool file_identity(const std::string& name, FileIdentity& identity) {
+  // No access asked: only the file's information is read. Backup semantics
+  // let a folder open too.
+  const HANDLE h =
+      CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  const BOOL known = GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  if (!known) return false;
+  identity.device = info.dwVolumeSerialNumber;
+  identity.file = (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return true;
+}
+
+std::string temporary_folder() {
+  char path[MAX_PATH + 1];
+  const DWORD n = GetTempPathA(sizeof path, path);
+  std::string folder = n > 0 && n < sizeof path ? std::string(path, n) : std::string(".");
+  while (folder.size() > 3 && is_path_separator(folder.back())) folder.pop_back();
+  return folder;
+}
+
+int replace_file(const std::string& from, const std::string& to) {
+  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return last_error();
+  return 0;
+}
+
+int remove_file(const std::string& name) {
+  return DeleteFileA(name.c_str()) ? 0 : last_error();
+}
+
+bool is_path_separator(char c) {
+  return c == '/' || c == '\\';
+}
+
+std::string find_on_path(std::string_view program) {
+  if (program.empty()) return "";
+  for (char c : program)
+    if (is_path_separator(c) || c == ':') return "";  // not a command word
+  std::string name(program);
+  if (name.find('.') == std::string::npos) name += ".exe";
+  // cmd.exe looks in the current folder before PATH.
+  std::vector<std::string> folders = {"."};
+  char buffer[32768];
+  const DWORD n = GetEnvironmentVariableA("PATH", buffer, sizeof buffer);
+  const std::string all = n > 0 && n < sizeof buffer ? std::string(buffer, n) : std::string();
+  for (std::size_t start = 0; start < all.size();) {
+    std::size_t end = all.find(';', start);
+    if (end == std::string::npos) end = all.size();
+    std::string folder = all.substr(start, end - start);
+    if (folder.size() >= 2 && folder.front() == '"' && folder.back() == '"')
+      folder = folder.substr(1, folder.size() - 2);
+    if (!folder.empty()) folders.push_back(folder);
+    start = end + 1;
+  }
+  for (const std::string& folder : folders) {
+    const std::string candidate = folder + "\\" + name;
+    const DWORD attributes = GetFileAttributesA(candidate.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY))
+      return candidate;
+  }
+  return "";
+}
+
+// ---------------------------------------------------------------------------
+// Watched temporary files (the slots are platform_common.cpp's): removed by
+// the console's Ctrl-C and close events, whose handler runs on a thread of
+// its own, before the process ends.
+
+namespace {
+
+BOOL WINAPI on_console_event(DWORD /*event*/) {
+  detail::remove_watched();
+  return FALSE;  // the default handling ends the process
+}
+
+}  // namespace
+
+namespace detail {
+
+int create_new(const std::string& name, FileHandle& handle) {
+  const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return last_error();
+  handle = from_handle(h);
+  return 0;
+}
+
+bool name_taken(int error) {
+  return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+void remove_now(const char* name) {
+  DeleteFileA(name);
+}
+
+void on_first_watch() {
+  SetConsoleCtrlHandler(on_console_event, TRUE);
+}
+
+}  // namespace detail
+
+void stop_by_signal(int signal, std::string_view message) {
+  detail::remove_watched();
+  write_stderr(message.data(), message.size());
+  // As a console program ended by Ctrl-C ends: STATUS_CONTROL_C_EXIT.
+  constexpr UINT kControlCExit = 0xC000013A;
+  exit_now(signal == SIGINT ? static_cast<int>(kControlCExit) : 128 + signal);
+}
+
+const char* stop_signal_name(int signal) {
+  switch (signal) {
+    case SIGINT:
+      return "SIGINT";
+    case SIGTERM:
+      return "SIGTERM";
+    default:
+      return nullptr;
+  }
+}
+
 int read_some(FileHandle handle, char* buffer, std::size_t size, std::size_t& got) {
   const DWORD chunk = chunk_of(size);
   DWORD n = 0;
@@ -431,6 +578,17 @@ std::string quoted_for_interpreter(std::string_view name) {
   return quoted;
 }
 
+bool interpreter_passes(std::string_view word) {
+  // A '\\' before the closing quote would escape it for the command's own
+  // reading of its command line.
+  if (!word.empty() && word.back() == '\\') return false;
+  for (char c : word) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u == '"' || u == '%' || u < 0x20 || u == 0x7F) return false;
+  }
+  return true;
+}
+
 namespace {
 
 int launch_reason(DWORD error) {
@@ -450,7 +608,9 @@ int launch_reason(DWORD error) {
 
 void set_command_path_fallback(std::string /*folder*/) {}
 
-int launch_interpreter(std::string_view command, int& reason) {
+int launch_interpreter(std::string_view command, int& reason, int* interrupted_by) {
+  // Ctrl-C reaches this process as well as the command: nothing to note.
+  if (interrupted_by != nullptr) *interrupted_by = 0;
   // COMSPEC, at most 260 characters; unset or empty means cmd.exe.
   char interpreter[261];
   const DWORD length = GetEnvironmentVariableA("COMSPEC", interpreter, sizeof interpreter);

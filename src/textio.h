@@ -208,7 +208,10 @@ inline constexpr std::size_t kTextLength = 100;
 // not run. Returns the interpreter's exit code, or -1 when nothing could be
 // started; the reason is then last_command_error(): 2 (no such file),
 // 7 (argument list too long), 8 (not an executable format) or 12 (any other).
-int run_command(std::string_view command_text);
+// When the user stops the command (Ctrl-C), the process stops too; with
+// `interrupted_by` it goes on and learns the signal instead (see
+// platform::launch_interpreter).
+int run_command(std::string_view command_text, int* interrupted_by = nullptr);
 int last_command_error();
 
 inline constexpr std::size_t kMaxCommandLength = 1024;

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,16 +15,17 @@ enum class OutputFile : unsigned char;  // the files of malha's layout (dados/la
 namespace malha::report {
 
 // Where the files of a case are: CASE.txt, CASE_vert.txt, ... in `folder`.
+// Names are the bytes given, never converted (std::filesystem::path would
+// convert them on Windows through the C library's locale, where the program
+// runs with UTF-8 as its code page): the platform layer opens them as they are.
 struct CaseFiles {
-  std::filesystem::path folder;
+  std::string folder;  // "" for the current folder
   std::string stem;
 
   // The file of the case whose name ends in `suffix` (".vts").
-  std::filesystem::path path(std::string_view suffix) const {
-    return folder / (stem + std::string(suffix));
-  }
+  std::string path(std::string_view suffix) const;
   // A file of malha's layout (one named after the case).
-  std::filesystem::path path(OutputFile file) const;
+  std::string path(OutputFile file) const;
   // The file name as messages show it.
   std::string name(OutputFile file) const;
 };

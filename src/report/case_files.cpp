@@ -10,6 +10,7 @@
 
 #include "file_checks.h"
 #include "metrics.h"
+#include "platform.h"
 #include "records.h"
 
 namespace malha::report {
@@ -84,10 +85,9 @@ void read_sizes(RecordReader& in, Mesh& mesh) {
 // Sizes that promise more records than CASE.txt can hold stop here, before
 // anything is allocated for them.
 void check_room_for_vertices(const CaseFiles& files, const Mesh& mesh) {
-  std::error_code error;
-  const auto bytes = std::filesystem::file_size(files.path(OutputFile::Mesh), error);
-  const auto least = static_cast<std::uintmax_t>(mesh.vertices()) * (kPairLength + 1);
-  if (!error && bytes < least)
+  const std::int64_t bytes = platform::file_size(files.path(OutputFile::Mesh));
+  const std::int64_t least = mesh.vertices() * (kPairLength + 1);
+  if (bytes >= 0 && bytes < least)
     fail(files.name(OutputFile::Mesh), 0,
          std::to_string(mesh.vertices()) + " vertex records (nxv x nyv), at least " +
              std::to_string(least) + " bytes",
@@ -106,7 +106,13 @@ void read_coordinates(RecordReader& in, Mesh& mesh) {
 
 }  // namespace
 
-std::filesystem::path CaseFiles::path(OutputFile file) const {
+std::string CaseFiles::path(std::string_view suffix) const {
+  std::string p = folder;
+  if (!p.empty() && !platform::is_path_separator(p.back())) p += '/';
+  return p + stem + std::string(suffix);
+}
+
+std::string CaseFiles::path(OutputFile file) const {
   return path(file_layout(file).name);
 }
 
@@ -115,12 +121,14 @@ std::string CaseFiles::name(OutputFile file) const {
 }
 
 CaseFiles case_from_argument(const std::string& argument) {
-  const std::filesystem::path path(argument);
-  const std::string name = path.filename().string();
+  std::size_t base = argument.size();
+  while (base > 0 && !platform::is_path_separator(argument[base - 1])) --base;
+  const std::string folder = argument.substr(0, base), name = argument.substr(base);
+  if (name.empty()) fail(argument, 0, "a case name or the path to its CASE.txt", "a folder name");
   constexpr std::string_view kExtension = file_layout(OutputFile::Mesh).name;
   if (name.size() > kExtension.size() && name.ends_with(kExtension))
-    return {path.parent_path(), name.substr(0, name.size() - kExtension.size())};
-  return {path.parent_path(), name};
+    return {folder, name.substr(0, name.size() - kExtension.size())};
+  return {folder, name};
 }
 
 CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& beside) {
@@ -135,7 +143,7 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   std::vector<Task> todo;
   std::vector<OutputFile> checked;
   for (const FileCheckEntry& c : kFileChecks) {
-    if (c.file != OutputFile::Corners && !std::filesystem::exists(files.path(c.file))) continue;
+    if (c.file != OutputFile::Corners && !platform::file_exists(files.path(c.file))) continue;
     checked.push_back(c.file);
     todo.push_back({c.needs, [&files, c](const Mesh& m, const CellTable& cells) {
                       c.run(files, m, cells, c.file);

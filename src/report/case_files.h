@@ -12,6 +12,7 @@
 namespace malha::report {
 
 // The case named by the command line: a case name, or a path to CASE.txt.
+// An argument that ends in a folder separator names no case: CheckFailure.
 CaseFiles case_from_argument(const std::string& argument);
 
 struct CheckedCase {

@@ -89,7 +89,7 @@ void write_elements(OutputFile& out, const Mesh& mesh) {
 
 }  // namespace
 
-void write_msh(const std::filesystem::path& file, const Mesh& mesh) {
+void write_msh(const std::string& file, const Mesh& mesh) {
   OutputFile out(file);
   out.put("$MeshFormat\n4.1 0 8\n$EndMeshFormat\n$PhysicalNames\n" +
           std::to_string(kSideCount + 1) + "\n");

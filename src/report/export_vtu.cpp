@@ -60,7 +60,7 @@ void add_connectivity(std::vector<VtkArray>& arrays, const Mesh& mesh, std::int6
 
 }  // namespace
 
-void write_vtu(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
+void write_vtu(const std::string& file, const std::string& case_name, const Mesh& mesh,
                const CellTable& cells) {
   const std::array<std::int64_t, kSideCount + 1> starts = side_starts(mesh);
   const std::int64_t lines = starts.back();

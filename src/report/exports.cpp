@@ -17,7 +17,7 @@ std::string extent(const Mesh& mesh) {
 
 }  // namespace
 
-void write_vtk(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
+void write_vtk(const std::string& file, const std::string& case_name, const Mesh& mesh,
                const CellTable& cells) {
   std::vector<VtkArray> arrays;
   add_case_fields(arrays, case_name, mesh);
@@ -27,7 +27,7 @@ void write_vtk(const std::filesystem::path& file, const std::string& case_name, 
                 arrays);
 }
 
-void write_plot3d(const std::filesystem::path& file, const Mesh& mesh) {
+void write_plot3d(const std::string& file, const Mesh& mesh) {
   OutputFile out(file);
   out.put(std::to_string(mesh.nxv) + " " + std::to_string(mesh.nyv) + "\n");
   for (const std::vector<double>* axis : {&mesh.xv, &mesh.yv}) {

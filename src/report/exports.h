@@ -14,17 +14,17 @@ namespace malha::report {
 // CASE.vts: the vertices as points (i fastest); as cell data every metric
 // of metrics.h, its flags (1 or 0) and for each side "side_NAME", 1 on the
 // cells with a face on it; the case name and sizes as field data.
-void write_vtk(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
+void write_vtk(const std::string& file, const std::string& case_name, const Mesh& mesh,
                const CellTable& cells);
 
 // CASE.vtu: the same as an unstructured grid, with the faces of the sides
 // as line cells after the quadrangles and a cell array "side" (export_vtu).
-void write_vtu(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,
+void write_vtu(const std::string& file, const std::string& case_name, const Mesh& mesh,
                const CellTable& cells);
 
 // CASE.msh: Gmsh MSH 4.1 ASCII, the quadrangles and the six sides as line
 // elements, each side a physical group of its name and the cells "domain".
-void write_msh(const std::filesystem::path& file, const Mesh& mesh);
+void write_msh(const std::string& file, const Mesh& mesh);
 
 // CASE_openfoam/: an OpenFOAM case one cell thick (export_foam.cpp): the
 // mesh in constant/polyMesh, the six sides as patches and frontAndBack
@@ -40,13 +40,13 @@ void write_cgns(const std::filesystem::path& file, const std::string& case_name,
 bool cgns_supported();
 
 // CASE.xyz: "nxv nyv", then every x, then every y, i fastest.
-void write_plot3d(const std::filesystem::path& file, const Mesh& mesh);
+void write_plot3d(const std::string& file, const Mesh& mesh);
 
-// A picture of `metric` over the mesh with a colour scale: a PNG drawn by
-// gnuplot when it is on the PATH and `allow_gnuplot`, otherwise an SVG
-// written here. `stem` is the file name without its extension; the title
+// A picture of `metric` over the mesh with a colour scale (map.h): a PNG
+// drawn by gnuplot when it is on the PATH and `allow_gnuplot`, otherwise an
+// SVG written here. `stem` is the file name without its extension; the title
 // names the case. Returns the line that says what was written.
-std::string write_map(const std::filesystem::path& stem, const std::string& case_name,
-                      const Mesh& mesh, const CellTable& cells, Metric metric, bool allow_gnuplot);
+std::string write_map(const std::string& stem, const std::string& case_name, const Mesh& mesh,
+                      const CellTable& cells, Metric metric, bool allow_gnuplot);
 
 }  // namespace malha::report

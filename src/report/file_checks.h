@@ -13,6 +13,7 @@
 
 #include "case_data.h"
 #include "dados/layout.h"
+#include "platform.h"
 #include "records.h"
 
 namespace malha::report {
@@ -47,7 +48,7 @@ class Twin {
   Twin() = default;
   // The twin is file `file` of the case from its record `skip` + 1 on.
   Twin(const CaseFiles& files, OutputFile file, int skip) {
-    if (!std::filesystem::exists(files.path(file))) return;
+    if (!platform::file_exists(files.path(file))) return;
     try {
       reader_.emplace(files.path(file), files.name(file), kPairLength);
       for (int k = 0; k < skip && reader_; ++k) {

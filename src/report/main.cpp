@@ -4,15 +4,19 @@
 // (ParaView, Plot3D tools, Gmsh, OpenFOAM) with the six sides of its
 // boundary named, and as a picture. It reads the case files and never
 // writes to them.
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <string>
+#include <vector>
 
+#include "dados/layout.h"
 #include "exports.h"
+#include "output_file.h"
+#include "platform.h"
 #include "records.h"
 #include "report.h"
 #include "textio.h"
@@ -57,8 +61,8 @@ const char kHelp[] =
 
 struct Options {
   bool json = false, vtk = false, plot3d = false, msh = false, vtu = false, foam = false,
-       cgns = false, svg = false, map = false;
-  Metric map_metric = Metric::Skew;
+       cgns = false, svg = false;
+  std::vector<Metric> maps;  // one map each, in the order asked, each once
   std::string case_argument;
 };
 
@@ -81,7 +85,7 @@ Options parse(int argc, char** argv) {
   for (int k = 1; k < argc; ++k) {
     const std::string a = argv[k];
     if (cases_only || a.empty() || a[0] != '-' || a == "-") {
-      if (!o.case_argument.empty()) usage_error("more than one case: '" + a + "'");
+      if (!o.case_argument.empty()) usage_error("more than one case: '" + shown_name(a) + "'");
       o.case_argument = a;
     } else if (a == "--") {
       cases_only = true;
@@ -113,13 +117,14 @@ Options parse(int argc, char** argv) {
         if (k + 1 >= argc) usage_error("--map needs a METRIC");
         name = argv[++k];
       }
-      if (!metric_from_key(name, o.map_metric)) usage_error("unknown METRIC '" + name + "'");
-      o.map = true;
+      Metric metric = Metric::Skew;
+      if (!metric_from_key(name, metric)) usage_error("unknown METRIC '" + shown_name(name) + "'");
+      if (std::find(o.maps.begin(), o.maps.end(), metric) == o.maps.end()) o.maps.push_back(metric);
     } else {
-      usage_error("unknown option '" + a + "'");
+      usage_error("unknown option '" + shown_name(a) + "'");
     }
   }
-  if (o.svg && !o.map) usage_error("--svg goes with --map METRIC");
+  if (o.svg && o.maps.empty()) usage_error("--svg goes with --map METRIC");
   if (o.cgns && !cgns_supported()) {
     (void)std::fprintf(stderr,
                        "malha-report: --cgns: this build has no CGNS support (it was built "
@@ -132,7 +137,7 @@ Options parse(int argc, char** argv) {
 // The case named in entradas.txt, read as malha reads it.
 std::string case_of_working_folder() {
   constexpr char kCaseFile[] = "entradas.txt";
-  if (!std::filesystem::is_regular_file(kCaseFile))
+  if (malha::platform::file_kind(kCaseFile) != malha::platform::FileKind::Regular)
     fail(kCaseFile, 0, "a CASE on the command line or the case file in the current folder",
          "neither");
   malha::textio::open_unit(1, kCaseFile);
@@ -140,6 +145,48 @@ std::string case_of_working_folder() {
   malha::textio::read_text(1, name);
   malha::textio::close_unit(1);
   return name.substr(0, name.find_last_not_of(' ') + 1);
+}
+
+// The files asked for, each written whole beside the case, never over one
+// of its files. What was written goes with the report, or to standard error
+// beside JSON.
+void write_exports(const Options& o, const CaseFiles& files, const Mesh& mesh,
+                   const CellTable& cells) {
+  for (const malha::FileLayout& f : malha::kOutputFiles)
+    if (f.after_case_name) protect_from_writing(files.path(f.file), files.name(f.file));
+  std::FILE* said = o.json ? stderr : stdout;
+  const auto wrote = [&](const char* what, const char* suffix) {
+    say(said, std::string(what) + ": wrote " + shown_name(files.path(suffix)) + "\n");
+  };
+  if (o.vtk) {
+    write_vtk(files.path(".vts"), files.stem, mesh, cells);
+    wrote("vtk", ".vts");
+  }
+  if (o.vtu) {
+    write_vtu(files.path(".vtu"), files.stem, mesh, cells);
+    wrote("vtu", ".vtu");
+  }
+  if (o.plot3d) {
+    write_plot3d(files.path(".xyz"), mesh);
+    wrote("plot3d", ".xyz");
+  }
+  if (o.msh) {
+    write_msh(files.path(".msh"), mesh);
+    wrote("msh", ".msh");
+  }
+  if (o.foam) {
+    const std::string folder = files.path("_openfoam");
+    const std::string system = write_foam(folder, mesh);
+    say(said, "foam: wrote " + shown_name(folder) + "/, " + system + "\n");
+  }
+  if (o.cgns) {
+    write_cgns(files.path(".cgns"), files.stem, mesh, cells);
+    wrote("cgns", ".cgns");
+  }
+  for (const Metric metric : o.maps) {
+    const std::string stem = files.path(std::string("_") + info(metric).key);
+    say(said, write_map(stem, files.stem, mesh, cells, metric, !o.svg) + "\n");
+  }
 }
 
 int run(const Options& o) {
@@ -167,38 +214,7 @@ int run(const Options& o) {
   r.quality = halves[0].result(cells);
   const std::string text = o.json ? json_report(r) : text_report(r);
   say(stdout, text);
-  // What was written goes with the report, or to standard error beside JSON.
-  std::FILE* said = o.json ? stderr : stdout;
-  if (o.vtk) {
-    write_vtk(files.path(".vts"), files.stem, mesh, cells);
-    say(said, "vtk: wrote " + files.path(".vts").string() + "\n");
-  }
-  if (o.vtu) {
-    write_vtu(files.path(".vtu"), files.stem, mesh, cells);
-    say(said, "vtu: wrote " + files.path(".vtu").string() + "\n");
-  }
-  if (o.plot3d) {
-    write_plot3d(files.path(".xyz"), mesh);
-    say(said, "plot3d: wrote " + files.path(".xyz").string() + "\n");
-  }
-  if (o.msh) {
-    write_msh(files.path(".msh"), mesh);
-    say(said, "msh: wrote " + files.path(".msh").string() + "\n");
-  }
-  if (o.foam) {
-    const std::filesystem::path folder = files.path("_openfoam");
-    const std::string system = write_foam(folder, mesh);
-    say(said, "foam: wrote " + folder.string() + "/, " + system + "\n");
-  }
-  if (o.cgns) {
-    write_cgns(files.path(".cgns"), files.stem, mesh, cells);
-    say(said, "cgns: wrote " + files.path(".cgns").string() + "\n");
-  }
-  if (o.map) {
-    const std::string line = write_map(files.path(std::string("_") + info(o.map_metric).key),
-                                       files.stem, mesh, cells, o.map_metric, !o.svg);
-    say(said, line + "\n");
-  }
+  write_exports(o, files, mesh, cells);
   return 0;
 }
 

@@ -1,241 +1,141 @@
-// The quality map: one field over the mesh, each cell filled with the colour
-// of its value, and a colour scale.
-#include <algorithm>
-#include <array>
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <limits>
+// The quality map drawn by gnuplot, or written as an SVG here.
+//
+// gnuplot gets no file name in a script: the script is a fixed text, and
+// every name (the data, the picture) and the title reach it as arguments of
+// "gnuplot -c SCRIPT ARG...", each quoted for the command interpreter as one
+// word. The script, the data and the picture gnuplot draws are scratch files
+// of their own in the folder for scratch files, so the command holds only
+// their short names; the picture is then copied to its target through a
+// ReplacingFile, whole or not at all.
+#include <cstring>
+#include <string>
 
 #include "exports.h"
+#include "map.h"
 #include "output_file.h"
-#include "report.h"
+#include "platform.h"
+#include "records.h"
+#include "textio.h"
 
 namespace malha::report {
 
 namespace {
 
-// The colour scale, low to high (the viridis stops), shared by both pictures.
-constexpr std::array<const char*, 5> kStops = {"#440154", "#3b528b", "#21918c", "#5ec962",
-                                               "#fde725"};
-constexpr double kPictureWidth = 800.0;  // SVG drawing, pixels
-constexpr double kScaleWidth = 160.0;    // room for the colour bar and its labels
-constexpr double kMargin = 20.0;
+// ARG1 the data, ARG2 the picture, ARG3 the title, ARG4 the colour label.
+constexpr char kScript[] =
+    "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
+    "  set terminal pngcairo size 900,800 noenhanced\n"
+    "} else {\n"
+    "  set terminal png size 900,800 noenhanced\n"
+    "}\n"
+    "set output ARG2\n"
+    "set title ARG3\n"
+    "set size ratio -1\n"
+    "set view map\n"
+    "unset key\n"
+    "set xlabel 'x'\n"
+    "set ylabel 'y'\n"
+    "set palette defined (0 '#440154', 1 '#3b528b', 2 '#21918c', 3 '#5ec962', 4 '#fde725')\n"
+    "set cblabel ARG4\n"
+    "splot ARG1 using 1:2:3 with pm3d\n";
 
-bool gnuplot_on_path() {
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return false;
-#ifdef _WIN32
-  constexpr char kSeparator = ';';
-  const char* kName = "gnuplot.exe";
-#else
-  constexpr char kSeparator = ':';
-  const char* kName = "gnuplot";
-#endif
-  const std::string all = path;
-  for (std::size_t start = 0; start <= all.size();) {
-    std::size_t end = all.find(kSeparator, start);
-    if (end == std::string::npos) end = all.size();
-    const std::filesystem::path candidate =
-        std::filesystem::path(end > start ? all.substr(start, end - start) : ".") / kName;
-    std::error_code error;
-    if (std::filesystem::is_regular_file(candidate, error)) return true;
-    start = end + 1;
-  }
-  return false;
-}
+constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
-// A text for a gnuplot script between single quotes (a quote is doubled).
-std::string gnuplot_text(const std::string& s) {
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("''") : std::string(1, c);
-  return out + "'";
-}
-
-// A file name as one word of the command interpreter.
-std::string shell_word(const std::string& s) {
-#ifdef _WIN32
-  return "\"" + s + "\"";
-#else
-  std::string out = "'";
-  for (char c : s) out += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return out + "'";
-#endif
-}
-
-// Every cell as a 2 x 2 surface of its four corners, all carrying its value,
-// so that pm3d fills it with exactly that colour.
-void write_cells(const std::filesystem::path& data, const Mesh& mesh, const CellTable& cells,
-                 Metric metric) {
+// Every patch as a 2 x 2 surface of its four corners, all carrying its
+// value, so that pm3d fills it with exactly that colour.
+void write_patches(ScratchFile& data, const Mesh& mesh, const MapPicture& p) {
   OutputFile out(data);
   double x[4], y[4];
-  for_each_value(mesh, cells, metric, [&](const CellRef& cell, double value) {
-    cell_corners(mesh, cell.i, cell.j, x, y);
-    for (int c : {0, 1, -1, 3, 2}) {
-      if (c < 0) {
-        out.put("\n");
-        continue;
+  for (std::int32_t r = 0; r < p.rows; ++r) {
+    for (std::int32_t c = 0; c < p.columns; ++c) {
+      p.corners(mesh, c, r, x, y);
+      const double value = p.values[static_cast<std::size_t>(r) * p.columns + c];
+      for (int n : {0, 1, -1, 3, 2}) {
+        if (n < 0) {
+          out.put("\n");
+          continue;
+        }
+        out.number(x[n]);
+        out.number(y[n]);
+        out.number(value, '\n');
       }
-      out.number(x[c]);
-      out.number(y[c]);
-      out.number(value, '\n');
+      out.put("\n\n");
     }
-    out.put("\n\n");
-  });
+  }
   out.close();
 }
 
-bool draw_with_gnuplot(const std::filesystem::path& png, const Mesh& mesh, const CellTable& cells,
-                       Metric metric, const std::string& title) {
-  std::filesystem::path data = png, script = png;
-  data += ".dat";
-  script += ".gp";
-  write_cells(data, mesh, cells, metric);
-  {
-    OutputFile gp(script);
-    std::string palette;
-    for (std::size_t k = 0; k < kStops.size(); ++k)
-      palette += (k > 0 ? ", " : "") + std::to_string(k) + " '" + kStops[k] + "'";
-    gp.put(
-        "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
-        "  set terminal pngcairo size 900,800 noenhanced\n"
-        "} else {\n"
-        "  set terminal png size 900,800 noenhanced\n"
-        "}\n"
-        "set output " +
-        gnuplot_text(png.string()) +
-        "\n"
-        "set title " +
-        gnuplot_text(title) +
-        "\n"
-        "set size ratio -1\nset view map\nunset key\nset xlabel 'x'\nset ylabel 'y'\n"
-        "set palette defined (" +
-        palette +
-        ")\n"
-        "set cblabel " +
-        gnuplot_text(info(metric).label) +
-        "\n"
-        "splot " +
-        gnuplot_text(data.string()) + " using 1:2:3 with pm3d\n");
-    gp.close();
-  }
-  std::error_code error;
-  std::filesystem::remove(png, error);
-  const std::string command = "gnuplot " + shell_word(script.string());
-  // gnuplot is run through the command interpreter on purpose: it is found
-  // on the PATH as the user has it.
-  const int status = std::system(command.c_str());  // NOLINT(cert-env33-c)
-  std::filesystem::remove(data, error);
-  std::filesystem::remove(script, error);
-  return status == 0 && std::filesystem::is_regular_file(png, error);
+// Whether the file begins as a PNG does.
+bool holds_png(const std::string& name) {
+  platform::FileHandle in = platform::kNoFile;
+  if (platform::open_for_reading(name, in) != 0) return false;
+  char head[sizeof kPngSignature - 1] = {};
+  std::size_t got = 0;
+  const int error = platform::read_some(in, head, sizeof head, got);
+  (void)platform::close_file(in);
+  return error == 0 && got == sizeof head && std::memcmp(head, kPngSignature, got) == 0;
 }
 
-std::string xml_text(const std::string& s) {
-  std::string out;
-  for (char c : s) {
-    if (c == '&')
-      out += "&amp;";
-    else if (c == '<')
-      out += "&lt;";
-    else if (c == '>')
-      out += "&gt;";
-    else
-      out += c;
+// "gnuplot -c" and the words, each quoted as one; "" when a word cannot pass
+// the command interpreter unchanged.
+std::string gnuplot_command(const std::vector<std::string>& words) {
+  std::string command = "gnuplot -c";
+  for (const std::string& w : words) {
+    if (!platform::interpreter_passes(w)) return "";
+    command += ' ';
+    command += platform::quoted_for_interpreter(w);
   }
-  return out;
+  return command;
 }
 
-std::string svg_colour(double t) {
-  if (!(t >= 0.0)) t = 0.0;
-  t = std::min(t, 1.0) * static_cast<double>(kStops.size() - 1);
-  const auto k = std::min(static_cast<std::size_t>(t), kStops.size() - 2);
-  const double f = t - static_cast<double>(k);
-  std::array<int, 3> rgb{};
-  for (int c = 0; c < 3; ++c) {
-    const int a = std::stoi(std::string(kStops[k] + 1 + 2 * c, 2), nullptr, 16);
-    const int b = std::stoi(std::string(kStops[k + 1] + 1 + 2 * c, 2), nullptr, 16);
-    rgb[static_cast<std::size_t>(c)] = static_cast<int>(std::lround(a + (b - a) * f));
-  }
-  char text[8];
-  (void)std::snprintf(text, sizeof text, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
-  return text;
-}
-
-void draw_svg(const std::filesystem::path& svg, const Mesh& mesh, const CellTable& cells,
-              Metric metric, const std::string& title) {
-  double low = std::numeric_limits<double>::infinity(), high = -low;
-  for_each_value(mesh, cells, metric, [&](const CellRef&, double value) {
-    if (!std::isfinite(value)) return;
-    low = std::min(low, value);
-    high = std::max(high, value);
-  });
-  const auto xs = std::minmax_element(mesh.xv.begin(), mesh.xv.end());
-  const auto ys = std::minmax_element(mesh.yv.begin(), mesh.yv.end());
-  const double xmin = *xs.first, xmax = *xs.second, ymin = *ys.first, ymax = *ys.second;
-  const double span = std::max(xmax - xmin, ymax - ymin);
-  const double scale = span > 0.0 ? kPictureWidth / span : 1.0;
-  const double height = (ymax - ymin) * scale;
-  const double top = 2 * kMargin;  // room for the title
-  char number[64];
-  const auto px = [&](double v) {
-    (void)std::snprintf(number, sizeof number, "%.2f", v);
-    return std::string(number);
-  };
-
-  OutputFile out(svg);
-  out.put("<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" +
-          px(kPictureWidth + kScaleWidth + 2 * kMargin) + "\" height=\"" +
-          px(height + top + kMargin) +
-          "\">\n<rect width=\"100%\" height=\"100%\" fill=\"white\"/>\n");
-  out.put("<text x=\"" + px(kMargin) + "\" y=\"" + px(kMargin + 6) +
-          "\" font-family=\"sans-serif\" font-size=\"16\">" + xml_text(title) +
-          "</text>\n<g stroke=\"none\">\n");
-  double x[4], y[4];
-  for_each_value(mesh, cells, metric, [&](const CellRef& cell, double value) {
-    cell_corners(mesh, cell.i, cell.j, x, y);
-    std::string points;
-    for (int c = 0; c < 4; ++c)
-      points += px(kMargin + (x[c] - xmin) * scale) + "," + px(top + (ymax - y[c]) * scale) + " ";
-    const double t = high > low ? (value - low) / (high - low) : 0.0;
-    out.put("<polygon points=\"" + points + "\" fill=\"" + svg_colour(t) + "\"/>\n");
-  });
-  // The colour bar: a vertical gradient, high at the top, with its ends labelled.
-  const double bar_x = kPictureWidth + 2 * kMargin;
-  out.put("</g>\n<defs><linearGradient id=\"scale\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">\n");
-  for (std::size_t k = 0; k < kStops.size(); ++k)
-    out.put("<stop offset=\"" + px(static_cast<double>(k) / (kStops.size() - 1)) +
-            "\" stop-color=\"" + kStops[k] + "\"/>\n");
-  out.put("</linearGradient></defs>\n<rect x=\"" + px(bar_x) + "\" y=\"" + px(top) +
-          "\" width=\"24\" height=\"" + px(height) + "\" fill=\"url(#scale)\"/>\n");
-  const auto label = [&](double yy, const std::string& s) {
-    out.put("<text x=\"" + px(bar_x + 30) + "\" y=\"" + px(yy) +
-            "\" font-family=\"sans-serif\" font-size=\"13\">" + s + "</text>\n");
-  };
-  label(top + 12, short_number(high));
-  label(top + height, short_number(low));
-  label(top + height / 2, info(metric).label);
-  out.put("</svg>\n");
-  out.close();
+[[noreturn]] void stop_drawing(int signal) {
+  const char* name = platform::stop_signal_name(signal);
+  const std::string message = std::string("malha-report: gnuplot was stopped by ") +
+                              (name != nullptr ? name : "a signal") +
+                              " while drawing the map; stopping, no map written\n";
+  platform::stop_by_signal(signal, message);
 }
 
 }  // namespace
 
-std::string write_map(const std::filesystem::path& stem, const std::string& case_name,
-                      const Mesh& mesh, const CellTable& cells, Metric metric, bool allow_gnuplot) {
-  const std::string title = case_name + ": " + info(metric).label;
-  std::filesystem::path png = stem, svg = stem;
-  png += ".png";
-  svg += ".svg";
-  std::string reason = "gnuplot is not on the PATH";
-  if (!allow_gnuplot) {
-    reason = "--svg asked for it";
-  } else if (gnuplot_on_path()) {
-    if (draw_with_gnuplot(png, mesh, cells, metric, title))
-      return "map: wrote " + png.string() + " (PNG, drawn by gnuplot)";
-    reason = "gnuplot failed";
+std::string draw_png_map(const std::string& target, const Mesh& mesh, const MapPicture& p) {
+  if (platform::find_on_path("gnuplot").empty()) return "gnuplot is not on the PATH";
+  OutputFile out(target);  // the target is checked before gnuplot runs
+  ScratchFile script(".gp"), data(".dat"), picture(".png");
+  {
+    OutputFile text(script);
+    text.put(kScript);
+    text.close();
   }
-  draw_svg(svg, mesh, cells, metric, title);
-  return "map: wrote " + svg.string() + " (SVG; " + reason + ")";
+  write_patches(data, mesh, p);
+  picture.close_handle();
+  const std::string command =
+      gnuplot_command({script.name(), data.name(), picture.name(), p.title, p.label});
+  if (command.empty()) return "a name holds a character the command interpreter would change";
+  int interrupted = 0;
+  const int status = textio::run_command(command, &interrupted);
+  if (interrupted != 0) stop_drawing(interrupted);
+  if (status == -1)
+    return "gnuplot could not be started (reason " + std::to_string(textio::last_command_error()) +
+           ")";
+  if (status != 0) return "gnuplot failed with status " + std::to_string(status);
+  if (!holds_png(picture.name())) return "gnuplot wrote no PNG";
+  copy_into(picture.name(), picture.name(), out);
+  out.close();
+  return "";
+}
+
+std::string write_map(const std::string& stem, const std::string& case_name, const Mesh& mesh,
+                      const CellTable& cells, Metric metric, bool allow_gnuplot) {
+  const MapPicture picture = map_picture(mesh, cells, metric, case_name);
+  const std::string png = stem + ".png", svg = stem + ".svg";
+  std::string reason = "--svg asked for it";
+  if (allow_gnuplot) {
+    reason = draw_png_map(png, mesh, picture);
+    if (reason.empty()) return "map: wrote " + shown_name(png) + " (PNG, drawn by gnuplot)";
+  }
+  write_svg_map(svg, mesh, picture);
+  return "map: wrote " + shown_name(svg) + " (SVG; " + reason + ")";
 }
 
 }  // namespace malha::report

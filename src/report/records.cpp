@@ -75,7 +75,7 @@ double from_text(std::string_view n, std::int64_t exponent) {
 
 [[noreturn]] void fail(const std::string& file, std::int64_t line, const std::string& expected,
                        const std::string& found) {
-  std::string where = file;
+  std::string where = shown_name(file);
   if (line > 0) where += ", line " + std::to_string(line);
   throw CheckFailure(where + ": expected " + expected + ", found " + found);
 }
@@ -84,6 +84,76 @@ std::string quoted(std::string_view record) {
   std::string out = "'";
   out += textio::escaped(record, {.limit = kShownLength});
   out += '\'';
+  return out;
+}
+
+namespace {
+
+bool is_control(unsigned char c) {
+  return c < 0x20 || c == 0x7F;
+}
+
+void put_hex(std::string& out, unsigned char c) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += "\\x";
+  out += kHex[c >> 4];
+  out += kHex[c & 0xF];
+}
+
+// The length of the valid UTF-8 sequence at text[at] (1 to 4), or 0.
+std::size_t utf8_sequence(std::string_view text, std::size_t at) {
+  const auto c = static_cast<unsigned char>(text[at]);
+  if (c < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned least = 0;  // the smallest code point of that length (no overlong form)
+  if (c >= 0xC2 && c <= 0xDF) {
+    length = 2;
+    least = 0x80;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    length = 3;
+    least = 0x800;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    length = 4;
+    least = 0x10000;
+  } else {
+    return 0;
+  }
+  if (at + length > text.size()) return 0;
+  unsigned code = c & (0x7F >> length);
+  for (std::size_t k = 1; k < length; ++k) {
+    const auto d = static_cast<unsigned char>(text[at + k]);
+    if ((d & 0xC0) != 0x80) return 0;
+    code = (code << 6) | (d & 0x3F);
+  }
+  const bool surrogate = code >= 0xD800 && code <= 0xDFFF;
+  return code >= least && code <= 0x10FFFF && !surrogate ? length : 0;
+}
+
+}  // namespace
+
+std::string shown_name(std::string_view name) {
+  std::string out;
+  for (unsigned char c : name) {
+    if (is_control(c))
+      put_hex(out, c);
+    else
+      out += static_cast<char>(c);
+  }
+  return out;
+}
+
+std::string printable_utf8(std::string_view text) {
+  std::string out;
+  for (std::size_t k = 0; k < text.size();) {
+    const std::size_t length = utf8_sequence(text, k);
+    if (length == 0 || (length == 1 && is_control(static_cast<unsigned char>(text[k])))) {
+      put_hex(out, static_cast<unsigned char>(text[k]));
+      ++k;
+    } else {
+      out.append(text.substr(k, length));
+      k += length;
+    }
+  }
   return out;
 }
 
@@ -140,17 +210,16 @@ bool parse_e25_15(std::string_view field, double& value) {
   return true;
 }
 
-RecordReader::RecordReader(const std::filesystem::path& path, std::string shown, int columns)
+RecordReader::RecordReader(const std::string& path, std::string shown, int columns)
     : shown_(std::move(shown)),
       buffer_(new char[kBufferBytes]),
       expected_length_(static_cast<std::size_t>(columns)) {
-  file_ = std::fopen(path.string().c_str(), "rb");
-  if (file_ == nullptr) fail(shown_, 0, "a readable file", std::strerror(errno));
-  (void)std::setvbuf(file_, nullptr, _IONBF, 0);  // read straight into our own buffer
+  const int error = platform::open_for_reading(path, file_);
+  if (error != 0) fail(shown_, 0, "a readable file", platform::error_text(error));
 }
 
 RecordReader::~RecordReader() {
-  if (file_ != nullptr) (void)std::fclose(file_);  // read only: nothing is lost
+  if (file_ != platform::kNoFile) (void)platform::close_file(file_);  // read only: nothing is lost
 }
 
 bool RecordReader::refill() {
@@ -158,9 +227,10 @@ bool RecordReader::refill() {
   std::memmove(buffer_.get(), buffer_.get() + begin_, end_ - begin_);
   end_ -= begin_;
   begin_ = 0;
-  const std::size_t got = std::fread(buffer_.get() + end_, 1, kBufferBytes - end_, file_);
+  std::size_t got = 0;
+  const int error = platform::read_some(file_, buffer_.get() + end_, kBufferBytes - end_, got);
+  if (error != 0) fail(shown_, line_ + 1, "a readable record", platform::error_text(error));
   if (got == 0) {
-    if (std::ferror(file_)) fail(shown_, line_ + 1, "a readable record", std::strerror(errno));
     at_eof_ = true;
     return false;
   }

@@ -5,13 +5,12 @@
 
 #include <climits>
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 
+#include "platform.h"
 #include "textio.h"
 
 namespace malha::report {
@@ -33,7 +32,7 @@ class RecordReader {
   // `shown` names the file in messages. Records of `columns` columns, when
   // not 0, are looked for first (a CR LF right after them); other records
   // are still found, only not as quickly.
-  RecordReader(const std::filesystem::path& path, std::string shown, int columns = 0);
+  RecordReader(const std::string& path, std::string shown, int columns = 0);
   ~RecordReader();
   RecordReader(const RecordReader&) = delete;
   RecordReader& operator=(const RecordReader&) = delete;
@@ -68,7 +67,7 @@ class RecordReader {
  private:
   bool refill();
 
-  std::FILE* file_ = nullptr;
+  platform::FileHandle file_ = platform::kNoFile;
   std::string shown_;
   std::unique_ptr<char[]> buffer_;
   std::size_t begin_ = 0, end_ = 0;
@@ -80,6 +79,14 @@ class RecordReader {
 // The record as a message shows it: between quotes, control bytes as \xNN,
 // cut after 60 characters.
 std::string quoted(std::string_view record);
+
+// A file name as messages show it: control bytes as \xNN, as malha shows
+// them; other bytes unchanged.
+std::string shown_name(std::string_view name);
+
+// Text for a picture or a JSON string: control bytes and every byte that is
+// not part of a valid UTF-8 sequence as \xNN, the rest unchanged.
+std::string printable_utf8(std::string_view text);
 
 // A 25-column E25.15 field ("    1.500000000000000E+00", "    1.000000000000000-150",
 // "   -2.500000000000000E-01"): its value, or false when the text is not such a field.

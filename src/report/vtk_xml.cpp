@@ -62,7 +62,7 @@ std::uint64_t VtkArray::bytes() const {
   return tuples * static_cast<std::uint64_t>(components) * type_size(type);
 }
 
-void write_vtk_xml(const std::filesystem::path& file, const std::string& grid,
+void write_vtk_xml(const std::string& file, const std::string& grid,
                    const std::string& grid_attributes, const std::string& piece_attributes,
                    const std::vector<VtkArray>& arrays) {
   const char* order = std::endian::native == std::endian::little ? "LittleEndian" : "BigEndian";

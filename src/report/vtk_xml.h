@@ -9,7 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -41,7 +40,7 @@ void put_raw(OutputFile& out, T value) {
 
 // grid: "StructuredGrid" or "UnstructuredGrid"; grid_attributes go into its
 // element, piece_attributes into the Piece's.
-void write_vtk_xml(const std::filesystem::path& file, const std::string& grid,
+void write_vtk_xml(const std::string& file, const std::string& grid,
                    const std::string& grid_attributes, const std::string& piece_attributes,
                    const std::vector<VtkArray>& arrays);
 

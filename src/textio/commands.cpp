@@ -10,7 +10,7 @@ namespace {
 int last_reason = 0;
 }  // namespace
 
-int run_command(std::string_view command_text) {
+int run_command(std::string_view command_text, int* interrupted_by) {
   std::size_t n = command_text.size();
   while (n > 0 && command_text[n - 1] == ' ') --n;
   if (n > kMaxCommandLength) {
@@ -19,7 +19,9 @@ int run_command(std::string_view command_text) {
     return -1;
   }
   int reason = 0;
-  const int result = platform::launch_interpreter(command_text.substr(0, n), reason);
+  if (interrupted_by != nullptr) *interrupted_by = 0;
+  const int result =
+      platform::launch_interpreter(command_text.substr(0, n), reason, interrupted_by);
   if (result == -1) last_reason = reason;
   return result;
 }
