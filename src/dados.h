@@ -11,6 +11,9 @@ namespace malha {
 
 enum class OutputFile : unsigned char;  // the files of dados/layout.h
 
+// The elliptic-generation parameter file, read when smoothing is selected.
+inline constexpr char kEllipticFile[] = "entrada_eq_elipticas.txt";
+
 // Shows "entradas.txt" in the editor, then reads the case name, nx, ny,
 // opt_elliptic and opt_nest from it.
 void read_case_file(MeshState& s);

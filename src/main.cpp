@@ -19,6 +19,7 @@
 #include "run_options.h"
 #include "run_report.h"
 #include "solvers.h"
+#include "solvers_converge.h"
 #include "usage.h"
 #include "variaveis.h"
 
@@ -146,8 +147,7 @@ malha::RunOptions run_options() {
 }
 
 // The run, stage after stage; `stage` names the one under way.
-void run(const malha::RunOptions& options, [[maybe_unused]] const malha::RunRequest& request,
-         const char*& stage) {
+void run(const malha::RunOptions& options, const malha::RunRequest& request, const char*& stage) {
   using namespace malha;
   RunReport report;
 
@@ -166,13 +166,21 @@ void run(const malha::RunOptions& options, [[maybe_unused]] const malha::RunRequ
     read_elliptic_file(s);
     allocate_group_b(s);
     stage = "smoothing";
-    SmoothingProgress progress(s, options.progress);
-    SmoothingWorkspace workspace;
-    for (std::int32_t pass = 1; pass <= s.niter; ++pass) {
-      // Metric terms, sources, coefficients, then nsweep sweeps on x and on y.
-      smoothing_pass(s, options.smoothing, workspace);
-      progress.pass_done(pass);
+    if (request.converge) {
+      const ConvergedSmoothing done =
+          converge_smoothing(s, request.converge_tolerance, options.smoothing);
+      report.converge_done({request.converge_tolerance, true, done.cycles});
+    } else {
+      SmoothingProgress progress(s, options.progress);
+      SmoothingWorkspace workspace;
+      for (std::int32_t pass = 1; pass <= s.niter; ++pass) {
+        // Metric terms, sources, coefficients, then nsweep sweeps on x and on y.
+        smoothing_pass(s, options.smoothing, workspace);
+        progress.pass_done(pass);
+      }
     }
+  } else if (request.converge) {
+    report.converge_done({request.converge_tolerance, false, 0});
   }
   report.mesh_done(s);
 

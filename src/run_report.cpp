@@ -89,12 +89,16 @@ void append_wrapped(std::string& out, const std::vector<std::string>& items) {
   out += line + "\n";
 }
 
-std::string case_lines(const MeshState& s) {
+std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
   std::vector<std::string> items = {
       "case '" + case_stem(s) + "':",
       format("nx = %ld, ny = %ld,", static_cast<long>(s.nx), static_cast<long>(s.ny))};
   items.emplace_back(s.opt_nest == 2 ? "nest files on," : "nest files off,");
-  if (s.opt_elliptic == 2) {
+  if (s.opt_elliptic == 2 && converge != nullptr) {
+    items.emplace_back("smoothing to convergence");
+    items.push_back(format("(tolerance %.3g,", converge->tolerance));
+    items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
+  } else if (s.opt_elliptic == 2) {
     items.push_back(format("smoothing on (niter = %ld, nsweep = %ld,", static_cast<long>(s.niter),
                            static_cast<long>(s.nsweep)));
     items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
@@ -210,10 +214,22 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
   return out;
 }
 
+std::string converge_warning() {
+  return std::string(kPrefix) +
+         "warning: --converge has nothing to do: smoothing is off in entradas.txt\n";
+}
+
 std::string run_summary(const MeshState& s, const MeshQuality& q, const ConvergenceFigure* figure,
-                        double seconds) {
-  std::string out = case_lines(s) + files_lines(s, seconds) + quality_lines(q);
-  if (figure != nullptr && figure->defined) {
+                        double seconds, const ConvergeSummary* converge) {
+  std::string out = case_lines(s, converge) + files_lines(s, seconds) + quality_lines(q);
+  if (figure != nullptr && figure->defined && converge != nullptr) {
+    append_wrapped(
+        out, {format("convergence: %ld multigrid cycles;", static_cast<long>(converge->cycles)),
+              "an update would still move",
+              format("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
+                     figure->largest_move),
+              format("%.2E of the shortest edge", figure->relative)});
+  } else if (figure != nullptr && figure->defined) {
     append_wrapped(out, {"convergence: an update would still move",
                          format("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
                                 figure->largest_move),
@@ -237,14 +253,18 @@ void RunReport::mesh_done(const MeshState& s) {
 void RunReport::run_done(const MeshState& s) const {
   // Nothing here may stop a run that has completed: no trap while it computes.
   const platform::FpTrapsHeld held;
-  std::string out = setting_warnings(s) + mesh_warnings(s, quality_) + earlier_files_warning(s);
+  const bool converged = converge_asked_ && converge_.smoothed;
+  std::string out =
+      setting_warnings(s, converged) + mesh_warnings(s, quality_) + earlier_files_warning(s);
+  if (converge_asked_ && !converge_.smoothed) out += converge_warning();
+  const ConvergeSummary* converge = converged ? &converge_ : nullptr;
   if (platform::stderr_is_terminal()) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
     if (s.opt_elliptic == 2) {
       const ConvergenceFigure figure =
           convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
-      out += run_summary(s, quality_, &figure, seconds);
+      out += run_summary(s, quality_, &figure, seconds, converge);
     } else {
       out += run_summary(s, quality_, nullptr, seconds);
     }

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 #include "quality.h"
@@ -14,10 +15,20 @@
 
 namespace malha {
 
+// What --converge asked and did, for the warnings and the summary.
+struct ConvergeSummary {
+  double tolerance = 0.0;
+  bool smoothed = false;    // smoothing was selected: the equations were solved
+  std::int32_t cycles = 0;  // multigrid cycles run
+};
+
 class RunReport {
  public:
   // The run starts now (the summary gives the time from here).
   RunReport();
+
+  // --converge was given; what it did.
+  void converge_done(const ConvergeSummary& done) { converge_ = done, converge_asked_ = true; }
 
   // The mesh is final: built, or smoothed. Measures its cells.
   void mesh_done(const MeshState& s);
@@ -28,6 +39,8 @@ class RunReport {
  private:
   std::chrono::steady_clock::time_point start_;
   MeshQuality quality_{};
+  bool converge_asked_ = false;
+  ConvergeSummary converge_;
 };
 
 // The warning lines for a mesh and its measure, each ending in a line feed
@@ -38,19 +51,23 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q);
 // The warning lines about the case as read, each ending in a line feed ("" when
 // there is nothing to warn about): an option of entradas.txt other than 1 or
 // 2, and, with the smoothing on, an niter or nsweep below 1, which smooth
-// nothing (run_warnings.cpp).
-std::string setting_warnings(const MeshState& s);
+// nothing (run_warnings.cpp) unless `converged`: --converge runs no passes.
+std::string setting_warnings(const MeshState& s, bool converged = false);
 
 // The warning line naming the case's nest files that an earlier run left in
 // the folder when this run wrote none ("" when there are none). The files are
 // not touched.
 std::string earlier_files_warning(const MeshState& s);
 
+// The warning line of --converge in a run without smoothing: nothing to do.
+std::string converge_warning();
+
 // The lines of the summary: the case as read, the files written with their
 // sizes (as they are on disk now), the time taken, the mesh quality and, when
-// the figure is given, the convergence figure.
+// the figure is given, the convergence figure; with `converge`, what
+// --converge did.
 std::string run_summary(const MeshState& s, const MeshQuality& q, const ConvergenceFigure* figure,
-                        double seconds);
+                        double seconds, const ConvergeSummary* converge = nullptr);
 
 // The convergence figure as the progress line gives it, short:
 // "move 1.20E-05 (0.31% of min edge)".

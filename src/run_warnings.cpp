@@ -46,10 +46,10 @@ std::string no_pass_warning(std::int32_t value, const char* name, int line, cons
 
 }  // namespace
 
-std::string setting_warnings(const MeshState& s) {
+std::string setting_warnings(const MeshState& s, bool converged) {
   std::string out = option_warning({s.opt_elliptic, 4, "smoothing", "the mesh was not smoothed"}) +
                     option_warning({s.opt_nest, 5, "nest files", "no nest file was written"});
-  if (s.opt_elliptic != kOptionOn) return out;
+  if (s.opt_elliptic != kOptionOn || converged) return out;
   out += no_pass_warning(s.niter, "niter", 2, "smoothing pass");
   if (s.niter >= 1) out += no_pass_warning(s.nsweep, "nsweep", 1, "Gauss-Seidel sweep");
   return out;

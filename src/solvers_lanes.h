@@ -81,6 +81,9 @@ inline Pair bits_differing(Pair a, Pair b) {
 inline Pair bits_either(Pair a, Pair b) {
   return {_mm_or_pd(a.v, b.v)};
 }
+inline bool any_greater(Pair a, Pair b) {
+  return _mm_movemask_pd(_mm_cmpgt_pd(a.v, b.v)) != 0;
+}
 inline bool any_bit(Pair a) {
   const __m128i bytes = _mm_castpd_si128(a.v);
   return _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_setzero_si128())) != 0xFFFF;
@@ -138,6 +141,9 @@ inline Pair bits_either(Pair a, Pair b) {
   return {
       std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.x) | std::bit_cast<std::uint64_t>(b.x)),
       std::bit_cast<double>(std::bit_cast<std::uint64_t>(a.y) | std::bit_cast<std::uint64_t>(b.y))};
+}
+inline bool any_greater(Pair a, Pair b) {
+  return a.x > b.x || a.y > b.y;
 }
 inline bool any_bit(Pair a) {
   return (std::bit_cast<std::uint64_t>(a.x) | std::bit_cast<std::uint64_t>(a.y)) != 0;

@@ -25,7 +25,7 @@ namespace malha::textio {
 // buffered on every open unit are written out (best effort), so files written
 // before the failure keep what reached them.
 
-enum class Statement { Open, Read, Write, Close, Allocate };
+enum class Statement { Open, Read, Write, Close, Allocate, Converge };
 
 // Error numbers (the four digits after "F").
 inline constexpr int kErrOpen = 6401;             // file cannot be opened or created
@@ -46,6 +46,7 @@ inline constexpr int kErrRecordLength = 6604;     // record longer than 1024 cha
 inline constexpr int kErrNotConnected = 6605;     // unit not connected
 inline constexpr int kErrCloseSystem = 6701;      // close error reported by the system
 inline constexpr int kErrAllocate = 6801;         // storage for an array cannot be had
+inline constexpr int kErrNotConverged = 6901;     // smoothing to convergence failed
 
 // The report bytes, without writing them (for tests and for the handlers).
 std::string format_report(int number, Statement statement, std::string_view file,

@@ -47,6 +47,8 @@ constexpr std::string_view kCommandsText =
 
 constexpr std::string_view kAboutText =
     "Usage: malha            run the case in the current folder\n"
+    "       malha --converge[=TOL]\n"
+    "                        the same, smoothing to convergence (below)\n"
     "       malha --help     show this text (also -h)\n"
     "       malha --version  show the version (also -V)\n"
     "\n"
@@ -63,6 +65,16 @@ constexpr std::string_view kAboutText =
     "  entrada_eq_elipticas.txt  read when smoothing is on: nsweep, niter, an\n"
     "                            unused real, dksi, deta, psrc and qsrc (2 = keep)\n"
     "A missing input file is created empty, and the run stops at its end.\n"
+    "\n"
+    "Smoothing to convergence (--converge[=TOL], TOL above 0 and below 1, 1e-10\n"
+    "when not given): with smoothing on, the smoothing equations (the same dksi,\n"
+    "deta, source flags and fixed boundary) are solved by multigrid cycles until\n"
+    "one more point update would move no vertex by more than TOL times the\n"
+    "shortest edge, instead of niter passes of nsweep sweeps. The summary on a\n"
+    "terminal tells the cycles run and the figure reached. When the solution\n"
+    "folds cells, or the cycles do not reach TOL (they diverge, stop gaining,\n"
+    "or 100 cycles pass), the run stops with a report naming the figure\n"
+    "reached, and writes no file.\n"
     "\n"
     "Files written (CASE is the case name):\n"
     "  CASE.txt, CASE_vert.txt, CASE_vert_fict.txt, CASE_cent.txt,\n"
@@ -131,8 +143,20 @@ struct RunOption {
   std::string (*apply)(std::string_view value, RunRequest& request);
 };
 
+std::string apply_converge(std::string_view value, RunRequest& request) {
+  request.converge = true;
+  if (value.empty()) return "";
+  double tolerance = 0.0;
+  if (!read_option_number(value, tolerance) || !(tolerance > 0.0 && tolerance < 1.0))
+    return "the tolerance must be a number above 0 and below 1 in";
+  request.converge_tolerance = tolerance;
+  return "";
+}
+
 // The options of a run, one row each.
-constexpr std::array<RunOption, 0> kRunOptions{};
+constexpr std::array<RunOption, 1> kRunOptions{{
+    {"--converge", true, apply_converge},
+}};
 
 // The row of an argument "--name" or "--name=VALUE", or nullptr.
 const RunOption* find_run_option(std::string_view argument, std::string_view& value,

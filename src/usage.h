@@ -9,9 +9,19 @@
 
 namespace malha {
 
+// The tolerance of --converge without a value: the convergence figure of the
+// smoothed mesh relative to its shortest edge.
+inline constexpr double kDefaultConvergeTolerance = 1e-10;
+
 // What the command line asks of a run beyond the input files. A run without
 // options leaves it as it is.
-struct RunRequest {};
+struct RunRequest {
+  // --converge[=TOL]: the smoothing solves its equations until the
+  // convergence figure relative to the shortest edge is at most TOL, instead
+  // of running niter passes.
+  bool converge = false;
+  double converge_tolerance = kDefaultConvergeTolerance;
+};
 
 // The status main() returns for "no argument, go on with the run".
 inline constexpr int kGoOnWithTheRun = -1;

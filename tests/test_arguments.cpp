@@ -26,6 +26,20 @@ const ArgumentCase kArgumentCases[] = {
     {"VersionNotAfterAnOption", {"-x", "-V"}, 2, "", "'-x'"},
     {"UnknownOption", {"--verbose"}, 2, "", "'--verbose'"},
     {"ExtraAfterHelp", {"--help", "now"}, 2, "", "'now'"},
+    // --converge=TOL: a number above 0 and below 1.
+    {"ToleranceNotANumber",
+     {"--converge=1e-10x"},
+     2,
+     "",
+     "above 0 and below 1 in '--converge=1e-10x'"},
+    {"ToleranceZero", {"--converge=0"}, 2, "", "above 0 and below 1 in '--converge=0'"},
+    {"ToleranceNegative", {"--converge=-1e-10"}, 2, "", "'--converge=-1e-10'"},
+    {"ToleranceOne", {"--converge=1"}, 2, "", "'--converge=1'"},
+    {"ToleranceInfinite", {"--converge=inf"}, 2, "", "'--converge=inf'"},
+    {"ToleranceNotNumber", {"--converge=nan"}, 2, "", "'--converge=nan'"},
+    {"ToleranceEmpty", {"--converge="}, 2, "", "no value after '=' in '--converge='"},
+    {"ConvergeMisspelt", {"--convergence"}, 2, "", "unknown argument '--convergence'"},
+    {"BadToleranceAfterGoodOne", {"--converge", "--converge=2"}, 2, "", "'--converge=2'"},
 };
 
 class Arguments : public ::testing::TestWithParam<ArgumentCase> {};

@@ -17,7 +17,6 @@ namespace malha {
 namespace {
 
 constexpr char kCaseFile[] = "entradas.txt";
-constexpr char kEllipticFile[] = "entrada_eq_elipticas.txt";
 
 // The unit the input files are read on.
 constexpr int kInputUnit = 1;

@@ -19,7 +19,7 @@ namespace {
 constexpr std::size_t kOutputBufferSize = 256 * 1024;
 
 const char* statement_text(Statement statement) {
-  constexpr const char* kTexts[] = {"OPEN", "READ", "WRITE", "CLOSE", "ALLOCATE"};
+  constexpr const char* kTexts[] = {"OPEN", "READ", "WRITE", "CLOSE", "ALLOCATE", "CONVERGE"};
   return kTexts[static_cast<int>(statement)];
 }
 

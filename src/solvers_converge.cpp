@@ -1,0 +1,182 @@
+#include "solvers_converge.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "coef.h"
+#include "dados.h"
+#include "helper_thread.h"
+#include "metricas.h"
+#include "solvers_multigrid.h"
+#include "textio.h"
+
+namespace malha {
+
+namespace {
+
+// Divergence: a move this many times the least one so far.
+constexpr double kDivergence = 1e3;
+// The move has stopped falling when it has not halved for this many cycles
+// (a converging iteration divides it by about ten each cycle).
+constexpr std::int32_t kStallCycles = 15;
+constexpr double kStallFactor = 0.5;
+// Rounding in the sums of the equations leaves moves of a few units in the
+// last place of the coordinates: a move that stops falling below this many
+// units of the largest coordinate has reached what rounding allows.
+constexpr double kRoundingUnits = 256.0;
+
+template <class... Args>
+std::string format(const char* pattern, Args... args) {
+  char text[320];
+  const int n = std::snprintf(text, sizeof text, pattern, args...);
+  return n < 0 ? std::string() : std::string(text, std::min<std::size_t>(n, sizeof text - 1));
+}
+
+// The shortest edge between neighbouring vertices, from squared lengths.
+double shortest_edge(const MeshState& s) {
+  const double* x = s.xv.data();
+  const double* y = s.yv.data();
+  const std::int64_t nxv = s.nxv, nyv = s.nyv;
+  double least = std::numeric_limits<double>::infinity();
+  for (std::int64_t j = 0; j < nyv; ++j) {
+    for (std::int64_t p = j * nxv; p < j * nxv + nxv; ++p) {
+      if (p + 1 < j * nxv + nxv) {
+        const double dx = x[p + 1] - x[p], dy = y[p + 1] - y[p];
+        least = std::min(least, dx * dx + dy * dy);
+      }
+      if (j + 1 < nyv) {
+        const double dx = x[p + nxv] - x[p], dy = y[p + nxv] - y[p];
+        least = std::min(least, dx * dx + dy * dy);
+      }
+    }
+  }
+  return std::sqrt(least);
+}
+
+// The largest magnitude of a coordinate of the boundary, which holds the
+// mesh.
+double largest_coordinate(const MeshState& s) {
+  double largest = 0.0;
+  for (std::int64_t k = 1; k <= s.nvert; ++k)
+    largest = std::max({largest, std::fabs(s.xv(k)), std::fabs(s.yv(k))});
+  return largest;
+}
+
+// Where the iteration stands: the move now, the least one so far, and the
+// last one that was less than kStallFactor times the one marked before it.
+struct Progress {
+  double tolerance = 0.0;
+  std::int32_t cycle = 0;
+  multigrid::Move move;
+  double relative = 0.0;  // the move over the shortest edge
+  double least = std::numeric_limits<double>::infinity();
+  std::int32_t least_cycle = 0;
+  double mark = std::numeric_limits<double>::infinity();
+  std::int32_t mark_cycle = 0;
+
+  void update(const multigrid::Move& m, double shortest) {
+    move = m;
+    relative = m.largest / shortest;
+    if (m.largest < least) least = m.largest, least_cycle = cycle;
+    if (m.largest < kStallFactor * mark || cycle == 0) mark = m.largest, mark_cycle = cycle;
+  }
+};
+
+[[noreturn]] void fail(const Progress& p, const std::string& why, const std::string& advice) {
+  textio::fatal_error(
+      textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
+      format("the smoothing did not converge to %.3g: ", p.tolerance) + why +
+          format("; after %ld cycles an update would still move vertex %lld by %.2E, %.2E of the "
+                 "shortest edge (the least move was %.2E, after %ld cycles)",
+                 static_cast<long>(p.cycle), static_cast<long long>(p.move.vertex), p.move.largest,
+                 p.relative, p.least, static_cast<long>(p.least_cycle)) +
+          advice);
+}
+
+std::string no_solution(const MeshState& s) {
+  return format("; with dksi = %g and deta = %g the equations may have no solution on this mesh",
+                s.dksi, s.deta);
+}
+
+// Ends the run unless the iteration may go on.
+void check_progress(const MeshState& s, const Progress& p, double rounding) {
+  if (!std::isfinite(p.move.largest) || p.move.largest > kDivergence * p.least)
+    fail(p, "the iteration diverged", no_solution(s));
+  if (p.cycle >= kConvergeCycleLimit) {
+    fail(p,
+         format("the tolerance was not reached within %ld cycles",
+                static_cast<long>(kConvergeCycleLimit)),
+         "");
+  }
+  if (p.cycle - p.mark_cycle < kStallCycles) return;
+  if (p.least <= kRoundingUnits * rounding) {
+    fail(
+        p, "the move stopped falling where rounding in the equations of this mesh leaves it",
+        format("; a tolerance above %.2E can be reached", p.least / (p.move.largest / p.relative)));
+  }
+  fail(p, format("the move has not halved in %ld cycles", static_cast<long>(kStallCycles)),
+       no_solution(s));
+}
+
+void check_not_folded(const MeshState& s, const Progress& p) {
+  const FoldedCells folded = find_folded(s.xv.data(), s.yv.data(), s.nx, s.ny);
+  if (folded.count == 0) return;
+  textio::fatal_error(
+      textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
+      format("the solution of the smoothing equations folds %lld cells (the worst is volume %lld "
+             "(i = %ld, j = %ld), area %.4g), reached after %ld cycles at %.2E of the shortest "
+             "edge; with dksi = %g and deta = %g these equations have no unfolded solution on "
+             "this mesh",
+             static_cast<long long>(folded.count), static_cast<long long>(folded.worst.volume),
+             static_cast<long>(folded.worst.i), static_cast<long>(folded.worst.j),
+             folded.worst_area, static_cast<long>(p.cycle), p.relative, s.dksi, s.deta));
+}
+
+}  // namespace
+
+ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance,
+                                      const SmoothingOptions& options,
+                                      const ConvergeObserver& observe) {
+  ConvergedSmoothing result;
+  if (s.nxv < 3 || s.nyv < 3) {
+    result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
+    return result;
+  }
+  HelperThread* helper = options.threads == 1 ? nullptr : HelperThread::shared();
+  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta, helper);
+  const double rounding = std::numeric_limits<double>::epsilon() * largest_coordinate(s);
+  Progress p;
+  p.tolerance = tolerance;
+  for (;; ++p.cycle) {
+    const multigrid::FineResidual r = hierarchy.fine_residual();
+    if (!r.coefficients_in_range) {
+      // On the starting mesh the operations of a smoothing pass stop the run
+      // with the report a pass would give; later, the mesh has collapsed.
+      if (p.cycle == 0) {
+        compute_metrics(s);
+        clear_sources(s);
+        compute_coefficients(s);
+      } else {
+        p.move = r.move;
+        fail(p, "the mesh collapsed (a vertex with no area around it)", no_solution(s));
+      }
+    }
+    p.update(r.move, shortest_edge(s));
+    if (observe) observe({p.cycle, p.move.largest, p.relative});
+    if (p.relative <= tolerance) {
+      // The figure as the report program computes it decides.
+      result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
+      if (result.figure.relative <= tolerance) break;
+    }
+    check_progress(s, p, rounding);
+    hierarchy.cycle();
+  }
+  check_not_folded(s, p);
+  result.cycles = p.cycle;
+  return result;
+}
+
+}  // namespace malha
