@@ -121,18 +121,21 @@ void check_progress(const MeshState& s, const Progress& p, double rounding) {
        no_solution(s));
 }
 
-void check_not_folded(const MeshState& s, const Progress& p) {
-  const FoldedCells folded = find_folded(s.xv.data(), s.yv.data(), s.nx, s.ny);
-  if (folded.count == 0) return;
+// A solution with inverted cells (area 0 or less) is no mesh a solver can
+// use: the run stops. Concave cells get the warning of any run.
+void check_not_inverted(const MeshState& s, const Progress& p) {
+  const CellList inverted = find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny).inverted;
+  if (inverted.count() == 0) return;
   textio::fatal_error(
       textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
-      format("the solution of the smoothing equations folds %lld cells (the worst is volume %lld "
-             "(i = %ld, j = %ld), area %.4g), reached after %ld cycles at %.2E of the shortest "
-             "edge; with dksi = %g and deta = %g these equations have no unfolded solution on "
-             "this mesh",
-             static_cast<long long>(folded.count), static_cast<long long>(folded.worst.volume),
-             static_cast<long>(folded.worst.i), static_cast<long>(folded.worst.j),
-             folded.worst_area, static_cast<long>(p.cycle), p.relative, s.dksi, s.deta));
+      format("the solution of the smoothing equations inverts %lld cells (the worst is volume "
+             "%lld (i = %ld, j = %ld), area %.4g), reached after %ld cycles at %.2E of the "
+             "shortest edge; with dksi = %g and deta = %g these equations have no solution "
+             "without inverted cells on this mesh",
+             static_cast<long long>(inverted.count()),
+             static_cast<long long>(inverted[0].cell.volume), static_cast<long>(inverted[0].cell.i),
+             static_cast<long>(inverted[0].cell.j), inverted[0].area, static_cast<long>(p.cycle),
+             p.relative, s.dksi, s.deta));
 }
 
 }  // namespace
@@ -174,7 +177,7 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance,
     check_progress(s, p, rounding);
     hierarchy.cycle();
   }
-  check_not_folded(s, p);
+  check_not_inverted(s, p);
   result.cycles = p.cycle;
   return result;
 }

@@ -38,7 +38,7 @@ using ConvergeObserver = std::function<void(const ConvergeStep&)>;
 // relative to the shortest edge is at most `tolerance`, moving the interior
 // vertices of xv and yv. A floating-point fault of the starting mesh stops
 // the run with the report a smoothing pass would give. An iteration that
-// diverges, folds the mesh or does not reach the tolerance ends the run with
+// diverges, inverts cells or does not reach the tolerance ends the run with
 // a report naming the figure reached (status 1, no file written).
 // `options.threads` as for the passes: 1 keeps to this thread, 0 or 2 use
 // the helper thread where the machine has a second core; the mesh is the

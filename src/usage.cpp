@@ -72,7 +72,7 @@ constexpr std::string_view kAboutText =
     "one more point update would move no vertex by more than TOL times the\n"
     "shortest edge, instead of niter passes of nsweep sweeps. The summary on a\n"
     "terminal tells the cycles run and the figure reached. When the solution\n"
-    "folds cells, or the cycles do not reach TOL (they diverge, stop gaining,\n"
+    "inverts cells, or the cycles do not reach TOL (they diverge, stop gaining,\n"
     "or 100 cycles pass), the run stops with a report naming the figure\n"
     "reached, and writes no file.\n"
     "\n"

@@ -200,10 +200,10 @@ struct FailureCase {
 };
 
 const FailureCase kFailures[] = {
-    {"SolutionFolds",
+    {"SolutionInvertsCells",
      {20, 10, "1.0", "0.1"},
      {"--converge"},
-     "the solution of the smoothing equations folds 19 cells"},
+     "the solution of the smoothing equations inverts 18 cells"},
     {"DoesNotConverge",
      {200, 100, "1.0", "0.3"},
      {"--converge"},
