@@ -36,7 +36,7 @@ struct Case {
   int nx, ny;
   const char* dksi;
   const char* deta;
-  int nest = 0;
+  int nest = 1;
 };
 
 void put_inputs(const TempDir& dir, const std::string& name, const Case& c) {
@@ -178,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, ConvergedRun, ::testing::ValuesIn(kConverged),
 TEST(ConvergeOption, WithoutSmoothingSaysItHasNothingToDo) {
   TempDir with, without;
   for (const TempDir* dir : {&with, &without})
-    write_file(*dir / "entradas.txt", "plain\n8\n4\n0\n2\n");
+    write_file(*dir / "entradas.txt", "plain\n8\n4\n1\n2\n");
   const RunResult a = malha::test::run_program(MALHA_EXE, with.path(), {}, {"--converge"});
   const RunResult b = malha::test::run_program(MALHA_EXE, without.path());
   EXPECT_EQ(a.exit_status, 0);
