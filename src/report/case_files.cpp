@@ -59,8 +59,39 @@ struct Task {
   std::function<void(const Mesh&, const CellTable&)> run;
 };
 
-// CASE.txt up to its vertices: the sizes and the spacings.
-void read_sizes(RecordReader& in, Mesh& mesh) {
+// What names a file that is not a case's CASE.txt: a file every case shares,
+// or another file of a case whose CASE.txt is beside it; "" for others.
+std::string what_else(const CaseFiles& files) {
+  const std::string name = files.name(OutputFile::Mesh);
+  std::string_view suffix;
+  for (const FileLayout& f : kOutputFiles) {
+    if (!f.after_case_name && name == f.name) return name + " is a file every case shares";
+    if (f.after_case_name && f.file != OutputFile::Mesh && name.ends_with(f.name) &&
+        f.name.size() > suffix.size() && name.size() > f.name.size())
+      suffix = f.name;
+  }
+  if (suffix.empty()) return "";
+  const CaseFiles owner{files.folder, name.substr(0, name.size() - suffix.size())};
+  if (!platform::file_exists(owner.path(OutputFile::Mesh))) return "";
+  return name + " is the file " + std::string(suffix) + " of the case '" + owner.stem +
+         "'; malha-report " + owner.path(std::string_view()) + " checks that case";
+}
+
+// The first record of CASE.txt must be the sizes record of a case; a file
+// whose first record is not is no case at all, whatever it holds next.
+[[noreturn]] void fail_not_a_case(const CaseFiles& files, const CheckFailure& why) {
+  const std::string name = files.name(OutputFile::Mesh);
+  std::string detail = why.what();
+  if (detail.starts_with(name + ", line 1: ")) detail.erase(0, name.size() + 10);
+  std::string message = name + " is not a case: line 1 is not the sizes record nx ny nxv nyv " +
+                        "opt that begins a case's CASE" +
+                        std::string(file_layout(OutputFile::Mesh).name) + ": " + detail;
+  if (const std::string other = what_else(files); !other.empty()) message += "; " + other;
+  throw CheckFailure(message);
+}
+
+// The sizes record of CASE.txt: five integers, nxv = nx + 1 and nyv = ny + 1.
+void read_sizes_record(RecordReader& in, Mesh& mesh) {
   read_header(in, OutputFile::Mesh, mesh);
   if (mesh.nx < 2 || mesh.ny < 1)
     in.fail_here("nx of at least 2 and ny of at least 1",
@@ -72,7 +103,16 @@ void read_sizes(RecordReader& in, Mesh& mesh) {
     in.fail_here("nxv = nx + 1 = " + std::to_string(nx + 1) +
                      " and nyv = ny + 1 = " + std::to_string(ny + 1),
                  "nxv = " + std::to_string(mesh.nxv) + ", nyv = " + std::to_string(mesh.nyv));
-  const std::int64_t ring = (nx + 2) * (ny + 2);
+}
+
+// CASE.txt up to its vertices: the sizes and the spacings.
+void read_sizes(RecordReader& in, const CaseFiles& files, Mesh& mesh) {
+  try {
+    read_sizes_record(in, mesh);
+  } catch (const CheckFailure& failure) {
+    fail_not_a_case(files, failure);
+  }
+  const std::int64_t ring = (std::int64_t{mesh.nx} + 2) * (std::int64_t{mesh.ny} + 2);
   if (ring > std::numeric_limits<std::int32_t>::max())
     in.fail_here("a mesh whose volumes can be numbered in 32 bits",
                  std::to_string(mesh.nx) + " x " + std::to_string(mesh.ny) + " volumes");
@@ -102,6 +142,28 @@ void read_coordinates(RecordReader& in, Mesh& mesh) {
     mesh.yv[static_cast<std::size_t>(k - 1)] = y;
   });
   in.expect_end(2 + mesh.vertices());
+}
+
+// Every run of malha writes the mesh set, and the nest set whole or not at
+// all: a file missing from the mesh set, or from a nest set of which some
+// files are there, stops the check naming the first one missing.
+void check_files_present(const CaseFiles& files) {
+  for (const FileSet set : {FileSet::Mesh, FileSet::Nest}) {
+    std::vector<const FileLayout*> missing;
+    std::size_t of_case = 0;
+    for (const FileLayout& f : file_set(set)) {
+      if (!f.after_case_name) continue;
+      ++of_case;
+      if (!platform::file_exists(files.path(f.file))) missing.push_back(&f);
+    }
+    if (missing.empty() || (set == FileSet::Nest && missing.size() == of_case)) continue;
+    const std::string why =
+        set == FileSet::Mesh
+            ? "every run of malha writes it beside " + files.name(OutputFile::Mesh)
+            : "malha writes the " + std::to_string(of_case) + " nest files together, and " +
+                  std::to_string(of_case - missing.size()) + " of them are here";
+    fail(files.name(missing.front()->file), 0, "the file (" + why + ")", "no such file");
+  }
 }
 
 }  // namespace
@@ -135,15 +197,16 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   CheckedCase result;
   Mesh& mesh = result.mesh;
   RecordReader in = open_records(files, OutputFile::Mesh);
-  read_sizes(in, mesh);
+  read_sizes(in, files, mesh);
   check_room_for_vertices(files, mesh);
+  check_files_present(files);
 
-  // The files to check: CASE_vert.txt, which must be there, and the others
-  // that are there.
+  // The files to check: every file of the mesh set, and the nest files when
+  // they are there.
   std::vector<Task> todo;
   std::vector<OutputFile> checked;
   for (const FileCheckEntry& c : kFileChecks) {
-    if (c.file != OutputFile::Corners && !platform::file_exists(files.path(c.file))) continue;
+    if (!platform::file_exists(files.path(c.file))) continue;
     checked.push_back(c.file);
     todo.push_back({c.needs, [&files, c](const Mesh& m, const CellTable& cells) {
                       c.run(files, m, cells, c.file);

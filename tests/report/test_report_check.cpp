@@ -124,11 +124,105 @@ TEST_F(Checker, FilesOfARunAreConsistent) {
   EXPECT_EQ(checked.mesh.vertices(), 24);
 }
 
-TEST_F(Checker, OnlyTheFilesPresentAreChecked) {
-  for (const char* f : {"t_nest.txt", "t_nest_conec.txt", "t_nest_area.txt", "t_cent.txt"})
+TEST_F(Checker, ACaseWithoutNestFilesHasTheMeshSetChecked) {
+  for (const char* f :
+       {"t_nest.txt", "t_nest_conec.txt", "t_nest_vert.txt", "t_nest_cent.txt", "t_nest_area.txt"})
     fs::remove(dir_ / f);
-  EXPECT_EQ(read_case(files()).checked.size(), 6u);
+  EXPECT_EQ(read_case(files()).checked.size(), 5u);
 }
+
+// A file the case needs and does not have: the first one missing is named.
+struct MissingCase {
+  const char* label;
+  std::vector<const char*> removed;
+  const char* message;
+};
+
+const MissingCase kMissingCases[] = {
+    {"MeshFile",
+     {"t_cent.txt"},
+     "t_cent.txt: expected the file (every run of malha writes it beside t.txt), found no such "
+     "file"},
+    {"FirstOfTwo",
+     {"t_cent_fict.txt", "t_vert.txt"},
+     "t_vert.txt: expected the file (every run of malha writes it beside t.txt), found no such "
+     "file"},
+    {"OneNestFile",
+     {"t_nest_area.txt"},
+     "t_nest_area.txt: expected the file (malha writes the 5 nest files together, and 4 of them "
+     "are here), found no such file"},
+    {"AllNestFilesButOne",
+     {"t_nest.txt", "t_nest_conec.txt", "t_nest_vert.txt", "t_nest_cent.txt"},
+     "t_nest_conec.txt: expected the file (malha writes the 5 nest files together, and 1 of them "
+     "are here), found no such file"},
+    {"CaseFile", {"t.txt"}, "t.txt: expected a readable file, found"},
+};
+
+class MissingFile : public Checker, public testing::WithParamInterface<MissingCase> {};
+
+TEST_P(MissingFile, IsNamedInOneLine) {
+  for (const char* f : GetParam().removed) fs::remove(dir_ / f);
+  const std::string message = GetParam().message;
+  EXPECT_EQ(failure().substr(0, message.size()), message);
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, MissingFile, testing::ValuesIn(kMissingCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// A file given as the case that is no case's CASE.txt: why, and what it is
+// when the name tells.
+struct NotACase {
+  const char* argument;
+  const char* message;
+};
+
+const NotACase kNotCases[] = {
+    {"malha.txt",
+     "malha.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins a "
+     "case's CASE.txt: expected an integer in columns 1-10, found '    0.0000'; malha.txt is a "
+     "file every case shares"},
+    {"centroides.txt", "centroides.txt is not a case: line 1 is not the sizes record"},
+    {"entradas.txt",
+     "entradas.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins "
+     "a case's CASE.txt: expected a record of 50 columns (5 fields of 10), found 1 columns 't'"},
+    {"t_vert.txt", "t_vert.txt is not a case: line 1 is not the sizes record"},
+    {"t_nest_vert.txt",
+     "t_nest_vert.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that "
+     "begins a case's CASE.txt: expected a record of 50 columns (5 fields of 10), found 32 "
+     "columns"},
+    // Five integers in their columns, not the sizes of a mesh.
+    {"t_vert_fict.txt",
+     "t_vert_fict.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that "
+     "begins a case's CASE.txt: expected nxv = nx + 1 = 10 and nyv = ny + 1 = 2"},
+};
+
+class NotACaseFile : public Checker, public testing::WithParamInterface<NotACase> {};
+
+TEST_P(NotACaseFile, SaysSoAndWhy) {
+  std::string name = GetParam().argument;
+  name.resize(name.size() - 4);  // the stem, as the argument gives it
+  const std::string message = GetParam().message;
+  try {
+    read_case({dir_.path(), name});
+    ADD_FAILURE() << "no failure";
+  } catch (const CheckFailure& f) {
+    const std::string what = f.what();
+    EXPECT_EQ(what.substr(0, message.size()), message);
+    // A file of the case "t" says whose it is.
+    if (name.starts_with("t_")) {
+      EXPECT_TRUE(what.ends_with("of the case 't'; malha-report " + (dir_ / "t").string() +
+                                 " checks that case"))
+          << what;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, NotACaseFile, testing::ValuesIn(kNotCases), [](const auto& info) {
+  std::string name = info.param.argument;
+  std::erase(name, '.');
+  std::erase(name, '_');
+  return name;
+});
 
 TEST_F(Checker, LineFeedsAloneAreRead) {
   std::string text = read_file(dir_ / "t.txt");
@@ -164,7 +258,8 @@ const std::vector<Spoil>& spoils() {
        "t_vert.txt, line 15: expected the corners of volume 15 (i = 5, j = 3), found the end"},
       {"header count against records", "t.txt", 1,
        [](std::string r) { return replace_at(r, 29, "7"); },
-       "t.txt, line 1: expected nxv = nx + 1 = 6 and nyv = ny + 1 = 4, found nxv = 7, nyv = 4"},
+       "t.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins a "
+       "case's CASE.txt: expected nxv = nx + 1 = 6 and nyv = ny + 1 = 4, found nxv = 7, nyv = 4"},
       {"header promising more records than the file holds", "t.txt", 1,
        [](std::string) {
          return std::string("         6         3         7         4         2");
@@ -176,7 +271,8 @@ const std::vector<Spoil>& spoils() {
        [](std::string) {
          return std::string("2147483647         32147483647         4         2");
        },
-       "t.txt, line 1: expected nxv = nx + 1 = 2147483648 and nyv = ny + 1 = 4, found "
+       "t.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins a "
+       "case's CASE.txt: expected nxv = nx + 1 = 2147483648 and nyv = ny + 1 = 4, found "
        "nxv = 2147483647, nyv = 4"},
       {"header whose ring of volumes passes the 32-bit range", "t.txt", 1,
        [](std::string) {
