@@ -48,8 +48,7 @@ const char kHelp[] =
     "                  boundary conditions)\n"
     "  --msh           also write CASE.msh (Gmsh MSH 4.1, the sides as groups)\n"
     "  --map METRIC    also write CASE_METRIC.png (through gnuplot) or .svg;\n"
-    "                  METRIC: area, aspect_ratio, skew, non_orthogonality,\n"
-    "                  scaled_jacobian, growth\n"
+    "                  METRIC: {metrics}\n"
     "  --svg           with --map: write the SVG even when gnuplot is there\n"
     "  -h, --help      show this help and stop\n"
     "  -V, --version   show the version and stop\n"
@@ -58,6 +57,31 @@ const char kHelp[] =
     "1 when a file is missing, malformed or inconsistent (the message names the\n"
     "file, the line, what was expected and what was found), 2 for a wrong command\n"
     "line. See malha-report(1).\n";
+
+// The help, the metrics' keys in it from the metric table, wrapped under
+// the option's text.
+std::string help_text() {
+  constexpr std::string_view kSlot = "{metrics}";
+  constexpr std::size_t kWidth = 79;
+  std::string help = kHelp;
+  const std::size_t at = help.find(kSlot);
+  const std::size_t indent = at - help.rfind('\n', at) - 1 - std::string_view("METRIC: ").size();
+  std::string keys;
+  std::size_t column = at - help.rfind('\n', at) - 1;
+  for (const MetricInfo& m : metric_table()) {
+    const std::string key = std::string(m.key) + (&m == &metric_table().back() ? "" : ",");
+    if (!keys.empty() && column + 1 + key.size() > kWidth) {
+      keys += "\n" + std::string(indent, ' ');
+      column = indent;
+    } else if (!keys.empty()) {
+      keys += ' ';
+      ++column;
+    }
+    keys += key;
+    column += key.size();
+  }
+  return help.replace(at, kSlot.size(), keys);
+}
 
 struct Options {
   bool json = false, vtk = false, plot3d = false, msh = false, vtu = false, foam = false,
@@ -90,7 +114,8 @@ Options parse(int argc, char** argv) {
     } else if (a == "--") {
       cases_only = true;
     } else if (a == "-h" || a == "--help") {
-      std::exit(std::fputs(kHelp, stdout) == EOF || std::fflush(stdout) == EOF ? 1 : 0);
+      std::exit(std::fputs(help_text().c_str(), stdout) == EOF || std::fflush(stdout) == EOF ? 1
+                                                                                             : 0);
     } else if (a == "-V" || a == "--version") {
       std::exit(std::printf("malha-report %s\n", MALHA_VERSION) < 0 || std::fflush(stdout) == EOF
                     ? 1
@@ -118,7 +143,8 @@ Options parse(int argc, char** argv) {
         name = argv[++k];
       }
       Metric metric = Metric::Skew;
-      if (!metric_from_key(name, metric)) usage_error("unknown METRIC '" + shown_name(name) + "'");
+      if (!metric_from_key(name, metric))
+        usage_error("unknown METRIC '" + shown_name(name) + "'; the metrics: " + metric_keys());
       if (std::find(o.maps.begin(), o.maps.end(), metric) == o.maps.end()) o.maps.push_back(metric);
     } else {
       usage_error("unknown option '" + shown_name(a) + "'");

@@ -111,6 +111,12 @@ bool metric_from_key(const std::string& name, Metric& metric) {
   return false;
 }
 
+std::string metric_keys() {
+  std::string keys;
+  for (const MetricInfo& m : kMetrics) keys += (keys.empty() ? "" : ", ") + std::string(m.key);
+  return keys;
+}
+
 double cell_size(const double x[4], const double y[4]) {
   const auto [xl, xh] = std::minmax({x[0], x[1], x[2], x[3]});
   const auto [yl, yh] = std::minmax({y[0], y[1], y[2], y[3]});

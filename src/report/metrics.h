@@ -52,6 +52,8 @@ const std::array<MetricInfo, kMetricCount>& metric_table();
 const MetricInfo& info(Metric metric);
 // The metric whose key is `name`; false when there is none.
 bool metric_from_key(const std::string& name, Metric& metric);
+// The keys of the metric table, in its order: "area, aspect_ratio, ...".
+std::string metric_keys();
 
 // The flags of a cell (CellTable::flags) as cell arrays of the exports: 1 on
 // the cells that have the flag, 0 elsewhere.

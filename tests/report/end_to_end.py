@@ -181,8 +181,20 @@ def main():
         check(r.returncode == 2 and "unknown option" in r.stderr, "unknown option exits 2")
         r = run([REPORT, "--map", "beauty"], example)
         check(r.returncode == 2 and "unknown METRIC 'beauty'" in r.stderr, "unknown metric")
+        # ... listing the valid ones: the metrics of the JSON report, each a map.
+        listed = re.search(r"; the metrics: (.*)\n", r.stderr)
+        keys = listed.group(1).split(", ") if listed else []
+        report = json.loads(run([REPORT, "--json"], example).stdout)
+        check(keys == list(report["metrics"]), f"unknown metric lists the metrics ({keys})")
+        for key in keys:
+            r = run([REPORT, "--map", key, "--svg"], example)
+            check(r.returncode == 0 and os.path.exists(os.path.join(example, f"exemplo_{key}.svg")),
+                  f"the listed metric {key} draws a map")
         r = run([REPORT, "--svg"], example)
         check(r.returncode == 2 and "--svg goes with --map" in r.stderr, "--svg alone exits 2")
+        r = run([REPORT, "malha.txt"], example)
+        check(r.returncode == 1 and r.stderr.startswith("malha-report: malha.txt is not a case: ")
+              and r.stderr.count("\n") == 1, "a file that is no case says so in one line")
         r = run([REPORT, "nosuchcase"], example)
         check(r.returncode == 1 and r.stderr.startswith("malha-report: nosuchcase.txt: expected"),
               "missing case exits 1 naming the file")
