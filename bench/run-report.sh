@@ -9,9 +9,17 @@
 #
 # Usage: bench/run-report.sh [runs] [cases]     (defaults: 5 runs; "R1 R2")
 #
+# With EXPORTS set to options of malha-report (EXPORTS="--msh --vtu --foam
+# --cgns"), each run also runs malha-report with each of them alone, in the
+# same alternation, and a line per option gives what the export adds: the
+# median over the runs of (report with the option - report alone), in wall
+# and processor time and as a share of malha's median, and the peak memory
+# over the report's.
+#
 # Environment:
 #   BUILD           build directory (default: build-bench in the repository);
 #                   configured and built here when it holds no programs yet
+#   EXPORTS         options of malha-report to measure besides (see above)
 #   SCRATCH_PARENT  where the scratch folder is made (default: $TMPDIR or
 #                   /tmp); the folder is removed at the end
 #
@@ -55,6 +63,7 @@ for c in $cases; do
   printf '%d\n%d\n0.0\n1.0\n1.0\n0\n0\n' "$nsweep" "$niter" >"$dir/entrada_eq_elipticas.txt"
   : >"$dir/malha.times"
   : >"$dir/report.times"
+  for e in ${EXPORTS:-}; do : >"$dir/report$e.times"; done
   for ((r = 1; r <= runs; r++)); do
     find "$dir" -maxdepth 1 -name '*.txt' ! -name 'entrada*.txt' -delete
     (cd "$dir" && COMSPEC=true /usr/bin/time -f '%e %M %U %S' -o "$dir/time" "$build/malha" \
@@ -63,6 +72,13 @@ for c in $cases; do
     (cd "$dir" && /usr/bin/time -f '%e %M %U %S' -o "$dir/time" "$build/malha-report" "$c" \
       >"$dir/report.txt" 2>"$dir/stderr") || { cat "$dir/stderr" >&2; exit 1; }
     cat "$dir/time" >>"$dir/report.times"
+    for e in ${EXPORTS:-}; do
+      (cd "$dir" && /usr/bin/time -f '%e %M %U %S' -o "$dir/time" "$build/malha-report" "$e" "$c" \
+        >/dev/null 2>"$dir/stderr") || { cat "$dir/stderr" >&2; exit 1; }
+      cat "$dir/time" >>"$dir/report$e.times"
+      # The export goes; the case files (.txt) stay for the next.
+      find "$dir" -maxdepth 1 -name "$c[._]*" ! -name '*.txt' -exec rm -rf {} +
+    done
   done
   declare -A median=()
   for p in malha report; do
@@ -77,5 +93,19 @@ for c in $cases; do
   done
   awk -v m="${median[malha]}" -v r="${median[report]}" -v c="$c" \
     'BEGIN { printf "%-4s malha-report / malha, medians: %.2f\n", c, r / m }'
+  read -r malha_cpu _ < <(awk '{ print $3 + $4 }' "$dir/malha.times" | summary)
+  for e in ${EXPORTS:-}; do
+    # Paired by run: the export's cost is what it adds to that run's report.
+    read -r dw dlo dhi < <(paste -d' ' "$dir/report$e.times" "$dir/report.times" |
+      awk '{ print $1 - $5 }' | summary)
+    read -r dc clo chi < <(paste -d' ' "$dir/report$e.times" "$dir/report.times" |
+      awk '{ print $3 + $4 - $7 - $8 }' | summary)
+    read -r pm _ < <(paste -d' ' "$dir/report$e.times" "$dir/report.times" |
+      awk '{ print $2 / $6 }' | summary)
+    awk -v c="$c" -v e="$e" -v dw="$dw" -v dlo="$dlo" -v dhi="$dhi" -v dc="$dc" -v clo="$clo" \
+      -v chi="$chi" -v mw="${median[malha]}" -v mc="$malha_cpu" -v pm="$pm" 'BEGIN {
+        printf "%-4s %-14s adds wall %.2f s (%.2f-%.2f) = %.2f of malha, cpu %.2f s (%.2f-%.2f) = %.2f of malha; peak %.2f of the report\n",
+          c, e, dw, dlo, dhi, dw / mw, dc, clo, chi, dc / mc, pm }'
+  done
   rm -rf "${dir:?}"
 done

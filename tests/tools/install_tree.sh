@@ -30,6 +30,7 @@ check "the README is installed" [ -s "$prefix/share/doc/malha/README.md" ]
 check "the README's picture is installed beside it" is_png "$prefix/share/doc/malha/docs/example-mesh.png"
 check "the quality map is installed beside it" is_png "$prefix/share/doc/malha/docs/quality-map.png"
 check "the solver guide is installed" [ -s "$prefix/share/doc/malha/docs/solver-guide.md" ]
+check "the guide to other programs is installed" [ -s "$prefix/share/doc/malha/docs/using-the-mesh.md" ]
 for picture in solver-numbering solver-nonorthogonality solver-report-nonorthogonality solver-convergence; do
   check "the guide's picture $picture is installed beside it" \
     is_png "$prefix/share/doc/malha/docs/$picture.png"

@@ -3,8 +3,8 @@
 says "Mesh OK." on the unfolded meshes, also with -allGeometry -allTopology
 (a mesh one cell across, ny = 1, fails only the cell determinant check,
 which counts the inner faces alone); its patches hold the faces of the six
-sides; its largest non-orthogonality is the report's and its cell volumes
-are the areas. On the folded mesh it fails, and the cells of no volume and
+sides; its largest non-orthogonality is the report's, its cell volumes are
+the areas and its smallest face volume ratio is 1 / the largest growth. On the folded mesh it fails, and the cells of no volume and
 the concave cells it finds are the report's inverted and concave cells. Then the worked Laplace case of examples/openfoam solves
 on two meshes with the error falling.
 
@@ -70,6 +70,9 @@ def check_unfolded(case, plain, full):
     check(cases.close(smallest, metrics["area"]["min"], 1e-9), f"{name}: smallest volume = area")
     check(cases.close(total, metrics["area"]["mean"] * case.cells, 1e-9),
           f"{name}: total volume = the areas' sum")
+    ratio = number(r"Face volume ratio : minimum: (\S+)", full)
+    check(cases.close(1 / ratio, metrics["growth"]["max"], 1e-9),
+          f"{name}: 1 / checkMesh's smallest face volume ratio {ratio} is the largest growth")
 
 
 def check_turned(case, plain, full):
