@@ -4,9 +4,7 @@
 // boundary conditions over point ranges of vertices; and the solution
 // "quality" at the cell centres: every metric of metrics.h and the flags
 // (Integer, 1 on the cells that have it).
-// The case name and sizes are a descriptor of the base. The library writes
-// the file by its name, into a new file beside the target that takes the
-// target's name once whole.
+// The case name and sizes are a descriptor of the base.
 #include <cgnslib.h>
 
 #include <algorithm>
@@ -16,6 +14,7 @@
 
 #include "exports.h"
 #include "metrics.h"
+#include "output_file.h"
 #include "records.h"
 #include "sides.h"
 
@@ -26,46 +25,40 @@ namespace {
 // Cells of the quality fields computed and written at a time.
 constexpr std::int64_t kBlockCells = std::int64_t{1} << 16;
 
+// The CGNS file of the library, in a ReplacingFile's new file: the library
+// opens it by its name and writes it whole; commit() gives it the target's
+// name. A failure before leaves the target as it was.
 class CgnsWriter {
  public:
-  CgnsWriter(std::filesystem::path target) : target_(std::move(target)) {
-    temporary_ = target_;
-    temporary_ += ".part";
-    if (cg_open(temporary_.string().c_str(), CG_MODE_WRITE, &file_) != CG_OK) failed("open");
+  explicit CgnsWriter(const std::filesystem::path& target) : file_(target.string()) {
+    file_.close_handle();
+    if (cg_open(file_.temporary().c_str(), CG_MODE_WRITE, &fn_) != CG_OK) failed("open");
   }
   ~CgnsWriter() {
-    if (file_ >= 0) (void)cg_close(file_);  // only on the way out of a failure
-    if (!committed_) {
-      std::error_code ignored;
-      std::filesystem::remove(temporary_, ignored);
-    }
+    if (fn_ >= 0) (void)cg_close(fn_);  // only on the way out of a failure
   }
   CgnsWriter(const CgnsWriter&) = delete;
   CgnsWriter& operator=(const CgnsWriter&) = delete;
 
-  int file() const { return file_; }
+  int file() const { return fn_; }
   // A call of the library: a failure ends the export with its message.
   void check(int status, const char* what) const {
     if (status != CG_OK) failed(what);
   }
   void commit() {
-    const int fn = file_;
-    file_ = -1;
+    const int fn = fn_;
+    fn_ = -1;
     check(cg_close(fn), "close");
-    std::error_code error;
-    std::filesystem::rename(temporary_, target_, error);
-    if (error) fail(target_.string(), 0, "the file given its name", error.message());
-    committed_ = true;
+    file_.commit();
   }
 
  private:
   [[noreturn]] void failed(const char* what) const {
-    fail(target_.string(), 0, std::string("the CGNS library's ") + what + " to succeed",
+    fail(file_.target(), 0, std::string("the CGNS library's ") + what + " to succeed",
          cg_get_error());
   }
-  std::filesystem::path target_, temporary_;
-  int file_ = -1;
-  bool committed_ = false;
+  ReplacingFile file_;
+  int fn_ = -1;
 };
 
 struct Zone {
