@@ -32,11 +32,15 @@ mesh.
 import argparse
 import sys
 
-import numpy as np
-import scipy.sparse as sp
-import scipy.sparse.linalg as spla
+import needs
 
-from malhafiles import load
+needs.require("numpy", "scipy")
+
+import numpy as np  # noqa: E402
+import scipy.sparse as sp  # noqa: E402
+import scipy.sparse.linalg as spla  # noqa: E402
+
+from malhafiles import load  # noqa: E402
 
 # Re-entrant corner of the region: u = r^(2/3) sin(2t/3), t from the edge
 # x = 0.5 (above the corner, t = 0) counter-clockwise to y = 0.5 (t = 3pi/2).

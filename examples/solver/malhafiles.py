@@ -10,7 +10,11 @@ neighbour, and an exponent beyond +-99 is written without its letter
 import os
 import sys
 
-import numpy as np
+import needs
+
+needs.require("numpy")
+
+import numpy as np  # noqa: E402
 
 REAL_WIDTH = 25
 
@@ -93,8 +97,23 @@ def load(folder, case, program):
     wrong (a missing file, a field that does not read)."""
     try:
         return Mesh(folder, case)
+    except FileNotFoundError as error:
+        sys.exit(f"{program}: {missing_file_text(folder, case, error.filename)}")
     except (OSError, ValueError) as error:
         sys.exit(f"{program}: {error}")
+
+
+def missing_file_text(folder, case, path):
+    """What a missing file of the case means."""
+    name = os.path.basename(path)
+    where = folder if folder not in ("", ".") else "the current folder"
+    if not os.path.exists(os.path.join(folder, case + ".txt")):
+        return f"no case '{case}' in {where}: {case}.txt is not there"
+    if name.startswith(case + "_nest"):
+        return (f"{name} is not in {where}: the solver reads the nest files, and the case was "
+                "run without them; switch them on (2 on line 5 of entradas.txt) and run malha "
+                "again")
+    return f"{name} is not in {where}, which every run of malha writes: run malha again"
 
 
 def first_vertex_file(path):

@@ -10,10 +10,14 @@ Usage: nonorthogonality.py FOLDER CASE [FOLDER CASE ...] [--png MAP.png]
 
 import argparse
 
-import numpy as np
+import needs
 
-from fvsolve import Faces
-from malhafiles import load
+needs.require("numpy", "scipy")
+
+import numpy as np  # noqa: E402
+
+from fvsolve import Faces  # noqa: E402
+from malhafiles import load  # noqa: E402
 
 
 def angles(mesh):
@@ -48,9 +52,13 @@ def draw(meshes, titles, path):
 
 def main():
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    p.add_argument("cases", nargs="+", help="FOLDER CASE pairs")
+    p.add_argument("cases", nargs="+", metavar="FOLDER CASE", help="FOLDER CASE pairs")
     p.add_argument("--png", help="draw the map into this file")
     args = p.parse_args()
+    if len(args.cases) % 2:
+        p.error(f"the cases come in FOLDER CASE pairs; '{args.cases[-1]}' has no pair")
+    if args.png:
+        needs.require("matplotlib")
     pairs = list(zip(args.cases[0::2], args.cases[1::2]))
     meshes = [load(folder, case, "nonorthogonality") for folder, case in pairs]
     titles = []

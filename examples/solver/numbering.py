@@ -8,10 +8,14 @@ Usage: numbering.py FOLDER CASE [FOLDER CASE ...] PICTURE.png
 
 import sys
 
-import numpy as np
+import needs
 
-from fvsolve import Faces, boundary_side
-from malhafiles import load
+needs.require("numpy", "scipy", "matplotlib")
+
+import numpy as np  # noqa: E402
+
+from fvsolve import Faces, boundary_side  # noqa: E402
+from malhafiles import load  # noqa: E402
 
 SIDE_COLOURS = {"left": "tab:blue", "bottom": "tab:cyan", "top": "tab:green",
                 "right": "tab:red", "reentrant_vertical": "tab:purple",

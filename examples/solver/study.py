@@ -24,7 +24,7 @@ def make_mesh(program, folder, nx, ny, smoothed):
     os.makedirs(folder, exist_ok=True)
     case = f"{'s' if smoothed else 'a'}{nx}x{ny}"
     with open(os.path.join(folder, "entradas.txt"), "w") as f:
-        f.write(f"{case}\n{nx}\n{ny}\n{2 if smoothed else 0}\n2\n")
+        f.write(f"{case}\n{nx}\n{ny}\n{2 if smoothed else 1}\n2\n")
     with open(os.path.join(folder, "entrada_eq_elipticas.txt"), "w") as f:
         f.write(f"{SWEEPS}\n{iterations(nx)}\n0.0\n1.0\n1.0\n0\n0\n")
     env = dict(os.environ, COMSPEC="true")

@@ -7,6 +7,8 @@ scipy is missing.
 """
 
 import os
+import shutil
+import subprocess
 import sys
 import tempfile
 import unittest
@@ -123,6 +125,48 @@ class Reading(unittest.TestCase):
                              ("   -2.500000000000000+120", -2.5e120),
                              ("   -1.500000000000000E-01", -0.15)]:
             self.assertEqual(real(field), value)
+
+
+class Edges(unittest.TestCase):
+    """What the programs of the worked solver say when they cannot run."""
+
+    SOLVER = os.path.abspath(sys.argv[2])
+
+    def run_solver(self, script, *args, python_options=()):
+        return subprocess.run([sys.executable, *python_options,
+                               os.path.join(self.SOLVER, script), *args],
+                              capture_output=True, text=True, timeout=120)
+
+    def test_without_numpy_and_scipy_says_which_packages_and_how(self):
+        # -S: without the site folders, where the packages are installed.
+        r = self.run_solver("fvsolve.py", ".", "x", python_options=("-S",))
+        self.assertEqual(r.returncode, 1)
+        self.assertEqual(r.stderr.count("\n"), 1, r.stderr)
+        self.assertIn("fvsolve: needs the Python packages numpy and scipy", r.stderr)
+        self.assertIn("sudo apt install python3-numpy python3-scipy", r.stderr)
+        self.assertIn(" -m pip install numpy scipy", r.stderr)
+
+    def test_missing_files_are_told_in_one_line(self):
+        mesh(4, 2)  # a case with nest files; its CASE.txt and ghost ring alone are copied
+        folder = os.path.join(SCRATCH.name, "no-nest")
+        os.makedirs(folder)
+        for suffix in (".txt", "_cent_fict.txt"):
+            shutil.copy(os.path.join(SCRATCH.name, "a4x2", "a4x2" + suffix), folder)
+        for case, message in [
+                ("a4x2", "fvsolve: a4x2_nest.txt is not in " + folder + ": the solver reads the "
+                         "nest files, and the case was run without them; switch them on (2 on "
+                         "line 5 of entradas.txt) and run malha again\n"),
+                ("b4x2", "fvsolve: no case 'b4x2' in " + folder + ": b4x2.txt is not there\n")]:
+            with self.subTest(case=case):
+                r = self.run_solver("fvsolve.py", folder, case)
+                self.assertEqual((r.returncode, r.stderr), (1, message))
+
+    def test_nonorthogonality_without_its_arguments_prints_usage(self):
+        for args in [(), (".",), (".", "a", "b")]:
+            with self.subTest(args=args):
+                r = self.run_solver("nonorthogonality.py", *args)
+                self.assertEqual(r.returncode, 2)
+                self.assertTrue(r.stderr.startswith("usage: nonorthogonality.py"), r.stderr)
 
 
 if __name__ == "__main__":

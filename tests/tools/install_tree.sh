@@ -50,6 +50,9 @@ check "the README links to documents" [ -n "$links" ]
 for link in $links; do
   check "the README's link $link points to an installed file" [ -s "$prefix/share/doc/malha/$link" ]
 done
+check "the manual pages name each other" eval \
+  'grep -A1 "^.SH SEE ALSO" "$prefix/share/man/man1/malha.1" | grep -q "^.BR malha-report (1)" &&
+   grep -A1 "^.SH SEE ALSO" "$prefix/share/man/man1/malha-report.1" | grep -q "^.BR malha (1)"'
 if command -v groff >/dev/null 2>&1; then
   for page in malha malha-report; do
     groff -t -man -ww -z -Tutf8 "$prefix/share/man/man1/$page.1" >"$scratch/groff.log" 2>&1
