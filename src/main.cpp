@@ -99,8 +99,7 @@ class SmoothingProgress {
     return text;
   }
 
-  // The line fits the terminal: without the time spent when it is too
-  // narrow, then without the figure, then cut.
+  // The line fits the terminal, dropping whole parts.
   void show(std::int32_t pass, Clock::duration elapsed) {
     const double spent = std::chrono::duration<double>(elapsed).count();
     const double left = spent / pass * (static_cast<double>(passes_) - pass);
@@ -108,13 +107,11 @@ class SmoothingProgress {
         "smoothing: pass " + std::to_string(pass) + " of " + std::to_string(passes_);
     const std::string spent_text = ", " + clock_text(std::llround(spent)) + " elapsed";
     const std::string left_text = ", about " + clock_text(std::llround(std::ceil(left))) + " left";
-    const std::string figure_text = ", " + figure_;
     const int columns = malha::platform::stderr_columns();
     const std::size_t width = (columns > 1 ? static_cast<std::size_t>(columns) : kColumns) - 1;
-    std::string text = head + spent_text + left_text + figure_text;
-    if (text.size() > width) text = head + left_text + figure_text;
-    if (text.size() > width) text = head + spent_text + left_text;
-    text.resize(std::min(text.size(), width));
+    // The time spent goes first, then the figure, then the time left.
+    const std::string text =
+        malha::fitted_line(head, {{spent_text, 1}, {left_text, 3}, {", " + figure_, 2}}, width);
     std::string line = "\r" + text;
     // Blank out what is left of a longer line shown before.
     if (shown_length_ > text.size()) line.append(shown_length_ - text.size(), ' ');

@@ -191,6 +191,25 @@ std::string bad_cells_warning(const CellList& list, const char* kind, const char
 
 }  // namespace
 
+std::string fitted_line(const std::string& head, const std::vector<LinePart>& parts,
+                        std::size_t width) {
+  std::vector<bool> kept(parts.size(), true);
+  while (true) {
+    std::string line = head;
+    for (std::size_t k = 0; k < parts.size(); ++k)
+      if (kept[k]) line += parts[k].text;
+    std::size_t first = parts.size();  // the kept part to drop next
+    for (std::size_t k = 0; k < parts.size(); ++k)
+      if (kept[k] && (first == parts.size() || parts[k].drop_rank < parts[first].drop_rank))
+        first = k;
+    if (line.size() <= width || first == parts.size()) {
+      line.resize(std::min(line.size(), width));
+      return line;
+    }
+    kept[first] = false;
+  }
+}
+
 std::string convergence_text(const ConvergenceFigure& figure) {
   if (!figure.defined) return "no interior vertex";
   return format("move %.2E (%.2G%% of min edge)", figure.largest_move, 100.0 * figure.relative);

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "quality.h"
 #include "variaveis.h"
@@ -68,6 +69,19 @@ std::string converge_warning();
 // --converge did.
 std::string run_summary(const MeshState& s, const MeshQuality& q, const ConvergenceFigure* figure,
                         double seconds, const ConvergeSummary* converge = nullptr);
+
+// A part of a status line: its text, and when it goes if the line is too
+// wide (the lowest rank first).
+struct LinePart {
+  std::string text;
+  int drop_rank;
+};
+
+// The head followed by the parts in their order, whole parts dropped (lowest
+// drop rank first) until the text fits in `width` columns; no word is cut,
+// unless the head alone is wider.
+std::string fitted_line(const std::string& head, const std::vector<LinePart>& parts,
+                        std::size_t width);
 
 // The convergence figure as the progress line gives it, short:
 // "move 1.20E-05 (0.31% of min edge)".

@@ -209,3 +209,36 @@ TEST(EarlierFiles, NamedWhenThisRunWroteNoNestFiles) {
 }
 
 }  // namespace
+
+// The progress line on terminals of every width: whole parts dropped, the
+// time spent first, then the figure, then the time left; words never cut
+// while the head fits.
+struct WidthCase {
+  std::size_t width;
+  const char* line;
+};
+
+TEST(ProgressLine, DropsWholePartsToFit) {
+  const std::string head = "smoothing: pass 612 of 2000";  // 27 columns
+  const std::vector<malha::LinePart> parts = {
+      {", 0:04 elapsed", 1}, {", about 0:10 left", 3}, {", move 3.12E-05 (0.81% of min edge)", 2}};
+  const WidthCase cases[] = {
+      {200,
+       "smoothing: pass 612 of 2000, 0:04 elapsed, about 0:10 left, move 3.12E-05 (0.81% "
+       "of min edge)"},
+      {93,
+       "smoothing: pass 612 of 2000, 0:04 elapsed, about 0:10 left, move 3.12E-05 (0.81% "
+       "of min edge)"},
+      {92, "smoothing: pass 612 of 2000, about 0:10 left, move 3.12E-05 (0.81% of min edge)"},
+      {79, "smoothing: pass 612 of 2000, about 0:10 left, move 3.12E-05 (0.81% of min edge)"},
+      {78, "smoothing: pass 612 of 2000, about 0:10 left"},
+      {49, "smoothing: pass 612 of 2000, about 0:10 left"},
+      {44, "smoothing: pass 612 of 2000, about 0:10 left"},
+      {43, "smoothing: pass 612 of 2000"},
+      {39, "smoothing: pass 612 of 2000"},
+      {27, "smoothing: pass 612 of 2000"},
+      {20, "smoothing: pass 612 "},  // only the head itself is ever cut
+  };
+  for (const WidthCase& c : cases)
+    EXPECT_EQ(malha::fitted_line(head, parts, c.width), c.line) << c.width << " columns";
+}
