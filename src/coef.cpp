@@ -3,9 +3,9 @@
 namespace malha {
 
 void clear_sources(MeshState& s) {
-  if (s.opt_psrc != 2)
+  if (!option_on(s.opt_psrc))
     for (std::int64_t k = 1; k <= s.psrc.size(); ++k) s.psrc(k) = 0.0;
-  if (s.opt_qsrc != 2)
+  if (!option_on(s.opt_qsrc))
     for (std::int64_t k = 1; k <= s.qsrc.size(); ++k) s.qsrc(k) = 0.0;
 }
 

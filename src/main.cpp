@@ -159,7 +159,7 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
 
   s.dksi = 1.0;
   s.deta = 1.0;
-  if (s.opt_elliptic == 2) {
+  if (option_on(s.opt_elliptic)) {
     read_elliptic_file(s);
     allocate_group_b(s);
     stage = "smoothing";
@@ -185,7 +185,7 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
   compute_centroids(s);
   write_mesh_files(s, options.output);
 
-  if (s.opt_nest == 2) {
+  if (option_on(s.opt_nest)) {
     allocate_group_c(s);
     stage = "nest output";
     number_neighbours(s);

@@ -170,6 +170,9 @@ void forget_temporary(int slot);
 // nullptr for any other.
 const char* stop_signal_name(int signal);
 
+// The character between the folders of a path ('/', or '\\' on Windows).
+char folder_separator();
+
 // ---------------------------------------------------------------------------
 // File names. What the program checks and quotes everywhere (slashes, control
 // characters, the characters a command needs no quotes for) stays with its
@@ -216,6 +219,11 @@ bool interpreter_passes(std::string_view word);
 // and end with a status of its own), else 0; the caller then stops with
 // stop_by_signal. On Windows it stays 0: Ctrl-C reaches both processes there.
 int launch_interpreter(std::string_view command, int& reason, int* interrupted_by = nullptr);
+
+// How the commands run here, for the help text: lines of at most 79 columns,
+// each ending in a line feed; "STANDINS" stands for the folder of the
+// installed stand-ins for the editor and the plotter, where there are any.
+std::string_view commands_help();
 
 // A folder where the commands launch_interpreter starts find programs after
 // every folder of PATH ("" for none, the default). On POSIX it is appended to

@@ -176,6 +176,10 @@ std::string program_folder() {
   return path.substr(0, path.rfind('/'));
 }
 
+char folder_separator() {
+  return '/';
+}
+
 namespace {
 
 // A file the program opens never takes the place of a closed standard stream:
@@ -622,6 +626,20 @@ int launch_interpreter(std::string_view command, int& reason, int* interrupted_b
   }
   if (result == -1) errno = reason;
   return result;
+}
+
+std::string_view commands_help() {
+  return "Each command goes through the command interpreter named by COMSPEC (/bin/sh\n"
+         "when it is not set), as $COMSPEC -c \"command\", and the run waits for it;\n"
+         "what a command returns is never looked at. Unattended runs (scripts, CI):\n"
+         "    COMSPEC=true malha\n"
+         "On Linux, two stand-ins named notepad (your $VISUAL or $EDITOR) and wgnuplot\n"
+         "(gnuplot; a PNG file when there is no display) are installed in\n"
+         "    STANDINS\n"
+         "The installed program adds that folder to the end of the PATH its commands\n"
+         "see, so a notepad or wgnuplot on PATH comes first. MALHA_EDIT_INPUTS_ONLY=1\n"
+         "shows only the two input files in the editor:\n"
+         "    MALHA_EDIT_INPUTS_ONLY=1 malha\n";
 }
 
 }  // namespace malha::platform

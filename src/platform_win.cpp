@@ -300,6 +300,10 @@ std::string program_folder() {
   return slash == std::string::npos ? "" : path.substr(0, slash);
 }
 
+char folder_separator() {
+  return '\\';
+}
+
 int open_existing(const std::string& name, FileHandle& handle, Access& access) {
   static constexpr struct {
     DWORD rights;
@@ -658,6 +662,13 @@ int launch_interpreter(std::string_view command, int& reason, int* interrupted_b
   }
   CloseHandle(process.hProcess);
   return result;
+}
+
+std::string_view commands_help() {
+  return "Each command goes through the command interpreter named by COMSPEC (cmd.exe\n"
+         "when it is not set), and the run waits for it. notepad and gnuplot's\n"
+         "wgnuplot must be found on PATH; what a command returns is never looked at.\n"
+         "For an unattended run, set COMSPEC to a program that ends at once.\n";
 }
 
 }  // namespace malha::platform

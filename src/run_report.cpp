@@ -93,12 +93,12 @@ std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
   std::vector<std::string> items = {
       "case '" + case_stem(s) + "':",
       format("nx = %ld, ny = %ld,", static_cast<long>(s.nx), static_cast<long>(s.ny))};
-  items.emplace_back(s.opt_nest == 2 ? "nest files on," : "nest files off,");
-  if (s.opt_elliptic == 2 && converge != nullptr) {
+  items.emplace_back(option_on(s.opt_nest) ? "nest files on," : "nest files off,");
+  if (option_on(s.opt_elliptic) && converge != nullptr) {
     items.emplace_back("smoothing to convergence");
     items.push_back(format("(tolerance %.3g,", converge->tolerance));
     items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
-  } else if (s.opt_elliptic == 2) {
+  } else if (option_on(s.opt_elliptic)) {
     items.push_back(format("smoothing on (niter = %ld, nsweep = %ld,", static_cast<long>(s.niter),
                            static_cast<long>(s.nsweep)));
     items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
@@ -115,7 +115,7 @@ std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
 std::vector<OutputFile> case_files_listed(const MeshState& s) {
   std::vector<OutputFile> files;
   for (const FileSet set : {FileSet::Mesh, FileSet::Nest}) {
-    if (set == FileSet::Nest && s.opt_nest != 2) continue;
+    if (set == FileSet::Nest && !option_on(s.opt_nest)) continue;
     for (const bool header : {true, false})
       for (const FileLayout& f : file_set(set))
         if (f.after_case_name && f.has_header() == header) files.push_back(f.file);
@@ -280,7 +280,7 @@ void RunReport::run_done(const MeshState& s) const {
   if (platform::stderr_is_terminal()) {
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    if (s.opt_elliptic == 2) {
+    if (option_on(s.opt_elliptic)) {
       const ConvergenceFigure figure =
           convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
       out += run_summary(s, quality_, &figure, seconds, converge);

@@ -15,12 +15,6 @@ namespace {
 
 constexpr char kWarning[] = "malha: warning: ";
 
-// The values an option of the input files documents: 2 switches it on, 1
-// leaves it off. Any other value is taken as off too, and may have been meant
-// otherwise (1 for "yes", 0 for "no" both read as off).
-constexpr std::int32_t kOptionOff = 1;
-constexpr std::int32_t kOptionOn = 2;
-
 // An option of entradas.txt: its value, its line and what it switches.
 struct CaseOption {
   std::int32_t value;
@@ -30,6 +24,8 @@ struct CaseOption {
 };
 
 std::string option_warning(const CaseOption& o) {
+  // Any value but the two documented ones is taken as off, and may have been
+  // meant otherwise (1 for "yes", 0 for "no" both read as off).
   if (o.value == kOptionOff || o.value == kOptionOn) return "";
   return std::string(kWarning) + "line " + std::to_string(o.line) + " of entradas.txt (" + o.name +
          ") is " + std::to_string(o.value) + ", neither 1 (off) nor 2 (on): taken as off, " +
@@ -49,7 +45,7 @@ std::string no_pass_warning(std::int32_t value, const char* name, int line, cons
 std::string setting_warnings(const MeshState& s, bool converged) {
   std::string out = option_warning({s.opt_elliptic, 4, "smoothing", "the mesh was not smoothed"}) +
                     option_warning({s.opt_nest, 5, "nest files", "no nest file was written"});
-  if (s.opt_elliptic != kOptionOn || converged) return out;
+  if (!option_on(s.opt_elliptic) || converged) return out;
   out += no_pass_warning(s.niter, "niter", 2, "smoothing pass");
   if (s.niter >= 1) out += no_pass_warning(s.nsweep, "nsweep", 1, "Gauss-Seidel sweep");
   return out;
@@ -57,7 +53,7 @@ std::string setting_warnings(const MeshState& s, bool converged) {
 
 std::string earlier_files_warning(const MeshState& s) {
   // The mesh set is written by every run; only the nest set can be left over.
-  if (s.opt_nest == kOptionOn) return "";
+  if (option_on(s.opt_nest)) return "";
   // As the summary lists a set: the file of sizes and vertices first.
   std::string names;
   for (const bool header : {true, false}) {

@@ -47,7 +47,7 @@ void smoothing_pass(MeshState& s, const SmoothingOptions& options, SmoothingWork
   // the fast pass finds that the operations it leaves out could trap, it has
   // written nothing, and the plain pass recomputes everything and traps where
   // it would.
-  const bool fast = options.fast && s.opt_psrc != 2 && s.opt_qsrc != 2;
+  const bool fast = options.fast && !option_on(s.opt_psrc) && !option_on(s.opt_qsrc);
   if (!fast || !fast_smoothing_pass(s, options, workspace)) plain_pass(s);
 }
 

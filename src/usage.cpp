@@ -22,29 +22,6 @@ namespace {
 constexpr int kStatusAnswered = 0;
 constexpr int kStatusBadArgument = 2;
 
-#ifdef _WIN32
-constexpr char kSeparator = '\\';
-constexpr std::string_view kCommandsText =
-    "Each command goes through the command interpreter named by COMSPEC (cmd.exe\n"
-    "when it is not set), and the run waits for it. notepad and gnuplot's\n"
-    "wgnuplot must be found on PATH; what a command returns is never looked at.\n"
-    "For an unattended run, set COMSPEC to a program that ends at once.\n";
-#else
-constexpr char kSeparator = '/';
-constexpr std::string_view kCommandsText =
-    "Each command goes through the command interpreter named by COMSPEC (/bin/sh\n"
-    "when it is not set), as $COMSPEC -c \"command\", and the run waits for it;\n"
-    "what a command returns is never looked at. Unattended runs (scripts, CI):\n"
-    "    COMSPEC=true malha\n"
-    "On Linux, two stand-ins named notepad (your $VISUAL or $EDITOR) and wgnuplot\n"
-    "(gnuplot; a PNG file when there is no display) are installed in\n"
-    "    STANDINS\n"
-    "The installed program adds that folder to the end of the PATH its commands\n"
-    "see, so a notepad or wgnuplot on PATH comes first. MALHA_EDIT_INPUTS_ONLY=1\n"
-    "shows only the two input files in the editor:\n"
-    "    MALHA_EDIT_INPUTS_ONLY=1 malha\n";
-#endif
-
 constexpr std::string_view kAboutText =
     "Usage: malha            run the case in the current folder\n"
     "       malha --converge[=TOL]\n"
@@ -109,15 +86,16 @@ int answer(const std::string& text) {
 // folder holds `file`; else "".
 std::string installed_folder(std::initializer_list<std::string_view> parts, std::string_view file) {
   const std::string bin = platform::program_folder();
-  const std::size_t up = bin.rfind(kSeparator);
+  const std::size_t up = bin.rfind(platform::folder_separator());
   if (up == std::string::npos) return "";
   std::string folder = bin.substr(0, up);
-  for (std::string_view part : parts) (folder += kSeparator) += part;
-  return platform::file_exists(folder + kSeparator + std::string(file)) ? folder : "";
+  for (std::string_view part : parts) (folder += platform::folder_separator()) += part;
+  return platform::file_exists(folder + platform::folder_separator() + std::string(file)) ? folder
+                                                                                          : "";
 }
 
 std::string usage_text() {
-  std::string commands(kCommandsText);
+  std::string commands(platform::commands_help());
   std::string standins = installed_standin_folder();
   if (standins.empty()) standins = "libexec/malha of the installation (tools/posix in the sources)";
   const std::size_t at = commands.find("STANDINS");

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "platform.h"
@@ -47,12 +48,33 @@ void derive_counters(MeshState& s) {
   s.nvert = s.nxv * s.nyv;
 }
 
+namespace {
+
+// Group B: the arrays of the smoothing, one double per vertex each, in the
+// order a run allocates them.
+struct SmoothingArray {
+  Array1<double> MeshState::*array;
+  const char* name;
+};
+constexpr SmoothingArray kSmoothingArrays[] = {
+    {&MeshState::xksi, "xksi"}, {&MeshState::yeta, "yeta"},   {&MeshState::yksi, "yksi"},
+    {&MeshState::xeta, "xeta"}, {&MeshState::beta, "beta"},   {&MeshState::gamma, "gamma"},
+    {&MeshState::jac, "jac"},   {&MeshState::alpha, "alpha"}, {&MeshState::ae, "ae"},
+    {&MeshState::aw, "aw"},     {&MeshState::an, "an"},       {&MeshState::as, "as"},
+    {&MeshState::ane, "ane"},   {&MeshState::anw, "anw"},     {&MeshState::ase, "ase"},
+    {&MeshState::asw, "asw"},   {&MeshState::ap, "ap"},       {&MeshState::qsrc, "qsrc"},
+    {&MeshState::psrc, "psrc"}};
+
+}  // namespace
+
 std::int64_t storage_bytes(const MeshState& s) {
   const std::int64_t d = sizeof(double), i = sizeof(std::int32_t);
   const std::int64_t nvert = s.nvert, nvol = s.nvol, nvolf = s.nvolf;
   std::int64_t bytes = 2 * nvert * d + 3 * nvol * d + 2 * nvolf * d + 4 * nvol * i + 4 * nvolf * i;
-  if (s.opt_elliptic == 2) bytes += 19 * nvert * d;
-  if (s.opt_nest == 2) bytes += 4 * nvol * i;
+  if (option_on(s.opt_elliptic)) {
+    bytes += static_cast<std::int64_t>(std::size(kSmoothingArrays)) * nvert * d;
+  }
+  if (option_on(s.opt_nest)) bytes += 4 * nvol * i;
   return bytes;
 }
 
@@ -84,26 +106,7 @@ void allocate_group_a(MeshState& s) {
 }
 
 void allocate_group_b(MeshState& s) {
-  const std::int64_t n = s.nvert;
-  s.xksi.allocate("xksi", n);
-  s.yeta.allocate("yeta", n);
-  s.yksi.allocate("yksi", n);
-  s.xeta.allocate("xeta", n);
-  s.beta.allocate("beta", n);
-  s.gamma.allocate("gamma", n);
-  s.jac.allocate("jac", n);
-  s.alpha.allocate("alpha", n);
-  s.ae.allocate("ae", n);
-  s.aw.allocate("aw", n);
-  s.an.allocate("an", n);
-  s.as.allocate("as", n);
-  s.ane.allocate("ane", n);
-  s.anw.allocate("anw", n);
-  s.ase.allocate("ase", n);
-  s.asw.allocate("asw", n);
-  s.ap.allocate("ap", n);
-  s.qsrc.allocate("qsrc", n);
-  s.psrc.allocate("psrc", n);
+  for (const auto& [array, name] : kSmoothingArrays) (s.*array).allocate(name, s.nvert);
 }
 
 void allocate_group_c(MeshState& s) {

@@ -13,6 +13,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "option_flags.h"
+
 namespace malha {
 
 // Zeroed block of `count` elements of `element_size` bytes; ends the run with a
@@ -133,13 +135,13 @@ struct MeshState {
   Array1<double> area, xc, yc;  // nvol
   Array1<double> xcf, ycf;      // nvolf, fictitious ring included
 
-  // Group B: only with elliptic smoothing (opt_elliptic == 2).
+  // Group B: only with elliptic smoothing (option_on(opt_elliptic)).
   Array1<double> xksi, yksi, xeta, yeta;
   Array1<double> alpha, beta, gamma, jac;
   Array1<double> ae, aw, an, as, ane, anw, ase, asw, ap;
   Array1<double> psrc, qsrc;
 
-  // Group C: only with the nest files (opt_nest == 2).
+  // Group C: only with the nest files (option_on(opt_nest)).
   Table2<std::int32_t> nbr;  // 4 x nvol: nbr(f, v), 0 for none
 };
 

@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "option_flags.h"
+
 namespace malha {
 enum class OutputFile : unsigned char;  // the files of malha's layout (dados/layout.h)
 }
@@ -33,10 +35,11 @@ struct CaseFiles {
 // The vertex file CASE.txt: sizes, spacings and coordinates.
 struct Mesh {
   std::int32_t nx = 0, ny = 0, nxv = 0, nyv = 0;
-  std::int32_t opt_elliptic = 0;  // 2 when the mesh was smoothed
+  std::int32_t opt_elliptic = 0;  // on (option_flags.h) when the mesh was smoothed
   double deta = 1.0, dksi = 1.0;
   std::vector<double> xv, yv;  // vertex k = (j-1)*nxv + i at [k-1]
 
+  bool smoothed() const { return option_on(opt_elliptic); }
   std::int64_t volumes() const { return static_cast<std::int64_t>(nx) * ny; }
   std::int64_t vertices() const { return static_cast<std::int64_t>(nxv) * nyv; }
   // Vertex (i, j), 1-based, as an index of xv and yv.

@@ -212,8 +212,8 @@ std::string text_report(const Report& r) {
   std::string out = "case " + r.files.stem + ": " + std::to_string(m.nx) + " x " +
                     std::to_string(m.ny) + " volumes, " + std::to_string(m.nxv) + " x " +
                     std::to_string(m.nyv) + " vertices, " +
-                    (m.opt_elliptic == 2 ? "smoothed" : "algebraic") + " (dksi " +
-                    short_number(m.dksi) + ", deta " + short_number(m.deta) + ")\n";
+                    (m.smoothed() ? "smoothed" : "algebraic") + " (dksi " + short_number(m.dksi) +
+                    ", deta " + short_number(m.deta) + ")\n";
   // The files after the first by what follows the case name: "_vert", ...
   out += "files: " + std::to_string(r.checked.size()) + " checked and consistent: ";
   for (std::size_t k = 0; k < r.checked.size(); ++k) {
@@ -262,7 +262,7 @@ std::string json_report(const Report& r) {
   j.integer("nxv", m.nxv);
   j.integer("nyv", m.nyv);
   j.integer("cells", q.cells);
-  j.boolean("smoothed", m.opt_elliptic == 2);
+  j.boolean("smoothed", m.smoothed());
   j.number("dksi", m.dksi);
   j.number("deta", m.deta);
   j.close('}');

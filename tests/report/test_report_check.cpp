@@ -3,15 +3,23 @@
 // expected and what it found. Also the reading of E25.15 fields.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
+#include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "case_files.h"
 #include "records.h"
 #include "support.h"
+#include "textio.h"
 
 namespace {
 
@@ -60,6 +68,87 @@ TEST(E25Field, RejectsWhatIsNotSuchAField) {
        }) {
     double value = 0.0;
     EXPECT_FALSE(parse_e25_15(field, value)) << field;
+  }
+}
+
+// What parse_e25_15 must make of an E25.15 field: the value strtod gives for
+// the same number, correctly rounded, bit for bit; false where that number is
+// beyond the doubles (strtod's infinity, or zero from digits that are not).
+void expect_as_strtod(std::string_view field) {
+  // "-150" is "E-150" for strtod.
+  std::string text(field.substr(0, field.size() - 4));
+  if (field.find('E') == std::string_view::npos) text.push_back('E');
+  text.append(field.substr(field.size() - 4));
+  errno = 0;
+  const double want = std::strtod(text.c_str(), nullptr);
+  const bool zero_digits = text.find_first_of("123456789") > text.find('E');
+  const bool beyond = std::isinf(want) || (want == 0.0 && !zero_digits);
+  double value = 0.0;
+  const bool read = parse_e25_15(field, value);
+  ASSERT_EQ(read, !beyond) << field;
+  if (read) {
+    ASSERT_EQ(std::bit_cast<std::uint64_t>(value), std::bit_cast<std::uint64_t>(want))
+        << field << ": " << std::hexfloat << value << " against " << want;
+  }
+}
+
+// The field malha writes for `value`.
+std::string e25_field(double value) {
+  char field[malha::textio::kE25Width];
+  malha::textio::put_e25_15(field, value);
+  return std::string(field, sizeof field);
+}
+
+// The fields malha writes for two million doubles of every exponent and sign,
+// subnormals included, and one million of the sizes of coordinates; then a
+// million fields of random digits over the whole range of exponents, which
+// hold the numbers halfway between two doubles that a double's own digits do
+// not.
+TEST(E25Field, ReadsAsStrtodDoes) {
+  std::mt19937_64 random(20261207);
+  for (int n = 0; n < 2'000'000; ++n) {
+    const double value = std::bit_cast<double>(random());
+    if (std::isfinite(value)) expect_as_strtod(e25_field(value));
+  }
+  std::uniform_real_distribution<double> coordinate(-2.0, 2.0);
+  for (int n = 0; n < 1'000'000; ++n) expect_as_strtod(e25_field(coordinate(random)));
+  std::uniform_int_distribution<int> digit(0, 9), exponent(-340, 320);
+  for (int n = 0; n < 1'000'000; ++n) {
+    std::string number = std::to_string(digit(random)) + ".";
+    for (int k = 0; k < 15; ++k) number += std::to_string(digit(random));
+    const int e = exponent(random);
+    char tail[8];
+    std::snprintf(tail, sizeof tail, std::abs(e) > 99 ? "%+04d" : "E%+03d", e);
+    number += tail;
+    number.insert(0, malha::textio::kE25Width - number.size(), ' ');
+    expect_as_strtod(number);
+  }
+}
+
+// The ends of the doubles and the numbers next to them, and numbers halfway
+// between two doubles (strtod rounds them to the even one).
+TEST(E25Field, ReadsTheEdgesAsStrtodDoes) {
+  for (const char* field : {
+           "    4.940656458412465-324",  // the smallest subnormal
+           "    2.470328229206233-324",  // just above half of it: rounds up to it
+           "    2.470328229206232-324",  // just below: zero, beyond the doubles
+           "    2.225073858507201-308",  // the largest subnormal
+           "    2.225073858507201E-99",
+           "    2.225073858507202-308",  // the smallest normal
+           "    1.797693134862315+308",  // below the largest double
+           "    1.797693134862316+308",  // above it and its half ulp: beyond
+           "   -1.797693134862316+308",
+           "    9.007199254740993E+15",  // 2^53 + 1: halfway, to even 2^53
+           "    9.007199254740995E+15",  // 2^53 + 3: halfway, to even 2^53 + 4
+           "    9.999999999999999E+22",  // past the exact powers of ten
+           "    1.000000000000000E+23",
+           "    1.000000000000000-100",
+           "    9.999999999999999E-99",
+           "   -0.000000000000000E+00",
+           "    0.000000000000000-400",
+           "    1.000000000000000-400",
+       }) {
+    expect_as_strtod(field);
   }
 }
 
