@@ -50,7 +50,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const fuzz::TrapsOn traps;
   try {
-    textio::open_unit(kUnit, file_name);
+    // As the program opens its input files: a byte-order mark at the start
+    // is skipped.
+    textio::open_input_unit(kUnit, file_name);
     for (int n = 0; n < kMaxReads; ++n) {
       switch ((control >> (2 * (n % 3))) & 3) {
         case 0: {
@@ -67,9 +69,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         default: {
           std::string value = "preset";
-          textio::read_text(kUnit, value);
+          const std::size_t written = textio::read_text(kUnit, value);
           if (value.size() != textio::kTextLength && value != "preset")
             fuzz::broken("text length", value);
+          if (written < textio::kTextLength && written > 0 &&
+              value.find_last_not_of(' ') + 1 > written)
+            fuzz::broken("text longer than the value written", value);
           break;
         }
       }

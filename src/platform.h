@@ -79,6 +79,23 @@ bool file_exists(const std::string& name);
 // when all three fail is that of the first attempt.
 int open_existing(const std::string& name, FileHandle& handle, Access& access);
 
+// Opens an existing file for reading only (a directory is refused, EISDIR on
+// POSIX). The file stays open for reading and writing by other processes.
+int open_for_reading(const std::string& name, FileHandle& handle);
+
+// Both openings above return at once whatever the file is: a FIFO without a
+// writer or a device that waits for a line opens without waiting.
+
+// What an open file is when it is not a regular file ("a FIFO", "a socket",
+// "a character device", "a block device", "a directory"; on Windows "a
+// device" or "a pipe"), or nullptr for a regular file. The program reads
+// regular files only: a FIFO may block its reader for ever, a device may
+// never end, and neither has a size to check counts against.
+const char* irregular_kind(FileHandle handle);
+
+// The size of an open file in bytes, or -1 when it cannot be told.
+std::int64_t open_file_size(FileHandle handle);
+
 // Creates the file exclusively (fails if it exists) for reading and writing,
 // with read and write permission.
 int create_exclusive(const std::string& name, FileHandle& handle);
@@ -103,10 +120,6 @@ std::int64_t file_size(const std::string& name);
 // The folder that holds the running program, without a trailing separator,
 // or "" when it cannot be told.
 std::string program_folder();
-
-// Opens an existing file for reading only (a directory is refused, EISDIR on
-// POSIX). The file stays open for reading and writing by other processes.
-int open_for_reading(const std::string& name, FileHandle& handle);
 
 // What a name stands for, the name itself looked at (a final symbolic link is
 // not followed): nothing, a regular file, a folder, a symbolic link (a

@@ -194,6 +194,23 @@ int above_standard_streams(int fd) {
   return moved;
 }
 
+// Opens without waiting: O_NONBLOCK lets a FIFO without a writer (or, for
+// writing, without a reader) and a device that waits for a carrier open at
+// once. The flag is cleared again on the open file, so that reads and writes
+// wait as usual. Returns the descriptor, or -1 with errno set.
+int open_at_once(const std::string& name, int flags) {
+  int fd = ::open(name.c_str(), flags | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0 || (fd = above_standard_streams(fd)) < 0) return -1;
+  const int status = ::fcntl(fd, F_GETFL);
+  if (status == -1 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) == -1) {
+    const int error = errno;
+    ::close(fd);
+    errno = error;
+    return -1;
+  }
+  return fd;
+}
+
 }  // namespace
 
 int open_existing(const std::string& name, FileHandle& handle, Access& access) {
@@ -204,8 +221,7 @@ int open_existing(const std::string& name, FileHandle& handle, Access& access) {
       {O_RDWR, Access::ReadWrite}, {O_RDONLY, Access::ReadOnly}, {O_WRONLY, Access::WriteOnly}};
   int first_error = 0;
   for (const auto& attempt : kAttempts) {
-    int fd = ::open(name.c_str(), attempt.flags | O_CLOEXEC);
-    if (fd >= 0 && (fd = above_standard_streams(fd)) < 0) return errno;
+    const int fd = open_at_once(name, attempt.flags);
     if (fd >= 0) {
       // A directory opens read-only on POSIX; it is no file to read or write.
       struct stat st {};
@@ -222,23 +238,39 @@ int open_existing(const std::string& name, FileHandle& handle, Access& access) {
   return first_error;
 }
 
-int create_exclusive(const std::string& name, FileHandle& handle) {
-  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd >= 0) fd = above_standard_streams(fd);
-  if (fd < 0) return errno;
-  handle = fd;
-  return 0;
-}
-
 int open_for_reading(const std::string& name, FileHandle& handle) {
-  int fd = ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd >= 0) fd = above_standard_streams(fd);
+  const int fd = open_at_once(name, O_RDONLY);
   if (fd < 0) return errno;
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     ::close(fd);
     return EISDIR;
   }
+  handle = fd;
+  return 0;
+}
+
+const char* irregular_kind(FileHandle handle) {
+  struct stat st {};
+  if (::fstat(static_cast<int>(handle), &st) != 0) return "a file whose kind cannot be told";
+  if (S_ISREG(st.st_mode)) return nullptr;
+  if (S_ISFIFO(st.st_mode)) return "a FIFO";
+  if (S_ISSOCK(st.st_mode)) return "a socket";
+  if (S_ISCHR(st.st_mode)) return "a character device";
+  if (S_ISBLK(st.st_mode)) return "a block device";
+  if (S_ISDIR(st.st_mode)) return "a directory";
+  return "not a regular file";
+}
+
+std::int64_t open_file_size(FileHandle handle) {
+  struct stat st {};
+  return ::fstat(static_cast<int>(handle), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : -1;
+}
+
+int create_exclusive(const std::string& name, FileHandle& handle) {
+  int fd = ::open(name.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd >= 0) fd = above_standard_streams(fd);
+  if (fd < 0) return errno;
   handle = fd;
   return 0;
 }

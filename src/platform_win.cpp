@@ -326,15 +326,38 @@ int open_existing(const std::string& name, FileHandle& handle, Access& access) {
   return first_error;
 }
 
-int create_exclusive(const std::string& name, FileHandle& handle) {
-  const HANDLE h = open_shared(name, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
+int open_for_reading(const std::string& name, FileHandle& handle) {
+  // A pipe opens at once or fails (busy); a device such as CON opens at once.
+  const HANDLE h = open_shared(name, GENERIC_READ, OPEN_EXISTING);
   if (h == INVALID_HANDLE_VALUE) return last_error();
   handle = from_handle(h);
   return 0;
 }
 
-int open_for_reading(const std::string& name, FileHandle& handle) {
-  const HANDLE h = open_shared(name, GENERIC_READ, OPEN_EXISTING);
+const char* irregular_kind(FileHandle handle) {
+  switch (GetFileType(as_handle(handle))) {
+    case FILE_TYPE_DISK: {
+      BY_HANDLE_FILE_INFORMATION info;
+      if (!GetFileInformationByHandle(as_handle(handle), &info))
+        return "a file whose kind cannot be told";
+      return (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "a directory" : nullptr;
+    }
+    case FILE_TYPE_CHAR:
+      return "a device";
+    case FILE_TYPE_PIPE:
+      return "a pipe";
+    default:
+      return "not a regular file";
+  }
+}
+
+std::int64_t open_file_size(FileHandle handle) {
+  LARGE_INTEGER size;
+  return GetFileSizeEx(as_handle(handle), &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+}
+
+int create_exclusive(const std::string& name, FileHandle& handle) {
+  const HANDLE h = open_shared(name, GENERIC_READ | GENERIC_WRITE, CREATE_NEW);
   if (h == INVALID_HANDLE_VALUE) return last_error();
   handle = from_handle(h);
   return 0;

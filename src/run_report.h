@@ -44,9 +44,9 @@ class RunReport {
   ConvergeSummary converge_;
 };
 
-// The warning lines for a mesh and its measure, each ending in a line feed
-// ("" when there is nothing to warn about): an odd nx, inverted cells, concave
-// cells.
+// The warning lines for a case, its mesh and its measure, each ending in a
+// line feed ("" when there is nothing to warn about): a case name cut to its
+// first 100 characters, an odd nx, inverted cells, concave cells.
 std::string mesh_warnings(const MeshState& s, const MeshQuality& q);
 
 // The warning lines about the case as read, each ending in a line feed ("" when

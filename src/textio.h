@@ -97,6 +97,13 @@ std::string escaped(std::string_view text, const Escaping& how = {});
 // Failure: OPEN report.
 void open_unit(int unit, std::string_view file_name);
 
+// Connects `unit` to a file the program reads, as open_unit does, but to a
+// regular file only: a FIFO, a socket or a device (which could block the
+// reader or never end) is refused with an OPEN report, found on the open
+// file, which is opened without waiting for anything. The first read skips
+// one UTF-8 byte-order mark at the start of the file.
+void open_input_unit(int unit, std::string_view file_name);
+
 // Ends the run with the WRITE report its first write statement would give
 // when the file connected to `unit` could only be opened for reading. A
 // writer of several files calls it at each opening, so that such a file
@@ -197,7 +204,9 @@ bool reserve_output_buffer(int unit);
 void read_integer(int unit, std::int32_t& target);
 void read_real(int unit, double& target);
 // `target` receives exactly 100 characters, blank-filled on the right.
-void read_text(int unit, std::string& target);
+// Returns the length of the text as written, more than 100 when it was cut
+// (0 for a null value).
+std::size_t read_text(int unit, std::string& target);
 
 inline constexpr std::size_t kTextLength = 100;
 

@@ -112,6 +112,9 @@ inline constexpr std::size_t kCaseNameLength = 100;
 struct MeshState {
   // Case file.
   std::string case_name = std::string(kCaseNameLength, ' ');
+  // Characters of the name as the file has it: more than kCaseNameLength
+  // when it was cut (the run then warns).
+  std::size_t case_name_written = 0;
   std::int32_t nx = 0, ny = 0;
   std::int32_t opt_elliptic = 0, opt_nest = 0;
 

@@ -1,13 +1,16 @@
 #include "support.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 #include "malhas_segmentos.h"
 #include "textio.h"
@@ -68,7 +71,7 @@ std::vector<std::string> crlf_records(const std::string& content) {
 
 RunResult run_program(const std::string& exe, const fs::path& dir,
                       const std::map<std::string, std::string>& env,
-                      const std::vector<std::string>& args) {
+                      const std::vector<std::string>& args, int timeout_seconds) {
   const fs::path log = dir / ".commands.log";
   const fs::path recorder = dir / ".record-command.sh";
   // The interpreter is called as: recorder -c "command text".
@@ -97,10 +100,18 @@ RunResult run_program(const std::string& exe, const fs::path& dir,
     ::execv(exe.c_str(), argv.data());
     ::_exit(127);
   }
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0) {
-  }
   RunResult result;
+  int status = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_seconds);
+  for (;;) {
+    const pid_t waited = ::waitpid(pid, &status, timeout_seconds > 0 ? WNOHANG : 0);
+    if (waited == pid) break;
+    if (waited == 0 && std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      result.timed_out = true;
+    }
+    if (waited == 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   if (WIFEXITED(status)) result.exit_status = WEXITSTATUS(status);
   if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
   result.stderr_text = read_file(err);

@@ -56,14 +56,16 @@ struct RunResult {
   std::string stderr_text;
   std::string stdout_text;
   std::vector<std::string> commands;  // command texts the interpreter received
+  bool timed_out = false;             // killed after the time it was given
 };
 
 // Runs the program `exe` in `dir` with COMSPEC pointing at a recording
 // interpreter that logs each command text it gets and runs nothing, and with
-// the extra environment variables and the arguments given.
+// the extra environment variables and the arguments given. A run that has
+// not ended after `timeout_seconds` (when not 0) is killed.
 RunResult run_program(const std::string& exe, const std::filesystem::path& dir,
                       const std::map<std::string, std::string>& env = {},
-                      const std::vector<std::string>& args = {});
+                      const std::vector<std::string>& args = {}, int timeout_seconds = 0);
 
 // For a child process about to run a program: standard error to the file
 // `err` (created or truncated), standard input and output to /dev/null.

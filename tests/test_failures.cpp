@@ -469,17 +469,6 @@ TEST_P(HostileInput, EndsInAReadReportAndWritesNothing) {
 INSTANTIATE_TEST_SUITE_P(Files, HostileInput, ::testing::ValuesIn(kHostileCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
-// An input file that never ends (here a link to /dev/zero: an endless line of
-// NUL bytes) is read only as far as the longest value the reader takes.
-TEST(HostileInput, EndlessInputEndsInAReport) {
-  TempDir dir;
-  fs::create_symlink("/dev/zero", dir / "entradas.txt");
-  const Outcome o = run_malha(dir.path());
-  expect_report(o, "6509", "READ", "entradas\\.txt",
-                R"(value '(\\x00){40}\.\.\.' on line 1 is longer than 1048576 characters)");
-  EXPECT_LT(o.seconds, 30.0);
-}
-
 // The longest value the reader takes is 1 MiB, quoted or not; one character
 // more is refused.
 TEST(HostileInputDeathTest, ValueLengthLimitIsExact) {

@@ -38,6 +38,11 @@ class ReaderTest : public ::testing::Test {
     write_file(dir_ / "in.txt", content);
     open_unit(kUnit, "in.txt");
   }
+  // The same as an input file of the program.
+  void given_input(const std::string& content) {
+    write_file(dir_ / "in.txt", content);
+    open_input_unit(kUnit, "in.txt");
+  }
 
   std::int32_t integer() {
     std::int32_t value = -99;
@@ -300,17 +305,33 @@ TEST_F(ReaderDeathTest, EndOfFile) {
 
 // With a hint of what the file must hold, an empty file (a missing one is created empty) is
 // reported as such under the same number; a file of empty lines is not.
+// A byte-order mark alone is what some editors save for an empty file.
 TEST_F(ReaderDeathTest, EmptyFileWithAHintSaysWhatItMustHold) {
-  for (const char* content : {"", "\n  \n"}) {
-    given(content);
+  for (const std::string content : {"", "\xEF\xBB\xBF", "\n  \n"}) {
+    given_input(content);
     set_empty_file_hint(kUnit, "it must hold one integer");
     EXPECT_EXIT(integer(), ::testing::ExitedWithCode(1),
-                read_report(kErrEndOfFile, *content == '\0'
+                read_report(kErrEndOfFile, content.size() < 4
                                                ? "the file is empty \\(end of file before any "
                                                  "value; .*\\): it must hold one integer"
                                                : "end of file while reading a value \\(line 3\\)"));
     close_unit(kUnit);
   }
+}
+
+// One byte-order mark at the very start of an input file is skipped; one
+// anywhere else, or in a file opened for writing as well, is text.
+TEST_F(ReaderTest, ByteOrderMarkAtTheStartOfAnInputFileIsSkipped) {
+  const std::string mark = "\xEF\xBB\xBF";
+  given_input(mark + "12\n" + mark + "x\n");
+  EXPECT_EQ(integer(), 12);
+  EXPECT_EQ(text(), mark + "x" + std::string(96, ' '));
+  close_unit(kUnit);
+  given_input(mark + mark + "x\n");
+  EXPECT_EQ(text(), mark + "x" + std::string(96, ' '));
+  close_unit(kUnit);
+  given(mark + "x\n");
+  EXPECT_EQ(text(), mark + "x" + std::string(96, ' '));
 }
 
 TEST_F(ReaderDeathTest, MessagesQuoteLongAndUnprintableValues) {

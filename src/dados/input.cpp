@@ -93,7 +93,7 @@ void check_case_name(const std::string& stem) {
 // must hold, for the report of an empty file.
 void open_input(const char* file_name, const char* holds) {
   show_in_editor(file_name);
-  textio::open_unit(kInputUnit, file_name);
+  textio::open_input_unit(kInputUnit, file_name);
   textio::set_empty_file_hint(kInputUnit, std::string("it must hold ") + holds +
                                               "; the example files are in " +
                                               example_case_location());
@@ -105,7 +105,7 @@ void read_case_file(MeshState& s) {
   open_input(kCaseFile,
              "five values, each first on a line of its own: the case name, nx, ny, 2 to "
              "smooth the mesh, 2 to write the nest files");
-  textio::read_text(kInputUnit, s.case_name);
+  s.case_name_written = textio::read_text(kInputUnit, s.case_name);
   textio::read_integer(kInputUnit, s.nx);
   textio::read_integer(kInputUnit, s.ny);
   textio::read_integer(kInputUnit, s.opt_elliptic);

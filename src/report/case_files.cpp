@@ -122,24 +122,48 @@ void read_sizes(RecordReader& in, const CaseFiles& files, Mesh& mesh) {
   mesh.dksi = in.real(r, 1);
 }
 
-// Sizes that promise more records than CASE.txt can hold stop here, before
-// anything is allocated for them.
-void check_room_for_vertices(const CaseFiles& files, const Mesh& mesh) {
-  const std::int64_t bytes = platform::file_size(files.path(OutputFile::Mesh));
+// Sizes that promise more records than CASE.txt holds (its size, as it was
+// opened) stop here, before anything is allocated for them.
+void check_room_for_vertices(const CaseFiles& files, const RecordReader& in, const Mesh& mesh) {
   const std::int64_t least = mesh.vertices() * (kPairLength + 1);
-  if (bytes >= 0 && bytes < least)
+  if (in.size() < least)
     fail(files.name(OutputFile::Mesh), 0,
          std::to_string(mesh.vertices()) + " vertex records (nxv x nyv), at least " +
              std::to_string(least) + " bytes",
-         std::to_string(bytes) + " bytes");
+         std::to_string(in.size()) + " bytes");
 }
 
+// What the report keeps of a case: the coordinates of every vertex, and for
+// every volume its row of the cell table (six doubles and the folded flag)
+// and of the neighbour table the check of CASE_nest_conec.txt builds.
+constexpr std::int64_t kBytesPerVertex = 2 * sizeof(double);
+constexpr std::int64_t kBytesPerVolume =
+    6 * sizeof(double) + sizeof(std::uint8_t) + kCorners * sizeof(std::int32_t);
+constexpr std::int64_t kMiB = std::int64_t{1} << 20;
+
+// A case that needs more memory than the machine has (its physical memory,
+// or the limit of its control group) stops here, before anything is
+// allocated for it, as malha refuses such a case.
+void check_memory(const CaseFiles& files, const Mesh& mesh) {
+  const auto memory = static_cast<std::int64_t>(platform::physical_memory_bytes());
+  const std::int64_t need = mesh.vertices() * kBytesPerVertex + mesh.volumes() * kBytesPerVolume;
+  if (memory <= 0 || need <= memory) return;
+  fail(files.name(OutputFile::Mesh), 1,
+       "a mesh that fits in the " + std::to_string(memory / kMiB) +
+           " MiB of memory this machine has",
+       "nx = " + std::to_string(mesh.nx) + " and ny = " + std::to_string(mesh.ny) +
+           ", which need " + std::to_string((need + kMiB - 1) / kMiB) + " MiB");
+}
+
+// The coordinates are stored as their records are read, never ahead of
+// them: a file that holds less than its size promises (a sparse file) fails
+// at its first wrong record with no memory taken for the rest.
 void read_coordinates(RecordReader& in, Mesh& mesh) {
-  mesh.xv.resize(static_cast<std::size_t>(mesh.vertices()));
-  mesh.yv.resize(static_cast<std::size_t>(mesh.vertices()));
-  read_vertex_records(in, nullptr, mesh, [&](std::int64_t k, double x, double y) {
-    mesh.xv[static_cast<std::size_t>(k - 1)] = x;
-    mesh.yv[static_cast<std::size_t>(k - 1)] = y;
+  mesh.xv.reserve(static_cast<std::size_t>(mesh.vertices()));
+  mesh.yv.reserve(static_cast<std::size_t>(mesh.vertices()));
+  read_vertex_records(in, nullptr, mesh, [&](std::int64_t, double x, double y) {
+    mesh.xv.push_back(x);
+    mesh.yv.push_back(y);
   });
   in.expect_end(2 + mesh.vertices());
 }
@@ -198,7 +222,8 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   Mesh& mesh = result.mesh;
   RecordReader in = open_records(files, OutputFile::Mesh);
   read_sizes(in, files, mesh);
-  check_room_for_vertices(files, mesh);
+  check_room_for_vertices(files, in, mesh);
+  check_memory(files, mesh);
   check_files_present(files);
 
   // The files to check: every file of the mesh set, and the nest files when

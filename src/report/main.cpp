@@ -163,10 +163,13 @@ Options parse(int argc, char** argv) {
 // The case named in entradas.txt, read as malha reads it.
 std::string case_of_working_folder() {
   constexpr char kCaseFile[] = "entradas.txt";
-  if (malha::platform::file_kind(kCaseFile) != malha::platform::FileKind::Regular)
+  if (malha::platform::file_kind(kCaseFile) == malha::platform::FileKind::Missing)
     fail(kCaseFile, 0, "a CASE on the command line or the case file in the current folder",
          "neither");
-  malha::textio::open_unit(1, kCaseFile);
+  // Refused here, with the report's own kind of message, unless it is a
+  // regular file; the unit refuses one that has changed since.
+  { const RecordReader regular_only(kCaseFile, kCaseFile); }
+  malha::textio::open_input_unit(1, kCaseFile);
   std::string name;
   malha::textio::read_text(1, name);
   malha::textio::close_unit(1);

@@ -2,7 +2,6 @@
 
 #include <array>
 #include <bit>
-#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -211,11 +210,16 @@ bool parse_e25_15(std::string_view field, double& value) {
 }
 
 RecordReader::RecordReader(const std::string& path, std::string shown, int columns)
-    : shown_(std::move(shown)),
-      buffer_(new char[kBufferBytes]),
-      expected_length_(static_cast<std::size_t>(columns)) {
-  const int error = platform::open_for_reading(path, file_);
-  if (error != 0) fail(shown_, 0, "a readable file", platform::error_text(error));
+    : shown_(std::move(shown)), expected_length_(static_cast<std::size_t>(columns)) {
+  if (const int error = platform::open_for_reading(path, file_); error != 0)
+    fail(shown_, 0, "a readable file", platform::error_text(error));
+  if (const char* kind = platform::irregular_kind(file_); kind != nullptr) {
+    platform::close_file(file_);
+    file_ = platform::kNoFile;
+    fail(shown_, 0, "a regular file", kind);
+  }
+  size_ = platform::open_file_size(file_);
+  buffer_.reset(new char[kBufferBytes]);
 }
 
 RecordReader::~RecordReader() {

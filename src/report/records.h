@@ -22,7 +22,8 @@ class CheckFailure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// "FILE, line N: expected E, found F" (line 0: the file as a whole).
+// "FILE, line N: expected E, found F" (line 0: the file as a whole); control
+// bytes of the file name as \xNN.
 [[noreturn]] void fail(const std::string& file, std::int64_t line, const std::string& expected,
                        const std::string& found);
 
@@ -31,7 +32,8 @@ class RecordReader {
  public:
   // `shown` names the file in messages. Records of `columns` columns, when
   // not 0, are looked for first (a CR LF right after them); other records
-  // are still found, only not as quickly.
+  // are still found, only not as quickly. Only a regular file is read: a
+  // FIFO, a socket or a device is refused at once, without waiting for it.
   RecordReader(const std::string& path, std::string shown, int columns = 0);
   ~RecordReader();
   RecordReader(const RecordReader&) = delete;
@@ -52,6 +54,8 @@ class RecordReader {
   void expect_end(std::int64_t records);
 
   std::int64_t line() const { return line_; }
+  // The size of the file in bytes as it was opened.
+  std::int64_t size() const { return size_; }
   const std::string& shown() const { return shown_; }
 
   // Fails at the current line.
@@ -73,6 +77,7 @@ class RecordReader {
   std::size_t begin_ = 0, end_ = 0;
   bool at_eof_ = false;
   std::int64_t line_ = 0;
+  std::int64_t size_ = 0;
   std::size_t expected_length_ = 0;
 };
 

@@ -55,6 +55,8 @@ struct Unit {
   bool in_eof = false;
   std::int64_t line = 1;   // line of the read position, counting LF-ended records
   std::string empty_hint;  // what the file must hold, for the report of an empty one
+  bool skip_byte_order_mark = false;  // an input file's, by its first read
+  std::size_t byte_order_mark = 0;    // bytes of the mark skipped
 };
 
 // The unit connected under `unit`; a NOT CONNECTED report naming the

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "internal.h"
 #include "platform.h"
@@ -61,7 +62,10 @@ class Reader {
   }
 
   [[noreturn]] void fail_end_of_file(const char* while_doing) const {
-    const bool nothing_read = u_.in_base == 0 && u_.in_len == 0;
+    // At the end of the file every byte has been read: a file of a
+    // byte-order mark alone, as an editor saves an empty file, is empty.
+    const bool nothing_read = u_.in_base + static_cast<std::int64_t>(u_.in_len) ==
+                              static_cast<std::int64_t>(u_.byte_order_mark);
     if (nothing_read && !u_.empty_hint.empty()) {
       fail(kErrEndOfFile,
            "the file is empty (end of file before any value; a missing input "
@@ -89,7 +93,22 @@ class Reader {
       return false;
     }
     u_.in_len = got;
+    if (u_.skip_byte_order_mark) {
+      skip_byte_order_mark();
+      if (u_.in_pos == u_.in_len) return refill();  // the file may hold no more
+    }
     return true;
+  }
+
+  // One UTF-8 byte-order mark at the very start of an input file, which
+  // some editors write, is no part of its first value.
+  void skip_byte_order_mark() {
+    static constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    u_.skip_byte_order_mark = false;
+    if (u_.in_base == 0 && std::string_view(u_.in.get(), u_.in_len).starts_with(kMark)) {
+      u_.in_pos = kMark.size();
+      u_.byte_order_mark = kMark.size();
+    }
   }
 
   Unit& u_;
@@ -304,12 +323,13 @@ void read_real(int unit, double& target) {
   read_number(unit, target, kReal, convert_real);
 }
 
-void read_text(int unit, std::string& target) {
+std::size_t read_text(int unit, std::string& target) {
   Unit& u = connected_unit(unit, Statement::Read);
   const Value v = scan_value(u);
-  if (v.null) return;
+  if (v.null) return 0;
   target.assign(v.text, 0, std::min(v.text.size(), kTextLength));
   target.resize(kTextLength, ' ');
+  return v.text.size();
 }
 
 }  // namespace malha::textio

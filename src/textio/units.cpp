@@ -237,6 +237,17 @@ void open_unit(int unit, std::string_view file_name) {
   units.emplace(unit, std::move(u));
 }
 
+void open_input_unit(int unit, std::string_view file_name) {
+  open_unit(unit, file_name);
+  Unit& u = connected_unit(unit, Statement::Open);
+  if (const char* kind = platform::irregular_kind(u.handle); kind != nullptr) {
+    const std::string name = u.name;
+    fatal_error(kErrOpen, Statement::Open, name,
+                join({"cannot read the file: it is ", kind, ", not a regular file"}));
+  }
+  u.skip_byte_order_mark = true;
+}
+
 void set_empty_file_hint(int unit, std::string_view hint) {
   connected_unit(unit, Statement::Read).empty_hint = hint;
 }
