@@ -110,19 +110,6 @@ std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
   return out;
 }
 
-// The files named after the case in the order the summary lists them: each
-// set's file of sizes and vertices first, then the others as they are opened.
-std::vector<OutputFile> case_files_listed(const MeshState& s) {
-  std::vector<OutputFile> files;
-  for (const FileSet set : {FileSet::Mesh, FileSet::Nest}) {
-    if (set == FileSet::Nest && !option_on(s.opt_nest)) continue;
-    for (const bool header : {true, false})
-      for (const FileLayout& f : file_set(set))
-        if (f.after_case_name && f.has_header() == header) files.push_back(f.file);
-  }
-  return files;
-}
-
 // The files as "CASE.txt 44.9 kB, CASE_*.txt: vert 33.6 kB, ...": the names
 // that begin with the case name are told by what follows it, without its
 // "_" and ".txt"; the files every case shares come last.
@@ -136,7 +123,12 @@ std::string files_lines(const MeshState& s, double seconds) {
     return label + " " + size_text(bytes) + ",";
   };
   std::vector<std::string> items = {"wrote"};
-  for (const OutputFile file : case_files_listed(s)) {
+  std::vector<OutputFile> listed = case_files_listed(FileSet::Mesh);
+  if (option_on(s.opt_nest)) {
+    const std::vector<OutputFile> nest = case_files_listed(FileSet::Nest);
+    listed.insert(listed.end(), nest.begin(), nest.end());
+  }
+  for (const OutputFile file : listed) {
     std::string_view label = file_layout(file).name;
     if (file == OutputFile::Mesh) {
       items.push_back(sized(output_file_name(s, file), file));

@@ -54,14 +54,11 @@ std::string setting_warnings(const MeshState& s, bool converged) {
 std::string earlier_files_warning(const MeshState& s) {
   // The mesh set is written by every run; only the nest set can be left over.
   if (option_on(s.opt_nest)) return "";
-  // As the summary lists a set: the file of sizes and vertices first.
+  // As the summary lists a set.
   std::string names;
-  for (const bool header : {true, false}) {
-    for (const FileLayout& f : file_set(FileSet::Nest)) {
-      const std::string name = output_file_name(s, f.file);
-      if (f.has_header() == header && platform::file_exists(name))
-        names += (names.empty() ? "" : ", ") + name;
-    }
+  for (const OutputFile file : case_files_listed(FileSet::Nest)) {
+    const std::string name = output_file_name(s, file);
+    if (platform::file_exists(name)) names += (names.empty() ? "" : ", ") + name;
   }
   if (names.empty()) return "";
   return std::string(kWarning) + "nest files of an earlier run are left as they were (this run " +

@@ -73,7 +73,7 @@ void check_case_name(const std::string& stem) {
   }
   if (platform::is_device_name(stem)) {
     reject_case("the case name '" + shown(stem) + "' (record 1) names a device: its output file " +
-                stem + ".txt would not be a file");
+                stem + std::string(file_layout(OutputFile::Mesh).name) + " would not be a file");
   }
   // No output file of the case may be a file every run reads or writes under
   // a fixed name.

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "textio.h"
 #include "variaveis.h"
@@ -185,6 +186,17 @@ constexpr std::span<const FileLayout> file_set(FileSet set) {
   std::size_t end = first;
   while (end < std::size(kOutputFiles) && kOutputFiles[end].set == set) ++end;
   return std::span<const FileLayout>(kOutputFiles).subspan(first, end - first);
+}
+
+// The files of a set named after the case, in the order the run shows them in
+// the editor and its messages list them: the set's file of sizes and
+// vertices first, then the others in the order they are opened.
+inline std::vector<OutputFile> case_files_listed(FileSet set) {
+  std::vector<OutputFile> files;
+  for (const bool header : {true, false})
+    for (const FileLayout& f : file_set(set))
+      if (f.after_case_name && f.has_header() == header) files.push_back(f.file);
+  return files;
 }
 
 // What the table promises the code that reads it, checked as it compiles.

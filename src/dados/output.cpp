@@ -54,15 +54,15 @@ using PlainWriter = void (*)(const MeshState&);
 
 // Opens the files of the set in order, writes them (through the fast writer
 // when it is chosen and can be had, otherwise the plain one), closes them,
-// then shows the files `shown` names in the editor, in that order.
-void write_file_set(const MeshState& s, FileSet set, std::span<const OutputFile> shown,
-                    const OutputOptions& options, FastWriter fast, PlainWriter plain) {
+// then shows the files of the set named after the case in the editor.
+void write_file_set(const MeshState& s, FileSet set, const OutputOptions& options, FastWriter fast,
+                    PlainWriter plain) {
   std::vector<UnitFile> files;
   for (const FileLayout& f : file_set(set)) files.push_back({output_file_name(s, f.file), f.unit});
   open_units(files);
   if (!fast_writer_ready(files, options) || !fast(s, options.threads)) plain(s);
   close_units(files);
-  for (const OutputFile f : shown) show_in_editor(output_file_name(s, f));
+  for (const OutputFile f : case_files_listed(set)) show_in_editor(output_file_name(s, f));
 }
 
 }  // namespace
@@ -94,21 +94,13 @@ std::string editor_command(std::string_view file_name) {
 }
 
 void write_mesh_files(const MeshState& s, const OutputOptions& options) {
-  static constexpr OutputFile kShown[] = {OutputFile::Mesh, OutputFile::Corners,
-                                          OutputFile::ExtendedCorners, OutputFile::Centroids,
-                                          OutputFile::ExtendedCentroids};
-  write_file_set(s, FileSet::Mesh, kShown, options, write_mesh_records_fast,
-                 write_mesh_records_plain);
+  write_file_set(s, FileSet::Mesh, options, write_mesh_records_fast, write_mesh_records_plain);
   textio::run_command("wgnuplot malha.gnu");
   textio::run_command("wgnuplot malha_cent.gnu");
 }
 
 void write_nest_files(const MeshState& s, const OutputOptions& options) {
-  static constexpr OutputFile kShown[] = {OutputFile::Nest, OutputFile::NestNeighbours,
-                                          OutputFile::NestCorners, OutputFile::NestCentroids,
-                                          OutputFile::NestAreas};
-  write_file_set(s, FileSet::Nest, kShown, options, write_nest_records_fast,
-                 write_nest_records_plain);
+  write_file_set(s, FileSet::Nest, options, write_nest_records_fast, write_nest_records_plain);
 }
 
 }  // namespace malha
