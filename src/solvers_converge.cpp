@@ -65,34 +65,66 @@ double largest_coordinate(const MeshState& s) {
   return largest;
 }
 
+// The shortest edge of the boundary, which the smoothing never moves: the
+// shortest edge of every mesh it makes is at most this long.
+double shortest_boundary_edge(const MeshState& s) {
+  const double* x = s.xv.data();
+  const double* y = s.yv.data();
+  const std::int64_t nxv = s.nxv, nyv = s.nyv;
+  double least = std::numeric_limits<double>::infinity();
+  const auto edge = [&](std::int64_t a, std::int64_t b) {
+    const double dx = x[b] - x[a], dy = y[b] - y[a];
+    least = std::min(least, dx * dx + dy * dy);
+  };
+  for (std::int64_t i = 0; i + 1 < nxv; ++i)
+    edge(i, i + 1), edge((nyv - 1) * nxv + i, (nyv - 1) * nxv + i + 1);
+  for (std::int64_t j = 0; j + 1 < nyv; ++j)
+    edge(j * nxv, (j + 1) * nxv), edge(j * nxv + nxv - 1, (j + 1) * nxv + nxv - 1);
+  return std::sqrt(least);
+}
+
 // Where the iteration stands: the move now, the least one so far, and the
 // last one that was less than kStallFactor times the one marked before it.
-struct Progress {
-  double tolerance = 0.0;
+// The move relative to the shortest edge is computed when it is asked for:
+// the shortest edge takes a pass over the mesh.
+class Progress {
+ public:
+  Progress(const MeshState& s, double tolerance) : s_(s), tolerance(tolerance) {}
+
+  const MeshState& s_;
+  double tolerance;
   std::int32_t cycle = 0;
   multigrid::Move move;
-  double relative = 0.0;  // the move over the shortest edge
   double least = std::numeric_limits<double>::infinity();
   std::int32_t least_cycle = 0;
   double mark = std::numeric_limits<double>::infinity();
   std::int32_t mark_cycle = 0;
 
-  void update(const multigrid::Move& m, double shortest) {
+  void update(const multigrid::Move& m) {
     move = m;
-    relative = m.largest / shortest;
+    shortest_ = -1.0;
     if (m.largest < least) least = m.largest, least_cycle = cycle;
     if (m.largest < kStallFactor * mark || cycle == 0) mark = m.largest, mark_cycle = cycle;
   }
+
+  double shortest() {
+    if (shortest_ < 0.0) shortest_ = shortest_edge(s_);
+    return shortest_;
+  }
+  double relative() { return move.largest / shortest(); }
+
+ private:
+  double shortest_ = -1.0;
 };
 
-[[noreturn]] void fail(const Progress& p, const std::string& why, const std::string& advice) {
+[[noreturn]] void fail(Progress& p, const std::string& why, const std::string& advice) {
   textio::fatal_error(
       textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
       format("the smoothing did not converge to %.3g: ", p.tolerance) + why +
           format("; after %ld cycles an update would still move vertex %lld by %.2E, %.2E of the "
                  "shortest edge (the least move was %.2E, after %ld cycles)",
                  static_cast<long>(p.cycle), static_cast<long long>(p.move.vertex), p.move.largest,
-                 p.relative, p.least, static_cast<long>(p.least_cycle)) +
+                 p.relative(), p.least, static_cast<long>(p.least_cycle)) +
           advice);
 }
 
@@ -102,7 +134,7 @@ std::string no_solution(const MeshState& s) {
 }
 
 // Ends the run unless the iteration may go on.
-void check_progress(const MeshState& s, const Progress& p, double rounding) {
+void check_progress(const MeshState& s, Progress& p, double rounding) {
   if (!std::isfinite(p.move.largest) || p.move.largest > kDivergence * p.least)
     fail(p, "the iteration diverged", no_solution(s));
   if (p.cycle >= kConvergeCycleLimit) {
@@ -113,9 +145,8 @@ void check_progress(const MeshState& s, const Progress& p, double rounding) {
   }
   if (p.cycle - p.mark_cycle < kStallCycles) return;
   if (p.least <= kRoundingUnits * rounding) {
-    fail(
-        p, "the move stopped falling where rounding in the equations of this mesh leaves it",
-        format("; a tolerance above %.2E can be reached", p.least / (p.move.largest / p.relative)));
+    fail(p, "the move stopped falling where rounding in the equations of this mesh leaves it",
+         format("; a tolerance above %.2E can be reached", p.least / p.shortest()));
   }
   fail(p, format("the move has not halved in %ld cycles", static_cast<long>(kStallCycles)),
        no_solution(s));
@@ -123,7 +154,7 @@ void check_progress(const MeshState& s, const Progress& p, double rounding) {
 
 // A solution with inverted cells (area 0 or less) is no mesh a solver can
 // use: the run stops. Concave cells get the warning of any run.
-void check_not_inverted(const MeshState& s, const Progress& p) {
+void check_not_inverted(const MeshState& s, Progress& p) {
   const CellList inverted = find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny).inverted;
   if (inverted.count() == 0) return;
   textio::fatal_error(
@@ -135,7 +166,7 @@ void check_not_inverted(const MeshState& s, const Progress& p) {
              static_cast<long long>(inverted.count()),
              static_cast<long long>(inverted[0].cell.volume), static_cast<long>(inverted[0].cell.i),
              static_cast<long>(inverted[0].cell.j), inverted[0].area, static_cast<long>(p.cycle),
-             p.relative, s.dksi, s.deta));
+             p.relative(), s.dksi, s.deta));
 }
 
 }  // namespace
@@ -151,25 +182,23 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance,
   HelperThread* helper = options.threads == 1 ? nullptr : HelperThread::shared();
   multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta, helper);
   const double rounding = std::numeric_limits<double>::epsilon() * largest_coordinate(s);
-  Progress p;
-  p.tolerance = tolerance;
+  // A move above the tolerance times this cannot be within the tolerance.
+  const double edge_bound = shortest_boundary_edge(s);
+  Progress p(s, tolerance);
   for (;; ++p.cycle) {
     const multigrid::FineResidual r = hierarchy.fine_residual();
+    p.update(r.move);
     if (!r.coefficients_in_range) {
       // On the starting mesh the operations of a smoothing pass stop the run
       // with the report a pass would give; later, the mesh has collapsed.
-      if (p.cycle == 0) {
-        compute_metrics(s);
-        clear_sources(s);
-        compute_coefficients(s);
-      } else {
-        p.move = r.move;
+      if (p.cycle > 0)
         fail(p, "the mesh collapsed (a vertex with no area around it)", no_solution(s));
-      }
+      compute_metrics(s);
+      clear_sources(s);
+      compute_coefficients(s);
     }
-    p.update(r.move, shortest_edge(s));
-    if (observe) observe({p.cycle, p.move.largest, p.relative});
-    if (p.relative <= tolerance) {
+    if (observe) observe({p.cycle, p.move.largest, p.relative()});
+    if (p.move.largest <= tolerance * edge_bound && p.relative() <= tolerance) {
       // The figure as the report program computes it decides.
       result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
       if (result.figure.relative <= tolerance) break;

@@ -224,9 +224,19 @@ void Hierarchy::cycle_at(std::size_t l) {
 
 void Hierarchy::cycle() {
   if (levels_.size() > 1) coarse_correction(0);
-  // Level 0 relaxes after the correction only: the next cycle's residual
-  // follows, so two relaxations here serve as the next cycle's first one.
-  for (int k = 0; k < kRelaxBefore + kRelaxAfter; ++k) relax(levels_[0]);
+  // Level 0 relaxes after the correction only (the next cycle's residual
+  // follows): columns, rows, columns. Cycles of full relaxations (rows and
+  // columns, twice) take about as many cycles as these on isotropic meshes
+  // and a sixth fewer on very anisotropic ones, at a fifth more work a cycle;
+  // rows and columns once take two more cycles on isotropic meshes and
+  // nearly twice as many on anisotropic ones.
+  Level& top = levels_[0];
+  relax_columns(top, 0, helper_);
+  relax_columns(top, 1, helper_);
+  relax_rows(top, 0, helper_);
+  relax_rows(top, 1, helper_);
+  relax_columns(top, 0, helper_);
+  relax_columns(top, 1, helper_);
 }
 
 }  // namespace malha::multigrid

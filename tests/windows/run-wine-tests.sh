@@ -151,13 +151,17 @@ printf '%s\n' "$2" >>"$RECORD_COMMAND_LOG"
 EOF
 chmod +x "$bin/record-command.sh"
 
+# The arguments both programs get in run_linux and run_windows (none unless a
+# test sets them).
+run_args=()
+
 # run_linux DIR: runs the Linux program in DIR; leaves DIR.status, DIR.stderr
 # and DIR.commands (one command text per line) beside DIR.
 run_linux() {
   local dir=$1
   : >"$dir.commands"
   (cd "$dir" && COMSPEC=$bin/record-command.sh RECORD_COMMAND_LOG=$dir.commands \
-    timeout -k 5 "$limit" "$linux_exe" </dev/null >/dev/null 2>"$dir.stderr")
+    timeout -k 5 "$limit" "$linux_exe" "${run_args[@]}" </dev/null >/dev/null 2>"$dir.stderr")
   echo $? >"$dir.status"
   note_status "$dir.status"
 }
@@ -174,7 +178,7 @@ run_windows() {
     cd "$dir" || exit 125
     if [[ -n $comspec ]]; then export COMSPEC=$comspec; else unset COMSPEC; fi
     RECORD_COMMAND_LOG=$(winpath "$dir.log") timeout -k 5 "$limit" wine "$win_exe" \
-      </dev/null >/dev/null 2>"$dir.stderr"
+      "${run_args[@]}" </dev/null >/dev/null 2>"$dir.stderr"
   )
   echo $? >"$dir.status"
   note_status "$dir.status"
@@ -327,6 +331,29 @@ for trap_case in "0.0 6103 divide by zero" "1e-320 6104 overflow"; do
 done
 
 # ---------------------------------------------------------------------------
+# Smoothing to convergence: the same files, bytes and commands as on Linux
+# (a mesh large enough for the relaxations to use the second thread, and the
+# example), and the same report when the solution inverts cells.
+
+run_args=(--converge)
+for converge_case in "conv-large 200 100 1.0 1.0 0" "conv-example 40 20 1.0 1.0 0" \
+  "conv-inverted 20 10 1.0 0.1 1"; do
+  read -r name nx ny dksi deta status <<<"$converge_case"
+  new_case "$name"
+  printf '%s\n%s\n%s\n2\n2\n' "$name" "$nx" "$ny" >"$work/$name/entradas.txt"
+  printf '1\n1\n0.0\n%s\n%s\n0\n0\n' "$dksi" "$deta" >"$work/$name/entrada_eq_elipticas.txt"
+  both "$name" "$work/$name/entradas.txt" "$work/$name/entrada_eq_elipticas.txt"
+  run_linux "$work/$name/linux"
+  run_windows "$work/$name/windows"
+  same_run "$work/$name/linux" "$work/$name/windows"
+  expect_status "$work/$name/windows" "$status" "$name"
+  ((status == 0)) || grep -q "F6901: CONVERGE" "$work/$name/windows.stderr" ||
+    problem "$name: not the CONVERGE report"
+done
+run_args=()
+conclude "--converge: the same files as on Linux, and the same report for inverted cells"
+
+# ---------------------------------------------------------------------------
 # Case names.
 
 # A name with a blank, "&", "(" and "^": the same files; each name in double
@@ -394,7 +421,7 @@ rejected "device names" con NUL Com1 lpt9.x
 # The command line: the same answers and statuses as on Linux, and nothing
 # read, written or started.
 
-for args in "--help" "--version" "--verbose" "--help now"; do
+for args in "--help" "--version" "--verbose" "--help now" "--converge=0"; do
   new_case args
   read -ra argv <<<"$args"
   (cd "$work/args/linux" && "$linux_exe" "${argv[@]}" </dev/null >../linux.out 2>../linux.err)
