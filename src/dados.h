@@ -23,6 +23,10 @@ void read_case_file(MeshState& s);
 // run with a READ(entradas.txt) report otherwise.
 void check_case_values(const MeshState& s);
 
+// Ends the run with the READ(entradas.txt) report of a case value the run
+// cannot use, `message` telling which and why.
+[[noreturn]] void reject_case_value(const std::string& message);
+
 // Shows "entrada_eq_elipticas.txt" in the editor, then reads nsweep, niter,
 // an unused real, dksi, deta, opt_psrc and opt_qsrc from it.
 void read_elliptic_file(MeshState& s);

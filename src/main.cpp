@@ -152,10 +152,15 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
   stage = "input";
   read_case_file(s);
   check_case_values(s);
+  s.grading = request.grading;
+  if (const std::string why = grading_refusal(s.nx, s.ny, s.grading); !why.empty())
+    reject_case_value(why);
   derive_counters(s);
   check_storage(s);
   allocate_group_a(s);
   build_algebraic_mesh(s);
+  grade_toward_corner(s);
+  if (const std::string why = graded_cells_refusal(s); !why.empty()) reject_case_value(why);
 
   s.dksi = 1.0;
   s.deta = 1.0;
@@ -183,6 +188,7 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
 
   stage = "mesh output";
   compute_centroids(s);
+  place_graded_ring(s);
   write_mesh_files(s, options.output);
 
   if (option_on(s.opt_nest)) {

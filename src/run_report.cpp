@@ -93,6 +93,8 @@ std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
   std::vector<std::string> items = {
       "case '" + case_stem(s) + "':",
       format("nx = %ld, ny = %ld,", static_cast<long>(s.nx), static_cast<long>(s.ny))};
+  if (s.grading != 1.0)
+    items.push_back("graded toward the re-entrant corner (gamma = " + shortest(s.grading) + "),");
   items.emplace_back(option_on(s.opt_nest) ? "nest files on," : "nest files off,");
   if (option_on(s.opt_elliptic) && converge != nullptr) {
     items.emplace_back("smoothing to convergence");

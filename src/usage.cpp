@@ -8,6 +8,7 @@
 #include <string>
 #include <string_view>
 
+#include "malhas_segmentos.h"
 #include "platform.h"
 
 // The build sets the version from CMake's project(VERSION).
@@ -23,9 +24,8 @@ constexpr int kStatusAnswered = 0;
 constexpr int kStatusBadArgument = 2;
 
 constexpr std::string_view kAboutText =
-    "Usage: malha            run the case in the current folder\n"
-    "       malha --converge[=TOL]\n"
-    "                        the same, smoothing to convergence (below)\n"
+    "Usage: malha [OPTION]...  run the case in the current folder; the options\n"
+    "                        are --converge[=TOL] and --grade[=GAMMA] (below)\n"
     "       malha --help     show this text (also -h)\n"
     "       malha --version  show the version (also -V)\n"
     "\n"
@@ -52,6 +52,14 @@ constexpr std::string_view kAboutText =
     "inverts cells, or the cycles do not reach TOL (they diverge, stop gaining,\n"
     "or 100 cycles pass), the run stops with a report naming the figure\n"
     "reached, and writes no file.\n"
+    "\n"
+    "Graded mesh (--grade[=GAMMA], GAMMA from 1 to 4, 2 when not given): the\n"
+    "mesh is graded toward the re-entrant corner (0.5, 0.5), for solutions with\n"
+    "its singularity (like r^(2/3)): the cells there shrink like h^GAMMA. The\n"
+    "outer boundary stays, the vertices of the re-entrant edges slide along\n"
+    "them, and the smoothing starts from the graded mesh; GAMMA = 1 is the mesh\n"
+    "without the option. Needs an even nx (an odd one leans out of the region).\n"
+    "Costs accuracy on smooth solutions.\n"
     "\n"
     "Files written (CASE is the case name):\n"
     "  CASE.txt, CASE_vert.txt, CASE_vert_fict.txt, CASE_cent.txt,\n"
@@ -131,9 +139,19 @@ std::string apply_converge(std::string_view value, RunRequest& request) {
   return "";
 }
 
+// --grade[=GAMMA]: GAMMA from 1 to 4, 2 without a value.
+std::string apply_grading(std::string_view value, RunRequest& request) {
+  double gamma = kGradingDefault;
+  if (!value.empty() && !read_option_number(value, gamma)) return "GAMMA is not a number in";
+  if (!(gamma >= kGradingLeast && gamma <= kGradingMost)) return "GAMMA must be from 1 to 4 in";
+  request.grading = gamma;
+  return "";
+}
+
 // The options of a run, one row each.
-constexpr std::array<RunOption, 1> kRunOptions{{
+constexpr std::array<RunOption, 2> kRunOptions{{
     {"--converge", true, apply_converge},
+    {"--grade", true, apply_grading},
 }};
 
 // The row of an argument "--name" or "--name=VALUE", or nullptr.

@@ -21,6 +21,9 @@ struct RunRequest {
   // of running niter passes.
   bool converge = false;
   double converge_tolerance = kDefaultConvergeTolerance;
+  // --grade[=GAMMA]: the exponent of the grading toward the re-entrant
+  // corner; 1 leaves the algebraic mesh as built.
+  double grading = 1.0;
 };
 
 // The status main() returns for "no argument, go on with the run".

@@ -123,6 +123,10 @@ struct MeshState {
   std::int32_t nxf = 0, nyf = 0;  // volumes along ksi and eta, fictitious ring included
   std::int32_t nvol = 0, nvolf = 0, nvert = 0;
 
+  // Exponent of the grading toward the re-entrant corner (--grade); 1 leaves
+  // the algebraic mesh as the formulas place it.
+  double grading = 1.0;
+
   // Elliptic-generation parameters.
   std::int32_t nsweep = 0;
   std::int32_t niter = 0;

@@ -1,5 +1,6 @@
-// The command line: --help, -h and --version answer on standard output; any other argument is
-// refused with status 2. None of them reads, writes or starts anything.
+// The command line: --help, -h and --version answer on standard output; a run option with a
+// value it does not take, or any other argument, is refused with status 2. None of them reads,
+// writes or starts anything.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -40,6 +41,17 @@ const ArgumentCase kArgumentCases[] = {
     {"ToleranceEmpty", {"--converge="}, 2, "", "no value after '=' in '--converge='"},
     {"ConvergeMisspelt", {"--convergence"}, 2, "", "unknown argument '--convergence'"},
     {"BadToleranceAfterGoodOne", {"--converge", "--converge=2"}, 2, "", "'--converge=2'"},
+    {"HelpTellsTheGrading", {"--help"}, 0, "--grade[=GAMMA]", ""},
+    {"GradeBelowOne", {"--grade=0.5"}, 2, "", "GAMMA must be from 1 to 4 in '--grade=0.5'"},
+    {"GradeAboveFour", {"--grade=4.01"}, 2, "", "GAMMA must be from 1 to 4 in '--grade=4.01'"},
+    {"GradeNegative", {"--grade=-2"}, 2, "", "'--grade=-2'"},
+    {"GradeNotANumber", {"--grade=two"}, 2, "", "GAMMA is not a number in '--grade=two'"},
+    {"GradeNaN", {"--grade=nan"}, 2, "", "'--grade=nan'"},
+    {"GradeInfinite", {"--grade=inf"}, 2, "", "'--grade=inf'"},
+    {"GradeTrailingText", {"--grade=2x"}, 2, "", "'--grade=2x'"},
+    {"GradeEmptyValue", {"--grade="}, 2, "", "no value after '=' in '--grade='"},
+    {"GradeRunTogether", {"--grade2"}, 2, "", "unknown argument '--grade2'"},
+    {"HelpAfterGrade", {"--grade", "--help"}, 2, "", "'--help'"},
 };
 
 class Arguments : public ::testing::TestWithParam<ArgumentCase> {};

@@ -1,6 +1,7 @@
 // The warnings about a mesh: an odd nx with the area beyond the region,
 // inverted and concave cells; about the case as read and the files an earlier
-// run left; the files the run summary lists.
+// run left; the files the run summary lists; the summary's account of a
+// graded mesh.
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -206,6 +207,26 @@ TEST(EarlierFiles, NamedWhenThisRunWroteNoNestFiles) {
   s.opt_nest = 2;  // written by this run
   EXPECT_EQ(malha::earlier_files_warning(s), "");
   EXPECT_EQ(malha::test::read_file("my case_nest.txt"), "x");
+}
+
+// The summary names the grading, and only when there is one.
+TEST(GradedSummary, SaysTheMeshIsGradedAndWithWhatExponent) {
+  for (double gamma : {1.0, 2.5}) {
+    malha::MeshState s;
+    s.nx = 8;
+    s.ny = 4;
+    s.grading = gamma;
+    malha::derive_counters(s);
+    malha::allocate_group_a(s);
+    malha::build_algebraic_mesh(s);
+    malha::grade_toward_corner(s);
+    const std::string text = malha::run_summary(
+        s, malha::measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny), nullptr, 0.5);
+    EXPECT_EQ(text.find("graded toward the re-entrant corner (gamma = 2.5)") != std::string::npos,
+              gamma != 1.0)
+        << text;
+    EXPECT_EQ(text.find("graded") != std::string::npos, gamma != 1.0) << text;
+  }
 }
 
 }  // namespace

@@ -7,28 +7,25 @@ import subprocess
 
 from malhafiles import Mesh
 
-# Smoothing to convergence: Gauss-Seidel needs sweeps in proportion to the
-# number of volumes along a line squared. After nx*nx/10 outer iterations of
-# five sweeps, twice as many move no vertex of the 160 x 80 mesh by more than
-# 1.4e-7, 2e-5 of a spacing.
-SWEEPS = 5
-MIN_ITERATIONS = 100
+# Smoothed meshes are smoothed to convergence (malha --converge, its default
+# tolerance); the parameter file gives the spacings and the source flags.
+PARAMETERS = "1\n1\n0.0\n1.0\n1.0\n0\n0\n"
 
 
-def iterations(nx):
-    return max(MIN_ITERATIONS, nx * nx // 10)
-
-
-def make_mesh(program, folder, nx, ny, smoothed):
-    """Runs malha in `folder` (unattended) and reads the mesh it writes."""
+def make_mesh(program, folder, nx, ny, smoothed, grade=1.0):
+    """Runs malha in `folder` (unattended), smoothing to convergence when
+    `smoothed`, graded with --grade=GRADE unless it is 1, and reads the mesh
+    it writes."""
     os.makedirs(folder, exist_ok=True)
-    case = f"{'s' if smoothed else 'a'}{nx}x{ny}"
+    case = f"{'s' if smoothed else 'a'}{nx}x{ny}" + (f"g{grade:g}" if grade != 1.0 else "")
     with open(os.path.join(folder, "entradas.txt"), "w") as f:
         f.write(f"{case}\n{nx}\n{ny}\n{2 if smoothed else 1}\n2\n")
     with open(os.path.join(folder, "entrada_eq_elipticas.txt"), "w") as f:
-        f.write(f"{SWEEPS}\n{iterations(nx)}\n0.0\n1.0\n1.0\n0\n0\n")
+        f.write(PARAMETERS)
     env = dict(os.environ, COMSPEC="true")
-    subprocess.run([program], cwd=folder, env=env, check=True,
+    arguments = [program] + (["--converge"] if smoothed else [])
+    arguments += [f"--grade={grade:g}"] if grade != 1.0 else []
+    subprocess.run(arguments, cwd=folder, env=env, check=True,
                    stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
     return Mesh(folder, case)
 

@@ -101,6 +101,10 @@ void open_input(const char* file_name, const char* holds) {
 
 }  // namespace
 
+void reject_case_value(const std::string& message) {
+  reject_case(message);
+}
+
 void read_case_file(MeshState& s) {
   open_input(kCaseFile,
              "five values, each first on a line of its own: the case name, nx, ny, 2 to "
