@@ -99,8 +99,9 @@ void put_hex(std::string& out, unsigned char c) {
   out += kHex[c & 0xF];
 }
 
-// The length of the valid UTF-8 sequence at text[at] (1 to 4), or 0.
-std::size_t utf8_sequence(std::string_view text, std::size_t at) {
+}  // namespace
+
+std::size_t utf8_length(std::string_view text, std::size_t at) {
   const auto c = static_cast<unsigned char>(text[at]);
   if (c < 0x80) return 1;
   std::size_t length = 0;
@@ -128,8 +129,6 @@ std::size_t utf8_sequence(std::string_view text, std::size_t at) {
   return code >= least && code <= 0x10FFFF && !surrogate ? length : 0;
 }
 
-}  // namespace
-
 std::string shown_name(std::string_view name) {
   std::string out;
   for (unsigned char c : name) {
@@ -144,7 +143,7 @@ std::string shown_name(std::string_view name) {
 std::string printable_utf8(std::string_view text) {
   std::string out;
   for (std::size_t k = 0; k < text.size();) {
-    const std::size_t length = utf8_sequence(text, k);
+    const std::size_t length = utf8_length(text, k);
     if (length == 0 || (length == 1 && is_control(static_cast<unsigned char>(text[k])))) {
       put_hex(out, static_cast<unsigned char>(text[k]));
       ++k;

@@ -89,7 +89,12 @@ std::string quoted(std::string_view record);
 // them; other bytes unchanged.
 std::string shown_name(std::string_view name);
 
-// Text for a picture or a JSON string: control bytes and every byte that is
+// The length of the valid UTF-8 sequence at text[at] (1 to 4), or 0 when the
+// byte there begins none (no overlong form, surrogate or code point beyond
+// U+10FFFF is valid).
+std::size_t utf8_length(std::string_view text, std::size_t at);
+
+// Text for a picture: control bytes and every byte that is
 // not part of a valid UTF-8 sequence as \xNN, the rest unchanged.
 std::string printable_utf8(std::string_view text);
 

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 
+#include "records.h"
 #include "sides.h"
 
 namespace malha::report {
@@ -13,8 +15,10 @@ namespace {
 
 constexpr int kBarWidth = 40;  // columns of the longest histogram bar
 
+// `s` in a column of `width`; one that does not fit still keeps a blank
+// from its neighbour, so that columns never run together.
 std::string padded(const std::string& s, std::size_t width, bool left = false) {
-  if (s.size() >= width) return s;
+  if (s.size() >= width) return left ? s + " " : " " + s;
   const std::string fill(width - s.size(), ' ');
   return left ? s + fill : fill + s;
 }
@@ -92,11 +96,19 @@ class Json {
   void boolean(const std::string& key, bool v) { raw(key, v ? "true" : "false"); }
   const std::string& text() const { return out_; }
 
+  // A JSON string, valid UTF-8 whatever `s` holds: a byte that is not part
+  // of a valid UTF-8 sequence becomes the text \xNN (as messages show it).
   static std::string quote(const std::string& s) {
     static constexpr char kHex[] = "0123456789abcdef";
     std::string q = "\"";
-    for (unsigned char c : s) {
-      if (c == '"' || c == '\\') {
+    for (std::size_t k = 0; k < s.size();) {
+      const auto c = static_cast<unsigned char>(s[k]);
+      const std::size_t length = utf8_length(s, k);
+      if (length == 0) {
+        q += "\\\\x";
+        q += static_cast<char>(std::toupper(kHex[c >> 4]));
+        q += static_cast<char>(std::toupper(kHex[c & 0xF]));
+      } else if (c == '"' || c == '\\') {
         q += '\\';
         q += static_cast<char>(c);
       } else if (c < 0x20) {
@@ -104,8 +116,9 @@ class Json {
         q += kHex[c >> 4];
         q += kHex[c & 0xF];
       } else {
-        q += static_cast<char>(c);
+        q.append(s, k, length);
       }
+      k += length == 0 ? 1 : length;
     }
     return q + "\"";
   }
@@ -209,7 +222,7 @@ std::string exact_number(double value) {
 std::string text_report(const Report& r) {
   const Mesh& m = *r.mesh;
   const QualitySummary& q = r.quality;
-  std::string out = "case " + r.files.stem + ": " + std::to_string(m.nx) + " x " +
+  std::string out = "case " + shown_name(r.files.stem) + ": " + std::to_string(m.nx) + " x " +
                     std::to_string(m.ny) + " volumes, " + std::to_string(m.nxv) + " x " +
                     std::to_string(m.nyv) + " vertices, " +
                     (m.smoothed() ? "smoothed" : "algebraic") + " (dksi " + short_number(m.dksi) +
@@ -222,7 +235,7 @@ std::string text_report(const Report& r) {
       out += ", ";
       name = name.substr(r.files.stem.size(), name.size() - r.files.stem.size() - 4);
     }
-    out += name;
+    out += shown_name(name);
   }
   out += "\n";
   out += padded("", 24) + padded("min", 12) + padded("mean", 12) + padded("max", 12) +

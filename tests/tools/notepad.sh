@@ -41,6 +41,12 @@ on_pty "notepad '$quoted_name'" >/dev/null
 check "VISUAL gets the name as one argument" \
   [ "$(cat "$log")" = "$(printf '1\n[%s]' "$name")" ]
 
+# --- A name that begins with "-" is a file, not an option.
+rm -f "$log"
+on_pty "notepad '-x.txt'" >/dev/null
+check "a name beginning with - reaches the editor as ./NAME" \
+  [ "$(cat "$log")" = "$(printf '1\n[./-x.txt]')" ]
+
 # --- VISUAL with options of its own.
 rm -f "$log"
 # The shell reads VISUAL, quotes included.
