@@ -7,6 +7,7 @@
 // of their own in the folder for scratch files, so the command holds only
 // their short names; the picture is then copied to its target through a
 // ReplacingFile, whole or not at all.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -36,31 +37,33 @@ constexpr char kScript[] =
     "set xlabel 'x'\n"
     "set ylabel 'y'\n"
     "set palette defined (0 '#440154', 1 '#3b528b', 2 '#21918c', 3 '#5ec962', 4 '#fde725')\n"
+    "set pm3d scansforward corners2color c1\n"
     "set cblabel ARG4\n"
     "splot ARG1 using 1:2:3 with pm3d\n";
 
 constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
 
-// Every patch as a 2 x 2 surface of its four corners, all carrying its
-// value, so that pm3d fills it with exactly that colour.
+// The patches as one surface: the corner vertices of the patches, a scan
+// (a row of them) after another, each carrying the value of the patch whose
+// first corner it is; pm3d, scans forward, colours each quadrangle by its
+// first corner ("c1"), so every patch gets exactly its value. One point per
+// patch: gnuplot needs a few dozen bytes for it, against kilobytes for a
+// surface of its own.
 void write_patches(ScratchFile& data, const Mesh& mesh, const MapPicture& p) {
   OutputFile out(data);
   double x[4], y[4];
-  for (std::int32_t r = 0; r < p.rows; ++r) {
-    for (std::int32_t c = 0; c < p.columns; ++c) {
-      p.corners(mesh, c, r, x, y);
-      const double value = p.values[static_cast<std::size_t>(r) * p.columns + c];
-      for (int n : {0, 1, -1, 3, 2}) {
-        if (n < 0) {
-          out.put("\n");
-          continue;
-        }
-        out.number(x[n]);
-        out.number(y[n]);
-        out.number(value, '\n');
-      }
-      out.put("\n\n");
+  for (std::int32_t r = 0; r <= p.rows; ++r) {
+    for (std::int32_t c = 0; c <= p.columns; ++c) {
+      // The last scan and the last point of each are the far corners of the
+      // patches before them: their values colour nothing.
+      const std::int32_t pc = std::min(c, p.columns - 1), pr = std::min(r, p.rows - 1);
+      p.corners(mesh, pc, pr, x, y);
+      const int corner = (c > pc ? 1 : 0) + (r > pr ? (c > pc ? 1 : 3) : 0);
+      out.number(x[corner]);
+      out.number(y[corner]);
+      out.number(p.values[static_cast<std::size_t>(pr) * p.columns + pc], '\n');
     }
+    out.put("\n");
   }
   out.close();
 }

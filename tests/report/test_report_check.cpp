@@ -2,6 +2,7 @@
 // in one way: it must stop at the right file and line and say what it
 // expected and what it found. Also the reading of E25.15 fields.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <bit>
 #include <cerrno>
@@ -312,6 +313,28 @@ INSTANTIATE_TEST_SUITE_P(Files, NotACaseFile, testing::ValuesIn(kNotCases), [](c
   std::erase(name, '_');
   return name;
 });
+
+// A process that may not start a thread (its user at the limit of its
+// processes) checks the case on one thread, with the same report.
+TEST_F(Checker, OneThreadWhereASecondCannotBeHad) {
+  if (::geteuid() != 0 || !fs::exists("/usr/bin/prlimit") || !fs::exists("/usr/bin/setpriv"))
+    GTEST_SKIP() << "needs root, prlimit and setpriv to act as a user at its process limit";
+  // The case's own folder (the folder for scratch folders above it is open to all).
+  fs::permissions(dir_.path(), fs::perms::others_read | fs::perms::others_exec,
+                  fs::perm_options::add);
+  for (const auto& entry : fs::directory_iterator(dir_.path()))
+    fs::permissions(entry.path(), fs::perms::others_read, fs::perm_options::add);
+  // A user of its own, with no other process that the limit would count.
+  const std::string user = std::to_string(4'000'000 + ::getpid() % 1'000'000);
+  const auto one =
+      malha::test::run_program("/usr/bin/prlimit", dir_.path(), {},
+                               {"--nproc=1", "/usr/bin/setpriv", "--reuid=" + user,
+                                "--regid=" + user, "--clear-groups", MALHA_REPORT_EXE, "t"});
+  const auto two = malha::test::run_program(MALHA_REPORT_EXE, dir_.path(), {}, {"t"});
+  ASSERT_EQ(two.exit_status, 0) << two.stderr_text;
+  EXPECT_EQ(one.exit_status, 0) << one.stderr_text;
+  EXPECT_EQ(one.stdout_text, two.stdout_text);
+}
 
 TEST_F(Checker, LineFeedsAloneAreRead) {
   std::string text = read_file(dir_ / "t.txt");

@@ -145,6 +145,11 @@ TEST_F(ReportMaps, LargeMeshesAreDrawnInBlocksThePictureCanShow) {
   EXPECT_NE(svg.find("big: skew (deg) (1000 x 300 cells drawn in blocks of 2 x 2, each the worst "
                      "of its cells)"),
             std::string::npos);
+  // gnuplot gets one surface: a point per patch corner, one line each.
+  make_gnuplot(bin_, "grep -c . \"$3\" > ../points; " + kDraws);
+  const auto drawn = report({"--map", "skew", "big"});
+  ASSERT_EQ(drawn.exit_status, 0) << drawn.stderr_text;
+  EXPECT_EQ(read_file(dir_ / "points"), std::to_string(501 * 151) + "\n");
 }
 
 TEST(MapBlocks, TheSideKeepsThePatchesWithinTheBound) {

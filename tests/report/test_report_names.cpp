@@ -37,8 +37,7 @@ const std::vector<HostileName>& hostile_names() {
       {"single quote", "it's", true, "it's", "it's"},
       {"double quotes", "say \"hi\"", true, "say \"hi\"", "say \"hi\""},
       {"backslash", "back\\slash", false, "back\\slash", "back\\slash"},
-      {"command substitution", "$(touch INJECTED)", true, "$(touch INJECTED)",
-       "$(touch INJECTED)"},
+      {"command substitution", "$(touch INJECTED)", true, "$(touch INJECTED)", "$(touch INJECTED)"},
       {"backquotes", "`touch INJECTED`", true, "`touch INJECTED`", "`touch INJECTED`"},
       {"semicolon", "a;touch INJECTED", true, "a;touch INJECTED", "a;touch INJECTED"},
       {"ampersand", "a&touch INJECTED&", true, "a&touch INJECTED&", "a&touch INJECTED&"},
@@ -212,13 +211,16 @@ TEST_F(HostileNames, MessagesNameWhatWasWrong) {
   case_named("t");
   fs::create_directory(work_ / "c");
   const std::vector<Message> table = {
-      {"a folder", {"c/"},
+      {"a folder",
+       {"c/"},
        "malha-report: c/: expected a case name or the path to its CASE.txt, found a folder "
        "name\n"},
-      {"a name with a line feed", {std::string("no\nsuch")},
+      {"a name with a line feed",
+       {std::string("no\nsuch")},
        "malha-report: no\\x0Asuch.txt: expected a readable file, found no such file or "
        "directory\n"},
-      {"an option with a control byte", {std::string("--\x1b[2J")},
+      {"an option with a control byte",
+       {std::string("--\x1b[2J")},
        "malha-report: unknown option '--\\x1B[2J'\nTry 'malha-report --help'.\n"},
   };
   for (const Message& m : table) {

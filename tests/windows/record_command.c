@@ -1,22 +1,52 @@
-/* Stands in for the command interpreter in the Windows tests: appends its own
- * command line, exactly as it received it (in UTF-8), as one line to the file named by
- * the environment variable RECORD_COMMAND_LOG, and ends with status 0 (or
- * with the status in RECORD_COMMAND_STATUS when that is set). It runs
- * nothing. */
+/* Stands in for the command interpreter, or for a command, in the Windows
+ * tests: appends its own command line, exactly as it received it (in UTF-8),
+ * as one line to the file named by the environment variable
+ * RECORD_COMMAND_LOG, and ends with status 0 (or with the status in
+ * RECORD_COMMAND_STATUS when that is set). It runs nothing.
+ *
+ * With RECORD_COMMAND_ARGV set, it logs instead the arguments as a program
+ * reads them from that line (its own name left out), separated by the byte
+ * 0x1F: what the command got, one argument at a time. */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
+/* shellapi.h needs windows.h first. */
+#include <shellapi.h>
 
 #include <stdlib.h>
 #include <string.h>
 
+static char line[4 * 32768];
+
+/* The arguments, each in UTF-8, separated by 0x1F, into `line`; 0 on failure. */
+static int arguments_as_read(void) {
+  int count = 0;
+  LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (argv == NULL) return 0;
+  size_t used = 0;
+  for (int k = 1; k < count; ++k) {
+    if (k > 1) line[used++] = '\x1f';
+    const int n = WideCharToMultiByte(CP_UTF8, 0, argv[k], -1, line + used,
+                                      (int)(sizeof line - used - 1), NULL, NULL);
+    if (n == 0) return 0;
+    used += (size_t)n - 1; /* without the terminating NUL */
+  }
+  line[used] = '\0';
+  LocalFree(argv);
+  return 1;
+}
+
 int main(void) {
-  static char line[4 * 32768];
   char log[32768];
   char status[32];
+  char flag[8];
   DWORD n = GetEnvironmentVariableA("RECORD_COMMAND_LOG", log, sizeof log);
   if (n > 0 && n < sizeof log) {
-    if (WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, sizeof line, NULL, NULL) == 0)
+    if (GetEnvironmentVariableA("RECORD_COMMAND_ARGV", flag, sizeof flag) > 0) {
+      if (!arguments_as_read()) return 125;
+    } else if (WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, sizeof line, NULL,
+                                   NULL) == 0) {
       return 125;
+    }
     HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                               OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
     if (file == INVALID_HANDLE_VALUE) return 125;

@@ -16,6 +16,10 @@
 #   - floating-point faults in a run: the same report and status;
 #   - case names: a name with blanks quoted for cmd.exe, a name typed in
 #     UTF-8, and the names Windows cannot use as file names rejected;
+#   - malha-report.exe against the Linux malha-report on the same files (the
+#     report, the JSON, the exports), on the UTF-8 case name, and a table of
+#     names a shell or cmd.exe treats specially: each reaches gnuplot and
+#     notepad (recording stand-ins, through cmd.exe) as one argument;
 #   - the platform layer through platform_probe.exe: each trap's report and
 #     status, the launcher's limits, file sharing and access fallbacks.
 # Prints "wine: N passed, M failed" and exits non-zero when anything failed.
@@ -62,11 +66,13 @@ fi
 if [[ ! -f $linux_build/CMakeCache.txt ]]; then
   quietly cmake -S . -B "$linux_build" -DMALHA_BUILD_TESTS=OFF
 fi
-quietly cmake --build "$linux_build" -j 2 --target malha
+quietly cmake --build "$linux_build" -j 2 --target malha malha-report
 quietly cmake -S tests/windows -B "$win_build" --toolchain "$root/cmake/mingw-w64-x86_64.cmake"
 quietly cmake --build "$win_build" -j 2
 linux_exe=$linux_build/malha
 win_exe=$win_build/malha.exe
+linux_report=$linux_build/malha-report
+win_report=$win_build/malha-report.exe
 probe_exe=$win_build/platform_probe.exe
 echo "wine: built in $((SECONDS - started)) s"
 
@@ -416,6 +422,134 @@ rejected() {
 rejected "the fixed names in any case" MALHA Centroides ENTRADAS Entrada_Eq_Elipticas
 rejected "characters Windows forbids, and %" 'a:b' "'a\"b'" 'a|b' 'a<b' 'a>b' "'a?b'" "'a*b'" 'a%b'
 rejected "device names" con NUL Com1 lpt9.x
+
+# ---------------------------------------------------------------------------
+# malha-report.exe.
+
+# report_pair DIR ARGS...: both reports on the files of DIR/linux and
+# DIR/windows; DIR/{linux,windows}.report{,.status,.err}.
+report_pair() {
+  local dir=$1
+  shift
+  (cd "$dir/linux" && "$linux_report" "$@" </dev/null >../linux.report 2>../linux.report.err)
+  echo $? >"$dir/linux.report.status"
+  (cd "$dir/windows" && timeout -k 5 "$limit" wine "$win_report" "$@" </dev/null \
+    >../windows.report 2>../windows.report.err)
+  echo $? >"$dir/windows.report.status"
+  note_status "$dir/windows.report.status"
+}
+same_report() {  # DIR LABEL: the same status, output (CR LF read as LF) and messages
+  local dir=$1 label=$2
+  [[ $(cat "$dir/linux.report.status") == "$(cat "$dir/windows.report.status")" ]] ||
+    problem "$label: status Linux $(cat "$dir/linux.report.status"), Windows $(cat "$dir/windows.report.status"): $(head -c 200 "$dir/windows.report.err")"
+  tr -d '\r' <"$dir/windows.report" | cmp -s "$dir/linux.report" - ||
+    problem "$label: output differs: $(tr -d '\r' <"$dir/windows.report" | diff "$dir/linux.report" - | head -4 | tr '\n' '|')"
+}
+
+# The measures go through each platform's own sqrt and atan2, which may
+# differ in the last bit: the report (six digits) and the Plot3D grid (the
+# coordinates read back) must be the same, the JSON the same to 1e-12 and
+# the .vts the same but for its appended measures.
+same_json() {  # LINUX-FILE WINDOWS-FILE
+  /usr/bin/python3 - "$1" "$2" <<'EOF'
+import json, math, sys
+def same(a, b):
+    if isinstance(a, float) or isinstance(b, float):
+        return isinstance(a, (int, float)) and isinstance(b, (int, float)) and \
+            math.isclose(a, b, rel_tol=1e-12, abs_tol=1e-300)
+    if isinstance(a, dict):
+        return isinstance(b, dict) and a.keys() == b.keys() and all(same(a[k], b[k]) for k in a)
+    if isinstance(a, list):
+        return isinstance(b, list) and len(a) == len(b) and all(map(same, a, b))
+    return a == b
+with open(sys.argv[1], encoding="utf-8") as f, open(sys.argv[2], encoding="utf-8") as g:
+    sys.exit(0 if same(json.load(f), json.load(g)) else 1)
+EOF
+}
+for case_dir in tests/golden/*/ examples/; do
+  name=$(basename "$case_dir")
+  [[ -d $work/$name/windows ]] || continue
+  report_pair "$work/$name" --vtk --plot3d
+  same_report "$work/$name" "$name report"
+  expect_status "$work/$name/windows.report" 0 "$name report"
+  for f in "$work/$name/linux/"*.xyz; do
+    cmp -s "$f" "$work/$name/windows/$(basename "$f")" || problem "$name: $(basename "$f") differs"
+  done
+  for f in "$work/$name/linux/"*.vts; do
+    w=$work/$name/windows/$(basename "$f")
+    [[ $(wc -c <"$f") == "$(wc -c <"$w")" ]] &&
+      cmp -s <(sed -n '1,/AppendedData/p' "$f") <(sed -n '1,/AppendedData/p' "$w") ||
+      problem "$name: $(basename "$f") differs in its size or its XML"
+  done
+  report_pair "$work/$name" --json
+  expect_status "$work/$name/windows.report" 0 "$name JSON"
+  tr -d '\r' <"$work/$name/windows.report" >"$work/$name/windows.json"
+  same_json "$work/$name/linux.report" "$work/$name/windows.json" || problem "$name: JSON differs"
+done
+conclude "malha-report: the same report, JSON and exports as on Linux"
+
+# The UTF-8 case name: the report opens the files malha.exe named.
+(cd "$work/utf8/windows" && timeout -k 5 "$limit" wine "$win_report" --vtk </dev/null \
+  >../utf8.report 2>../utf8.report.err)
+echo $? >"$work/utf8/utf8.report.status"
+expect_status "$work/utf8/utf8.report" 0 "UTF-8 report ($(head -c 200 "$work/utf8/utf8.report.err"))"
+grep -q '^case malha_açaí_ñ_€: 4 x 2 volumes' "$work/utf8/utf8.report" ||
+  problem "report: $(head -c 200 "$work/utf8/utf8.report")"
+[[ -f "$work/utf8/windows/malha_açaí_ñ_€.vts" ]] || problem "no malha_açaí_ñ_€.vts"
+conclude "malha-report: a case name in UTF-8 opens and names its exports as typed"
+
+# Names a shell or cmd.exe treats specially, all valid Windows file names:
+# each reaches the command, through cmd.exe (COMSPEC unset), as one argument.
+# The stand-ins sit in the working folder, where cmd.exe looks first; they
+# log the arguments as a program reads them, separated by 0x1F.
+hostile=("it's" 'a;b&c' '$(x)' '`x`' 'bang!!' '-x' 'a^b(1)' 'my  mesh')
+sep=$'\x1f'
+stem=$(head -n 1 tests/golden/gs4x2/entradas.txt | awk '{print $1}')
+for name in "${hostile[@]}" '100%PATH%'; do
+  rm -rf "$work/hostile"
+  mkdir -p "$work/hostile"
+  for f in "$work/gs4x2/windows/$stem"*.txt; do
+    cp "$f" "$work/hostile/$name${f#"$work/gs4x2/windows/$stem"}"
+  done
+  cp "$bin/record_command.exe" "$work/hostile/gnuplot.exe"
+  : >"$work/hostile.log"
+  (cd "$work/hostile" && unset COMSPEC && RECORD_COMMAND_ARGV=1 \
+    RECORD_COMMAND_LOG=$(winpath "$work/hostile.log") timeout -k 5 "$limit" \
+    wine "$win_report" --map skew -- "$name" </dev/null >../hostile.out 2>../hostile.err)
+  echo $? >"$work/hostile.status"
+  note_status "$work/hostile.status"
+  expect_status "$work/hostile" 0 "$name ($(head -c 200 "$work/hostile.err"))"
+  if [[ $name == *%* ]]; then
+    [[ ! -s $work/hostile.log ]] || problem "$name: gnuplot was started: $(cat "$work/hostile.log")"
+    grep -q "(SVG; a name holds a character the command interpreter would change)" \
+      "$work/hostile.out" || problem "$name: $(head -c 300 "$work/hostile.out")"
+    continue
+  fi
+  IFS=$sep read -r -a got <"$work/hostile.log"
+  # -c SCRIPT DATA PICTURE TITLE LABEL
+  ((${#got[@]} == 6)) && [[ ${got[0]} == -c && ${got[5]} == "skew (deg)" ]] ||
+    problem "$name: gnuplot got $(tr "$sep" '|' <"$work/hostile.log")"
+  [[ ${got[4]-} == "$name: skew (deg)" ]] || problem "$name: title '${got[4]-}'"
+done
+conclude "malha-report: names with shell and cmd.exe characters reach gnuplot as one argument each"
+
+for name in "${hostile[@]}"; do
+  new_case hostile
+  printf "'%s'\n4\n2\n1\n1\n" "${name//\'/\'\'}" >"$work/hostile/windows/entradas.txt"
+  cp "$bin/record_command.exe" "$work/hostile/windows/notepad.exe"
+  cp "$bin/record_command.exe" "$work/hostile/windows/wgnuplot.exe"
+  export RECORD_COMMAND_ARGV=1
+  run_windows "$work/hostile/windows" ""
+  unset RECORD_COMMAND_ARGV
+  expect_status "$work/hostile/windows" 0 "$name"
+  mapfile -t lines <"$work/hostile/windows.commands"
+  ((${#lines[@]} == 8)) || problem "$name: ${#lines[@]} commands"
+  [[ ${lines[1]-} == "$name.txt" ]] || problem "$name: notepad got '$(tr "$sep" '|' <<<"${lines[1]-}")'"
+  for line in "${lines[@]}"; do
+    [[ $line != *"$sep"* ]] || problem "$name: more than one argument: $(tr "$sep" '|' <<<"$line")"
+  done
+done
+conclude "malha: names with shell and cmd.exe characters reach notepad as one argument each"
 
 # ---------------------------------------------------------------------------
 # The command line: the same answers and statuses as on Linux, and nothing
