@@ -4,7 +4,7 @@
 // replaces it. The checker must then either accept the case, and the report
 // be made from it, or refuse it with one message that names a file of the
 // case; any other way out (a crash, a sanitizer finding, another exception,
-// a hang) is a finding.
+// a hang) is a finding. An accepted case is also drawn as an SVG map.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -12,6 +12,7 @@
 
 #include "case_files.h"
 #include "fuzz_support.h"
+#include "map.h"
 #include "metrics.h"
 #include "records.h"
 #include "report.h"
@@ -106,6 +107,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     r.checked = checked.checked;
     r.quality = summarise(checked.mesh, checked.cells);
     if (text_report(r).empty() || json_report(r).empty()) std::abort();
+    // The map of any mesh the checks accept: its frame and ticks (huge,
+    // tiny or equal coordinates) end, and the picture is written whole.
+    const MapPicture picture = map_picture(checked.mesh, checked.cells, Metric::Skew, "f");
+    write_svg_map(folder + "/f_skew.svg", checked.mesh, picture);
   } catch (const CheckFailure& failure) {
     if (std::string_view(failure.what()).substr(0, 1) != "f")
       malha::fuzz::broken("message without the file", failure.what());

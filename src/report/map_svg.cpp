@@ -89,9 +89,15 @@ std::vector<double> ticks(double low, double high) {
       step = m * power;
       break;
     }
+  // Counted, not stepped: where the numbers are large against their span,
+  // adding 1 to the multiple of the step no longer changes it.
   std::vector<double> out;
-  for (double k = std::ceil(low / step); k * step <= high + step * 1e-9; k += 1.0)
-    out.push_back(std::fabs(k * step) < step * 1e-9 ? 0.0 : k * step);
+  const double first = std::ceil(low / step);
+  for (int n = 0; n <= 2 * kTicks + 2; ++n) {
+    const double v = (first + n) * step;
+    if (!(v <= high + step * 1e-9)) break;
+    out.push_back(std::fabs(v) < step * 1e-9 ? 0.0 : v);
+  }
   return out;
 }
 
