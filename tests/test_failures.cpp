@@ -103,10 +103,16 @@ Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
   write_file(script, "#!/bin/sh\nprintf '%s\\n' \"$2\" >> '" + log.string() + "'\nREADY='" +
                          ready.string() + "'\n" + editor + "\nexit 0\n");
   fs::permissions(script, fs::perms::owner_all);
-  // An ordinary user runs the script and writes its logs there too.
+  // An ordinary user runs the script and writes its logs there too, and runs
+  // a copy of the program: the build folder may be one only its owner can
+  // enter (a clone in root's home).
+  std::string program = MALHA_EXE;
   if (ordinary_user) {
     fs::permissions(tools.path(), fs::perms::all);
     fs::permissions(script, fs::perms::all);
+    program = (tools / "malha").string();
+    fs::copy_file(MALHA_EXE, program);
+    fs::permissions(program, fs::perms::all);
   }
 
   const auto start = std::chrono::steady_clock::now();
@@ -125,7 +131,7 @@ Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
     test::redirect_standard_streams(err);
     if (stderr_closed) ::close(2);
     if (ordinary_user) test::act_as_ordinary_user();
-    ::execl(MALHA_EXE, MALHA_EXE, static_cast<char*>(nullptr));
+    ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
     ::_exit(127);
   }
   ::setpgid(pid, pid);
