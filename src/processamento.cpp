@@ -4,10 +4,10 @@ namespace malha {
 
 namespace {
 
-void set_ring(MeshState& s, std::int32_t I, std::int32_t J, double x, double y) {
+void set_ring(MeshState& s, std::int32_t I, std::int32_t J, const RingCentre& c) {
   const std::int64_t w = static_cast<std::int64_t>(J - 1) * s.nxf + I;
-  s.xcf(w) = x;
-  s.ycf(w) = y;
+  s.xcf(w) = c.x;
+  s.ycf(w) = c.y;
 }
 
 }  // namespace
@@ -41,30 +41,37 @@ void compute_centroids(MeshState& s) {
     }
   }
 
-  // Fictitious ring: closed formulas of the region, independent of the
-  // vertices. Rows a-d are the midpoints of the outer and inner boundary
-  // faces, e and f those of the top and right sides, g the four corners.
+  // Fictitious ring, every volume of it.
+  for (std::int32_t I = 1; I <= nxf; ++I)
+    for (std::int32_t J : {1, nyf}) set_ring(s, I, J, ring_centre(I, J, nx, ny));
+  for (std::int32_t J = 2; J <= nyf - 1; ++J)
+    for (std::int32_t I : {1, nxf}) set_ring(s, I, J, ring_centre(I, J, nx, ny));
+}
+
+RingCentre ring_centre(std::int32_t I, std::int32_t J, std::int32_t nx, std::int32_t ny) {
+  // Closed formulas of the region, independent of the vertices. Rows a-d
+  // are the midpoints of the outer and inner boundary faces, e and f those of
+  // the top and right sides, g the four corners.
+  const std::int32_t nxf = nx + 2, nyf = ny + 2;
   const std::int32_t m = nxf / 2;
   const double h = 1.0 / static_cast<double>(m - 1);
   const double h2 = 0.5 / static_cast<double>(m - 1);
   const double hy = 0.5 / static_cast<double>(ny);
-
-  for (std::int32_t I = 2; I <= m; ++I)  // a: outer boundary, vertical leg
-    set_ring(s, I, 1, 0.0, 1.0 - (static_cast<double>(I) - 1.5) * h);
-  for (std::int32_t I = m + 1; I <= nxf - 1; ++I)  // b: outer boundary, horizontal leg
-    set_ring(s, I, 1, (static_cast<double>(I - m) - 0.5) * h, 0.0);
-  for (std::int32_t I = 2; I <= m; ++I)  // c: inner boundary, vertical leg
-    set_ring(s, I, nyf, 0.5, 1.0 - (static_cast<double>(I) - 1.5) * h2);
-  for (std::int32_t I = m + 1; I <= nxf - 1; ++I)  // d: inner boundary, horizontal leg
-    set_ring(s, I, nyf, 0.5 + (static_cast<double>(I - m) - 0.5) * h2, 0.5);
-  for (std::int32_t J = 2; J <= nyf - 1; ++J)  // e: top side
-    set_ring(s, 1, J, (static_cast<double>(J) - 1.5) * hy, 1.0);
-  for (std::int32_t J = 2; J <= nyf - 1; ++J)  // f: right side
-    set_ring(s, nxf, J, 1.0, (static_cast<double>(J) - 1.5) * hy);
-  set_ring(s, 1, 1, 0.0, 1.0);  // g: corners
-  set_ring(s, nxf, 1, 1.0, 0.0);
-  set_ring(s, 1, nyf, 0.5, 1.0);
-  set_ring(s, nxf, nyf, 1.0, 0.5);
+  const bool first_column = I == 1, last_column = I == nxf;
+  if (J == 1) {
+    if (first_column) return {0.0, 1.0};  // g: corners
+    if (last_column) return {1.0, 0.0};
+    if (I <= m) return {0.0, 1.0 - (static_cast<double>(I) - 1.5) * h};  // a: outer, vertical leg
+    return {(static_cast<double>(I - m) - 0.5) * h, 0.0};  // b: outer boundary, horizontal leg
+  }
+  if (J == nyf) {
+    if (first_column) return {0.5, 1.0};
+    if (last_column) return {1.0, 0.5};
+    if (I <= m) return {0.5, 1.0 - (static_cast<double>(I) - 1.5) * h2};  // c: inner, vertical leg
+    return {0.5 + (static_cast<double>(I - m) - 0.5) * h2, 0.5};  // d: inner, horizontal leg
+  }
+  if (first_column) return {(static_cast<double>(J) - 1.5) * hy, 1.0};  // e: top side
+  return {1.0, (static_cast<double>(J) - 1.5) * hy};                    // f: right side
 }
 
 void number_neighbours(MeshState& s) {

@@ -39,6 +39,17 @@ inline VolumeCentroid volume_centroid(const double x[4], const double y[4]) {
 // volume of the extended numbering, fictitious ring included.
 void compute_centroids(MeshState& s);
 
+// The centre of the fictitious volume (I, J) of the ring around an nx by ny
+// mesh, I = 1 or nx + 2, or J = 1 or ny + 2, in the extended numbering: the
+// midpoint of the boundary face it lies across, on an even nx, from closed
+// formulas of the region that do not look at the vertices (on an odd nx the
+// mesh leans past them); (0, 1), (1, 0), (0.5, 1), (1, 0.5) at the corners.
+// The ghost centre a boundary flux of a solver uses.
+struct RingCentre {
+  double x, y;
+};
+RingCentre ring_centre(std::int32_t I, std::int32_t J, std::int32_t nx, std::int32_t ny);
+
 // Fills nbr: the eta-minus, ksi-plus, eta-plus and ksi-minus neighbours of
 // every real volume, 0 on the boundary.
 void number_neighbours(MeshState& s);
