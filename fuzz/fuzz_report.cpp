@@ -13,9 +13,9 @@
 #include "case_files.h"
 #include "fuzz_support.h"
 #include "map.h"
-#include "metrics.h"
 #include "records.h"
 #include "report.h"
+#include "summary.h"
 
 namespace {
 
@@ -104,12 +104,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     Report r;
     r.files = {folder, "f"};
     r.mesh = &checked.mesh;
+    r.cells = &checked.cells;
     r.checked = checked.checked;
     r.quality = summarise(checked.mesh, checked.cells);
+    r.verdict = quality_verdict(r.quality);
     if (text_report(r).empty() || json_report(r).empty()) std::abort();
     // The map of any mesh the checks accept: its frame and ticks (huge,
     // tiny or equal coordinates) end, and the picture is written whole.
-    const MapPicture picture = map_picture(checked.mesh, checked.cells, Metric::Skew, "f");
+    const MapPicture picture = map_picture(checked.mesh, checked.cells, Metric::EquiangleSkew, "f");
     write_svg_map(folder + "/f_skew.svg", checked.mesh, picture);
   } catch (const CheckFailure& failure) {
     if (std::string_view(failure.what()).substr(0, 1) != "f")

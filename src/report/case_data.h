@@ -50,14 +50,13 @@ struct Mesh {
 
 // What the checks and the measures need of every cell (volume v at [v-1]),
 // computed from the vertices once: centroid and area as the centroid and
-// area files have them, the shape the quality module gives, and the flags
-// below.
+// area files have them, and the flags below.
 struct CellTable {
   std::vector<double> xc, yc, area;
-  std::vector<double> skew, shortest_edge, longest_edge;
   std::vector<std::uint8_t> flags;
 };
-// The flags of a cell: the quality module's is_inverted and is_concave.
-inline constexpr std::uint8_t kInverted = 1, kConcave = 2;
+// The flags of a cell: the quality module's is_inverted and is_concave, and
+// degenerate: an edge of length zero, or no centroid (an area of zero).
+inline constexpr std::uint8_t kInverted = 1, kConcave = 2, kDegenerate = 4;
 
 }  // namespace malha::report

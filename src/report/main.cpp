@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "case_files.h"
 #include "dados/layout.h"
 #include "exports.h"
 #include "output_file.h"
@@ -25,7 +26,9 @@ namespace {
 
 using namespace malha::report;
 
+constexpr int kFileCheckFailed = 1;
 constexpr int kUsageError = 2;
+constexpr int kQualityCheckFailed = 3;  // with --strict
 
 const char kHelp[] =
     "Usage: malha-report [options] [CASE]\n"
@@ -50,13 +53,18 @@ const char kHelp[] =
     "  --map METRIC    also write CASE_METRIC.png (through gnuplot) or .svg;\n"
     "                  METRIC: {metrics}\n"
     "  --svg           with --map: write the SVG even when gnuplot is there\n"
+    "  --strict        exit with status 3 when the mesh fails a quality check\n"
     "  -h, --help      show this help and stop\n"
     "  -V, --version   show the version and stop\n"
     "\n"
+    "The report ends with its verdict: 'mesh OK', or 'N checks failed: ...' naming\n"
+    "them (inverted cells, concave cells, faces at 90 deg or more, a file check).\n"
+    "\n"
     "Exit status: 0 when the files are consistent and the report is written,\n"
-    "1 when a file is missing, malformed or inconsistent (the message names the\n"
-    "file, the line, what was expected and what was found), 2 for a wrong command\n"
-    "line. See malha-report(1).\n";
+    "whatever the quality of the mesh; 1 when a file is missing, malformed or\n"
+    "inconsistent (the message names the file, the line, what was expected and\n"
+    "what was found); 2 for a wrong command line; 3, with --strict only, when a\n"
+    "quality check fails. See malha-report(1).\n";
 
 // The help, the metrics' keys in it from the metric table, wrapped under
 // the option's text.
@@ -85,7 +93,7 @@ std::string help_text() {
 
 struct Options {
   bool json = false, vtk = false, plot3d = false, msh = false, vtu = false, foam = false,
-       cgns = false, svg = false;
+       cgns = false, svg = false, strict = false;
   std::vector<Metric> maps;  // one map each, in the order asked, each once
   std::string case_argument;
 };
@@ -136,13 +144,15 @@ Options parse(int argc, char** argv) {
       o.msh = true;
     } else if (a == "--svg") {
       o.svg = true;
+    } else if (a == "--strict") {
+      o.strict = true;
     } else if (a == "--map" || a.starts_with("--map=")) {
       std::string name = a.size() > 5 ? a.substr(6) : "";
       if (a == "--map") {
         if (k + 1 >= argc) usage_error("--map needs a METRIC");
         name = argv[++k];
       }
-      Metric metric = Metric::Skew;
+      Metric metric = Metric::EquiangleSkew;
       if (!metric_from_key(name, metric))
         usage_error("unknown METRIC '" + shown_name(name) + "'; the metrics: " + metric_keys());
       if (std::find(o.maps.begin(), o.maps.end(), metric) == o.maps.end()) o.maps.push_back(metric);
@@ -232,7 +242,17 @@ int run(const Options& o) {
         r.convergence =
             malha::convergence_figure(m.xv.data(), m.yv.data(), m.nxv, m.nyv, m.dksi, m.deta);
       }};
-  const CheckedCase checked = read_case(files, measures);
+  // A file check that fails ends the output with its verdict too, before the
+  // message on standard error says what was wrong.
+  const CheckedCase checked = [&] {
+    try {
+      return read_case(files, measures);
+    } catch (const CheckFailure& failure) {
+      say(stdout, o.json ? failure_json(files, file_verdict(), failure.what())
+                         : file_verdict().line() + "\n");
+      throw;
+    }
+  }();
   const Mesh& mesh = checked.mesh;
   const CellTable& cells = checked.cells;
   halves[0].join(halves[1]);
@@ -240,11 +260,12 @@ int run(const Options& o) {
   r.mesh = &mesh;
   r.cells = &cells;
   r.checked = checked.checked;
-  r.quality = halves[0].result(cells);
+  r.quality = halves[0].result(mesh, cells);
+  r.verdict = quality_verdict(r.quality);
   const std::string text = o.json ? json_report(r) : text_report(r);
   say(stdout, text);
   write_exports(o, files, mesh, cells);
-  return 0;
+  return o.strict && !r.verdict.ok() ? kQualityCheckFailed : 0;
 }
 
 }  // namespace
@@ -260,5 +281,5 @@ int main(int argc, char** argv) {
   } catch (const std::exception& error) {  // the system refused something (a thread, a folder)
     (void)std::fprintf(stderr, "malha-report: %s\n", error.what());
   }
-  return 1;
+  return kFileCheckFailed;
 }

@@ -1,52 +1,52 @@
-// Quality of every cell of a mesh read from its files: the shape of a cell
-// (area, edges, corner angles) comes from the library's quality module; the
-// measures that need the neighbours (non-orthogonality, growth) and the
-// scaled Jacobian are here, and so is the summary over the mesh.
+// Quality of every cell of a mesh read from its files: the table of the
+// measures (one source of their keys for the report, the JSON, the maps and
+// every export), the cell table computed once from the vertices, and the
+// measures of one cell: its shape (shape_measures.h) and its faces
+// (face_measures.h). The summary over the mesh is in summary.h.
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
-#include "case_files.h"
+#include "case_data.h"
+#include "face_measures.h"
 #include "quality.h"
 
 namespace malha::report {
 
-// Cell shape and the area-weighted centroid of its two triangles (1, 2, 3)
-// and (1, 3, 4), computed as the centroid files are.
-struct CellGeometry {
-  CellShape shape;
-  double xc, yc;
-};
-CellGeometry cell_geometry(const double x[4], const double y[4]);
 // The corners of cell (i, j): (i, j), (i+1, j), (i+1, j+1), (i, j+1).
 void cell_corners(const Mesh& mesh, std::int32_t i, std::int32_t j, double x[4], double y[4]);
 
-// The smallest over the four corners of the cross product of the two edges
-// leaving the corner (next corner, then previous), over their lengths: the
-// sine of the corner angle, 1 for a rectangle, 0 or less for a corner turned
-// inside out.
-double scaled_jacobian(const double x[4], const double y[4]);
+// The size a cell's centroid and area are compared on: the larger side of the
+// box around its corners.
+double cell_size(const double x[4], const double y[4]);
 
-// The angle in degrees between d, from a cell's centroid (xc, yc) to its
-// neighbour's (xn, yn), and the outward normal of their shared face, the face
-// running from (ax, ay) to (bx, by) counter-clockwise around the cell.
-double non_orthogonality(double xc, double yc, double xn, double yn, double ax, double ay,
-                         double bx, double by);
-// Its cosine, clamped to [-1, 1] (NaN for a degenerate face or centre line).
-double face_cosine(double xc, double yc, double xn, double yn, double ax, double ay, double bx,
-                   double by);
-
-enum class Metric { Area, Aspect, Skew, NonOrthogonality, ScaledJacobian, Growth };
-inline constexpr int kMetricCount = 6;
+enum class Metric {
+  Area,
+  EdgeRatio,
+  AspectRatio,
+  MinAngle,
+  MaxAngle,
+  EquiangleSkew,
+  ScaledJacobian,
+  JacobianRatio,
+  NonOrthogonality,
+  FaceSkewness,
+  Growth,
+  BoundaryNonOrthogonality,
+};
+inline constexpr int kMetricCount = 12;
 
 struct MetricInfo {
   Metric metric;
-  const char* key;    // in --json, in the .vts and for --map
+  const char* key;    // in --json, in the cell arrays of the exports and for --map
   const char* label;  // in the report
   bool low_is_worst;  // the worst cell has the smallest value
+  double worst;       // the value of a degenerate cell (not for the area)
+  bool boundary;      // only cells with a boundary face have it (0 on the others)
 };
 const std::array<MetricInfo, kMetricCount>& metric_table();
 const MetricInfo& info(Metric metric);
@@ -61,20 +61,21 @@ struct FlagInfo {
   std::uint8_t bit;
   const char* key;
 };
-inline constexpr std::array<FlagInfo, 2> kFlags = {
-    {{kInverted, "inverted"}, {kConcave, "concave"}}};
-inline const std::array<FlagInfo, 2>& flag_table() {
+inline constexpr std::array<FlagInfo, 3> kFlags = {
+    {{kInverted, "inverted"}, {kConcave, "concave"}, {kDegenerate, "degenerate"}}};
+inline const std::array<FlagInfo, 3>& flag_table() {
   return kFlags;
 }
 
-// Non-orthogonality above this many degrees is flagged, as in the mesh
-// checks of finite-volume codes.
-inline constexpr double kNonOrthogonalityLimit = 70.0;
-
+// The measures of one cell, all of them, and the cosines of the interior
+// faces it owns (its ksi+ and eta+ faces, whose neighbour has the higher
+// volume number: the owner in checkMesh's sense), for the face summary.
 struct CellQuality {
   std::array<double, kMetricCount> value;  // indexed by Metric
-  double xc, yc;
-  std::uint8_t flags;  // kInverted, kConcave
+  std::uint8_t flags;                      // kInverted, kConcave, kDegenerate
+  bool on_boundary;                        // a face of the cell is on the boundary
+  int owned_faces;                         // 0 to 2, their cosines first in owned_cosine
+  std::array<double, 2> owned_cosine;      // NaN for a degenerate face
 };
 
 // The table of all cells, by two threads; or its storage, filled row by row.
@@ -83,12 +84,20 @@ CellTable sized_cell_table(const Mesh& mesh);
 void measure_rows(const Mesh& mesh, CellTable& table, std::int32_t first_row,
                   std::int32_t last_row);
 
-// The size a cell's centroid and area are compared on: the larger side of the
-// box around its corners.
-double cell_size(const double x[4], const double y[4]);
+// What a walk over rows keeps of the interior faces it has measured: the
+// face a cell shares with the cell before it in its row and those it shares
+// with the row below, measured from that cell, their owner, so that every
+// interior face is measured once.
+struct FaceCache {
+  std::int32_t first_row = 1;    // of the walk: the row below it is not kept
+  std::vector<OwnedFace> below;  // the eta+ faces of the row before, by i
+  OwnedFace before{};            // the ksi+ face of the cell before
+};
 
-// The measures of cell (i, j), all of them or one.
-CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j);
+// The measures of cell (i, j), all of them, or one; one value is the same
+// double either way, and with a cache or without.
+CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j,
+                         FaceCache* cache = nullptr);
 double cell_value(const Mesh& mesh, const CellTable& cells, Metric metric, std::int32_t i,
                   std::int32_t j);
 
@@ -97,10 +106,11 @@ double cell_value(const Mesh& mesh, const CellTable& cells, Metric metric, std::
 template <class Visit>
 void for_each_cell(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
                    std::int32_t last_row, Visit&& visit) {
+  FaceCache cache{first_row, std::vector<OwnedFace>(static_cast<std::size_t>(mesh.nx)), {}};
   for (std::int32_t j = first_row; j <= last_row; ++j)
     for (std::int32_t i = 1; i <= mesh.nx; ++i)
       visit(CellRef{static_cast<std::int64_t>(j - 1) * mesh.nx + i, i, j},
-            measure_cell(mesh, cells, i, j));
+            measure_cell(mesh, cells, i, j, &cache));
 }
 template <class Visit>
 void for_each_cell(const Mesh& mesh, const CellTable& cells, Visit&& visit) {
@@ -115,44 +125,16 @@ void for_each_value(const Mesh& mesh, const CellTable& cells, Metric metric, Vis
             cell_value(mesh, cells, metric, i, j));
 }
 
-struct Extremum {
-  double value = 0.0;
-  CellRef cell;
-  double xc = 0.0, yc = 0.0;
+// Where a cell is shown: its centroid, or the mean of its corners where it
+// has none (a degenerate cell).
+struct Location {
+  double x, y;
 };
-struct MetricSummary {
-  Extremum min, max;
-  double mean = 0.0;
-};
+Location cell_location(const Mesh& mesh, const CellTable& cells, std::int64_t volume);
 
-// Bins of the angle histograms, in degrees: [0, 10), [10, 20), ..., [90, 180].
-inline constexpr std::array<double, 8> kAngleBins = {0, 10, 20, 30, 45, 60, 70, 90};
-using Histogram = std::array<std::int64_t, kAngleBins.size()>;
-
-struct QualitySummary {
-  std::int64_t cells = 0;
-  std::array<MetricSummary, kMetricCount> metrics{};
-  Histogram skew{}, non_orthogonality{};
-  std::int64_t above_limit = 0;  // cells with a face beyond kNonOrthogonalityLimit
-  CellList inverted, concave;    // the quality module's rules and order
-};
-// The summary gathered in parts, rows first_row to last_row each, the parts
-// joined in the order of their rows.
-class QualityTally {
- public:
-  QualityTally();
-  void add_rows(const Mesh& mesh, const CellTable& cells, std::int32_t first_row,
-                std::int32_t last_row);
-  void join(const QualityTally& later);
-  QualitySummary result(const CellTable& cells) const;
-
- private:
-  void add(const CellRef& cell, const CellQuality& q);
-  QualitySummary s_;
-  std::array<double, kMetricCount> sums_{};
-};
-
-// Over all cells; two threads take half of the rows each.
-QualitySummary summarise(const Mesh& mesh, const CellTable& cells);
+// Runs part(half, first_row, last_row) for the two halves of rows 1 to rows,
+// the second on the program's helper thread when there is one.
+void on_two_threads(std::int32_t rows,
+                    const std::function<void(int, std::int32_t, std::int32_t)>& part);
 
 }  // namespace malha::report

@@ -74,7 +74,7 @@ void write_vtk_xml(const std::string& file, const std::string& grid,
           section(arrays, VtkSection::Points, "<Points>", "</Points>", "      ") +
           section(arrays, VtkSection::Cells, "<Cells>", "</Cells>", "      ") +
           section(arrays, VtkSection::CellData,
-                  std::string("<CellData Scalars=\"") + info(Metric::Skew).key + "\">",
+                  std::string("<CellData Scalars=\"") + info(Metric::EquiangleSkew).key + "\">",
                   "</CellData>", "      ") +
           "    </Piece>\n  </" + grid + ">\n  <AppendedData encoding=\"raw\">\n_");
   for (const VtkArray& a : arrays) {

@@ -25,6 +25,9 @@ except ImportError:
 MALHA, REPORT, EXAMPLES = sys.argv[1:4]
 L_SHAPE_AREA = 0.75  # the unit square without its upper-right quarter
 failures = []
+METRICS = ["area", "edge_ratio", "aspect_ratio", "min_angle", "max_angle", "equiangle_skew",
+           "scaled_jacobian", "jacobian_ratio", "non_orthogonality", "face_skewness", "growth",
+           "boundary_non_orthogonality"]
 
 
 def check(condition, what):
@@ -65,11 +68,18 @@ def check_case(folder, case, nx, ny, smoothed):
     check((mesh["nx"], mesh["ny"], mesh["cells"]) == (nx, ny, nx * ny), f"{case}: mesh sizes")
     check(mesh["smoothed"] == smoothed, f"{case}: smoothed flag")
     check(len(report["files_checked"]) == 10, f"{case}: all ten files checked")
-    for key in ("area", "aspect_ratio", "skew", "non_orthogonality", "scaled_jacobian", "growth"):
-        m = report["metrics"][key]
+    check(list(report["metrics"]) == METRICS, f"{case}: the measures in the order of the manual")
+    for key, m in report["metrics"].items():
         check(m["min"] <= m["mean"] <= m["max"], f"{case}: {key} min <= mean <= max")
-    check(sum(report["histograms"]["skew"]) == nx * ny, f"{case}: skew histogram counts cells")
+    for key in ("equiangle_skew", "non_orthogonality"):
+        h = report["histograms"][key]
+        check(sum(h["cells"]) == nx * ny and len(h["bins"]) == len(h["cells"]),
+              f"{case}: {key} histogram counts cells")
     check(report["inverted"]["count"] == report["concave"]["count"] == 0, f"{case}: no bad cell")
+    check(report["degenerate"]["count"] == 0, f"{case}: no degenerate cell")
+    check(report["interior_faces"]["count"] == (nx - 1) * ny + nx * (ny - 1),
+          f"{case}: every interior face once")
+    check(report["verdict"] == {"ok": True, "failed": [], "line": "mesh OK"}, f"{case}: verdict")
     check(report["convergence"]["defined"] == (ny > 1), f"{case}: convergence defined")
     # The six sides: faces by the arms (nx div 2 on the left one), lengths
     # those of the L for an even nx.
@@ -90,16 +100,18 @@ def check_case(folder, case, nx, ny, smoothed):
     grid = reader.GetOutput()
     check(grid.GetNumberOfPoints() == (nx + 1) * (ny + 1), f"{case}: VTK point count")
     check(grid.GetNumberOfCells() == nx * ny, f"{case}: VTK cell count")
-    skew = grid.GetCellData().GetArray("skew")
+    skew = grid.GetCellData().GetArray("equiangle_skew")
     area = grid.GetCellData().GetArray("area")
-    check(skew is not None and area is not None, f"{case}: VTK cell fields skew and area")
+    check(skew is not None and area is not None, f"{case}: VTK cell fields equiangle_skew, area")
     skews = [skew.GetValue(k) for k in range(skew.GetNumberOfTuples())]
-    for key in ("skew", "non_orthogonality", "scaled_jacobian", "growth"):  # one value, two paths
+    for key in METRICS:  # one value, two paths
+        if key == "boundary_non_orthogonality":
+            continue  # 0 in the cells without a boundary face, which the JSON leaves out
         field = grid.GetCellData().GetArray(key)
         low, high = field.GetRange()
         m = report["metrics"][key]
         check(close(low, m["min"]) and close(high, m["max"]), f"{case}: VTK {key} range = JSON")
-    worst = report["metrics"]["skew"]["max_cell"]["volume"]
+    worst = report["metrics"]["equiangle_skew"]["max_cell"]["volume"]
     check(skews[worst - 1] == max(skews), f"{case}: VTK cell order is the volume order")
     total = sum(area.GetValue(k) for k in range(area.GetNumberOfTuples()))
     mean = report["metrics"]["area"]["mean"]
@@ -120,13 +132,13 @@ def check_case(folder, case, nx, ny, smoothed):
     check(numbers[n : n + 3] == [p[1] for p in xy[:3]], f"{case}: Plot3D first y")
 
     # The map as SVG: one polygon per cell.
-    r = run([REPORT, "--map", "skew", "--svg", case], folder)
+    r = run([REPORT, "--map", "equiangle_skew", "--svg", case], folder)
     check(r.returncode == 0 and ".svg (SVG" in r.stdout, f"{case}: --svg says it wrote an SVG")
-    svg = ET.parse(os.path.join(folder, case + "_skew.svg"))
+    svg = ET.parse(os.path.join(folder, case + "_equiangle_skew.svg"))
     polygons = svg.getroot().findall(".//{http://www.w3.org/2000/svg}polygon")
     check(len(polygons) == nx * ny, f"{case}: one polygon per cell in the SVG")
 
-    written = {case + s for s in (".vts", ".xyz", "_skew.svg")}
+    written = {case + s for s in (".vts", ".xyz", "_equiangle_skew.svg")}
     after = {k: v for k, v in digests(folder).items() if k not in written}
     check(after == before, f"{case}: the case files are left as they were")
 
@@ -155,7 +167,10 @@ def main():
         check("files: 10 checked and consistent" in r.stdout, "report says the check passed")
         check("\nreentrant_horizontal          20         0.5   j = 20, i = 21 to 40 (face 3)\n"
               in r.stdout, "report gives the table of sides")
-        check(len(r.stdout.splitlines()) < 40, "report is short")
+        check(len(r.stdout.splitlines()) < 60, "report is short")
+        check(r.stdout.endswith("\nmesh OK\n"), "report ends with its verdict")
+        r = run([REPORT, "--strict"], example)
+        check(r.returncode == 0, "--strict on a good mesh exits 0")
 
         # The map through gnuplot when there is one, and the SVG without it.
         if shutil.which("gnuplot"):
@@ -204,7 +219,11 @@ def main():
         check(r.returncode == 1, "a cut file exits 1")
         check("odd_vert.txt, line 11: expected the corners of volume 11" in r.stderr,
               f"a cut file is named with its line ({r.stderr.strip()})")
-        check(r.stdout == "", "nothing is reported on a failed check")
+        check(r.stdout == "1 check failed: file check\n", f"only the verdict on a failed check ({r.stdout})")
+        r = run([REPORT, "--json", os.path.join(odd, "odd.txt")], example)
+        failed = json.loads(r.stdout)
+        check(r.returncode == 1 and failed["verdict"]["failed"] == ["files"]
+              and "odd_vert.txt, line 11" in failed["message"], "--json: the verdict of a failed check")
 
     print(f"{len(failures)} failure(s)")
     return 1 if failures else 0

@@ -63,26 +63,28 @@ class ReportMaps : public testing::Test {
 
 TEST_F(ReportMaps, OnePicturePerMapAsked) {
   make_gnuplot(bin_, kDraws);
-  const auto run = report({"--map", "skew", "--map", "area", "--map", "skew", "t"});
+  const auto run =
+      report({"--map", "equiangle_skew", "--map", "area", "--map", "equiangle_skew", "t"});
   ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
-  EXPECT_NE(run.stdout_text.find("map: wrote t_skew.png (PNG, drawn by gnuplot)\n"
+  EXPECT_NE(run.stdout_text.find("map: wrote t_equiangle_skew.png (PNG, drawn by gnuplot)\n"
                                  "map: wrote t_area.png (PNG, drawn by gnuplot)\n"),
             std::string::npos)
       << run.stdout_text;
-  for (const char* png : {"t_skew.png", "t_area.png"})
+  for (const char* png : {"t_equiangle_skew.png", "t_area.png"})
     EXPECT_EQ(read_file(case_dir_ / png), kPng) << png;
   EXPECT_TRUE(no_scratch_left());
 }
 
 TEST_F(ReportMaps, AFailedGnuplotLeavesTheEarlierPictureAndGivesTheSvg) {
   make_gnuplot(bin_, "printf 'half' > \"$4\"; exit 1");
-  write_file(case_dir_ / "t_skew.png", "the earlier picture");
-  const auto run = report({"--map", "skew", "t"});
+  write_file(case_dir_ / "t_equiangle_skew.png", "the earlier picture");
+  const auto run = report({"--map", "equiangle_skew", "t"});
   ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
-  EXPECT_NE(run.stdout_text.find("map: wrote t_skew.svg (SVG; gnuplot failed with status 1)"),
-            std::string::npos)
+  EXPECT_NE(
+      run.stdout_text.find("map: wrote t_equiangle_skew.svg (SVG; gnuplot failed with status 1)"),
+      std::string::npos)
       << run.stdout_text;
-  EXPECT_EQ(read_file(case_dir_ / "t_skew.png"), "the earlier picture");
+  EXPECT_EQ(read_file(case_dir_ / "t_equiangle_skew.png"), "the earlier picture");
   EXPECT_TRUE(no_scratch_left());
 }
 
@@ -90,14 +92,14 @@ TEST_F(ReportMaps, AFailedGnuplotLeavesTheEarlierPictureAndGivesTheSvg) {
 // written, followed nor removed.
 TEST_F(ReportMaps, ScratchFilesHaveNamesOfTheirOwn) {
   make_gnuplot(bin_, kDraws);
-  write_file(case_dir_ / "t_skew.png.dat", "mine");
+  write_file(case_dir_ / "t_equiangle_skew.png.dat", "mine");
   write_file(dir_ / "victim", "keep me");
-  fs::create_symlink("../victim", case_dir_ / "t_skew.png.gp");
-  const auto run = report({"--map", "skew", "t"});
+  fs::create_symlink("../victim", case_dir_ / "t_equiangle_skew.png.gp");
+  const auto run = report({"--map", "equiangle_skew", "t"});
   ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
-  EXPECT_EQ(read_file(case_dir_ / "t_skew.png.dat"), "mine");
+  EXPECT_EQ(read_file(case_dir_ / "t_equiangle_skew.png.dat"), "mine");
   EXPECT_EQ(read_file(dir_ / "victim"), "keep me");
-  EXPECT_TRUE(fs::is_symlink(case_dir_ / "t_skew.png.gp"));
+  EXPECT_TRUE(fs::is_symlink(case_dir_ / "t_equiangle_skew.png.gp"));
   EXPECT_TRUE(no_scratch_left());
 }
 
@@ -116,13 +118,13 @@ TEST_F(ReportMaps, StoppedGnuplotStopsTheReportBySignal) {
   for (const Stop& s : stops) {
     SCOPED_TRACE(s.name);
     make_gnuplot(bin_, s.gnuplot);
-    const auto run = report({"--map", "skew", "t"}, true);
+    const auto run = report({"--map", "equiangle_skew", "t"}, true);
     EXPECT_EQ(run.signal, SIGINT) << "status " << run.exit_status << ": " << run.stderr_text;
     EXPECT_EQ(run.stderr_text,
               "malha-report: gnuplot was stopped by SIGINT while drawing the map; stopping, no "
               "map written\n");
-    EXPECT_FALSE(fs::exists(case_dir_ / "t_skew.png"));
-    EXPECT_FALSE(fs::exists(case_dir_ / "t_skew.svg"));
+    EXPECT_FALSE(fs::exists(case_dir_ / "t_equiangle_skew.png"));
+    EXPECT_FALSE(fs::exists(case_dir_ / "t_equiangle_skew.svg"));
     for (const auto& entry : fs::directory_iterator(case_dir_))
       EXPECT_FALSE(entry.path().filename().string().starts_with(".malha-report-"));
     EXPECT_TRUE(no_scratch_left());
@@ -134,20 +136,20 @@ TEST_F(ReportMaps, StoppedGnuplotStopsTheReportBySignal) {
 TEST_F(ReportMaps, LargeMeshesAreDrawnInBlocksThePictureCanShow) {
   write_file(case_dir_ / "entradas.txt", "big\n1000\n300\n1\n1\n");
   ASSERT_EQ(malha::test::run_program(MALHA_EXE, case_dir_).exit_status, 0);
-  const auto run = report({"--map", "skew", "--svg", "big"});
+  const auto run = report({"--map", "equiangle_skew", "--svg", "big"});
   ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
-  const std::string svg = read_file(case_dir_ / "big_skew.svg");
+  const std::string svg = read_file(case_dir_ / "big_equiangle_skew.svg");
   std::size_t polygons = 0;
   for (std::size_t at = svg.find("<polygon"); at != std::string::npos;
        at = svg.find("<polygon", at + 1))
     ++polygons;
   EXPECT_EQ(polygons, 500u * 150u);  // blocks of 2 x 2
-  EXPECT_NE(svg.find("big: skew (deg) (1000 x 300 cells drawn in blocks of 2 x 2, each the worst "
+  EXPECT_NE(svg.find("big: equiangle skew (1000 x 300 cells drawn in blocks of 2 x 2, each the worst "
                      "of its cells)"),
             std::string::npos);
   // gnuplot gets one surface: a point per patch corner, one line each.
   make_gnuplot(bin_, "grep -c . \"$3\" > ../points; " + kDraws);
-  const auto drawn = report({"--map", "skew", "big"});
+  const auto drawn = report({"--map", "equiangle_skew", "big"});
   ASSERT_EQ(drawn.exit_status, 0) << drawn.stderr_text;
   EXPECT_EQ(read_file(dir_ / "points"), std::to_string(501 * 151) + "\n");
 }

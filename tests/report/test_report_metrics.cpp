@@ -1,191 +1,239 @@
-// The cell measures of malha-report against values worked out by hand, and
-// the summary over small meshes whose answers are known.
+// The measures of one cell and of one face against values worked out by
+// hand from the definitions of the tools they follow (VTK's Verdict library,
+// Gmsh, checkMesh).
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
+#include <string>
 
-#include "case_files.h"
+#include "face_measures.h"
 #include "metrics.h"
+#include "shape_measures.h"
 
 namespace {
 
 using namespace malha::report;
 
-constexpr double kTight = 1e-12;
 const double kRoot3 = std::sqrt(3.0);
-// The corner angles of a cell turned inside out are the quality module's to define.
-const double kNotChecked = std::nan("");
+const double kDartSide = std::sqrt(0.625);
+constexpr std::uint8_t kBad = kInverted | kConcave;
+constexpr std::uint8_t kAll = kInverted | kConcave | kDegenerate;
 
 struct Quad {
   const char* name;
   double x[4], y[4];
-  double area, aspect, skew, jacobian;
+  double area, edge_ratio, aspect_ratio, min_angle, max_angle, skew, jacobian, jacobian_ratio;
   std::uint8_t flags;
 };
 
-// Corners counter-clockwise for a valid cell.
+// Corners counter-clockwise for a valid cell. Aspect ratio (Verdict):
+// 0.5 * longest edge * perimeter / (|J1| + |J3|), J the corner turns.
 const Quad kQuads[] = {
-    {"unit square", {0, 1, 1, 0}, {0, 0, 1, 1}, 1.0, 1.0, 0.0, 1.0, 0},
-    {"rectangle 2 x 1", {0, 2, 2, 0}, {0, 0, 1, 1}, 2.0, 2.0, 0.0, 1.0, 0},
-    // Sides 1, corner angles 60 and 120 degrees: sin 60 at the sharp corners.
-    {"parallelogram of 60 degrees",
+    {"unit_square", {0, 1, 1, 0}, {0, 0, 1, 1}, 1, 1, 1, 90, 90, 0, 1, 1, 0},
+    // 0.5 * 2 * 6 / (2 + 2).
+    {"rectangle_2_by_1", {0, 2, 2, 0}, {0, 0, 1, 1}, 2, 2, 1.5, 90, 90, 0, 1, 1, 0},
+    // Sides 1, corners of 60 and 120 degrees: every turn sin 60; 0.5 * 4 / (2 sin 60).
+    {"rhombus_60",
      {0, 1, 1.5, 0.5},
      {0, 0, kRoot3 / 2, kRoot3 / 2},
      kRoot3 / 2,
-     1.0,
-     30.0,
+     1,
+     2 / kRoot3,
+     60,
+     120,
+     1.0 / 3,
      kRoot3 / 2,
+     1,
      0},
-    // The unit square with its corners listed clockwise: turned inside out.
-    {"inverted square",
+    // (0, 0), (1, 0), (1, 1), (0.75, 0.25): edges 1, 1, sqrt(0.625) twice;
+    // turns 0.25, 1, 0.25, -0.5; corners atan(1/3), 90, atan(1/3) and
+    // 233.13 degrees; the reflex corner's sine -0.5 / 0.625.
+    {"dart",
+     {0, 1, 1, 0.75},
+     {0, 0, 1, 0.25},
+     0.25,
+     1 / kDartSide,
+     0.5 * (2 + 2 * kDartSide) / 1.5,
+     18.43494882292201,
+     233.13010235415598,
+     1,
+     -0.8,
+     -0.5,
+     kConcave},
+    // The unit square walked clockwise: every corner of 270 degrees, seen from +z.
+    {"inverted_square", {0, 0, 1, 1}, {0, 1, 1, 0}, -1, 1, 1, 270, 270, 1, -1, -1, kBad},
+    // Edges 2, sqrt 5, 1, sqrt 2 crossing: turns 2, 2, -1, -1, area 0.5;
+    // corners 45, atan(1/2), 360 - atan(1/2), 315 degrees.
+    {"bow_tie",
+     {0, 2, 0, 1},
      {0, 0, 1, 1},
-     {0, 1, 1, 0},
-     -1.0,
-     1.0,
-     kNotChecked,
-     -1.0,
-     kInverted | kConcave},
-    // A bow tie: two triangles of opposite sign; the third corner turns the wrong way.
-    {"bow tie",
+     0.5,
+     std::sqrt(5.0),
+     0.5 * std::sqrt(5.0) * (3 + std::sqrt(5.0) + std::sqrt(2.0)) / 3,
+     26.56505117707799,
+     333.434948822922,
+     1,
+     -std::sqrt(0.5),
+     -0.5,
+     kConcave},
+    // Two lobes of one size: no area, no centroid; the worst of everything.
+    {"even_bow_tie",
      {0, 1, 0, 1},
      {0, 0, 1, 1},
-     0.0,
-     std::sqrt(2.0),
-     kNotChecked,
-     -std::sqrt(0.5),
-     kInverted | kConcave},
+     0,
+     kUnbounded,
+     kUnbounded,
+     0,
+     360,
+     1,
+     -1,
+     -1,
+     kAll},
+    // Corners 2 and 3 on one point: a triangle, degenerate as a quadrilateral.
+    {"zero_length_edge",
+     {0, 1, 1, 0},
+     {0, 0, 0, 1},
+     0.5,
+     kUnbounded,
+     kUnbounded,
+     0,
+     360,
+     1,
+     -1,
+     -1,
+     kConcave | kDegenerate},
+    {"collapsed", {2, 2, 2, 2}, {3, 3, 3, 3}, 0, kUnbounded, kUnbounded, 0, 360, 1, -1, -1, kAll},
 };
 
 // The quad as a mesh of one cell, measured the way the report measures it.
-CellQuality measured(const Quad& q) {
+Mesh one_cell(const double x[4], const double y[4]) {
   Mesh m;
   m.nx = m.ny = 1;
   m.nxv = m.nyv = 2;
-  m.xv = {q.x[0], q.x[1], q.x[3], q.x[2]};  // vertices (1, 1), (2, 1), (1, 2), (2, 2)
-  m.yv = {q.y[0], q.y[1], q.y[3], q.y[2]};
-  return measure_cell(m, measure_cells(m), 1, 1);
-}
-
-double value(const CellQuality& c, Metric m) {
-  return c.value[static_cast<std::size_t>(m)];
-}
-
-class QuadMetrics : public testing::TestWithParam<Quad> {};
-
-TEST_P(QuadMetrics, MatchHandValues) {
-  const Quad& q = GetParam();
-  const CellQuality c = measured(q);
-  EXPECT_NEAR(value(c, Metric::Area), q.area, kTight);
-  EXPECT_NEAR(value(c, Metric::Aspect), q.aspect, kTight);
-  if (!std::isnan(q.skew)) {
-    EXPECT_NEAR(value(c, Metric::Skew), q.skew, 1e-9);
-  }
-  EXPECT_NEAR(value(c, Metric::ScaledJacobian), q.jacobian, kTight);
-  EXPECT_EQ(value(c, Metric::Growth), 1.0);  // no neighbour
-  EXPECT_EQ(c.flags, q.flags);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cells, QuadMetrics, testing::ValuesIn(kQuads),
-                         [](const testing::TestParamInfo<Quad>& p) {
-                           std::string n = p.param.name;
-                           for (char& c : n)
-                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
-                         });
-
-TEST(NonOrthogonality, AngleBetweenCentreLineAndFaceNormal) {
-  // The face x = 1 from (1, 0) to (1, 1), counter-clockwise for the cell on its left.
-  struct Case {
-    double xn, yn, degrees;
-  } cases[] = {
-      {1.5, 0.5, 0.0}, {1.5, 1.5, 45.0}, {1.0, 0.5 - kRoot3 / 2, 60.0}, {-0.5, 0.5, 180.0}};
-  for (const Case& c : cases)
-    EXPECT_NEAR(non_orthogonality(0.5, 0.5, c.xn, c.yn, 1, 0, 1, 1), c.degrees, 1e-9)
-        << "neighbour centroid (" << c.xn << ", " << c.yn << ")";
-}
-
-TEST(CellGeometry, CentroidOfTrapezoid) {
-  // Trapezoid with parallel sides 2 (y = 0) and 1 (y = 1): centroid y = (2 + 2*1)/(3*(2 + 1)).
-  const double x[4] = {0, 2, 1.5, 0.5}, y[4] = {0, 0, 1, 1};
-  const CellGeometry g = cell_geometry(x, y);
-  EXPECT_NEAR(g.xc, 1.0, kTight);
-  EXPECT_NEAR(g.yc, 4.0 / 9.0, kTight);
-  EXPECT_NEAR(g.shape.area, 1.5, kTight);
-}
-
-// A mesh of nx by 1 cells with the vertex columns at `columns` and rows y = 0 and y = 1.
-Mesh strip(const std::vector<double>& columns, std::vector<double> top = {}) {
-  Mesh m;
-  m.nxv = static_cast<std::int32_t>(columns.size());
-  m.nx = m.nxv - 1;
-  m.ny = 1;
-  m.nyv = 2;
-  if (top.empty()) top = columns;
-  for (int row = 0; row < 2; ++row) {
-    for (std::size_t c = 0; c < columns.size(); ++c) {
-      m.xv.push_back(row == 0 ? columns[c] : top[c]);
-      m.yv.push_back(row);
-    }
-  }
+  m.xv = {x[0], x[1], x[3], x[2]};  // vertices (1, 1), (2, 1), (1, 2), (2, 2)
+  m.yv = {y[0], y[1], y[3], y[2]};
   return m;
 }
 
-TEST(Summary, GrowthIsTheLargestAreaRatioToANeighbour) {
-  // Cells of width 1, 2 and 8: growth 2, 4, 4.
-  const Mesh m = strip({0, 1, 3, 11});
-  const QualitySummary s = summarise(m, measure_cells(m));
-  const auto& growth = s.metrics[static_cast<std::size_t>(Metric::Growth)];
-  EXPECT_DOUBLE_EQ(growth.min.value, 2.0);
-  EXPECT_DOUBLE_EQ(growth.max.value, 4.0);
-  EXPECT_EQ(growth.max.cell.volume, 2);  // the first of the two cells at 4
-  EXPECT_DOUBLE_EQ(growth.mean, 10.0 / 3.0);
-  const auto& area = s.metrics[static_cast<std::size_t>(Metric::Area)];
-  EXPECT_DOUBLE_EQ(area.max.value, 8.0);
-  EXPECT_EQ(area.max.cell.i, 3);
-  EXPECT_DOUBLE_EQ(area.max.xc, 7.0);
-  EXPECT_EQ(s.skew[0], 3);  // all three rectangles in the first bin
-  EXPECT_EQ(s.inverted.count(), 0);
-  EXPECT_EQ(s.concave.count(), 0);
+class QuadMeasures : public testing::TestWithParam<Quad> {};
+
+TEST_P(QuadMeasures, MatchHandValues) {
+  const Quad& q = GetParam();
+  const Mesh m = one_cell(q.x, q.y);
+  const CellTable cells = measure_cells(m);
+  const CellQuality c = measure_cell(m, cells, 1, 1);
+  const std::pair<Metric, double> expected[] = {
+      {Metric::Area, q.area},
+      {Metric::EdgeRatio, q.edge_ratio},
+      {Metric::AspectRatio, q.aspect_ratio},
+      {Metric::MinAngle, q.min_angle},
+      {Metric::MaxAngle, q.max_angle},
+      {Metric::EquiangleSkew, q.skew},
+      {Metric::ScaledJacobian, q.jacobian},
+      {Metric::JacobianRatio, q.jacobian_ratio},
+  };
+  for (const auto& [metric, value] : expected) {
+    const double got = c.value[static_cast<std::size_t>(metric)];
+    EXPECT_NEAR(got, value, 1e-12 * std::max(1.0, std::fabs(value))) << info(metric).key;
+    // One value, whichever way it is asked for.
+    EXPECT_EQ(cell_value(m, cells, metric, 1, 1), got) << info(metric).key;
+  }
+  EXPECT_EQ(c.flags, q.flags);
+  for (const MetricInfo& e : metric_table())
+    EXPECT_FALSE(std::isnan(c.value[static_cast<std::size_t>(e.metric)])) << e.key;
 }
 
-TEST(Summary, InvertedCellsAreCountedAndListed) {
-  // The top of the middle cell crossed over: its top corners swap sides.
-  const Mesh m = strip({0, 1, 2, 3}, {0, 2, 1, 3});
-  const QualitySummary s = summarise(m, measure_cells(m));
-  EXPECT_EQ(s.inverted.count(), 1);
-  ASSERT_EQ(s.inverted.listed(), 1u);
-  EXPECT_EQ(s.inverted[0].cell.volume, 2);
-  EXPECT_LE(s.metrics[static_cast<std::size_t>(Metric::ScaledJacobian)].min.value, 0.0);
+INSTANTIATE_TEST_SUITE_P(Cells, QuadMeasures, testing::ValuesIn(kQuads),
+                         [](const testing::TestParamInfo<Quad>& p) { return p.param.name; });
+
+// The dart with its corners listed from each of the four: the same measures
+// wherever the reflex corner is.
+TEST(QuadMeasures, DartWhereverItsReflexCornerIs) {
+  const Quad& dart = kQuads[3];
+  const ShapeMeasures base = shape_measures(dart.x, dart.y);
+  for (int reflex = 0; reflex < 3; ++reflex) {
+    double x[4], y[4];
+    for (int c = 0; c < 4; ++c) {
+      x[c] = dart.x[(c + 3 - reflex) % 4];
+      y[c] = dart.y[(c + 3 - reflex) % 4];
+    }
+    const ShapeMeasures s = shape_measures(x, y);
+    EXPECT_NEAR(s.max_angle, base.max_angle, 1e-12) << "reflex corner " << reflex + 1;
+    EXPECT_NEAR(s.min_angle, base.min_angle, 1e-12);
+    EXPECT_DOUBLE_EQ(s.scaled_jacobian, base.scaled_jacobian);
+    EXPECT_DOUBLE_EQ(s.jacobian_ratio, base.jacobian_ratio);
+    EXPECT_DOUBLE_EQ(s.edge_ratio, base.edge_ratio);
+    EXPECT_EQ(measure_cells(one_cell(x, y)).flags[0], kConcave);
+  }
 }
 
-TEST(Summary, HalvesOfTheRowsGiveTheSameExtremesAsOneThread) {
-  // Six rows of a sheared strip: rows split between the two threads.
+struct FaceCase {
+  const char* name;
+  Point c, n;  // the centres on either side
+  double cosine_angle, skewness;
+};
+
+// The face x = 1 from (1, 0) to (1, 1), counter-clockwise for a cell on its left.
+const FaceCase kFaces[] = {
+    {"straight_through_the_middle", {0.5, 0.5}, {1.5, 0.5}, 0, 0},
+    // The centre line crosses the face at its end (1, 1): |sv| 0.5 over the
+    // half face 0.5 (0.2 |d| is 0.28).
+    {"through_the_end", {0.5, 0.5}, {1.5, 1.5}, 45, 1},
+    // Crosses at (1, 0.4): |sv| 0.1, the half face 0.5.
+    {"a_little_off", {0.5, 0.5}, {1.5, 0.3}, std::atan(0.2) * 180 / std::numbers::pi, 0.2},
+    // Parallel to the face, and behind it.
+    {"along_the_face", {0.5, 0.5}, {0.5, 1.5}, 90, kUnbounded},
+    {"behind", {0.5, 0.5}, {-0.5, 0.5}, 180, 0},
+};
+
+class Faces : public testing::TestWithParam<FaceCase> {};
+
+TEST_P(Faces, AngleAndCheckMeshSkewness) {
+  const FaceCase& f = GetParam();
+  const Point a = {1, 0}, b = {1, 1};
+  EXPECT_NEAR(angle_of(face_cosine(f.c, f.n, a, b)), f.cosine_angle, 1e-9);
+  EXPECT_NEAR(interior_skewness(f.c, f.n, a, b), f.skewness, 1e-12 * std::max(1.0, f.skewness));
+}
+
+INSTANTIATE_TEST_SUITE_P(Centres, Faces, testing::ValuesIn(kFaces),
+                         [](const testing::TestParamInfo<FaceCase>& p) { return p.param.name; });
+
+TEST(Faces, DegenerateFaceIsTheWorst) {
+  const Point c = {0.5, 0.5}, n = {1.5, 0.5}, a = {1, 0};
+  EXPECT_TRUE(std::isnan(face_cosine(c, n, a, a)));
+  EXPECT_EQ(angle_of(face_cosine(c, n, a, a)), 180.0);
+  EXPECT_EQ(interior_skewness(c, n, a, a), kUnbounded);
+  EXPECT_EQ(angle_of(face_cosine(c, c, a, {1, 1})), 180.0);  // no centre line
+}
+
+TEST(Faces, BoundarySkewnessTakesTheFootOfTheNormal) {
+  // The face y = 0 from (0, 0) to (1, 0), below a cell; its centre (0.5, 0).
+  const Point a = {0, 0}, b = {1, 0};
+  EXPECT_EQ(boundary_skewness({0.5, 0.3}, a, b), 0.0);
+  // Foot (0.2, 0): |sv| 0.3 over the half face 0.5 (0.4 |d| is 0.12).
+  EXPECT_NEAR(boundary_skewness({0.2, 0.3}, a, b), 0.6, 1e-15);
+  // Foot (0.2, 0) from 2 away: 0.4 |d| = 0.8 is the larger.
+  EXPECT_NEAR(boundary_skewness({0.2, 2}, a, b), 0.3 / 0.8, 1e-15);
+}
+
+TEST(Faces, GhostCentresAreTheRingOfTheCentroidFile) {
+  // A 2 x 1 mesh: the ring of the centroid file holds (0, 0.5) below cell
+  // (1, 1), (0.5, 0.75) above it, (0.25, 1) left of it and (1, 0.25) right
+  // of cell (2, 1).
   Mesh m;
-  m.nx = 3;
-  m.ny = 6;
-  m.nxv = 4;
-  m.nyv = 7;
-  for (int j = 0; j < m.nyv; ++j)
-    for (int i = 0; i < m.nxv; ++i) {
-      m.xv.push_back(i + 0.1 * j * j);
-      m.yv.push_back(j);
-    }
-  const CellTable c = measure_cells(m);
-  const QualitySummary s = summarise(m, c);
-  double worst = 0.0;
-  std::int64_t worst_volume = 0;
-  for_each_cell(m, c, [&](const malha::CellRef& cell, const CellQuality& q) {
-    const double skew = q.value[static_cast<std::size_t>(Metric::Skew)];
-    if (skew > worst) {
-      worst = skew;
-      worst_volume = cell.volume;
-    }
-  });
-  const auto& skew = s.metrics[static_cast<std::size_t>(Metric::Skew)];
-  EXPECT_EQ(skew.max.value, worst);
-  EXPECT_EQ(skew.max.cell.volume, worst_volume);
-  EXPECT_EQ(s.cells, 18);
+  m.nx = 2;
+  m.ny = 1;
+  const struct {
+    std::int32_t i;
+    int side;
+    double x, y;
+  } ghosts[] = {{1, 0, 0, 0.5}, {1, 2, 0.5, 0.75}, {1, 3, 0.25, 1}, {2, 1, 1, 0.25}};
+  for (const auto& g : ghosts) {
+    const Point p = ghost_centre(m, g.i, 1, g.side);
+    EXPECT_EQ(p.x, g.x) << "cell " << g.i << " side " << g.side;
+    EXPECT_EQ(p.y, g.y) << "cell " << g.i << " side " << g.side;
+  }
 }
 
 }  // namespace

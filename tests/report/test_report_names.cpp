@@ -170,18 +170,18 @@ TEST_F(HostileNames, GnuplotGetsNamesAndTitleAsArgumentsAndTheReportShowsThemPri
   for (const HostileName& n : hostile_names()) {
     SCOPED_TRACE(n.label);
     case_named(n.stem);
-    const auto result = run(MALHA_REPORT_EXE, {"--map", "skew", "--", n.stem});
+    const auto result = run(MALHA_REPORT_EXE, {"--map", "equiangle_skew", "--", n.stem});
     ASSERT_EQ(result.exit_status, 0) << visible(result.stderr_text);
     const auto recorded = calls(log_);
     ASSERT_EQ(recorded.size(), 1u);
     ASSERT_EQ(recorded[0].size(), 7u) << "gnuplot -c SCRIPT DATA PICTURE TITLE LABEL";
     EXPECT_EQ(recorded[0][1], "-c");
-    EXPECT_EQ(recorded[0][5], n.title + ": skew (deg)");
+    EXPECT_EQ(recorded[0][5], n.title + ": equiangle skew");
     for (std::size_t k = 2; k <= 4; ++k)
       EXPECT_EQ(fs::path(recorded[0][k]).parent_path(), dir_.path()) << "a scratch file";
-    EXPECT_TRUE(fs::is_regular_file(work_ / (n.stem + "_skew.png")));
+    EXPECT_TRUE(fs::is_regular_file(work_ / (n.stem + "_equiangle_skew.png")));
     EXPECT_EQ(result.stdout_text.substr(0, 5 + n.shown.size() + 1), "case " + n.shown + ":");
-    EXPECT_NE(result.stdout_text.find("map: wrote " + n.shown + "_skew.png (PNG"),
+    EXPECT_NE(result.stdout_text.find("map: wrote " + n.shown + "_equiangle_skew.png (PNG"),
               std::string::npos);
     EXPECT_FALSE(injected());
   }

@@ -129,9 +129,9 @@ const std::vector<Refusal>& refusals() {
        [](const fs::path& d) { ASSERT_EQ(::mkfifo((d / "t.vts").c_str(), 0600), 0); },
        "a device, a pipe or another special file"},
       {"map through a link to the case's mesh file",
-       {"--map", "skew", "--svg", "t"},
-       "t_skew.svg",
-       [](const fs::path& d) { fs::create_symlink("t.txt", d / "t_skew.svg"); },
+       {"--map", "equiangle_skew", "--svg", "t"},
+       "t_equiangle_skew.svg",
+       [](const fs::path& d) { fs::create_symlink("t.txt", d / "t_equiangle_skew.svg"); },
        "a symbolic link"},
   };
   return table;
@@ -162,11 +162,12 @@ TEST_F(ReportOutput, TargetsThatAreNotFilesOfTheirOwnAreRefusedInOneLine) {
 }
 
 TEST_F(ReportOutput, EveryExportReplacesAnOldFileWholeAndLeavesNoScratch) {
-  for (const char* old : {"t.vts", "t.xyz", "t_skew.svg", "t_area.svg"})
+  for (const char* old : {"t.vts", "t.xyz", "t_equiangle_skew.svg", "t_area.svg"})
     write_file(case_dir_ / old, "old");
-  const auto run = report({"--vtk", "--plot3d", "--map", "skew", "--map", "area", "--svg", "t"});
+  const auto run =
+      report({"--vtk", "--plot3d", "--map", "equiangle_skew", "--map", "area", "--svg", "t"});
   ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
-  for (const char* written : {"t.vts", "t.xyz", "t_skew.svg", "t_area.svg"})
+  for (const char* written : {"t.vts", "t.xyz", "t_equiangle_skew.svg", "t_area.svg"})
     EXPECT_NE(read_file(case_dir_ / written), "old") << written;
   for (const std::string& name : listing(case_dir_)) EXPECT_FALSE(name.starts_with(".")) << name;
   EXPECT_EQ(listing(scratch_), std::vector<std::string>{"case"}) << "a scratch file is left";

@@ -515,7 +515,7 @@ for name in "${hostile[@]}" '100%PATH%'; do
   : >"$work/hostile.log"
   (cd "$work/hostile" && unset COMSPEC && RECORD_COMMAND_ARGV=1 \
     RECORD_COMMAND_LOG=$(winpath "$work/hostile.log") timeout -k 5 "$limit" \
-    wine "$win_report" --map skew -- "$name" </dev/null >../hostile.out 2>../hostile.err)
+    wine "$win_report" --map equiangle_skew -- "$name" </dev/null >../hostile.out 2>../hostile.err)
   echo $? >"$work/hostile.status"
   note_status "$work/hostile.status"
   expect_status "$work/hostile" 0 "$name ($(head -c 200 "$work/hostile.err"))"
@@ -527,9 +527,9 @@ for name in "${hostile[@]}" '100%PATH%'; do
   fi
   IFS=$sep read -r -a got <"$work/hostile.log"
   # -c SCRIPT DATA PICTURE TITLE LABEL
-  ((${#got[@]} == 6)) && [[ ${got[0]} == -c && ${got[5]} == "skew (deg)" ]] ||
+  ((${#got[@]} == 6)) && [[ ${got[0]} == -c && ${got[5]} == "equiangle skew" ]] ||
     problem "$name: gnuplot got $(tr "$sep" '|' <"$work/hostile.log")"
-  [[ ${got[4]-} == "$name: skew (deg)" ]] || problem "$name: title '${got[4]-}'"
+  [[ ${got[4]-} == "$name: equiangle skew" ]] || problem "$name: title '${got[4]-}'"
 done
 conclude "malha-report: names with shell and cmd.exe characters reach gnuplot as one argument each"
 

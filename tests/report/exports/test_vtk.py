@@ -97,11 +97,10 @@ QUALITY = [
     ("area", "SetQuadQualityMeasureToArea", lambda ours, vtk: cases.close(ours, vtk, 1e-9)),
     ("scaled_jacobian", "SetQuadQualityMeasureToScaledJacobian",
      lambda ours, vtk: cases.close(ours, vtk, 1e-9)),
-    ("aspect_ratio", "SetQuadQualityMeasureToEdgeRatio",
+    ("edge_ratio", "SetQuadQualityMeasureToEdgeRatio",
      lambda ours, vtk: cases.close(ours, vtk, 1e-9)),
-    # The largest deviation of a corner angle from 90 degrees.
-    ("skew", "SetQuadQualityMeasureToMaxAngle", lambda ours, vtk: ours >= vtk - 90 - 1e-9),
-    ("skew", "SetQuadQualityMeasureToMinAngle", lambda ours, vtk: ours >= 90 - vtk - 1e-9),
+    ("min_angle", "SetQuadQualityMeasureToMinAngle", lambda ours, vtk: cases.close(ours, vtk, 1e-9)),
+    ("max_angle", "SetQuadQualityMeasureToMaxAngle", lambda ours, vtk: cases.close(ours, vtk, 1e-9)),
 ]
 
 

@@ -1,0 +1,152 @@
+#!/usr/bin/python3
+"""malha-report's measures, cell by cell from the .vts arrays, against the
+tools whose definitions they follow, on four meshes malha writes:
+
+  alg   40 x 20, algebraic
+  smo   40 x 20, smoothed (the shipped example's settings)
+  fold  20 x 10, smoothed with deta = 0.1, nsweep 5, niter 20: 18 cells
+        inverted, 20 concave
+  odd   11 x 5, smoothed, an odd nx
+
+VTK's mesh-quality filter (vtkMeshQuality, the one of ParaView): area, edge
+ratio, aspect ratio, minimum and maximum angle, scaled Jacobian, and the
+equiangle skew from VTK's two angles. Its quadrilateral takes the normal of
+its own corners, so it shows an inverted cell as valid: there the report's
+area is VTK's negated and its scaled Jacobian is negative where VTK's is
+not. Gmsh's AnalyseMeshQuality plugin: the Jacobian ratio (minJ/maxJ) on
+the .msh. Every tool that is not installed is said and skipped; without
+python3-vtk9 the whole test is skipped.
+
+Usage: quality_vs_tools.py MALHA MALHA_REPORT   (exit 77: no python3-vtk9)
+"""
+import os
+import sys
+
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "exports"))
+import cases  # noqa: E402  (the scratch folder, the runs, the table of failures)
+
+try:
+    from vtkmodules.vtkFiltersVerdict import vtkMeshQuality
+    from vtkmodules.vtkIOXML import vtkXMLStructuredGridReader
+except ImportError:
+    vtkMeshQuality = None
+try:
+    import gmsh
+except ImportError:
+    gmsh = None
+
+MALHA, REPORT = map(os.path.abspath, sys.argv[1:3])
+check = cases.Checks()
+TIGHT = 1e-12
+
+# name, nx, ny, smoothed, nsweep, niter, deta
+MESHES = [("alg", 40, 20, False, 5, 100, 1.0), ("smo", 40, 20, True, 5, 100, 1.0),
+          ("fold", 20, 10, True, 5, 20, 0.1), ("odd", 11, 5, True, 5, 100, 1.0)]
+
+
+class Mesh:
+    def __init__(self, parent, name, nx, ny, smoothed, nsweep, niter, deta):
+        self.name, self.nx, self.ny = name, nx, ny
+        self.folder = os.path.join(parent, name)
+        os.makedirs(self.folder)
+        with open(os.path.join(self.folder, "entradas.txt"), "w", encoding="ascii") as f:
+            f.write(f"{name}\n{nx}\n{ny}\n{2 if smoothed else 0}\n0\n")
+        with open(os.path.join(self.folder, "entrada_eq_elipticas.txt"), "w", encoding="ascii") as f:
+            f.write(f"{nsweep}\n{niter}\n0.0\n1.0\n{deta}\n0\n0\n")
+        r = cases.run([MALHA], self.folder, env=dict(os.environ, COMSPEC="true"))
+        assert r.returncode == 0, r.stderr
+        r = cases.run([REPORT, "--vtk", "--msh", name], self.folder)
+        assert r.returncode == 0, r.stderr
+        reader = vtkXMLStructuredGridReader()
+        reader.SetFileName(self.path(".vts"))
+        reader.Update()
+        self.grid = reader.GetOutput()
+        self.cells = self.grid.GetNumberOfCells()
+
+    def path(self, suffix):
+        return os.path.join(self.folder, self.name + suffix)
+
+    def ours(self, key):
+        a = self.grid.GetCellData().GetArray(key)
+        return [a.GetValue(k) for k in range(a.GetNumberOfTuples())]
+
+    def vtk(self, measure):
+        q = vtkMeshQuality()
+        q.SetInputData(self.grid)
+        getattr(q, "SetQuadQualityMeasureTo" + measure)()
+        q.Update()
+        a = q.GetOutput().GetCellData().GetArray("Quality")
+        return [a.GetValue(k) for k in range(a.GetNumberOfTuples())]
+
+
+def agree(mesh, what, mine, theirs, cells, tol=TIGHT):
+    worst = max((abs(mine[v] - theirs[v]) / max(1.0, abs(theirs[v])) for v in cells), default=0)
+    print(f"{mesh.name}: {what}: {len(cells)} cells, largest relative difference {worst:.2g}")
+    off = [v + 1 for v in cells if not cases.close(mine[v], theirs[v], tol)]
+    check(not off, f"{mesh.name}: {what} on {len(cells)} cells; volumes {off[:5]} differ "
+          f"({[(mine[v - 1], theirs[v - 1]) for v in off[:2]]})")
+
+
+def against_vtk(mesh):
+    area, inverted = mesh.ours("area"), mesh.ours("inverted")
+    every = range(mesh.cells)
+    upright = [v for v in every if not inverted[v]]
+    turned = [v for v in every if inverted[v]]
+    # VTK takes a cell's own normal: the area without its sign.
+    agree(mesh, "area against VTK's Area", [abs(a) for a in area], mesh.vtk("Area"), every)
+    for key, measure in (("edge_ratio", "EdgeRatio"), ("aspect_ratio", "AspectRatio")):
+        agree(mesh, f"{key} against VTK's {measure}", mesh.ours(key), mesh.vtk(measure), every)
+    low, high = mesh.vtk("MinAngle"), mesh.vtk("MaxAngle")
+    agree(mesh, "min_angle against VTK's MinAngle", mesh.ours("min_angle"), low, upright)
+    agree(mesh, "max_angle against VTK's MaxAngle", mesh.ours("max_angle"), high, upright)
+    skew = [min(1, max(high[v] - 90, 90 - low[v]) / 90) for v in every]
+    agree(mesh, "equiangle_skew against VTK's angles", mesh.ours("equiangle_skew"), skew, upright)
+    jacobian = mesh.vtk("ScaledJacobian")
+    ours = mesh.ours("scaled_jacobian")
+    agree(mesh, "scaled_jacobian against VTK's ScaledJacobian", ours, jacobian, upright)
+    # What ParaView shows of an inverted cell: a positive area, and corners
+    # that do not all turn its way.
+    shown_valid = [v + 1 for v in turned if mesh.vtk("Area")[v] > 0 and ours[v] <= 0]
+    check(len(shown_valid) == len(turned), f"{mesh.name}: VTK shows the inverted cells as valid")
+
+
+def against_gmsh(mesh):
+    gmsh.clear()
+    gmsh.open(mesh.path(".msh"))
+    for option, value in (("JacobianDeterminant", 1), ("CreateView", 1), ("Recompute", 1),
+                          ("DimensionOfElements", 2)):
+        gmsh.plugin.setNumber("AnalyseMeshQuality", option, value)
+    gmsh.plugin.run("AnalyseMeshQuality")
+    ratio = {}
+    for tag in gmsh.view.getTags():
+        _, elements, data, _, _ = gmsh.view.getModelData(tag, 0)
+        ratio = dict(zip(elements, (d[0] for d in data)))
+        gmsh.view.remove(tag)
+    _, tags, _ = gmsh.model.mesh.getElements(2)
+    theirs = [ratio.get(t, float("nan")) for t in tags[0]]
+    upright = [v for v, i in enumerate(mesh.ours("inverted")) if not i]
+    agree(mesh, "jacobian_ratio against Gmsh's minJ/maxJ", mesh.ours("jacobian_ratio"), theirs,
+          upright)
+
+
+def main():
+    cases.skip_unless(vtkMeshQuality, "python3-vtk9")
+    if gmsh is None:
+        print("python3-gmsh is not installed: the Jacobian ratio is not compared")
+    else:
+        gmsh.initialize()
+        gmsh.option.setNumber("General.Terminal", 0)
+    with cases.scratch() as parent:
+        for m in MESHES:
+            mesh = Mesh(parent, *m)
+            against_vtk(mesh)
+            if gmsh is not None:
+                against_gmsh(mesh)
+            if mesh.name == "fold":
+                check(sum(mesh.ours("inverted")) == 18 and sum(mesh.ours("concave")) == 20,
+                      "fold: 18 inverted and 20 concave cells")
+    return check.finish()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
