@@ -60,9 +60,9 @@ QualityTally::QualityTally() {
 
 void QualityTally::add(const CellRef& cell, const CellQuality& q, double area) {
   ++s_.cells;
-  for (const MetricInfo& info : metric_table()) {
-    if (info.boundary && !q.on_boundary) continue;
-    const std::size_t m = index(info.metric);
+  for (const MetricInfo& entry : metric_table()) {
+    if (entry.boundary && !q.on_boundary) continue;
+    const std::size_t m = index(entry.metric);
     const double value = q.value[m];
     MetricSummary& t = s_.metrics[m];
     ++t.cells;

@@ -106,7 +106,7 @@ void add_points(std::vector<VtkArray>& arrays, const Mesh& mesh) {
 }
 
 void add_cell_arrays(std::vector<VtkArray>& arrays, const Mesh& mesh, const CellTable& cells,
-                     std::int64_t extra, ExtraSideFlag extra_side) {
+                     std::int64_t extra, const ExtraSideFlag& extra_side) {
   const auto tuples = static_cast<std::uint64_t>(mesh.volumes() + extra);
   for (const MetricInfo& entry : metric_table()) {
     arrays.push_back({VtkSection::CellData, entry.key, "Float64", 1, tuples,

@@ -57,6 +57,6 @@ void add_points(std::vector<VtkArray>& arrays, const Mesh& mesh);
 // every flag and, for the side flags, the value extra_side(k, side) of cell k.
 using ExtraSideFlag = std::function<bool(std::int64_t k, std::size_t side)>;
 void add_cell_arrays(std::vector<VtkArray>& arrays, const Mesh& mesh, const CellTable& cells,
-                     std::int64_t extra = 0, ExtraSideFlag extra_side = {});
+                     std::int64_t extra = 0, const ExtraSideFlag& extra_side = {});
 
 }  // namespace malha::report
