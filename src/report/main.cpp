@@ -229,8 +229,7 @@ void write_exports(const Options& o, const CaseFiles& files, const Mesh& mesh,
 }
 
 int run(const Options& o) {
-  const CaseFiles files =
-      case_from_argument(o.case_argument.empty() ? case_of_working_folder() : o.case_argument);
+  CaseFiles files;
   // The measures run beside the checks: two halves of the rows and the
   // convergence figure.
   std::array<QualityTally, 2> halves;
@@ -246,6 +245,8 @@ int run(const Options& o) {
   // message on standard error says what was wrong.
   const CheckedCase checked = [&] {
     try {
+      files =
+          case_from_argument(o.case_argument.empty() ? case_of_working_folder() : o.case_argument);
       return read_case(files, measures);
     } catch (const CheckFailure& failure) {
       say(stdout, o.json ? failure_json(files, file_verdict(), failure.what())

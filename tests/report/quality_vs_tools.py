@@ -14,12 +14,22 @@ equiangle skew from VTK's two angles. Its quadrilateral takes the normal of
 its own corners, so it shows an inverted cell as valid: there the report's
 area is VTK's negated and its scaled Jacobian is negative where VTK's is
 not. Gmsh's AnalyseMeshQuality plugin: the Jacobian ratio (minJ/maxJ) on
-the .msh. Every tool that is not installed is said and skipped; without
-python3-vtk9 the whole test is skipped.
+the .msh. OpenFOAM's checkMesh on the --foam case: its cell fields
+nonOrthoAngle and skewness against non_orthogonality and face_skewness,
+cellVolume against the area, its cells of negative volume and its concave
+cells against the inverted and concave cells, and its face summary of the
+non-orthogonality against the report's. checkMesh does not take the
+centroid of a concave cell for its centre: the concave cells and their
+neighbours are left out of the comparisons of the fields, and a mesh with
+concave cells out of that of the summary. Every tool that is not installed
+is said and skipped; without python3-vtk9 the whole test is skipped.
 
 Usage: quality_vs_tools.py MALHA MALHA_REPORT   (exit 77: no python3-vtk9)
 """
+import importlib.util
+import json
 import os
+import re
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "exports"))
@@ -36,6 +46,13 @@ except ImportError:
     gmsh = None
 
 MALHA, REPORT = map(os.path.abspath, sys.argv[1:3])
+HERE = os.path.dirname(os.path.abspath(__file__))
+# The OpenFOAM runner of the worked Laplace case: the commands with their settings.
+_spec = importlib.util.spec_from_file_location(
+    "run_laplace", os.path.join(HERE, "..", "..", "examples", "openfoam", "run-laplace.py"))
+foam = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(foam)
+FIELDS = ["nonOrthoAngle", "skewness", "cellVolume"]
 check = cases.Checks()
 TIGHT = 1e-12
 
@@ -55,8 +72,10 @@ class Mesh:
             f.write(f"{nsweep}\n{niter}\n0.0\n1.0\n{deta}\n0\n0\n")
         r = cases.run([MALHA], self.folder, env=dict(os.environ, COMSPEC="true"))
         assert r.returncode == 0, r.stderr
-        r = cases.run([REPORT, "--vtk", "--msh", name], self.folder)
+        flags = ["--foam"] if foam.have_openfoam() else []
+        r = cases.run([REPORT, "--json", "--vtk", "--msh", *flags, name], self.folder)
         assert r.returncode == 0, r.stderr
+        self.report = json.loads(r.stdout)
         reader = vtkXMLStructuredGridReader()
         reader.SetFileName(self.path(".vts"))
         reader.Update()
@@ -82,6 +101,7 @@ class Mesh:
 def agree(mesh, what, mine, theirs, cells, tol=TIGHT):
     worst = max((abs(mine[v] - theirs[v]) / max(1.0, abs(theirs[v])) for v in cells), default=0)
     print(f"{mesh.name}: {what}: {len(cells)} cells, largest relative difference {worst:.2g}")
+    cells = list(cells)
     off = [v + 1 for v in cells if not cases.close(mine[v], theirs[v], tol)]
     check(not off, f"{mesh.name}: {what} on {len(cells)} cells; volumes {off[:5]} differ "
           f"({[(mine[v - 1], theirs[v - 1]) for v in off[:2]]})")
@@ -129,6 +149,64 @@ def against_gmsh(mesh):
           upright)
 
 
+def foam_list(text, start):
+    """The numbers of the OpenFOAM list whose size stands at `start`."""
+    m = re.compile(r"(\d+)\s*\(").search(text, start)
+    size = int(m.group(1))
+    return text[m.end():].split(None, size)[:size]
+
+
+def foam_field(folder, name):
+    with open(os.path.join(folder, "constant", name), encoding="utf-8") as f:
+        text = f.read()
+    return [float(v) for v in foam_list(text, text.index("internalField"))]
+
+
+def foam_set(folder, name):
+    """A cell set of checkMesh as volume numbers."""
+    path = os.path.join(folder, "constant", "polyMesh", "sets", name)
+    if not os.path.exists(path):
+        return set()
+    with open(path, encoding="utf-8") as f:
+        text = re.sub(r"//.*", "", f.read())
+    return {int(v) + 1 for v in foam_list(text, text.index("}") + 1)}
+
+
+def against_checkmesh(mesh):
+    folder = mesh.path("_openfoam")
+    out = foam.openfoam(["checkMesh", "-allGeometry", "-allTopology", "-writeFields",
+                         "(" + " ".join(FIELDS) + ")", "-case", folder], mesh.folder)
+    text = out.stdout + out.stderr
+    if not check(all(os.path.exists(os.path.join(folder, "constant", f)) for f in FIELDS),
+                 f"{mesh.name}: checkMesh wrote its fields ({text[-300:]})"):
+        return
+    concave = mesh.ours("concave")
+    # Away from the concave cells: neither concave nor beside one.
+    near = set()
+    for v in (v for v in range(mesh.cells) if concave[v]):
+        i, j = v % mesh.nx, v // mesh.nx
+        near |= {v, v - 1 if i > 0 else v, v + 1 if i < mesh.nx - 1 else v,
+                 v - mesh.nx if j > 0 else v, v + mesh.nx if j < mesh.ny - 1 else v}
+    away = [v for v in range(mesh.cells) if v not in near]
+    agree(mesh, "non_orthogonality against checkMesh's nonOrthoAngle",
+          mesh.ours("non_orthogonality"), foam_field(folder, "nonOrthoAngle"), away, 1e-9)
+    agree(mesh, "face_skewness against checkMesh's skewness", mesh.ours("face_skewness"),
+          foam_field(folder, "skewness"), away, 1e-9)
+    agree(mesh, "area against checkMesh's cellVolume (thickness 1)", mesh.ours("area"),
+          foam_field(folder, "cellVolume"), range(mesh.cells))
+    for key, name in (("inverted", "zeroVolumeCells"), ("concave", "concaveCells")):
+        ours = {v + 1 for v, flag in enumerate(mesh.ours(key)) if flag}
+        check(ours == foam_set(folder, name), f"{mesh.name}: {key} cells are checkMesh's {name}")
+    if not near:
+        faces = mesh.report["interior_faces"]
+        m = re.search(r"non-orthogonality Max: (\S+) average: (\S+)", text)
+        print(f"{mesh.name}: checkMesh {m and m.group(0)}; the report: max "
+              f"{faces['non_orthogonality_max']} average {faces['non_orthogonality_average']}")
+        check(m and cases.close(float(m.group(1)), faces["non_orthogonality_max"], 1e-9)
+              and cases.close(float(m.group(2)), faces["non_orthogonality_average"], 1e-9),
+              f"{mesh.name}: the face summary is checkMesh's ({m and m.group(0)})")
+
+
 def main():
     cases.skip_unless(vtkMeshQuality, "python3-vtk9")
     if gmsh is None:
@@ -136,12 +214,16 @@ def main():
     else:
         gmsh.initialize()
         gmsh.option.setNumber("General.Terminal", 0)
+    if not foam.have_openfoam():
+        print("OpenFOAM is not installed: checkMesh is not compared")
     with cases.scratch() as parent:
         for m in MESHES:
             mesh = Mesh(parent, *m)
             against_vtk(mesh)
             if gmsh is not None:
                 against_gmsh(mesh)
+            if foam.have_openfoam():
+                against_checkmesh(mesh)
             if mesh.name == "fold":
                 check(sum(mesh.ours("inverted")) == 18 and sum(mesh.ours("concave")) == 20,
                       "fold: 18 inverted and 20 concave cells")
