@@ -77,7 +77,9 @@ double boundary_skewness(Point c, Point a, Point b) {
   return skewness(c, {along * unit.x, along * unit.y}, a, b, kBoundaryFloor);
 }
 
-Point ghost_centre(const Mesh& mesh, std::int32_t i, std::int32_t j, int side) {
+Point ghost_centre(const Mesh& mesh, std::int32_t i, std::int32_t j, int side, Point a, Point b) {
+  constexpr int kReentrant = 2;  // the eta+ side, row j = ny
+  if (side == kReentrant && mesh.nx % 2 == 0) return {0.5 * (a.x + b.x), 0.5 * (a.y + b.y)};
   // Cell (i, j) is (i + 1, j + 1) in the extended numbering of the ring.
   std::int32_t I = i + 1, J = j + 1;
   if (side == 0) J = 1;

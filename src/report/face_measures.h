@@ -47,8 +47,11 @@ double interior_skewness(Point c, Point n, Point a, Point b);
 double boundary_skewness(Point c, Point a, Point b);
 
 // The ghost centre across side `side` (0 eta-, 1 ksi+, 2 eta+, 3 ksi-) of
-// cell (i, j), a boundary side: the centre of the fictitious volume of the
-// ring there, as malha computes it.
-Point ghost_centre(const Mesh& mesh, std::int32_t i, std::int32_t j, int side);
+// cell (i, j), a boundary side from a to b: the centre of the fictitious
+// volume of the ring there, as malha writes it in CASE_cent_fict.txt: the
+// ring's formulas (ring_centre), except across the re-entrant edges of an
+// even nx, where it is the middle of the face, as malha puts it on a graded
+// mesh (on a mesh that is not graded the two are the same point).
+Point ghost_centre(const Mesh& mesh, std::int32_t i, std::int32_t j, int side, Point a, Point b);
 
 }  // namespace malha::report

@@ -110,7 +110,7 @@ FaceMeasures face_measures(const Mesh& mesh, const CellTable& cells, std::int32_
   for_each_side(mesh, at, i, j, x, y, [&](int s, Point a, Point b, std::ptrdiff_t across) {
     if (across < 0) {
       f.on_boundary = true;
-      boundary = worse_cosine(boundary, face_cosine(c, ghost_centre(mesh, i, j, s), a, b));
+      boundary = worse_cosine(boundary, face_cosine(c, ghost_centre(mesh, i, j, s, a, b), a, b));
       f.face_skewness = std::max(f.face_skewness, boundary_skewness(c, a, b));
       return;
     }
@@ -147,7 +147,7 @@ double face_value(Metric m, const Mesh& mesh, const CellTable& cells, std::int32
     on_boundary = on_boundary || !interior;
     const Point cn = interior ? Point{cells.xc[static_cast<std::size_t>(across)],
                                       cells.yc[static_cast<std::size_t>(across)]}
-                              : ghost_centre(mesh, i, j, s);
+                              : ghost_centre(mesh, i, j, s, a, b);
     if (m == Metric::NonOrthogonality && interior)
       cosine = worse_cosine(cosine, face_cosine(c, cn, a, b));
     if (m == Metric::BoundaryNonOrthogonality && !interior)

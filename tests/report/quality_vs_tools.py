@@ -7,6 +7,7 @@ tools whose definitions they follow, on four meshes malha writes:
   fold  20 x 10, smoothed with deta = 0.1, nsweep 5, niter 20: 18 cells
         inverted, 20 concave
   odd   11 x 5, smoothed, an odd nx
+  grad  40 x 20, graded toward the re-entrant corner (malha --grade), smoothed
 
 VTK's mesh-quality filter (vtkMeshQuality, the one of ParaView): area, edge
 ratio, aspect ratio, minimum and maximum angle, scaled Jacobian, and the
@@ -21,13 +22,17 @@ cells against the inverted and concave cells, and its face summary of the
 non-orthogonality against the report's. checkMesh does not take the
 centroid of a concave cell for its centre: the concave cells and their
 neighbours are left out of the comparisons of the fields, and a mesh with
-concave cells out of that of the summary. Every tool that is not installed
+concave cells out of that of the summary. The boundary non-orthogonality, which no
+tool gives, against the angle recomputed here from the files malha wrote:
+the vertices, the centroids of CASE_cent.txt and the ghost centres of the
+ring of CASE_cent_fict.txt. Every tool that is not installed
 is said and skipped; without python3-vtk9 the whole test is skipped.
 
 Usage: quality_vs_tools.py MALHA MALHA_REPORT   (exit 77: no python3-vtk9)
 """
 import importlib.util
 import json
+import math
 import os
 import re
 import sys
@@ -56,13 +61,14 @@ FIELDS = ["nonOrthoAngle", "skewness", "cellVolume"]
 check = cases.Checks()
 TIGHT = 1e-12
 
-# name, nx, ny, smoothed, nsweep, niter, deta
-MESHES = [("alg", 40, 20, False, 5, 100, 1.0), ("smo", 40, 20, True, 5, 100, 1.0),
-          ("fold", 20, 10, True, 5, 20, 0.1), ("odd", 11, 5, True, 5, 100, 1.0)]
+# name, nx, ny, smoothed, nsweep, niter, deta, malha's options
+MESHES = [("alg", 40, 20, False, 5, 100, 1.0, []), ("smo", 40, 20, True, 5, 100, 1.0, []),
+          ("fold", 20, 10, True, 5, 20, 0.1, []), ("odd", 11, 5, True, 5, 100, 1.0, []),
+          ("grad", 40, 20, True, 5, 100, 1.0, ["--grade"])]
 
 
 class Mesh:
-    def __init__(self, parent, name, nx, ny, smoothed, nsweep, niter, deta):
+    def __init__(self, parent, name, nx, ny, smoothed, nsweep, niter, deta, options):
         self.name, self.nx, self.ny = name, nx, ny
         self.folder = os.path.join(parent, name)
         os.makedirs(self.folder)
@@ -70,7 +76,7 @@ class Mesh:
             f.write(f"{name}\n{nx}\n{ny}\n{2 if smoothed else 0}\n0\n")
         with open(os.path.join(self.folder, "entrada_eq_elipticas.txt"), "w", encoding="ascii") as f:
             f.write(f"{nsweep}\n{niter}\n0.0\n1.0\n{deta}\n0\n0\n")
-        r = cases.run([MALHA], self.folder, env=dict(os.environ, COMSPEC="true"))
+        r = cases.run([MALHA, *options], self.folder, env=dict(os.environ, COMSPEC="true"))
         assert r.returncode == 0, r.stderr
         flags = ["--foam"] if foam.have_openfoam() else []
         r = cases.run([REPORT, "--json", "--vtk", "--msh", *flags, name], self.folder)
@@ -149,6 +155,42 @@ def against_gmsh(mesh):
           upright)
 
 
+def pairs(mesh, suffix):
+    """The records of two E25.15 fields of a case file as (x, y)."""
+    with open(mesh.path(suffix), encoding="ascii") as f:
+        return [tuple(float(w.replace("E", "e")) for w in line.split()) for line in f]
+
+
+def against_the_ring(mesh):
+    """The largest angle over a boundary cell's boundary faces between the
+    outward normal and the line from its centroid to the ghost centre."""
+    xy = pairs(mesh, ".txt")[2:]  # after the sizes and the spacings
+    centroid, ring = pairs(mesh, "_cent.txt"), pairs(mesh, "_cent_fict.txt")
+    nx, ny, nxf = mesh.nx, mesh.ny, mesh.nx + 2
+    mine, theirs, cells = mesh.ours("boundary_non_orthogonality"), [0.0] * mesh.cells, []
+    for j in range(1, ny + 1):
+        for i in range(1, nx + 1):
+            v = (j - 1) * nx + i - 1
+            k = (j - 1) * (nx + 1) + i - 1  # vertex (i, j)
+            corners = [xy[k], xy[k + 1], xy[k + nx + 2], xy[k + nx + 1]]
+            # side: (is it on the boundary, the ghost's (I, J) in the ring)
+            sides = [(j == 1, (i + 1, 1)), (i == nx, (nxf, j + 1)), (j == ny, (i + 1, ny + 2)),
+                     (i == 1, (1, j + 1))]
+            for s, (boundary, (gi, gj)) in enumerate(sides):
+                if not boundary:
+                    continue
+                (ax, ay), (bx, by) = corners[s], corners[(s + 1) % 4]
+                gx, gy = ring[(gj - 1) * nxf + gi - 1]
+                dx, dy = gx - centroid[v][0], gy - centroid[v][1]
+                cosine = (dx * (by - ay) - dy * (bx - ax)) / math.hypot(dx, dy) / math.hypot(
+                    bx - ax, by - ay)
+                theirs[v] = max(theirs[v], math.degrees(math.acos(max(-1.0, min(1.0, cosine)))))
+            if any(b for b, _ in sides):
+                cells.append(v)
+    agree(mesh, "boundary_non_orthogonality against the ghosts of CASE_cent_fict.txt", mine,
+          theirs, cells, 1e-9)
+
+
 def foam_list(text, start):
     """The numbers of the OpenFOAM list whose size stands at `start`."""
     m = re.compile(r"(\d+)\s*\(").search(text, start)
@@ -220,6 +262,7 @@ def main():
         for m in MESHES:
             mesh = Mesh(parent, *m)
             against_vtk(mesh)
+            against_the_ring(mesh)
             if gmsh is not None:
                 against_gmsh(mesh)
             if foam.have_openfoam():

@@ -217,23 +217,37 @@ TEST(Faces, BoundarySkewnessTakesTheFootOfTheNormal) {
   EXPECT_NEAR(boundary_skewness({0.2, 2}, a, b), 0.3 / 0.8, 1e-15);
 }
 
-TEST(Faces, GhostCentresAreTheRingOfTheCentroidFile) {
-  // A 2 x 1 mesh: the ring of the centroid file holds (0, 0.5) below cell
-  // (1, 1), (0.5, 0.75) above it, (0.25, 1) left of it and (1, 0.25) right
-  // of cell (2, 1).
+TEST(Faces, GhostCentresAreThoseOfTheCentroidFile) {
+  // A 2 x 1 mesh: cells (0, 1), (0, 0), (0.5, 0.5), (0.5, 1) and (0, 0),
+  // (1, 0), (1, 0.5), (0.5, 0.5). The ring of the centroid file holds
+  // (0, 0.5) below cell (1, 1), (0.5, 0.75) above it, (0.25, 1) left of it
+  // and (1, 0.25) right of cell (2, 1).
   Mesh m;
   m.nx = 2;
   m.ny = 1;
   const struct {
     std::int32_t i;
     int side;
-    double x, y;
-  } ghosts[] = {{1, 0, 0, 0.5}, {1, 2, 0.5, 0.75}, {1, 3, 0.25, 1}, {2, 1, 1, 0.25}};
+    Point a, b, ghost;
+  } ghosts[] = {
+      {1, 0, {0, 1}, {0, 0}, {0, 0.5}},
+      {1, 2, {0.5, 0.5}, {0.5, 1}, {0.5, 0.75}},
+      {1, 3, {0.5, 1}, {0, 1}, {0.25, 1}},
+      {2, 1, {1, 0}, {1, 0.5}, {1, 0.25}},
+      // A re-entrant face moved along its edge, as a graded mesh has it: the
+      // ghost in the middle of the face.
+      {1, 2, {0.5, 0.6}, {0.5, 1}, {0.5, 0.8}},
+  };
   for (const auto& g : ghosts) {
-    const Point p = ghost_centre(m, g.i, 1, g.side);
-    EXPECT_EQ(p.x, g.x) << "cell " << g.i << " side " << g.side;
-    EXPECT_EQ(p.y, g.y) << "cell " << g.i << " side " << g.side;
+    const Point p = ghost_centre(m, g.i, 1, g.side, g.a, g.b);
+    EXPECT_EQ(p.x, g.ghost.x) << "cell " << g.i << " side " << g.side;
+    EXPECT_EQ(p.y, g.ghost.y) << "cell " << g.i << " side " << g.side;
   }
+  // An odd nx has the ring's formulas wherever its faces are.
+  m.nx = 3;
+  const Point odd = ghost_centre(m, 1, 1, 2, {0.5, 0.6}, {0.5, 1});
+  EXPECT_EQ(odd.x, 0.5);
+  EXPECT_EQ(odd.y, 0.75);
 }
 
 }  // namespace
