@@ -98,7 +98,7 @@ std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
   items.emplace_back(option_on(s.opt_nest) ? "nest files on," : "nest files off,");
   if (option_on(s.opt_elliptic) && converge != nullptr) {
     items.emplace_back("smoothing to convergence");
-    items.push_back(format("(tolerance %.3g,", converge->tolerance));
+    items.push_back(format("(tolerance %.3G,", converge->tolerance));
     items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
   } else if (option_on(s.opt_elliptic)) {
     items.push_back(format("smoothing on (niter = %ld, nsweep = %ld,", static_cast<long>(s.niter),

@@ -119,9 +119,11 @@ TEST(Summary, WritesEveryExponentWithCapitalE) {
   figure.defined = true;
   figure.largest_move = 2.32e-7;
   figure.relative = 4.1e-9;
-  const std::string out = malha::run_summary(s, q, &figure, 0.5);
+  const malha::ConvergeSummary converge{1e-6, true, 12};
+  const std::string out = malha::run_summary(s, q, &figure, 0.5) +
+                          malha::run_summary(s, q, &figure, 0.5, &converge);
   for (const char* part : {"dksi = 1E-05, deta = 2.5E-07", "area 8.67E-07 to 3.5E-05",
-                           "by 2.32E-07", "4.1E-07% of the shortest edge"})
+                           "by 2.32E-07", "4.1E-07% of the shortest edge", "tolerance 1E-06"})
     EXPECT_NE(out.find(part), std::string::npos) << part << " in\n" << out;
   EXPECT_EQ(malha::convergence_text(figure), "move 2.32E-07 (4.1E-07% of min edge)");
   for (std::size_t at = 1; at + 1 < out.size(); ++at) {

@@ -51,7 +51,7 @@ prepare converge 2
 on_pty "cd '$scratch/converge' && '$program' --converge=1e-9" | tr -d '\r' >"$scratch/screen.txt"
 summary=$(tail -n +2 "$scratch/screen.txt" | sed 's/^       / /' | tr -d '\n' | sed 's/malha: /\n&/g')
 check "--converge: the case says smoothing to convergence" has "$summary" \
-  "^malha: case 'sum': nx = 7, ny = 3, nest files on, smoothing to convergence \\(tolerance 1e-09, dksi = 1, deta = 0.5\\)$"
+  "^malha: case 'sum': nx = 7, ny = 3, nest files on, smoothing to convergence \\(tolerance 1E-09, dksi = 1, deta = 0.5\\)$"
 check "... and the cycles and the figure reached" has "$summary" \
   '^malha: convergence: [0-9]+ multigrid cycles; an update would still move vertex [0-9]+ by [0-9.]+E[-+][0-9]+, [0-9.]+E-(09|1[0-9]) of the shortest edge$'
 finish
