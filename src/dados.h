@@ -14,6 +14,13 @@ enum class OutputFile : unsigned char;  // the files of dados/layout.h
 // The elliptic-generation parameter file, read when smoothing is selected.
 inline constexpr char kEllipticFile[] = "entrada_eq_elipticas.txt";
 
+// Takes the working folder for this run, before anything is read, shown or
+// written there: a second run started in the folder while this one works
+// would mix its files with this one's. False, after one line on standard
+// error, when another run has it; a folder that cannot be locked is used
+// without the lock.
+bool claim_working_folder();
+
 // Shows "entradas.txt" in the editor, then reads the case name, nx, ny,
 // opt_elliptic and opt_nest from it.
 void read_case_file(MeshState& s);

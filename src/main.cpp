@@ -207,6 +207,7 @@ int main(int argc, char** argv) {
   RunRequest request;
   if (const int status = handle_arguments(argc, argv, request); status != kGoOnWithTheRun)
     return status;
+  if (!claim_working_folder()) return 1;
   // Installed, the commands find the stand-ins for notepad and wgnuplot when
   // the system has no program of that name.
   platform::set_command_path_fallback(installed_standin_folder());

@@ -187,6 +187,20 @@ const char* stop_signal_name(int signal);
 char folder_separator();
 
 // ---------------------------------------------------------------------------
+// The lock of the working folder.
+
+// Takes, for the rest of the process, the lock that lets one process at a
+// time work in the current folder: Held, or HeldByAnother when another
+// process has it, or Unavailable when the folder cannot be locked (a file
+// system without locks, a folder that cannot be opened). The lock ends with
+// the process, however it ends. On POSIX it is an advisory lock on the
+// folder itself; on Windows the file kRunLockFile, opened for no other
+// process and deleted by the system when the process ends.
+enum class FolderLock { Held, HeldByAnother, Unavailable };
+FolderLock lock_working_folder();
+inline constexpr char kRunLockFile[] = "malha.lock";
+
+// ---------------------------------------------------------------------------
 // File names. What the program checks and quotes everywhere (slashes, control
 // characters, the characters a command needs no quotes for) stays with its
 // callers; these are the rules that differ between platforms.

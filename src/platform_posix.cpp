@@ -3,6 +3,7 @@
 #include <fenv.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -236,6 +237,17 @@ int open_existing(const std::string& name, FileHandle& handle, Access& access) {
     if (first_error == 0) first_error = errno;
   }
   return first_error;
+}
+
+FolderLock lock_working_folder() {
+  // The descriptor stays open, its lock held, until the process ends; no
+  // command started inherits it.
+  const int fd = open_at_once(".", O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return FolderLock::Unavailable;
+  if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return FolderLock::Held;
+  const int error = errno;
+  ::close(fd);
+  return error == EWOULDBLOCK ? FolderLock::HeldByAnother : FolderLock::Unavailable;
 }
 
 int open_for_reading(const std::string& name, FileHandle& handle) {

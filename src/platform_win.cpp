@@ -21,6 +21,7 @@
 #include <cctype>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -226,7 +227,24 @@ void write_stderr(const char* data, std::size_t size) {
   }
 }
 
+namespace {
+
+// The handle of the working folder's lock file, once it is held.
+HANDLE run_lock = INVALID_HANDLE_VALUE;
+
+// Closes the lock file, which deletes it, before the process ends: the
+// system would close it too, but may do so only after whoever waits for the
+// process has seen it end (wine does).
+void release_run_lock() {
+  if (run_lock == INVALID_HANDLE_VALUE) return;
+  CloseHandle(run_lock);
+  run_lock = INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
 void exit_now(int status) {
+  release_run_lock();
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
   // Not reached; the process ends inside TerminateProcess.
   ExitProcess(static_cast<UINT>(status));
@@ -354,6 +372,29 @@ const char* irregular_kind(FileHandle handle) {
 std::int64_t open_file_size(FileHandle handle) {
   LARGE_INTEGER size;
   return GetFileSizeEx(as_handle(handle), &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+}
+
+FolderLock lock_working_folder() {
+  // A new file that no other process may open, deleted by the system when
+  // its handle closes, which the end of the process does however it ends.
+  // The handle is closed only on the way out.
+  constexpr DWORD kNoSharing = 0;
+  const HANDLE h =
+      CreateFileA(kRunLockFile, GENERIC_READ | GENERIC_WRITE, kNoSharing, nullptr, CREATE_NEW,
+                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h != INVALID_HANDLE_VALUE) {
+    run_lock = h;
+    std::atexit(release_run_lock);
+    return FolderLock::Held;
+  }
+  if (GetLastError() != ERROR_FILE_EXISTS) return FolderLock::Unavailable;
+  // A file of that name the user keeps there is opened the same way, and
+  // left in place, unless another process has it open.
+  const HANDLE kept = CreateFileA(kRunLockFile, GENERIC_READ, kNoSharing, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (kept != INVALID_HANDLE_VALUE) return FolderLock::Held;
+  return GetLastError() == ERROR_SHARING_VIOLATION ? FolderLock::HeldByAnother
+                                                   : FolderLock::Unavailable;
 }
 
 int create_exclusive(const std::string& name, FileHandle& handle) {

@@ -558,6 +558,55 @@ TEST(Storage, RefusedAllocationIsReportedWithTheArray) {
 }
 
 // ---------------------------------------------------------------------------
+// Two runs in one folder.
+
+// A run started in a folder where another run works is refused at once with
+// one line, before it shows, reads or writes anything; the first run goes on
+// and completes. Once it has ended, by a report or by a signal as well, the
+// folder is free again.
+TEST(TwoRuns, TheSecondRunInAFolderIsRefusedWhileTheFirstWorks) {
+  const struct {
+    const char* label;
+    std::string first_case;
+    const char* first_editor;  // once the second run has been tried
+    int first_status;          // -1: ended by SIGTERM
+  } cases[] = {
+      {"completes", case_file("caso", 4, 2, 1, 1), "true", 0},
+      {"stops with a report", "caso\n4\nx\n1\n1\n", "true", 1},
+      {"is ended by a signal", case_file("caso", 4, 2, 1, 1), "kill -TERM $PPID", -1},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.label);
+    TempDir dir;
+    write_file(dir / "entradas.txt", c.first_case);
+    test::RunResult second;
+    // The first run's editor waits, in the folder, for the file "go".
+    const Outcome first =
+        run_malha(dir.path(),
+                  std::string("if [ \"$2\" = 'notepad entradas.txt' ]; then touch \"$READY\"; ") +
+                      "while [ ! -e go ]; do sleep 0.02; done; " + c.first_editor + "; fi",
+                  [&](pid_t, auto&& ready) {
+                    wait_for_editor(ready);
+                    second = test::run_program(MALHA_EXE, dir.path(), {}, {}, 60);
+                    write_file(dir / "go", "");
+                  });
+
+    EXPECT_EQ(second.exit_status, 1);
+    EXPECT_EQ(second.stderr_text,
+              "malha: another run of malha is working in this folder; wait until it has ended, "
+              "or run this case in a folder of its own (two runs at once would mix their "
+              "files)\n");
+    EXPECT_TRUE(second.commands.empty());
+    EXPECT_FALSE(first.timed_out);
+    EXPECT_EQ(first.exit_status, c.first_status) << visible(first.stderr_text);
+    EXPECT_EQ(first.signal, c.first_status < 0 ? SIGTERM : 0);
+    // The folder is free again.
+    write_file(dir / "entradas.txt", case_file("caso", 4, 2, 1, 1));
+    EXPECT_EQ(test::run_program(MALHA_EXE, dir.path(), {}, {}, 60).exit_status, 0);
+  }
+}
+
+// ---------------------------------------------------------------------------
 // Signals while an editor runs.
 
 // Ctrl-C at the terminal reaches the whole foreground group. The program

@@ -105,6 +105,15 @@ void reject_case_value(const std::string& message) {
   reject_case(message);
 }
 
+bool claim_working_folder() {
+  if (platform::lock_working_folder() != platform::FolderLock::HeldByAnother) return true;
+  constexpr std::string_view kBusy =
+      "malha: another run of malha is working in this folder; wait until it has ended, or "
+      "run this case in a folder of its own (two runs at once would mix their files)\n";
+  platform::write_stderr(kBusy.data(), kBusy.size());
+  return false;
+}
+
 void read_case_file(MeshState& s) {
   open_input(kCaseFile,
              "five values, each first on a line of its own: the case name, nx, ny, 2 to "

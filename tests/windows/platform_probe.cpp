@@ -18,6 +18,11 @@
 //       creates, truncates, shares and falls back to read-only and write-only
 //       access, writes to a device; prints "files ok" or the first check that
 //       failed
+//   platform_probe irregular
+//       tells the null device and a named pipe from a regular file, opening
+//       each at once, and prints "irregular ok" (or the check that failed);
+//       then opens NUL as an input file, which ends the probe with the OPEN
+//       report and status 1
 #include <windows.h>
 #include <xmmintrin.h>
 
@@ -183,6 +188,34 @@ int files() {
   return 0;
 }
 
+// The kind irregular_kind gives the file `name` opens as, "regular" for none.
+std::string kind_of(const char* name) {
+  platform::FileHandle h = platform::kNoFile;
+  if (platform::open_for_reading(name, h) != 0) return "<cannot open>";
+  const char* kind = platform::irregular_kind(h);
+  platform::close_file(h);
+  return kind == nullptr ? "regular" : kind;
+}
+
+int irregular() {
+  const char* failed = nullptr;
+  if (!write_file("probe-r.txt", "1\n") || kind_of("probe-r.txt") != "regular") failed = "file";
+  DeleteFileA("probe-r.txt");
+  if (!failed && kind_of("NUL") != "a device") failed = "null device";
+  // A pipe with no one writing to it: its reader would wait for ever.
+  const char* pipe = "\\\\.\\pipe\\malha-probe";
+  const HANDLE server =
+      CreateNamedPipeA(pipe, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1, 0, 0, 0, nullptr);
+  if (!failed && (server == INVALID_HANDLE_VALUE || kind_of(pipe) != "a pipe")) failed = "pipe";
+  if (server != INVALID_HANDLE_VALUE) CloseHandle(server);
+  std::printf(failed ? "irregular failed: %s\n" : "irregular ok\n", failed);
+  std::fflush(stdout);
+  if (failed) return 3;
+  textio::open_input_unit(1, "NUL");
+  std::printf("NUL was not refused\n");
+  return 3;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -194,6 +227,7 @@ int main(int argc, char** argv) {
   }
   if (what == "run" && argc == 3) return run(std::atoi(argv[2]));
   if (what == "files" && argc == 2) return files();
-  std::fprintf(stderr, "usage: platform_probe fp KIND | run N | files\n");
+  if (what == "irregular" && argc == 2) return irregular();
+  std::fprintf(stderr, "usage: platform_probe fp KIND | run N | files | irregular\n");
   return 64;
 }

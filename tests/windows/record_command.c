@@ -6,7 +6,11 @@
  *
  * With RECORD_COMMAND_ARGV set, it logs instead the arguments as a program
  * reads them from that line (its own name left out), separated by the byte
- * 0x1F: what the command got, one argument at a time. */
+ * 0x1F: what the command got, one argument at a time.
+ *
+ * When RECORD_COMMAND_WAIT names a file, it then waits (a minute at most)
+ * until that file exists, after creating the file of that name with ".ready"
+ * added: a run can be held inside a command. */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 /* shellapi.h needs windows.h first. */
@@ -54,6 +58,18 @@ int main(void) {
     WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
     WriteFile(file, "\n", 1, &written, NULL);
     CloseHandle(file);
+  }
+  char wait[32768];
+  n = GetEnvironmentVariableA("RECORD_COMMAND_WAIT", wait, sizeof wait - 8);
+  if (n > 0 && n < sizeof wait - 8) {
+    char ready[32768];
+    memcpy(ready, wait, n);
+    memcpy(ready + n, ".ready", 7);
+    CloseHandle(CreateFileA(ready, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, NULL));
+    for (int waited = 0; waited < 60000 && GetFileAttributesA(wait) == INVALID_FILE_ATTRIBUTES;
+         waited += 20)
+      Sleep(20);
   }
   n = GetEnvironmentVariableA("RECORD_COMMAND_STATUS", status, sizeof status);
   if (n > 0 && n < sizeof status) return atoi(status);

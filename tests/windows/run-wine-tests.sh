@@ -20,8 +20,12 @@
 #     report, the JSON, the exports), on the UTF-8 case name, and a table of
 #     names a shell or cmd.exe treats specially: each reaches gnuplot and
 #     notepad (recording stand-ins, through cmd.exe) as one argument;
+#   - input files as Windows editors save them (a byte-order mark, a long
+#     case name), and an input file that is no regular file;
+#   - two runs in one folder: the second is refused while the first works;
 #   - the platform layer through platform_probe.exe: each trap's report and
-#     status, the launcher's limits, file sharing and access fallbacks.
+#     status, the launcher's limits, file sharing and access fallbacks, the
+#     kinds of file no input may be.
 # Prints "wine: N passed, M failed" and exits non-zero when anything failed.
 set -uo pipefail
 cd "$(dirname "$0")/../.." || exit 1
@@ -552,6 +556,72 @@ done
 conclude "malha: names with shell and cmd.exe characters reach notepad as one argument each"
 
 # ---------------------------------------------------------------------------
+# Input files.
+
+# A UTF-8 byte-order mark at the start of both files, as Windows editors save
+# them, is skipped; a case name of 108 characters names the files by its
+# first 100 and the run warns: the same files, commands and standard error
+# as on Linux.
+new_case bom
+long_name=$(printf '%0108d' 0)
+printf '\xEF\xBB\xBF%s\n4\n2\n2\n2\n' "$long_name" >"$work/bom/entradas.txt"
+printf '\xEF\xBB\xBF1\n2\n0.0\n1.0\n1.0\n0\n0\n' >"$work/bom/entrada_eq_elipticas.txt"
+both bom "$work/bom/entradas.txt" "$work/bom/entrada_eq_elipticas.txt"
+run_linux "$work/bom/linux"
+run_windows "$work/bom/windows"
+same_run "$work/bom/linux" "$work/bom/windows"
+expect_status "$work/bom/windows" 0
+[[ -f $work/bom/windows/${long_name:0:100}_nest_area.txt ]] || problem "files named: $(cd "$work/bom/windows" && ls -A | head -3 | tr '\n' ' ')"
+grep -q "^malha: warning: the case name in entradas.txt has 108 characters" "$work/bom/windows.stderr" ||
+  problem "no warning: $(head -c 200 "$work/bom/windows.stderr")"
+conclude "input files with a byte-order mark, a case name cut to 100 characters"
+
+# A FIFO in place of the case file (what wine shows of it): the run ends at
+# once with an OPEN report and writes nothing.
+new_case fifo
+mkfifo "$work/fifo/windows/entradas.txt"
+run_windows "$work/fifo/windows"
+expect_status "$work/fifo/windows" 1
+want=$'\r\nrun-time error F6401: OPEN(entradas.txt)\r\n- '
+[[ $(head -c ${#want} "$work/fifo/windows.stderr") == "$want" ]] ||
+  problem "report $(od -An -c "$work/fifo/windows.stderr" | head -2 | tr -s ' ')"
+[[ $(cd "$work/fifo/windows" && ls -A) == entradas.txt ]] || problem "files written"
+conclude "a FIFO as the case file: refused at once"
+
+# ---------------------------------------------------------------------------
+# Two runs in one folder: while the first waits in its editor, a second is
+# refused with one line and status 1, and starts nothing; the first then
+# completes, and its lock file is gone with it.
+new_case lock
+printf 'lock\n4\n2\n1\n2\n' >"$work/lock/windows/entradas.txt"
+rm -f "$work/lock/go" "$work/lock/go.ready"
+(
+  cd "$work/lock/windows" || exit 125
+  RECORD_COMMAND_WAIT=$(winpath "$work/lock/go") COMSPEC=$recorder_win \
+    RECORD_COMMAND_LOG=$(winpath "$work/lock/first.log") timeout -k 5 "$limit" wine "$win_exe" \
+    </dev/null >/dev/null 2>"$work/lock/first.stderr"
+  echo $? >"$work/lock/first.status"
+) &
+first=$!
+for _ in $(seq 300); do
+  [[ -e $work/lock/go.ready ]] && break
+  sleep 0.05
+done
+[[ -e $work/lock/go.ready ]] || problem "the first run never reached its editor"
+run_windows "$work/lock/windows"
+touch "$work/lock/go"
+wait "$first"
+expect_status "$work/lock/windows" 1 "second run"
+[[ $(cat "$work/lock/windows.stderr") == "malha: another run of malha is working in this folder; "* ]] ||
+  problem "second run: standard error '$(head -c 200 "$work/lock/windows.stderr")'"
+[[ ! -s $work/lock/windows.commands ]] || problem "second run started $(tr '\n' '|' <"$work/lock/windows.commands")"
+[[ $(cat "$work/lock/first.status") == 0 && ! -s $work/lock/first.stderr ]] ||
+  problem "first run: status $(cat "$work/lock/first.status"), '$(head -c 200 "$work/lock/first.stderr")'"
+[[ -f $work/lock/windows/lock_nest_area.txt && ! -e $work/lock/windows/malha.lock ]] ||
+  problem "files after the first run: $(cd "$work/lock/windows" && ls -A | tr '\n' ' ')"
+conclude "two runs in one folder: the second refused while the first works"
+
+# ---------------------------------------------------------------------------
 # The command line: the same answers and statuses as on Linux, and nothing
 # read, written or started.
 
@@ -621,6 +691,12 @@ conclude "floating-point traps: reports and status (also as multiple traps), sil
 probe files files
 expect_probe files 0 "files ok"
 conclude "files: exclusive creation, truncation, sharing, read-only and write-only fallbacks"
+
+probe irregular irregular
+expect_probe irregular 1 "irregular ok"
+cmp -s <(printf '\r\nrun-time error F6401: OPEN(NUL)\r\n- cannot read the file: it is a device, not a regular file\r\n') "$work/irregular.err" ||
+  problem "NUL as an input file: $(od -An -c "$work/irregular.err" | head -3 | tr -s ' ')"
+conclude "files no input may be: the null device and a pipe, told apart and refused at once"
 
 # The launcher. Command texts are two blanks, N - 2 "x" and three blanks.
 log=$work/probe.log
