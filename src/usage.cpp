@@ -10,6 +10,7 @@
 
 #include "malhas_segmentos.h"
 #include "platform.h"
+#include "textio.h"
 
 // The build sets the version from CMake's project(VERSION).
 #ifndef MALHA_VERSION
@@ -113,8 +114,10 @@ std::string usage_text() {
 }
 
 int refuse(std::string_view argument, std::string_view why) {
-  const std::string message =
-      "malha: " + std::string(why) + " '" + std::string(argument) + "' (see malha --help)\n";
+  // The argument as typed, but for control bytes, which reach no terminal.
+  const std::string message = "malha: " + std::string(why) + " '" +
+                              textio::escaped(argument, {.keep_non_ascii = true}) +
+                              "' (see malha --help)\n";
   platform::write_stderr(message.data(), message.size());
   return kStatusBadArgument;
 }

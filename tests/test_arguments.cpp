@@ -52,6 +52,11 @@ const ArgumentCase kArgumentCases[] = {
     {"GradeEmptyValue", {"--grade="}, 2, "", "no value after '=' in '--grade='"},
     {"GradeRunTogether", {"--grade2"}, 2, "", "unknown argument '--grade2'"},
     {"HelpAfterGrade", {"--grade", "--help"}, 2, "", "'--help'"},
+    // Control bytes in an argument are shown as \xNN, never sent to the
+    // terminal: the refusal stays one line.
+    {"EscapeSequence", {"--x\x1b[2J"}, 2, "", "unknown argument '--x\\x1B[2J'"},
+    {"LineFeedInAValue", {"--grade=2\n3"}, 2, "", "'--grade=2\\x0A3'"},
+    {"ControlByteAfterVersion", {"--version", "\x07"}, 2, "", "'\\x07'"},
 };
 
 class Arguments : public ::testing::TestWithParam<ArgumentCase> {};
