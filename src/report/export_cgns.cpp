@@ -75,22 +75,21 @@ void write_grid(Zone& z, const std::string& case_name, const Mesh& mesh) {
                             ", nyv " + std::to_string(mesh.nyv);
   w.check(cg_descriptor_write("case", about.c_str()), "descriptor");
   // Lengths relative to the side of the unit square, of no stated unit.
-  w.check(cg_dataclass_write(CGNS_ENUMV(NormalizedByUnknownDimensional)), "data class");
+  w.check(cg_dataclass_write(NormalizedByUnknownDimensional), "data class");
   cgsize_t size[6] = {mesh.nxv, mesh.nyv, mesh.nx, mesh.ny, 0, 0};
-  w.check(cg_zone_write(w.file(), z.base, "mesh", size, CGNS_ENUMV(Structured), &z.zone), "zone");
+  w.check(cg_zone_write(w.file(), z.base, "mesh", size, Structured, &z.zone), "zone");
   // Each coordinate a length: exponent 1 of length, 0 of mass, time,
   // temperature and angle.
   const double length[5] = {0, 1, 0, 0, 0};
   for (const auto& [name, values] :
        {std::pair{"CoordinateX", &mesh.xv}, std::pair{"CoordinateY", &mesh.yv}}) {
     int coordinate = 0;
-    w.check(cg_coord_write(w.file(), z.base, z.zone, CGNS_ENUMV(RealDouble), name, values->data(),
-                           &coordinate),
+    w.check(cg_coord_write(w.file(), z.base, z.zone, RealDouble, name, values->data(), &coordinate),
             "coordinates");
     w.check(cg_goto(w.file(), z.base, "Zone_t", z.zone, "GridCoordinates_t", 1, "DataArray_t",
                     coordinate, "end"),
             "goto");
-    w.check(cg_exponents_write(CGNS_ENUMV(RealDouble), length), "exponents");
+    w.check(cg_exponents_write(RealDouble, length), "exponents");
   }
 }
 
@@ -109,10 +108,10 @@ void write_sides(const Zone& z, const Mesh& mesh) {
                          std::max({first.aj, first.bj, last.aj, last.bj})};
     int family = 0, family_bc = 0, boco = 0;
     w.check(cg_family_write(w.file(), z.base, s.key, &family), "family");
-    w.check(cg_fambc_write(w.file(), z.base, family, s.key, CGNS_ENUMV(BCGeneral), &family_bc),
+    w.check(cg_fambc_write(w.file(), z.base, family, s.key, BCGeneral, &family_bc),
             "family boundary condition");
-    w.check(cg_boco_write(w.file(), z.base, z.zone, s.key, CGNS_ENUMV(FamilySpecified),
-                          CGNS_ENUMV(PointRange), 2, range, &boco),
+    w.check(cg_boco_write(w.file(), z.base, z.zone, s.key, FamilySpecified, PointRange, 2, range,
+                          &boco),
             "boundary condition");
     w.check(cg_goto(w.file(), z.base, "Zone_t", z.zone, "ZoneBC_t", 1, "BC_t", boco, "end"),
             "goto");
@@ -122,8 +121,8 @@ void write_sides(const Zone& z, const Mesh& mesh) {
 
 // One field at the cell centres, rows first_j to last_j at a time.
 template <class T, class Value>
-void write_field(const Zone& z, int solution, const char* name, CGNS_ENUMT(DataType_t) type,
-                 const Mesh& mesh, Value&& value) {
+void write_field(const Zone& z, int solution, const char* name, DataType_t type, const Mesh& mesh,
+                 Value&& value) {
   const std::int32_t rows =
       std::max<std::int32_t>(1, static_cast<std::int32_t>(kBlockCells / mesh.nx));
   std::vector<T> block;
@@ -142,20 +141,18 @@ void write_field(const Zone& z, int solution, const char* name, CGNS_ENUMT(DataT
 
 void write_quality(const Zone& z, const Mesh& mesh, const CellTable& cells) {
   int solution = 0;
-  z.out.check(
-      cg_sol_write(z.out.file(), z.base, z.zone, "quality", CGNS_ENUMV(CellCenter), &solution),
-      "solution");
+  z.out.check(cg_sol_write(z.out.file(), z.base, z.zone, "quality", CellCenter, &solution),
+              "solution");
   for (const MetricInfo& entry : metric_table())
-    write_field<double>(z, solution, entry.key, CGNS_ENUMV(RealDouble), mesh,
+    write_field<double>(z, solution, entry.key, RealDouble, mesh,
                         [&](std::int32_t i, std::int32_t j) {
                           return cell_value(mesh, cells, entry.metric, i, j);
                         });
   for (const FlagInfo& flag : flag_table())
-    write_field<int>(z, solution, flag.key, CGNS_ENUMV(Integer), mesh,
-                     [&](std::int32_t i, std::int32_t j) {
-                       const auto v = static_cast<std::size_t>(j - 1) * mesh.nx + i - 1;
-                       return (cells.flags[v] & flag.bit) != 0 ? 1 : 0;
-                     });
+    write_field<int>(z, solution, flag.key, Integer, mesh, [&](std::int32_t i, std::int32_t j) {
+      const auto v = static_cast<std::size_t>(j - 1) * mesh.nx + i - 1;
+      return (cells.flags[v] & flag.bit) != 0 ? 1 : 0;
+    });
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ class Line {
     if (end_ + kLongest > buffer_ + sizeof buffer_) end();
   }
   OutputFile& out_;
-  char buffer_[4096];
+  char buffer_[4096] = {};
   char* end_ = buffer_;
 };
 

@@ -82,9 +82,10 @@ void write_vtu(const std::string& file, const std::string& case_name, const Mesh
                     [&mesh, starts](OutputFile& out) {
                       for (std::int64_t v = 0; v < mesh.volumes(); ++v)
                         put_raw(out, std::uint8_t{0});
-                      for (std::size_t s = 0; s < kSideCount; ++s)
-                        for (std::int64_t k = starts[s]; k < starts[s + 1]; ++k)
-                          put_raw(out, static_cast<std::uint8_t>(s + 1));
+                      // Side s (from 1) holds the lines starts[s - 1] to starts[s].
+                      for (std::size_t s = 1; s < starts.size(); ++s)
+                        for (std::int64_t k = starts[s - 1]; k < starts[s]; ++k)
+                          put_raw(out, static_cast<std::uint8_t>(s));
                     }});
   write_vtk_xml(file, "UnstructuredGrid", "",
                 " NumberOfPoints=\"" + std::to_string(mesh.vertices()) + "\" NumberOfCells=\"" +
