@@ -249,6 +249,19 @@ def against_checkmesh(mesh):
               f"{mesh.name}: the face summary is checkMesh's ({m and m.group(0)})")
 
 
+def check_verdict(mesh):
+    """The folded mesh fails three checks: said at the end of the report and
+    in the JSON; the status is 0, and 3 with --strict."""
+    failed = "3 checks failed: inverted cells (18), concave cells (20), faces at 90 deg or more (31)"
+    v = mesh.report["verdict"]
+    check(v == {"ok": False, "failed": ["inverted", "concave", "non_orthogonal_faces"],
+                "line": failed}, f"fold: the JSON verdict {v}")
+    for flags, status in (([], 0), (["--strict"], 3)):
+        r = cases.run([REPORT, *flags, mesh.name], mesh.folder)
+        check(r.returncode == status and r.stdout.endswith("\n" + failed + "\n"),
+              f"fold: malha-report {' '.join(flags)} ends with the verdict, status {r.returncode}")
+
+
 def main():
     cases.skip_unless(vtkMeshQuality, "python3-vtk9")
     if gmsh is None:
@@ -270,6 +283,7 @@ def main():
             if mesh.name == "fold":
                 check(sum(mesh.ours("inverted")) == 18 and sum(mesh.ours("concave")) == 20,
                       "fold: 18 inverted and 20 concave cells")
+                check_verdict(mesh)
     return check.finish()
 
 
