@@ -151,20 +151,43 @@ void restrict_residual(const Level& fine, Level& coarse) {
   }
 }
 
-void interpolate_correction(Level& fine, const Level& coarse) {
+void interpolate_correction(Level& fine, Level& coarse) {
+  // The correction e = u - (the injected u) of two coarse rows at a time,
+  // interpolated along the rows to the fine columns; each fine row then
+  // takes its weights of the two.
   const std::int64_t nfx = fine.ax.n, ncx = coarse.ax.n;
-  const auto ex = [&](std::int64_t q) { return coarse.x[q] - coarse.x0[q]; };
-  const auto ey = [&](std::int64_t q) { return coarse.y[q] - coarse.y0[q]; };
-  for (std::int32_t j = 1; j + 1 < fine.ay.n; ++j) {
+  std::vector<double>& rows = at_least(coarse.line_work, static_cast<std::size_t>(4 * nfx));
+  double* lower[2] = {rows.data(), rows.data() + nfx};                // x, y of the row below
+  double* upper[2] = {rows.data() + 2 * nfx, rows.data() + 3 * nfx};  // of the row above
+  const auto along_row = [&](std::int64_t jc, double* const(&out)[2]) {
+    const double* u[2] = {coarse.x + jc * ncx, coarse.y + jc * ncx};
+    const double* u0[2] = {coarse.x0.data() + jc * ncx, coarse.y0.data() + jc * ncx};
+    for (int c = 0; c < 2; ++c) {
+      for (std::int64_t i = 1; i + 1 < nfx; ++i) {
+        const std::int64_t ic = fine.ax.below[i];
+        const double w = fine.ax.weight[i];
+        out[c][i] = w * (u[c][ic] - u0[c][ic]) + (1.0 - w) * (u[c][ic + 1] - u0[c][ic + 1]);
+      }
+    }
+  };
+  std::int64_t held = -1;  // the coarse row in `lower`
+  for (std::int64_t j = 1; j + 1 < fine.ay.n; ++j) {
+    const std::int64_t jc = fine.ay.below[j];
+    if (jc != held) {
+      if (jc == held + 1 && held >= 0) {
+        std::swap(lower, upper);
+      } else {
+        along_row(jc, lower);
+      }
+      along_row(jc + 1, upper);
+      held = jc;
+    }
     const double wj = fine.ay.weight[j], vj = 1.0 - wj;
-    const std::int64_t below = fine.ay.below[j] * ncx;
-    for (std::int32_t i = 1; i + 1 < fine.ax.n; ++i) {
-      const double wi = fine.ax.weight[i], vi = 1.0 - wi;
-      const std::int64_t q = below + fine.ax.below[i], p = j * nfx + i;
-      fine.x[p] +=
-          wj * (wi * ex(q) + vi * ex(q + 1)) + vj * (wi * ex(q + ncx) + vi * ex(q + ncx + 1));
-      fine.y[p] +=
-          wj * (wi * ey(q) + vi * ey(q + 1)) + vj * (wi * ey(q + ncx) + vi * ey(q + ncx + 1));
+    double* x = fine.x + j * nfx;
+    double* y = fine.y + j * nfx;
+    for (std::int64_t i = 1; i + 1 < nfx; ++i) {
+      x[i] += wj * lower[0][i] + vj * upper[0][i];
+      y[i] += wj * lower[1][i] + vj * upper[1][i];
     }
   }
 }

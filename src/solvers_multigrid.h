@@ -49,6 +49,13 @@ struct Axis {
   std::vector<double> restrict_weight;
 };
 
+// Scratch of at least n values: grows, never shrinks, so that the values a
+// vector adds (zeros, written anew) are written only once.
+inline std::vector<double>& at_least(std::vector<double>& scratch, std::size_t n) {
+  if (scratch.size() < n) scratch.resize(n);
+  return scratch;
+}
+
 // The factors of an axis of `n` vertices at the given positions; `spacing`
 // is the finest grid's step of the computational coordinate (dksi or deta).
 Axis make_axis(std::vector<double> position, double spacing);
@@ -144,6 +151,6 @@ void relax_columns(Level& level, int parity, HelperThread* helper);
 // (solvers_multigrid.cpp).
 void inject(const Level& fine, Level& coarse);
 void restrict_residual(const Level& fine, Level& coarse);
-void interpolate_correction(Level& fine, const Level& coarse);
+void interpolate_correction(Level& fine, Level& coarse);
 
 }  // namespace malha::multigrid

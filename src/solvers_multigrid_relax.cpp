@@ -160,9 +160,9 @@ void split_lines(Level& level, HelperThread* helper, std::int64_t lines, Scratch
   if (lines <= 0) return;
   const bool two = helper != nullptr && level.size >= kLeastSizeForTwoThreads && lines >= 2;
   const std::int64_t half = two ? lines / 2 : lines;
-  level.line_work.resize(scratch(half));
+  at_least(level.line_work, scratch(half));
   if (two) {
-    level.helper_work.resize(scratch(lines - half));
+    at_least(level.helper_work, scratch(lines - half));
     if (helper->try_start([&] { part(level.helper_work, half, lines); })) {
       try {
         part(level.line_work, 0, half);
@@ -173,7 +173,7 @@ void split_lines(Level& level, HelperThread* helper, std::int64_t lines, Scratch
       helper->finish();
       return;
     }
-    level.line_work.resize(scratch(lines));
+    at_least(level.line_work, scratch(lines));
   }
   part(level.line_work, 0, lines);
 }
@@ -182,15 +182,12 @@ void split_lines(Level& level, HelperThread* helper, std::int64_t lines, Scratch
 
 void coarse_residual(Level& level, bool operator_only) {
   const std::int64_t nx = level.ax.n, ny = level.ay.n, m = nx - 2;
-  level.line_work.resize(static_cast<std::size_t>(5 * m));
+  at_least(level.line_work, static_cast<std::size_t>(5 * m));
   const Equations e = Equations::in(level.line_work, 0, m);
-  if (operator_only) {
-    std::fill(level.fx.begin(), level.fx.end(), 0.0);
-    std::fill(level.fy.begin(), level.fy.end(), 0.0);
-  }
   for (std::int64_t j = 1; j < ny - 1; ++j) {
-    // The row's equations give N(u) - f as lower*u(W) + diag*u + upper*u(E) - b.
-    build<true, 1>(level, j, 1, m, e);
+    // The row's equations give N(u) - f as lower*u(W) + diag*u + upper*u(E)
+    // - b; with operator_only they are built with f = 0, giving N(u).
+    build<true, 1>(level, j, 1, m, e, !operator_only);
     const double* x = level.x + j * nx + 1;
     const double* y = level.y + j * nx + 1;
     double* fx = level.fx.data() + j * nx + 1;
@@ -201,7 +198,6 @@ void coarse_residual(Level& level, bool operator_only) {
       const double gx = e.lower[k] * x[k - 1] + e.diag[k] * x[k] + e.upper[k] * x[k + 1] - e.bx[k];
       const double gy = e.lower[k] * y[k - 1] + e.diag[k] * y[k] + e.upper[k] * y[k + 1] - e.by[k];
       if (operator_only) {
-        // f is zero here: the right-hand side becomes N(u).
         fx[k] = gx, fy[k] = gy;
       } else {
         rx[k] = -gx, ry[k] = -gy;

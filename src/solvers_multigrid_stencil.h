@@ -169,7 +169,7 @@ struct Equations {
 // steps of kStride (1 along a row, 2 across the columns of one parity).
 template <bool kAlongRow, std::int64_t kStride>
 void build(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t count,
-           const Equations& out) {
+           const Equations& out, bool with_rhs = true) {
   const std::int64_t nx = level.ax.n;
   const double* x = level.x;
   const double* y = level.y;
@@ -197,7 +197,7 @@ void build(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t cou
     return;
   }
   const Axis &ax = level.ax, &ay = level.ay;
-  const bool has_rhs = !level.fx.empty();
+  const bool has_rhs = with_rhs && !level.fx.empty();
   for (; c < count; ++c) {
     const std::int64_t i = i0 + kStride * c, p = j * nx + i;
     const Factors<double> f{ax.first[i],
