@@ -62,10 +62,14 @@ constexpr int shown_digits(int d, int k) {
 inline void round_to_field(Decimal& g, int t) {
   if (g.count <= t) return;
   const std::uint64_t below = kPowersOfTen[g.count - t - 1];
-  const bool round_up = g.digits / below % 10 >= 5;
-  g.digits /= below * 10;
+  // Whether a number rounds up is as good as random in a mesh's coordinates,
+  // and a branch on it would be mispredicted every other number: the digit
+  // d gives the 0 or 1 to add as (d + 5) / 10, by arithmetic alone. Only the
+  // rare carry out of the first digit is a branch.
+  const std::uint64_t digit = g.digits / below % 10;
+  g.digits = g.digits / (below * 10) + (digit + 5) / 10;
   g.count = t;
-  if (round_up && ++g.digits == kPowersOfTen[t]) {
+  if (g.digits == kPowersOfTen[t]) {
     g.digits = kPowersOfTen[t - 1];
     ++g.x;
   }

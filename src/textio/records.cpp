@@ -49,19 +49,24 @@ bool seventeen_digits(std::uint64_t bits, std::uint64_t& digits, int& x) {
     const Wide n = static_cast<Wide>(m) * kPowersOfFive.value[p];  // value * 10^p = n * 2^(p+e)
     const int shift = -(p + e);
     std::uint64_t t;
-    Wide remainder = 0, half = 0;
+    std::uint64_t up = 0;  // 1 when the value rounds up
     if (shift <= 0) {
       t = static_cast<std::uint64_t>(n << -shift);
     } else {
       const Wide truncated = n >> shift;
       if (truncated >= kTen17) continue;  // one digit too many: scale by 10^(p-1)
       t = static_cast<std::uint64_t>(truncated);
-      remainder = n & ((static_cast<Wide>(1) << shift) - 1);
-      half = static_cast<Wide>(1) << (shift - 1);
+      // Up when the remainder r is above half of 2^shift, or at half with t
+      // odd: when r + (half - 1) + (t & 1) reaches 2^shift. By arithmetic,
+      // not a branch: whether a number rounds up is as good as random in a
+      // mesh's coordinates, and the branch was mispredicted every other one.
+      const Wide remainder = n & ((static_cast<Wide>(1) << shift) - 1);
+      const Wide half = static_cast<Wide>(1) << (shift - 1);
+      up = static_cast<std::uint64_t>((remainder + (half - 1) + (t & 1)) >> shift);
     }
     if (t >= kTen17) continue;
     if (t < kTen16) return false;  // cannot happen with k as above; be safe
-    if (remainder > half || (remainder == half && half != 0 && (t & 1) != 0)) ++t;
+    t += up;
     x = 17 - p;
     if (t == kTen17) {  // 99...9.5 rounded up: "1" followed by zeros
       t = kTen16;
