@@ -1,14 +1,16 @@
 #!/usr/bin/python3
 """Convergence of the worked finite-volume solver (examples/solver) on malha's
-meshes: algebraic and smoothed, 20 x 10 to 160 x 80, the smooth and the
-singular (L-shaped) solution, the corrected scheme next to the plain
-two-point flux. Prints a Markdown table and draws the plot.
+meshes: algebraic and smoothed (to convergence, malha --converge), 20 x 10 to
+160 x 80, the smooth and the singular (L-shaped) solution, the corrected
+scheme next to the plain two-point flux; then the meshes graded toward the
+re-entrant corner (malha --grade), algebraic and smoothed, against today's.
+Prints Markdown tables, draws the plot and a picture of the meshes.
 
-Usage: bench/solver-convergence.py MALHA [PLOT.png]
+Usage: bench/solver-convergence.py MALHA [PLOT.png [MESHES.png]]
 
 Needs numpy, scipy and, for the plot, matplotlib (Debian: python3-numpy,
 python3-scipy, python3-matplotlib). The meshes are made in a scratch folder
-that is removed at the end. A few seconds.
+that is removed at the end. About a minute.
 """
 
 import os
@@ -28,6 +30,11 @@ KINDS = [("algebraic", False), ("smoothed", True)]
 SOLUTIONS = [("smooth", "smooth"), ("lshape", "singular"), ("linear", "linear")]
 SCHEMES = [("corrected", True), ("two-point", False)]
 CORNER_RADIUS = 0.15
+# Graded meshes: (label, smoothed, gamma), today's first.
+GRADED = [("algebraic", False, 1.0), ("algebraic, γ = 1.5", False, 1.5),
+          ("algebraic, γ = 2", False, 2.0), ("algebraic, γ = 3", False, 3.0),
+          ("smoothed", True, 1.0), ("γ = 2, then smoothed", True, 2.0)]
+PICTURED = (40, 20)
 
 
 def measure(program, scratch):
@@ -85,6 +92,62 @@ def table(errors):
     return "\n".join(lines)
 
 
+def graded(program, scratch):
+    """errors[(label, solution)] over SIZES, corrected scheme, for GRADED."""
+    errors = {}
+    for label, smoothed, gamma in GRADED:
+        for nx, ny in SIZES:
+            folder = os.path.join(scratch, f"{'s' if smoothed else 'a'}{nx}g{gamma:g}")
+            mesh = study.make_mesh(program, folder, nx, ny, smoothed, gamma)
+            for solution in ("lshape", "smooth"):
+                errors.setdefault((label, solution), []).append(fvsolve.solve(mesh, solution)[0])
+    return errors
+
+
+def graded_table(errors):
+    """The singular solution on each mesh of GRADED, how many times smaller
+    its 160 x 80 error is than on today's algebraic mesh, and the smooth
+    solution's 160 x 80 error and orders: the price."""
+    nvol = [nx * ny for nx, ny in SIZES]
+    today = errors[(GRADED[0][0], "lshape")][-1]
+    lines = ["| mesh | " + " | ".join(f"{nx}×{ny}" for nx, ny in SIZES) +
+             " | orders | today's / this | smooth solution: 160×80 | its orders |",
+             "|---|" + "---|" * (len(SIZES) + 4)]
+    for label, _, _ in GRADED:
+        e, s = errors[(label, "lshape")], errors[(label, "smooth")]
+        lines.append(f"| {label} | " + " | ".join(f"{x:.2e}" for x in e) + " | " +
+                     ", ".join(f"{p:.2f}" for p in study.orders(nvol, e)) +
+                     f" | {today / e[-1]:.1f} | {s[-1]:.2e} | " +
+                     ", ".join(f"{p:.2f}" for p in study.orders(nvol, s)) + " |")
+    return "\n".join(lines)
+
+
+def draw_meshes(program, scratch, path):
+    """The PICTURED mesh as it is, graded (gamma = 2), and graded then
+    smoothed, side by side."""
+    import matplotlib
+    matplotlib.use("Agg")
+    import matplotlib.pyplot as plt
+    nx, ny = PICTURED
+    kinds = [("today's mesh", False, 1.0), ("--grade (γ = 2)", False, 2.0),
+             ("--grade, smoothed", True, 2.0)]
+    fig, axes = plt.subplots(1, len(kinds), figsize=(12, 4.3))
+    for ax, (title, smoothed, gamma) in zip(axes, kinds):
+        folder = os.path.join(scratch, f"picture{'s' if smoothed else 'a'}{gamma:g}")
+        mesh = study.make_mesh(program, folder, nx, ny, smoothed, gamma)
+        grid = mesh.vertices.reshape(mesh.nyv, mesh.nxv, 2)
+        for line in grid:  # eta lines
+            ax.plot(line[:, 0], line[:, 1], "k-", lw=0.4)
+        for line in grid.transpose(1, 0, 2):  # ksi lines
+            ax.plot(line[:, 0], line[:, 1], "k-", lw=0.4)
+        ax.set_title(f"{title}, {nx}×{ny}")
+        ax.set_aspect("equal")
+        ax.set_xticks([0, 0.5, 1])
+        ax.set_yticks([0, 0.5, 1])
+    fig.tight_layout()
+    fig.savefig(path, dpi=100)
+
+
 def plot(errors, path):
     import matplotlib
     matplotlib.use("Agg")
@@ -112,7 +175,7 @@ def plot(errors, path):
 
 
 def main():
-    if len(sys.argv) not in (2, 3):
+    if len(sys.argv) not in (2, 3, 4):
         sys.exit(__doc__.split("\n\n")[1])
     program = os.path.abspath(sys.argv[1])
     with tempfile.TemporaryDirectory(prefix="solver-study-") as scratch:
@@ -120,7 +183,11 @@ def main():
         print(table(errors))
         print()
         print(corner(program, scratch))
-    if len(sys.argv) == 3:
+        print()
+        print(graded_table(graded(program, scratch)))
+        if len(sys.argv) == 4:
+            draw_meshes(program, scratch, sys.argv[3])
+    if len(sys.argv) >= 3:
         plot(errors, sys.argv[2])
 
 

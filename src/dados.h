@@ -34,6 +34,9 @@ void check_case_values(const MeshState& s);
 // cannot use, `message` telling which and why.
 [[noreturn]] void reject_case_value(const std::string& message);
 
+// The same for a value of entrada_eq_elipticas.txt.
+[[noreturn]] void reject_elliptic_value(const std::string& message);
+
 // Shows "entrada_eq_elipticas.txt" in the editor, then reads nsweep, niter,
 // an unused real, dksi, deta, opt_psrc and opt_qsrc from it.
 void read_elliptic_file(MeshState& s);

@@ -184,6 +184,8 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
   } else if (request.converge) {
     report.converge_done({request.converge_tolerance, false, 0});
   }
+  if (const std::string why = graded_smoothing_refusal(s, request.converge); !why.empty())
+    reject_elliptic_value(why);
   report.mesh_done(s);
 
   stage = "mesh output";

@@ -46,6 +46,13 @@ std::int64_t count_bent_cells(const double* xv, const double* yv, std::int32_t n
 // spoilt when the answer is not "".
 std::string graded_cells_refusal(MeshState& s);
 
+// After the smoothing of a graded mesh: why the smoothed mesh cannot be
+// used, "" when it can (or when nothing was graded or smoothed). The first
+// smoothing pass, with the metric terms of the graded mesh frozen, can leave
+// a cell at the corner bent, which later passes mend: the text asks for more
+// passes, or (`converged`) for a smaller exponent.
+std::string graded_smoothing_refusal(const MeshState& s, bool converged);
+
 // On a graded mesh, puts the ghost centres across the re-entrant edges at the
 // midpoints of their graded faces (the closed formulas of the ring place
 // them at the midpoints of the faces of the ungraded mesh). Runs after

@@ -248,10 +248,11 @@ std::string case_text(int nx, int ny, int smoothing) {
          "\n2\n";
 }
 
-RunResult run(const TempDir& dir, const std::string& entradas,
-              const std::vector<std::string>& args) {
+RunResult run(const TempDir& dir, const std::string& entradas, const std::vector<std::string>& args,
+              int niter = 40) {
   test::write_file(dir / "entradas.txt", entradas);
-  test::write_file(dir / "entrada_eq_elipticas.txt", "5\n40\n0.0\n1.0\n1.0\n0\n0\n");
+  test::write_file(dir / "entrada_eq_elipticas.txt",
+                   "5\n" + std::to_string(niter) + "\n0.0\n1.0\n1.0\n0\n0\n");
   return test::run_program(MALHA_EXE, dir.path(), {}, args);
 }
 
@@ -300,6 +301,23 @@ TEST(GradeRun, OddNxIsRefusedBeforeAnythingIsWritten) {
   EXPECT_NE(result.stderr_text.find("nx = 7 (record 2) is odd"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "g.txt"));
   EXPECT_EQ(result.commands, std::vector<std::string>{"notepad entradas.txt"});
+}
+
+// The first pass works on the metric terms of the graded mesh and leaves a
+// cell at the corner bent; the second mends it. One pass is refused, with
+// nothing written; two are not.
+TEST(GradeRun, OneSmoothingPassIsRefusedAndTwoAreNot) {
+  TempDir one, two;
+  const RunResult refused = run(one, case_text(40, 20, 2), {"--grade"}, 1);
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.stderr_text.find("READ(entrada_eq_elipticas.txt)"), std::string::npos);
+  EXPECT_NE(refused.stderr_text.find("niter = 1 (record 2) smooths the mesh graded with --grade=2"),
+            std::string::npos)
+      << refused.stderr_text;
+  EXPECT_FALSE(std::filesystem::exists(one / "g.txt"));
+  const RunResult taken = run(two, case_text(40, 20, 2), {"--grade"}, 2);
+  EXPECT_EQ(taken.exit_status, 0);
+  EXPECT_EQ(taken.stderr_text, "");
 }
 
 }  // namespace

@@ -114,6 +114,10 @@ bool claim_working_folder() {
   return false;
 }
 
+void reject_elliptic_value(const std::string& message) {
+  textio::fatal_error(textio::kErrCaseValue, textio::Statement::Read, kEllipticFile, message);
+}
+
 void read_case_file(MeshState& s) {
   open_input(kCaseFile,
              "five values, each first on a line of its own: the case name, nx, ny, 2 to "

@@ -1,8 +1,10 @@
 #include "malhas_segmentos/power.h"
 
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstddef>
+#include <cstdint>
 
 namespace malha {
 
@@ -40,36 +42,66 @@ constexpr std::array<double, 15> kExpSeries = {1.0,
                                                1.0 / 6227020800.0,
                                                1.0 / 87178291200.0};
 
-// The polynomial with coefficients c[0] + c[1] t + ... by Horner's rule,
-// highest term first: one fixed order of operations.
+// The polynomial c[0] + c[1] t + c[2] t^2 + ... by Estrin's scheme: the
+// terms paired as c[0] + c[1] t, c[2] + c[3] t, ..., the pairs paired in t^2,
+// and so on. The operations' order is fixed as for Horner's rule, and each
+// level's products are independent of one another, so that they overlap
+// instead of waiting each for the last.
 template <std::size_t N>
-double horner(const std::array<double, N>& c, double t) {
-  double sum = c[N - 1];
-  for (std::size_t n = N - 1; n > 0; --n) sum = sum * t + c[n - 1];
-  return sum;
+double estrin(const std::array<double, N>& c, double t) {
+  std::array<double, N> level = c;
+  std::size_t count = N;
+  while (count > 1) {
+    std::size_t next = 0;
+    for (std::size_t k = 0; k + 1 < count; k += 2) level[next++] = level[k] + level[k + 1] * t;
+    if (count % 2 != 0) level[next++] = level[count - 1];
+    count = next;
+    t *= t;
+  }
+  return level[0];
 }
 
 }  // namespace
 
+// The exponent and mantissa fields of a double, used to split and to scale
+// by powers of two: exact operations, done here on the bits rather than by
+// frexp and ldexp, which are calls into the C library.
+constexpr int kMantissaBits = 52;
+constexpr std::uint64_t kMantissaMask = (std::uint64_t{1} << kMantissaBits) - 1;
+constexpr int kExponentBias = 1023;
+
+// 2^n for a normal result (-1022 <= n <= 1023).
+double power_of_two(int n) {
+  return std::bit_cast<double>(static_cast<std::uint64_t>(n + kExponentBias) << kMantissaBits);
+}
+
 double mesh_log(double x) {
-  // x = m 2^k exactly, m in [sqrt(1/2), sqrt(2)); frexp gives m in [1/2, 1).
-  int k = 0;
-  double m = std::frexp(x, &k);
-  if (m < kSqrtHalf) {
-    m *= 2.0;
-    --k;
+  // x = m 2^k exactly with m in [1, 2) (x normal), then m in [sqrt(1/2),
+  // sqrt(2)) by halving it (exact) and raising k.
+  const auto bits = std::bit_cast<std::uint64_t>(x);
+  int k = static_cast<int>(bits >> kMantissaBits) - kExponentBias;
+  double m = std::bit_cast<double>((bits & kMantissaMask) |
+                                   (static_cast<std::uint64_t>(kExponentBias) << kMantissaBits));
+  if (m >= 2.0 * kSqrtHalf) {
+    m *= 0.5;
+    ++k;
   }
   const double z = (m - 1.0) / (m + 1.0);
-  const double log_m = 2.0 * z * horner(kLogSeries, z * z);
+  const double log_m = 2.0 * z * estrin(kLogSeries, z * z);
   const double dk = static_cast<double>(k);
   return dk * kLog2High + (dk * kLog2Low + log_m);
 }
 
 double mesh_exp(double y) {
-  // y = n log 2 + r with |r| <= log(2)/2; exp y = 2^n exp r, the scaling exact.
-  const double n = std::floor(y * kInverseLog2 + 0.5);
-  const double r = (y - n * kLog2High) - n * kLog2Low;
-  return std::ldexp(horner(kExpSeries, r), static_cast<int>(n));
+  // y = n log 2 + r with |r| <= log(2)/2; exp y = 2^n exp r, the scaling
+  // exact. n is the nearest whole number: the conversion truncates towards
+  // zero, and one is taken off for a negative fraction (floor).
+  const double v = y * kInverseLog2 + 0.5;
+  const int truncated = static_cast<int>(v);
+  const int n = truncated - (v < truncated ? 1 : 0);
+  const double dn = static_cast<double>(n);
+  const double r = (y - dn * kLog2High) - dn * kLog2Low;
+  return estrin(kExpSeries, r) * power_of_two(n);
 }
 
 }  // namespace malha

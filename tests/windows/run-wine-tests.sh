@@ -14,6 +14,7 @@
 #     exit status and standard error, the same commands handed to the
 #     interpreter (a recording stand-in on both sides);
 #   - floating-point faults in a run: the same report and status;
+#   - graded meshes (--grade): the same files for several exponents;
 #   - case names: a name with blanks quoted for cmd.exe, a name typed in
 #     UTF-8, and the names Windows cannot use as file names rejected;
 #   - malha-report.exe against the Linux malha-report on the same files (the
@@ -362,6 +363,29 @@ for converge_case in "conv-large 200 100 1.0 1.0 0" "conv-example 40 20 1.0 1.0 
 done
 run_args=()
 conclude "--converge: the same files as on Linux, and the same report for inverted cells"
+
+# ---------------------------------------------------------------------------
+# Graded meshes: the powers of the grading are the program's own (products,
+# square roots, its log and exp), so the files are the same bytes as on Linux
+# for a whole exponent, a half and any other; smoothed after the grading by
+# passes and by --converge; an odd nx refused alike.
+
+for grade_case in "grade-2 40 20 1 --grade 0" "grade-1.7 40 20 1 --grade=1.7 0" \
+  "grade-2.5-passes 64 32 2 --grade=2.5 0" "grade-3-converge 40 20 2 --grade=3,--converge 0" \
+  "grade-odd 7 4 1 --grade 1"; do
+  read -r name nx ny smoothing options status <<<"$grade_case"
+  IFS=, read -ra run_args <<<"$options"
+  new_case "$name"
+  printf '%s\n%s\n%s\n%s\n2\n' "$name" "$nx" "$ny" "$smoothing" >"$work/$name/entradas.txt"
+  printf '5\n30\n0.0\n1.0\n1.0\n0\n0\n' >"$work/$name/entrada_eq_elipticas.txt"
+  both "$name" "$work/$name/entradas.txt" "$work/$name/entrada_eq_elipticas.txt"
+  run_linux "$work/$name/linux"
+  run_windows "$work/$name/windows"
+  same_run "$work/$name/linux" "$work/$name/windows"
+  expect_status "$work/$name/windows" "$status" "$name"
+done
+run_args=()
+conclude "--grade (2, 1.7, 2.5 with passes, 3 with --converge, odd nx refused): the same files"
 
 # ---------------------------------------------------------------------------
 # Case names.
