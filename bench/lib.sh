@@ -6,3 +6,15 @@ summary() {
     m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2
     printf "%s %s %s\n", m, v[1], v[NR] }'
 }
+
+# Where a bench makes its scratch folder: $SCRATCH_PARENT when set, else
+# /dev/shm when it is there (the files then go to memory), else $TMPDIR or /tmp.
+scratch_parent() {
+  if [[ -n ${SCRATCH_PARENT:-} ]]; then
+    echo "$SCRATCH_PARENT"
+  elif [[ -d /dev/shm && -w /dev/shm ]]; then
+    echo /dev/shm
+  else
+    echo "${TMPDIR:-/tmp}"
+  fi
+}

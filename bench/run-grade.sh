@@ -37,9 +37,9 @@ if [[ ! -x $build/malha ]]; then
 fi
 cmake --build "$build" -j 2 --target malha >/dev/null
 
-default_parent=${TMPDIR:-/tmp}
-[[ -d /dev/shm && -w /dev/shm ]] && default_parent=/dev/shm
-scratch=$(mktemp -d "${SCRATCH_PARENT:-$default_parent}/malha-grade-XXXXXX")
+# shellcheck source=lib.sh
+. "$root/bench/lib.sh"
+scratch=$(mktemp -d "$(scratch_parent)/malha-grade-XXXXXX")
 trap 'rm -rf "$scratch"' EXIT
 
 # case -> "nx ny smoothing nest nsweep niter extra-option"
@@ -51,9 +51,6 @@ declare -A setup=(
 )
 variants="plain grade grade1.7"
 declare -A option=([plain]="" [grade]="--grade" [grade1.7]="--grade=1.7")
-
-# shellcheck source=lib.sh
-. "$root/bench/lib.sh"
 
 lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
 echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; load average $(cut -d' ' -f1-3 /proc/loadavg)"
