@@ -63,13 +63,5 @@ INSTANTIATE_TEST_SUITE_P(OutputFiles, Layout, ::testing::ValuesIn(kOutputFiles),
                            return "File" + name;
                          });
 
-TEST(Layout, SetsHoldTheirFilesInTheOrderOfTheTable) {
-  ASSERT_EQ(file_set(FileSet::Mesh).size(), 7u);
-  ASSERT_EQ(file_set(FileSet::Nest).size(), 5u);
-  EXPECT_EQ(file_set(FileSet::Mesh).front().file, OutputFile::Mesh);
-  EXPECT_EQ(file_set(FileSet::Nest).front().file, OutputFile::NestNeighbours);
-  EXPECT_EQ(file_set(FileSet::Nest).back().file, OutputFile::NestAreas);
-}
-
 }  // namespace
 }  // namespace malha
