@@ -211,14 +211,6 @@ std::string convergence_text(const ConvergenceFigure& figure) {
 
 std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
   std::string out;
-  if (s.case_name_written > kCaseNameLength) {
-    out += std::string(kPrefix) + "warning: " +
-           format(
-               "the case name in entradas.txt has %zu characters; its first %zu name the "
-               "files: '",
-               s.case_name_written, kCaseNameLength) +
-           case_stem(s) + "'\n";
-  }
   if (s.nx % 2 != 0) {
     const double covered = boundary_area(s);
     out += std::string(kPrefix) + "warning: " +

@@ -44,15 +44,16 @@ class RunReport {
   ConvergeSummary converge_;
 };
 
-// The warning lines for a case, its mesh and its measure, each ending in a
-// line feed ("" when there is nothing to warn about): a case name cut to its
-// first 100 characters, an odd nx, inverted cells, concave cells.
+// The warning lines for a mesh and its measure, each ending in a line feed
+// ("" when there is nothing to warn about): an odd nx, inverted cells, concave
+// cells.
 std::string mesh_warnings(const MeshState& s, const MeshQuality& q);
 
 // The warning lines about the case as read, each ending in a line feed ("" when
-// there is nothing to warn about): an option of entradas.txt other than 1 or
-// 2, and, with the smoothing on, an niter or nsweep below 1, which smooth
-// nothing (run_warnings.cpp) unless `converged`: --converge runs no passes.
+// there is nothing to warn about): a case name cut to its first 100
+// characters, an option of entradas.txt other than 1 or 2, and, with the smoothing on, an niter or
+// nsweep below 1, which smooth nothing (run_warnings.cpp) unless `converged`: --converge runs no
+// passes.
 std::string setting_warnings(const MeshState& s, bool converged = false);
 
 // The warning line naming the case's nest files that an earlier run left in

@@ -40,10 +40,23 @@ std::string no_pass_warning(std::int32_t value, const char* name, int line, cons
          ": the mesh is the algebraic one\n";
 }
 
+// A name longer than the 100 characters read is cut, as it always was
+// (files may rely on the cut name); the files bear the cut name.
+std::string cut_name_warning(const MeshState& s) {
+  if (s.case_name_written <= kCaseNameLength) return "";
+  std::string out = kWarning;
+  out += "the case name in entradas.txt has " + std::to_string(s.case_name_written);
+  out += " characters; its first " + std::to_string(kCaseNameLength) + " name the files: '";
+  out += case_stem(s);
+  out += "'\n";
+  return out;
+}
+
 }  // namespace
 
 std::string setting_warnings(const MeshState& s, bool converged) {
-  std::string out = option_warning({s.opt_elliptic, 4, "smoothing", "the mesh was not smoothed"}) +
+  std::string out = cut_name_warning(s) +
+                    option_warning({s.opt_elliptic, 4, "smoothing", "the mesh was not smoothed"}) +
                     option_warning({s.opt_nest, 5, "nest files", "no nest file was written"});
   if (!option_on(s.opt_elliptic) || converged) return out;
   out += no_pass_warning(s.niter, "niter", 2, "smoothing pass");
