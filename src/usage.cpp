@@ -179,6 +179,7 @@ int apply_run_options(int argc, const char* const* argv, RunRequest& request) {
     bool has_value = false;
     const RunOption* option = find_run_option(argument, value, has_value);
     if (option == nullptr) return refuse(argument, "unknown argument");
+    // cppcheck-suppress knownConditionTrueFalse ; find_run_option sets value
     if (has_value && value.empty()) return refuse(argument, "no value after '=' in");
     const std::string why = option->apply(value, request);
     if (!why.empty()) return refuse(argument, why);

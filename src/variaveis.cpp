@@ -106,7 +106,7 @@ void allocate_group_a(MeshState& s) {
 }
 
 void allocate_group_b(MeshState& s) {
-  for (const auto& [array, name] : kSmoothingArrays) (s.*array).allocate(name, s.nvert);
+  for (const SmoothingArray& a : kSmoothingArrays) (s.*a.array).allocate(a.name, s.nvert);
 }
 
 void allocate_group_c(MeshState& s) {

@@ -123,7 +123,8 @@ std::string grading_refusal(std::int32_t nx, std::int32_t ny, double gamma) {
   }
   // The vertices nearest C: (m, nyv - 1) at rho = 1/ny, and (m - 1, nyv)
   // and (m + 1, nyv) at rho = 1/(m - 1), m = (nx + 2)/2 being C's line.
-  const double nearest = std::min(1.0 / ny, 1.0 / ((nx + 2) / 2 - 1));
+  const int corner_line = (nx + 2) / 2;
+  const double nearest = std::min(1.0 / ny, 1.0 / (corner_line - 1));
   if (mesh_power(nearest, gamma) >= kNearestShare) return "";
   // The largest gamma with nearest^gamma >= 2^-40, rounded down.
   const double largest = std::floor(100.0 * (mesh_log(kNearestShare) / mesh_log(nearest))) / 100.0;
@@ -198,7 +199,8 @@ std::string graded_cells_refusal(MeshState& s) {
   const std::string sizes = sizes_text(s.nx, s.ny, s.grading);
   // Near C the cells are 0.5/ny across the re-entrant edges and 0.5/(m - 1)
   // along them, m - 1 = nx/2.
-  const double half_nx = s.nx / 2;
+  const int half_nx_count = s.nx / 2;  // nx is even here
+  const double half_nx = half_nx_count;
   const double ratio = std::max(s.ny / half_nx, half_nx / s.ny);
   const double largest = largest_sound_grading(s);
   return sizes + " would leave " + std::to_string(bent) + (bent == 1 ? " cell" : " cells") +

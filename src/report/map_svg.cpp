@@ -114,9 +114,9 @@ std::string colour(double t) {
   int rgb[3];
   for (std::size_t c = 0; c < 3; ++c)
     rgb[c] = static_cast<int>(std::lround(kRgb[k][c] + (kRgb[k + 1][c] - kRgb[k][c]) * f));
-  char text[8];
-  (void)std::snprintf(text, sizeof text, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
-  return text;
+  char hex[8];
+  (void)std::snprintf(hex, sizeof hex, "#%02x%02x%02x", rgb[0], rgb[1], rgb[2]);
+  return hex;
 }
 
 // A text element; `anchor` start, middle or end; `turned` along the y axis.
