@@ -39,7 +39,7 @@ exec "\$@"
 STUB
 chmod +x "$stubs/id" "$stubs/dpkg" "$stubs/sudo"
 optional="python3-numpy python3-scipy python3-vtk9 python3-gmsh python3-meshio openfoam cgns-convert"
-optional="$optional libcgns-dev"
+optional="$optional libcgns-dev python3-paraview xvfb xauth"
 all="libgtest-dev libgmock-dev $optional"
 install_line="apt-get install -y -qq --no-install-recommends libgtest-dev libgmock-dev"
 build_calls="cmake -S . -B build|cmake --build build -j 2|ctest --test-dir build --output-on-failure -j 2"
@@ -87,7 +87,7 @@ check "stops" [ "$status" -ne 0 ]
 check "... before building" [ "$calls" = "apt-get update -qq" ]
 check "... printing the command to run" contains "$said" "as root with:"
 
-run "root, no gnuplot and no VTK" 0 "libgtest-dev libgmock-dev python3-numpy python3-scipy python3-gmsh python3-meshio openfoam cgns-convert libcgns-dev" \
+run "root, no gnuplot and no VTK" 0 "libgtest-dev libgmock-dev python3-numpy python3-scipy python3-gmsh python3-meshio openfoam cgns-convert libcgns-dev python3-paraview xvfb xauth" \
   "gnuplot"
 check "builds and tests" [ "$calls" = "$build_calls" ]
 check "... naming the packages of the skipped tests" contains "$said" \
