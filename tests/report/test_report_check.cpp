@@ -13,13 +13,14 @@
 #include <filesystem>
 #include <functional>
 #include <random>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "case_files.h"
 #include "records.h"
-#include "support.h"
+#include "report_case.h"
 #include "textio.h"
 
 namespace {
@@ -32,29 +33,6 @@ using malha::report::read_case;
 using malha::test::read_file;
 using malha::test::TempDir;
 using malha::test::write_file;
-
-TEST(E25Field, ReadsEveryFormMalhaWrites) {
-  struct Case {
-    const char* field;
-    double value;
-  } cases[] = {
-      {"    1.500000000000000E+00", 1.5},
-      {"   -2.500000000000000E-01", -0.25},
-      {"    0.000000000000000E+00", 0.0},
-      {"    1.000000000000000-150", 1e-150},  // beyond -99 the letter is dropped
-      {"    1.000000000000000+100", 1e100},
-      {"    3.000000000000000E-01", 0.3},
-      {"    1.428571428571429E-01", 0.1428571428571429},
-      {"    9.999999999999999E-01", 0.9999999999999999},
-      {"    1.234567890123456E+22", 1.234567890123456e22},
-      {"    1.234567890123456E-30", 1.234567890123456e-30},
-  };
-  for (const Case& c : cases) {
-    double value = -1.0;
-    ASSERT_TRUE(parse_e25_15(c.field, value)) << c.field;
-    EXPECT_EQ(value, c.value) << c.field;
-  }
-}
 
 TEST(E25Field, RejectsWhatIsNotSuchAField) {
   for (const char* field : {
@@ -142,12 +120,10 @@ TEST(E25Field, ReadsTheEdgesAsStrtodDoes) {
            "    9.007199254740993E+15",  // 2^53 + 1: halfway, to even 2^53
            "    9.007199254740995E+15",  // 2^53 + 3: halfway, to even 2^53 + 4
            "    9.999999999999999E+22",  // past the exact powers of ten
-           "    1.000000000000000E+23",
-           "    1.000000000000000-100",
-           "    9.999999999999999E-99",
-           "   -0.000000000000000E+00",
-           "    0.000000000000000-400",
-           "    1.000000000000000-400",
+           "    1.000000000000000E+23", "    1.000000000000000-100",
+           "    1.000000000000000-150",  // beyond -99 the letter is dropped
+           "    9.999999999999999E-99", "   -0.000000000000000E+00",
+           "    0.000000000000000-400", "    1.000000000000000-400",
        }) {
     expect_as_strtod(field);
   }
@@ -155,21 +131,13 @@ TEST(E25Field, ReadsTheEdgesAsStrtodDoes) {
 
 // The files of one run of malha: case "t", nx = 5 (odd), ny = 3, smoothed,
 // with the nest files.
+const fs::path& run_files() {
+  return malha::test::malha_run("t\n5\n3\n2\n2\n", "5\n20\n0.0\n1.0\n1.0\n0\n0\n");
+}
+
 class Checker : public testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    pristine_ = new TempDir;
-    write_file(*pristine_ / "entradas.txt", "t\n5\n3\n2\n2\n");
-    write_file(*pristine_ / "entrada_eq_elipticas.txt", "5\n20\n0.0\n1.0\n1.0\n0\n0\n");
-    const auto run = malha::test::run_program(MALHA_EXE, pristine_->path());
-    ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
-  }
-  static void TearDownTestSuite() { delete pristine_; }
-
-  void SetUp() override {
-    for (const auto& entry : fs::directory_iterator(pristine_->path()))
-      fs::copy(entry.path(), dir_ / entry.path().filename().string());
-  }
+  void SetUp() override { fs::copy(run_files(), dir_.path()); }
 
   CaseFiles files() const { return {dir_.path(), "t"}; }
 
@@ -177,13 +145,7 @@ class Checker : public testing::Test {
   // nothing drops the record.
   void edit(const std::string& file, std::size_t line,
             const std::function<std::string(std::string)>& change) {
-    const std::string text = read_file(dir_ / file);
-    std::vector<std::string> records;
-    for (std::size_t at = 0; at < text.size();) {
-      const std::size_t end = text.find("\r\n", at);
-      records.push_back(text.substr(at, end - at));
-      at = end + 2;
-    }
+    const auto records = malha::test::crlf_records(read_file(dir_ / file));
     std::string out;
     for (std::size_t k = 0; k < records.size(); ++k) {
       const std::string r = k + 1 == line ? change(records[k]) : records[k];
@@ -192,20 +154,17 @@ class Checker : public testing::Test {
     write_file(dir_ / file, out);
   }
 
-  std::string failure() {
+  std::string failure(const std::string& name = "t") {
     try {
-      read_case(files());
+      read_case({dir_.path(), name});
     } catch (const CheckFailure& f) {
       return f.what();
     }
     return "no failure";
   }
 
-  static TempDir* pristine_;
   TempDir dir_;
 };
-
-TempDir* Checker::pristine_ = nullptr;
 
 TEST_F(Checker, FilesOfARunAreConsistent) {
   const auto checked = read_case(files());
@@ -221,98 +180,34 @@ TEST_F(Checker, ACaseWithoutNestFilesHasTheMeshSetChecked) {
   EXPECT_EQ(read_case(files()).checked.size(), 5u);
 }
 
-// A file the case needs and does not have: the first one missing is named.
-struct MissingCase {
-  const char* label;
-  std::vector<const char*> removed;
-  const char* message;
-};
-
-const MissingCase kMissingCases[] = {
-    {"MeshFile",
-     {"t_cent.txt"},
-     "t_cent.txt: expected the file (every run of malha writes it beside t.txt), found no such "
-     "file"},
-    {"FirstOfTwo",
-     {"t_cent_fict.txt", "t_vert.txt"},
-     "t_vert.txt: expected the file (every run of malha writes it beside t.txt), found no such "
-     "file"},
-    {"OneNestFile",
-     {"t_nest_area.txt"},
-     "t_nest_area.txt: expected the file (malha writes the 5 nest files together, and 4 of them "
-     "are here), found no such file"},
-    {"AllNestFilesButOne",
-     {"t_nest.txt", "t_nest_conec.txt", "t_nest_vert.txt", "t_nest_cent.txt"},
-     "t_nest_conec.txt: expected the file (malha writes the 5 nest files together, and 1 of them "
-     "are here), found no such file"},
-    {"CaseFile", {"t.txt"}, "t.txt: expected a readable file, found"},
-};
-
-class MissingFile : public Checker, public testing::WithParamInterface<MissingCase> {};
-
-TEST_P(MissingFile, IsNamedInOneLine) {
-  for (const char* f : GetParam().removed) fs::remove(dir_ / f);
-  const std::string message = GetParam().message;
-  EXPECT_EQ(failure().substr(0, message.size()), message);
-}
-
-INSTANTIATE_TEST_SUITE_P(Files, MissingFile, testing::ValuesIn(kMissingCases),
-                         [](const auto& info) { return std::string(info.param.label); });
-
 // A file given as the case that is no case's CASE.txt: why, and what it is
-// when the name tells.
-struct NotACase {
-  const char* argument;
-  const char* message;
-};
-
-const NotACase kNotCases[] = {
-    {"malha.txt",
-     "malha.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins a "
-     "case's CASE.txt: expected an integer in columns 1-10, found '    0.0000'; malha.txt is a "
-     "file every case shares"},
-    {"centroides.txt", "centroides.txt is not a case: line 1 is not the sizes record"},
-    {"entradas.txt",
-     "entradas.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins "
-     "a case's CASE.txt: expected a record of 50 columns (5 fields of 10), found 1 columns 't'"},
-    {"t_vert.txt", "t_vert.txt is not a case: line 1 is not the sizes record"},
-    {"t_nest_vert.txt",
-     "t_nest_vert.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that "
-     "begins a case's CASE.txt: expected a record of 50 columns (5 fields of 10), found 32 "
-     "columns"},
-    // Five integers in their columns, not the sizes of a mesh.
-    {"t_vert_fict.txt",
-     "t_vert_fict.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that "
-     "begins a case's CASE.txt: expected nxv = nx + 1 = 10 and nyv = ny + 1 = 2"},
-};
-
-class NotACaseFile : public Checker, public testing::WithParamInterface<NotACase> {};
-
-TEST_P(NotACaseFile, SaysSoAndWhy) {
-  std::string name = GetParam().argument;
-  name.resize(name.size() - 4);  // the stem, as the argument gives it
-  const std::string message = GetParam().message;
-  try {
-    read_case({dir_.path(), name});
-    ADD_FAILURE() << "no failure";
-  } catch (const CheckFailure& f) {
-    const std::string what = f.what();
-    EXPECT_EQ(what.substr(0, message.size()), message);
-    // A file of the case "t" says whose it is.
-    if (name.starts_with("t_")) {
+// when the name tells; a file of the case "t" says whose it is.
+TEST_F(Checker, AFileThatIsNoCaseSaysSoAndWhy) {
+  const std::string sizes =
+      " is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins a case's "
+      "CASE.txt: expected ";
+  const std::string columns = sizes + "a record of 50 columns (5 fields of 10), found ";
+  const std::pair<std::string, std::string> table[] = {
+      {"malha", sizes + "an integer in columns 1-10, found '    0.0000'; malha.txt is a file every "
+                        "case shares"},
+      {"centroides", sizes},
+      {"entradas", columns + "1 columns 't'"},
+      {"t_vert", sizes},
+      {"t_nest_vert", columns + "32 columns"},
+      // Five integers in their columns, not the sizes of a mesh.
+      {"t_vert_fict", sizes + "nxv = nx + 1 = 10 and nyv = ny + 1 = 2"},
+  };
+  for (const auto& [stem, message] : table) {
+    SCOPED_TRACE(stem);
+    const std::string what = failure(stem);
+    EXPECT_EQ(what.substr(0, stem.size() + 4 + message.size()), stem + ".txt" + message);
+    if (stem.starts_with("t_")) {
       EXPECT_TRUE(what.ends_with("of the case 't'; malha-report " + (dir_ / "t").string() +
                                  " checks that case"))
           << what;
     }
   }
 }
-
-INSTANTIATE_TEST_SUITE_P(Files, NotACaseFile, testing::ValuesIn(kNotCases), [](const auto& info) {
-  std::string name = info.param.argument;
-  std::erase(name, '.');
-  std::erase(name, '_');
-  return name;
-});
 
 // A process that may not start a thread (its user at the limit of its
 // processes) checks the case on one thread, with the same report.
@@ -347,6 +242,8 @@ TEST_F(Checker, LineFeedsAloneAreRead) {
   EXPECT_EQ(read_case(files()).mesh.nyv, 4);
 }
 
+// A file spoiled: record `line` changed, or with line 0 the files named
+// (separated by blanks) removed.
 struct Spoil {
   const char* name;
   const char* file;
@@ -367,6 +264,21 @@ std::string bump(std::string s, std::size_t at) {
 
 const std::vector<Spoil>& spoils() {
   static const std::vector<Spoil> table = {
+      // A file the case needs and does not have: the first one missing is named.
+      {"mesh file missing", "t_cent.txt", 0, nullptr,
+       "t_cent.txt: expected the file (every run of malha writes it beside t.txt), found no such "
+       "file"},
+      {"first of two missing", "t_cent_fict.txt t_vert.txt", 0, nullptr,
+       "t_vert.txt: expected the file (every run of malha writes it beside t.txt), found no such "
+       "file"},
+      {"one nest file missing", "t_nest_area.txt", 0, nullptr,
+       "t_nest_area.txt: expected the file (malha writes the 5 nest files together, and 4 of them "
+       "are here), found no such file"},
+      {"all nest files but one missing",
+       "t_nest.txt t_nest_conec.txt t_nest_vert.txt t_nest_cent.txt", 0, nullptr,
+       "t_nest_conec.txt: expected the file (malha writes the 5 nest files together, and 1 of them "
+       "are here), found no such file"},
+      {"case file missing", "t.txt", 0, nullptr, "t.txt: expected a readable file, found"},
       {"vertex record cut", "t.txt", 26, [](std::string) { return std::string(); },
        "t.txt, line 26: expected the record of vertex 24 of 24 (nxv x nyv), found the end of "
        "the file"},
@@ -432,10 +344,17 @@ const std::vector<Spoil>& spoils() {
 
 TEST_F(Checker, EachSpoiledFileIsNamedWithLineExpectedAndFound) {
   for (const Spoil& s : spoils()) {
-    edit(s.file, s.line, s.change);
-    EXPECT_EQ(failure().substr(0, std::string(s.message).size()), s.message) << s.name;
-    // Put the file back for the next case.
-    fs::copy(pristine_->path() / s.file, dir_ / s.file, fs::copy_options::overwrite_existing);
+    SCOPED_TRACE(s.name);
+    fs::copy(run_files(), dir_.path(),
+             fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+    std::istringstream files(s.file);
+    for (std::string file; files >> file;) {
+      if (s.line == 0)
+        fs::remove(dir_ / file);
+      else
+        edit(file, s.line, s.change);
+    }
+    EXPECT_EQ(failure().substr(0, std::string(s.message).size()), s.message);
   }
 }
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,13 +13,12 @@
 #include "case_files.h"
 #include "records.h"
 #include "report.h"
-#include "support.h"
+#include "report_case.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using malha::test::read_file;
-using malha::test::TempDir;
 using malha::test::visible;
 using malha::test::write_file;
 
@@ -56,32 +54,6 @@ const std::vector<HostileName>& hostile_names() {
   return table;
 }
 
-// A stand-in that appends its name and arguments to $RECORD_LOG (fields
-// separated by \x1F, calls by \x1E), then runs `then`.
-void make_recorder(const fs::path& bin, const std::string& name, const std::string& then = "") {
-  fs::create_directories(bin);
-  write_file(bin / name,
-             "#!/bin/sh\n"
-             "{ printf '%s' \"${0##*/}\"; for a in \"$@\"; do printf '\\037%s' \"$a\"; done;"
-             " printf '\\036'; } >> \"$RECORD_LOG\"\n" +
-                 then + "\nexit 0\n");
-  fs::permissions(bin / name, fs::perms::owner_all);
-}
-
-// The calls recorded: each the command's name, then its arguments.
-std::vector<std::vector<std::string>> calls(const fs::path& log) {
-  std::vector<std::vector<std::string>> out;
-  if (!fs::exists(log)) return out;
-  std::istringstream records(read_file(log));
-  for (std::string call; std::getline(records, call, '\x1e');) {
-    std::vector<std::string> fields;
-    std::istringstream parts(call);
-    for (std::string f; std::getline(parts, f, '\x1f');) fields.push_back(f);
-    out.push_back(fields);
-  }
-  return out;
-}
-
 bool valid_utf8_without_controls(const std::string& text) {
   for (std::size_t k = 0; k < text.size();) {
     const std::size_t n = malha::report::utf8_length(text, k);
@@ -91,74 +63,59 @@ bool valid_utf8_without_controls(const std::string& text) {
   return true;
 }
 
-class HostileNames : public testing::Test {
+// Stand-ins for notepad, wgnuplot and gnuplot append their name and
+// arguments to $RECORD_LOG (fields separated by \x1F, calls by \x1E).
+class HostileNames : public malha::test::ReportFolder {
  protected:
-  static void SetUpTestSuite() {
-    pristine_ = new TempDir;
-    write_file(*pristine_ / "entradas.txt", "t\n4\n2\n1\n1\n");
-    const auto run = malha::test::run_program(MALHA_EXE, pristine_->path());
-    ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
-  }
-  static void TearDownTestSuite() { delete pristine_; }
-
   void SetUp() override {
-    fs::create_directories(work_);
-    make_recorder(bin_, "notepad");
-    make_recorder(bin_, "wgnuplot");
-    make_recorder(bin_, "gnuplot", "printf '\\211PNG\\r\\n\\032\\n' > \"$4\"");
+    ReportFolder::SetUp();
+    const std::string record =
+        "{ printf '%s' \"${0##*/}\"; for a in \"$@\"; do printf '\\037%s' \"$a\"; done;"
+        " printf '\\036'; } >> \"$RECORD_LOG\"\n";
+    stand_in("notepad", record);
+    stand_in("wgnuplot", record);
+    stand_in("gnuplot", record + malha::test::kDrawsPng);
   }
 
-  // A fresh folder with the files of case "t" under the name `stem`.
-  fs::path case_named(const std::string& stem) {
-    fs::remove_all(work_);
-    fs::create_directories(work_);
-    for (const auto& entry : fs::directory_iterator(pristine_->path())) {
-      const std::string name = entry.path().filename().string();
-      if (name.starts_with("t")) fs::copy(entry.path(), work_ / (stem + name.substr(1)));
-    }
-    return work_;
-  }
-
-  malha::test::RunResult run(const std::string& exe, const std::vector<std::string>& args) {
+  // The calls recorded since the last look: each the command's name, then
+  // its arguments.
+  std::vector<std::vector<std::string>> calls() const {
+    std::vector<std::vector<std::string>> out;
+    if (!fs::exists(log_)) return out;
+    std::istringstream records(read_file(log_));
     fs::remove(log_);
-    return malha::test::run_program(exe, work_,
-                                    {{"COMSPEC", ""},
-                                     {"PATH", bin_.string() + ":/usr/bin:/bin"},
-                                     {"RECORD_LOG", log_.string()},
-                                     {"TMPDIR", dir_.path().string()}},
-                                    args);
+    for (std::string call; std::getline(records, call, '\x1e');) {
+      std::istringstream parts(call);
+      out.emplace_back();
+      for (std::string f; std::getline(parts, f, '\x1f');) out.back().push_back(f);
+    }
+    return out;
   }
 
   bool injected() const {
-    for (const fs::path& folder : {work_, bin_, dir_.path()})
+    for (const fs::path& folder : {case_dir_, bin_, scratch_, dir_.path()})
       if (fs::exists(folder / "INJECTED")) return true;
     return false;
   }
-
-  static TempDir* pristine_;
-  TempDir dir_;
-  fs::path work_ = dir_ / "work", bin_ = dir_ / "bin", log_ = dir_ / "calls.log";
 };
-
-TempDir* HostileNames::pristine_ = nullptr;
 
 TEST_F(HostileNames, MalhasEditorGetsEachFileAsOneArgument) {
   for (const HostileName& n : hostile_names()) {
     if (!n.malha_accepts) continue;
     SCOPED_TRACE(n.label);
-    fs::remove_all(work_);
-    fs::create_directories(work_);
+    fs::remove_all(case_dir_);
+    fs::create_directories(case_dir_);
     std::string quoted = "'";
     for (char c : n.stem) quoted += c == '\'' ? std::string("''") : std::string(1, c);
-    write_file(work_ / "entradas.txt", quoted + "'\n4\n2\n1\n1\n");
+    write_file(case_dir_ / "entradas.txt", quoted + "'\n4\n2\n1\n1\n");
     const auto result = run(MALHA_EXE, {});
     ASSERT_EQ(result.exit_status, 0) << result.stderr_text;
-    const auto recorded = calls(log_);
+    const auto recorded = calls();
     ASSERT_EQ(recorded.size(), 8u);  // entradas.txt, five case files, two plot scripts
     for (std::size_t k = 0; k < 6; ++k) {
       ASSERT_EQ(recorded[k].size(), 2u) << "one argument to notepad";
       EXPECT_EQ(recorded[k][0], "notepad");
-      EXPECT_TRUE(fs::is_regular_file(work_ / recorded[k][1])) << visible(recorded[k][1]);
+      EXPECT_TRUE(fs::is_regular_file(case_dir_ / recorded[k][1])) << visible(recorded[k][1]);
     }
     EXPECT_EQ(recorded[1][1], n.stem + ".txt");
     EXPECT_EQ(recorded[6], (std::vector<std::string>{"wgnuplot", "malha.gnu"}));
@@ -166,80 +123,56 @@ TEST_F(HostileNames, MalhasEditorGetsEachFileAsOneArgument) {
   }
 }
 
-TEST_F(HostileNames, GnuplotGetsNamesAndTitleAsArgumentsAndTheReportShowsThemPrintable) {
+// gnuplot gets the names and the title as arguments; the report, the JSON
+// and the SVG show them printable.
+TEST_F(HostileNames, GnuplotGetsThemAsArgumentsTheReportShowsThemPrintable) {
   for (const HostileName& n : hostile_names()) {
     SCOPED_TRACE(n.label);
-    case_named(n.stem);
-    const auto result = run(MALHA_REPORT_EXE, {"--map", "equiangle_skew", "--", n.stem});
+    malha::test::copy_case(malha::test::malha_run(malha::test::kSmallCase), case_dir_, n.stem);
+    const auto result = report({"--map", "equiangle_skew", "--", n.stem});
     ASSERT_EQ(result.exit_status, 0) << visible(result.stderr_text);
-    const auto recorded = calls(log_);
+    const auto recorded = calls();
     ASSERT_EQ(recorded.size(), 1u);
     ASSERT_EQ(recorded[0].size(), 7u) << "gnuplot -c SCRIPT DATA PICTURE TITLE LABEL";
     EXPECT_EQ(recorded[0][1], "-c");
     EXPECT_EQ(recorded[0][5], n.title + ": equiangle skew");
     for (std::size_t k = 2; k <= 4; ++k)
-      EXPECT_EQ(fs::path(recorded[0][k]).parent_path(), dir_.path()) << "a scratch file";
-    EXPECT_TRUE(fs::is_regular_file(work_ / (n.stem + "_equiangle_skew.png")));
+      EXPECT_EQ(fs::path(recorded[0][k]).parent_path(), scratch_) << "a scratch file";
+    EXPECT_TRUE(fs::is_regular_file(case_dir_ / (n.stem + "_equiangle_skew.png")));
     EXPECT_EQ(result.stdout_text.substr(0, 5 + n.shown.size() + 1), "case " + n.shown + ":");
     EXPECT_NE(result.stdout_text.find("map: wrote " + n.shown + "_equiangle_skew.png (PNG"),
               std::string::npos);
     EXPECT_FALSE(injected());
-  }
-}
-
-TEST_F(HostileNames, JsonAndSvgStayValidWhateverTheName) {
-  for (const HostileName& n : hostile_names()) {
-    SCOPED_TRACE(n.label);
-    case_named(n.stem);
-    const auto json = run(MALHA_REPORT_EXE, {"--json", "--", n.stem});
+    const auto json = report({"--json", "--", n.stem});
     ASSERT_EQ(json.exit_status, 0) << visible(json.stderr_text);
     EXPECT_TRUE(valid_utf8_without_controls(json.stdout_text)) << visible(json.stdout_text);
-    const auto svg = run(MALHA_REPORT_EXE, {"--map", "area", "--svg", "--", n.stem});
+    const auto svg = report({"--map", "area", "--svg", "--", n.stem});
     ASSERT_EQ(svg.exit_status, 0) << visible(svg.stderr_text);
-    const std::string picture = read_file(work_ / (n.stem + "_area.svg"));
-    EXPECT_TRUE(valid_utf8_without_controls(picture));
+    EXPECT_TRUE(valid_utf8_without_controls(read_file(case_dir_ / (n.stem + "_area.svg"))));
   }
 }
-
-struct Message {
-  const char* label;
-  std::vector<std::string> args;
-  std::string stderr_text;
-};
 
 TEST_F(HostileNames, MessagesNameWhatWasWrong) {
-  case_named("t");
-  fs::create_directory(work_ / "c");
-  const std::vector<Message> table = {
-      {"a folder",
-       {"c/"},
-       "malha-report: c/: expected a case name or the path to its CASE.txt, found a folder "
-       "name\n"},
-      {"a name with a line feed",
-       {std::string("no\nsuch")},
-       "malha-report: no\\x0Asuch.txt: expected a readable file, found no such file or "
-       "directory\n"},
-      {"an option with a control byte",
-       {std::string("--\x1b[2J")},
-       "malha-report: unknown option '--\\x1B[2J'\nTry 'malha-report --help'.\n"},
+  fs::create_directory(case_dir_ / "c");
+  const struct {
+    std::string arg, stderr_text;
+  } table[] = {
+      {"c/", "c/: expected a case name or the path to its CASE.txt, found a folder name\n"},
+      {"no\nsuch", "no\\x0Asuch.txt: expected a readable file, found no such file or directory\n"},
+      {"--\x1b[2J", "unknown option '--\\x1B[2J'\nTry 'malha-report --help'.\n"},
   };
-  for (const Message& m : table) {
-    SCOPED_TRACE(m.label);
-    const auto result = run(MALHA_REPORT_EXE, m.args);
+  for (const auto& m : table) {
+    SCOPED_TRACE(visible(m.arg));
+    const auto result = report({m.arg});
     EXPECT_NE(result.exit_status, 0);
-    EXPECT_EQ(result.stderr_text, m.stderr_text);
+    EXPECT_EQ(result.stderr_text, "malha-report: " + m.stderr_text);
   }
 }
-
-}  // namespace
-
-namespace {
 
 // Numbers as wide as a column still stand apart from their neighbours.
 TEST_F(HostileNames, HugeNumbersKeepTheirColumnsApart) {
-  case_named("t");
   malha::report::Report r;
-  r.files = {work_.string(), "t"};
+  r.files = {case_dir_.string(), "t"};
   const auto checked = malha::report::read_case(r.files);
   r.mesh = &checked.mesh;
   r.checked = checked.checked;
