@@ -21,31 +21,18 @@ struct ShapeCase {
   bool inverted, concave;
 };
 
+const double kH = std::sqrt(0.75), kR2 = std::sqrt(0.5), kDart = std::sqrt(0.625);
 const ShapeCase kShapes[] = {
     {"unit_square", {0, 1, 1, 0}, {0, 0, 1, 1}, 1.0, 1.0, 1.0, 0.0, false, false},
     {"rectangle_2_by_half", {0, 2, 2, 0}, {0, 0, 0.5, 0.5}, 1.0, 0.5, 2.0, 0.0, false, false},
     // Sides 1 along x and 1 at 60 degrees: corners of 60 and 120 degrees.
-    {"parallelogram_60",
-     {0, 1, 1.5, 0.5},
-     {0, 0, std::sqrt(0.75), std::sqrt(0.75)},
-     std::sqrt(0.75),
-     1.0,
-     1.0,
-     30.0,
-     false,
-     false},
+    {"parallelogram_60", {0, 1, 1.5, 0.5}, {0, 0, kH, kH}, kH, 1.0, 1.0, 30.0, false, false},
     // The unit square walked clockwise: negative area, every corner turning clockwise.
     {"clockwise_square", {0, 0, 1, 1}, {0, 1, 1, 0}, -1.0, 1.0, 1.0, 180.0, true, true},
     // Corner 2 on the diagonal 1-3: a corner of 180 degrees.
-    {"straight_corner",
-     {0, 0.5, 1, 0},
-     {0, 0.5, 1, 1},
-     0.5,
-     std::sqrt(0.5),
-     1.0,
-     90.0,
-     false,
-     true},
+    {"straight_corner", {0, 0.5, 1, 0}, {0, 0.5, 1, 1}, 0.5, kR2, 1.0, 90.0, false, true},
+    // A dart: a reflex corner of 233.13 degrees, a positive area.
+    {"dart", {0, 1, 1, 0.75}, {0, 0, 1, 0.25}, 0.25, kDart, 1.0, 143.13010235415598, false, true},
     // Corners 2 and 3 on one point: a zero-length edge.
     {"zero_length_edge", {0, 1, 1, 0}, {0, 0, 0, 1}, 0.5, 0.0, std::sqrt(2.0), 90.0, false, true},
     // Every corner on one point.
@@ -54,42 +41,28 @@ const ShapeCase kShapes[] = {
 
 class Shape : public testing::TestWithParam<ShapeCase> {};
 
-TEST_P(Shape, MatchesHandValues) {
+// The corners listed from each of the four: the same shape, and a dart is
+// concave wherever its reflex corner is (the old rule, the two triangles of
+// the diagonal 1-3, missed it at corners 1 and 3).
+TEST_P(Shape, MatchesHandValuesFromEveryFirstCorner) {
   const ShapeCase& c = GetParam();
-  const CellShape shape = cell_shape(c.x, c.y);
-  EXPECT_NEAR(shape.area, c.area, 1e-15);
-  EXPECT_NEAR(shape.shortest_edge, c.shortest, 1e-15);
-  EXPECT_NEAR(shape.longest_edge, c.longest, 1e-15);
-  if (c.shortest > 0.0) {
-    EXPECT_NEAR(shape.angle_deviation, c.deviation, 1e-12);
+  for (int first = 0; first < 4; ++first) {
+    double x[4], y[4];
+    for (int k = 0; k < 4; ++k) x[k] = c.x[(k + first) % 4], y[k] = c.y[(k + first) % 4];
+    const CellShape shape = cell_shape(x, y);
+    EXPECT_NEAR(shape.area, c.area, 1e-15) << "first corner " << first;
+    EXPECT_NEAR(shape.shortest_edge, c.shortest, 1e-15);
+    EXPECT_NEAR(shape.longest_edge, c.longest, 1e-15);
+    if (c.shortest > 0.0) {
+      EXPECT_NEAR(shape.angle_deviation, c.deviation, 1e-12);
+    }
+    EXPECT_EQ(is_inverted(shape.area), c.inverted);
+    EXPECT_EQ(is_concave(shape.smallest_turn), c.concave) << "first corner " << first;
   }
-  EXPECT_EQ(is_inverted(shape.area), c.inverted);
-  EXPECT_EQ(is_concave(shape.smallest_turn), c.concave);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cells, Shape, testing::ValuesIn(kShapes),
                          [](const auto& info) { return std::string(info.param.name); });
-
-// One dart, (0, 0), (1, 0), (1, 1), (0.75, 0.25), its corners listed from
-// each of the four: a reflex corner of 233.13 degrees and area 0.25 wherever
-// the reflex corner is (the old rule, the two triangles of the diagonal 1-3,
-// missed it at corners 1 and 3).
-TEST(Shape, DartIsConcaveWhereverItsReflexCornerIs) {
-  const double dx[4] = {0, 1, 1, 0.75}, dy[4] = {0, 0, 1, 0.25};
-  for (int reflex = 0; reflex < 4; ++reflex) {
-    double x[4], y[4];
-    for (int c = 0; c < 4; ++c) {
-      x[c] = dx[(c + 3 - reflex) % 4];
-      y[c] = dy[(c + 3 - reflex) % 4];
-    }
-    const CellShape shape = cell_shape(x, y);
-    EXPECT_DOUBLE_EQ(shape.area, 0.25) << "reflex corner " << reflex + 1;
-    EXPECT_NEAR(shape.angle_deviation, 143.13010235415598, 1e-12);
-    EXPECT_FALSE(is_inverted(shape.area));
-    EXPECT_TRUE(is_concave(shape.smallest_turn)) << "reflex corner " << reflex + 1;
-    for (int c = 0; c < 4; ++c) EXPECT_EQ(corner_turn(x, y, c) < 0.0, c == reflex);
-  }
-}
 
 // Cells given in any order and lists joined: the five smallest areas kept,
 // the lower volume first on equal areas.

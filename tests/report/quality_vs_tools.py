@@ -5,7 +5,7 @@ tools whose definitions they follow, on four meshes malha writes:
   alg   40 x 20, algebraic
   smo   40 x 20, smoothed (the shipped example's settings)
   fold  20 x 10, smoothed with deta = 0.1, nsweep 5, niter 20: 18 cells
-        inverted, 20 concave
+        inverted, 20 concave (malha's warnings name the same cells)
   odd   11 x 5, smoothed, an odd nx
   grad  40 x 20, graded toward the re-entrant corner (malha --grade), smoothed
 
@@ -30,15 +30,13 @@ is said and skipped; without python3-vtk9 the whole test is skipped.
 
 Usage: quality_vs_tools.py MALHA MALHA_REPORT   (exit 77: no python3-vtk9)
 """
-import importlib.util
-import json
 import math
 import os
 import re
 import sys
 
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "exports"))
-import cases  # noqa: E402  (the scratch folder, the runs, the table of failures)
+import cases  # noqa: E402  (the meshes, the runs, the table of failures)
 
 try:
     from vtkmodules.vtkFiltersVerdict import vtkMeshQuality
@@ -50,58 +48,39 @@ try:
 except ImportError:
     gmsh = None
 
-MALHA, REPORT = map(os.path.abspath, sys.argv[1:3])
-HERE = os.path.dirname(os.path.abspath(__file__))
-# The OpenFOAM runner of the worked Laplace case: the commands with their settings.
-_spec = importlib.util.spec_from_file_location(
-    "run_laplace", os.path.join(HERE, "..", "..", "examples", "openfoam", "run-laplace.py"))
-foam = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(foam)
+MALHA, REPORT = cases.arguments(2)
+foam = cases.openfoam_runner()
 FIELDS = ["nonOrthoAngle", "skewness", "cellVolume"]
 check = cases.Checks()
 TIGHT = 1e-12
 
-# name, nx, ny, smoothed, nsweep, niter, deta, malha's options
-MESHES = [("alg", 40, 20, False, 5, 100, 1.0, []), ("smo", 40, 20, True, 5, 100, 1.0, []),
-          ("fold", 20, 10, True, 5, 20, 0.1, []), ("odd", 11, 5, True, 5, 100, 1.0, []),
-          ("grad", 40, 20, True, 5, 100, 1.0, ["--grade"])]
+# name, nx, ny, smoothed, deta, niter, malha's options
+MESHES = [("alg", 40, 20, False, 1.0, 100, []), ("smo", 40, 20, True, 1.0, 100, []),
+          ("fold", 20, 10, True, 0.1, 20, []), ("odd", 11, 5, True, 1.0, 100, []),
+          ("grad", 40, 20, True, 1.0, 100, ["--grade"])]
 
 
 class Mesh:
-    def __init__(self, parent, name, nx, ny, smoothed, nsweep, niter, deta, options):
-        self.name, self.nx, self.ny = name, nx, ny
-        self.folder = os.path.join(parent, name)
-        os.makedirs(self.folder)
-        with open(os.path.join(self.folder, "entradas.txt"), "w", encoding="ascii") as f:
-            f.write(f"{name}\n{nx}\n{ny}\n{2 if smoothed else 0}\n0\n")
-        with open(os.path.join(self.folder, "entrada_eq_elipticas.txt"), "w", encoding="ascii") as f:
-            f.write(f"{nsweep}\n{niter}\n0.0\n1.0\n{deta}\n0\n0\n")
-        r = cases.run([MALHA, *options], self.folder, env=dict(os.environ, COMSPEC="true"))
-        assert r.returncode == 0, r.stderr
-        flags = ["--foam"] if foam.have_openfoam() else []
-        r = cases.run([REPORT, "--json", "--vtk", "--msh", *flags, name], self.folder)
-        assert r.returncode == 0, r.stderr
-        self.report = json.loads(r.stdout)
-        reader = vtkXMLStructuredGridReader()
-        reader.SetFileName(self.path(".vts"))
-        reader.Update()
-        self.grid = reader.GetOutput()
-        self.cells = self.grid.GetNumberOfCells()
+    """A case of cases.make_case, its .vts as VTK reads it."""
 
-    def path(self, suffix):
-        return os.path.join(self.folder, self.name + suffix)
+    def __init__(self, parent, name, nx, ny, smoothed, deta, niter, options):
+        flags = ["--vtk", "--msh"] + (["--foam"] if foam.have_openfoam() else [])
+        case = cases.make_case(MALHA, REPORT, parent, name, nx, ny, smoothed, deta, flags, niter,
+                               options)
+        self.name, self.nx, self.ny, self.cells = name, nx, ny, case.cells
+        self.folder, self.path, self.report = case.folder, case.path, case.report
+        self.warnings = case.warnings
+        self.grid = cases.read_vtk(vtkXMLStructuredGridReader, case.path(".vts"))
 
     def ours(self, key):
-        a = self.grid.GetCellData().GetArray(key)
-        return [a.GetValue(k) for k in range(a.GetNumberOfTuples())]
+        return cases.values(self.grid.GetCellData().GetArray(key))
 
     def vtk(self, measure):
         q = vtkMeshQuality()
         q.SetInputData(self.grid)
         getattr(q, "SetQuadQualityMeasureTo" + measure)()
         q.Update()
-        a = q.GetOutput().GetCellData().GetArray("Quality")
-        return [a.GetValue(k) for k in range(a.GetNumberOfTuples())]
+        return cases.values(q.GetOutput().GetCellData().GetArray("Quality"))
 
 
 def agree(mesh, what, mine, theirs, cells, tol=TIGHT):
@@ -262,6 +241,19 @@ def check_verdict(mesh):
               f"fold: malha-report {' '.join(flags)} ends with the verdict, status {r.returncode}")
 
 
+def check_warnings(mesh):
+    """malha's warnings count the cells the report counts, and name first the
+    cell of the smallest area, the report's worst area."""
+    smallest = mesh.report["metrics"]["area"]["min_cell"]["volume"]
+    for kind in ("inverted", "concave"):
+        m = re.search(rf"warning: (\d+) {kind} cells.*?the worst first: volume (\d+)",
+                      mesh.warnings)
+        said = m and (int(m.group(1)), int(m.group(2)))
+        check(said == (mesh.report[kind]["count"], smallest),
+              f"fold: malha's {kind} warning says {said}; the report: "
+              f"{mesh.report[kind]['count']}, the smallest area at volume {smallest}")
+
+
 def main():
     cases.skip_unless(vtkMeshQuality, "python3-vtk9")
     if gmsh is None:
@@ -284,6 +276,7 @@ def main():
                 check(sum(mesh.ours("inverted")) == 18 and sum(mesh.ours("concave")) == 20,
                       "fold: 18 inverted and 20 concave cells")
                 check_verdict(mesh)
+                check_warnings(mesh)
     return check.finish()
 
 

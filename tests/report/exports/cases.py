@@ -7,6 +7,7 @@ exported by malha-report, and what the tests share: the side counts the
   t2   2 x 1, algebraic, the smallest mesh
   f20  20 x 10, smoothed with deta = 0.1: inverted and concave cells
 """
+import importlib.util
 import json
 import os
 import shutil
@@ -54,18 +55,24 @@ def run(args, cwd, timeout=600, env=None):
     return subprocess.run(args, cwd=cwd, capture_output=True, text=True, timeout=timeout, env=env)
 
 
-def make_case(malha, report, parent, name, nx, ny, smoothed, deta, flags):
+def make_case(malha, report, parent, name, nx, ny, smoothed, deta, flags, niter=100, options=()):
+    """Case `name` made by malha (nsweep 5, `niter` passes, with `options`)
+    in a folder of its own, with the nest files, then reported on by
+    malha-report --json with the exports of `flags`."""
     folder = os.path.join(parent, name)
     os.makedirs(folder)
     with open(os.path.join(folder, "entradas.txt"), "w", encoding="ascii") as f:
-        f.write(f"{name}\n{nx}\n{ny}\n{2 if smoothed else 0}\n2\n")  # with the nest files
+        f.write(f"{name}\n{nx}\n{ny}\n{2 if smoothed else 0}\n2\n")
     with open(os.path.join(folder, "entrada_eq_elipticas.txt"), "w", encoding="ascii") as f:
-        f.write(f"5\n100\n0.0\n1.0\n{deta}\n0\n0\n")
-    r = run([malha], folder, env=dict(os.environ, COMSPEC="true"))
+        f.write(f"5\n{niter}\n0.0\n1.0\n{deta}\n0\n0\n")
+    r = run([malha, *options], folder, env=dict(os.environ, COMSPEC="true"))
     assert r.returncode == 0, r.stderr
+    warnings = r.stderr
     r = run([report, "--json", *flags, name], folder)
     assert r.returncode == 0, f"malha-report {' '.join(flags)} {name}: {r.stderr}"
-    return Case(folder, name, nx, ny, smoothed, json.loads(r.stdout))
+    case = Case(folder, name, nx, ny, smoothed, json.loads(r.stdout))
+    case.warnings = warnings  # malha's
+    return case
 
 
 def make_cases(malha, report, parent, flags, which=None):
@@ -120,3 +127,30 @@ def areas(case):
 
 def close(a, b, tol=1e-12):
     return abs(a - b) <= tol * max(1.0, abs(a), abs(b))
+
+
+def values(array):
+    """The values of a VTK data array, as a list."""
+    return [array.GetValue(k) for k in range(array.GetNumberOfTuples())]
+
+
+def read_vtk(reader_type, path):
+    """What a VTK reader of `reader_type` reads from `path`."""
+    reader = reader_type()
+    reader.SetFileName(path)
+    reader.Update()
+    return reader.GetOutput()
+
+
+def load_module(path):
+    """A Python file that is not on the path (an example's script) as a module."""
+    spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
+
+
+def openfoam_runner():
+    """examples/openfoam/run-laplace.py: OpenFOAM's commands with their settings."""
+    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..")
+    return load_module(os.path.join(top, "examples", "openfoam", "run-laplace.py"))

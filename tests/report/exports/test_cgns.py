@@ -33,10 +33,6 @@ def blocks(data, path=""):
     return out
 
 
-def values(array):
-    return [array.GetValue(k) for k in range(array.GetNumberOfTuples())]
-
-
 def check_in_vtk(case):
     name = case.name
     r = vtkCGNSReader()
@@ -52,13 +48,11 @@ def check_in_vtk(case):
         patch = leaves.get("/malha/mesh/Patches/" + side)
         got = patch.GetNumberOfCells() if patch else None
         check(got == count, f"{name}: CGNS patch {side} has {got} edges, expected {count}")
-    vts = vtkXMLStructuredGridReader()
-    vts.SetFileName(case.path(".vts"))
-    vts.Update()
-    ours = vts.GetOutput().GetCellData()
+    ours = cases.read_vtk(vtkXMLStructuredGridReader, case.path(".vts")).GetCellData()
     for k in range(zone.GetCellData().GetNumberOfArrays() if zone else 0):
         field = zone.GetCellData().GetArrayName(k)
-        check(values(zone.GetCellData().GetArray(k)) == values(ours.GetArray(field)),
+        theirs = cases.values(zone.GetCellData().GetArray(k))
+        check(theirs == cases.values(ours.GetArray(field)),
               f"{name}: CGNS field {field} = the .vts's")
     check(zone and zone.GetCellData().GetNumberOfArrays() >= 6, f"{name}: CGNS quality fields")
 
