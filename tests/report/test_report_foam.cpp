@@ -61,7 +61,8 @@ Mesh sheared_grid(std::int32_t nx, std::int32_t ny) {
   return m;
 }
 
-class FoamCase : public testing::TestWithParam<std::array<int, 2>> {};
+using Size = std::array<int, 2>;
+class FoamCase : public testing::TestWithParam<Size> {};
 
 TEST_P(FoamCase, OrderedClosedAndFacingOut) {
   const Mesh mesh = sheared_grid(GetParam()[0], GetParam()[1]);
@@ -104,7 +105,7 @@ TEST_P(FoamCase, OrderedClosedAndFacingOut) {
           << "inner face " << f << " out of upper-triangular order";
       previous_owner = o;
       previous_neighbour = n;
-      closure[n] = {closure[n].x - area.x, closure[n].y - area.y, closure[n].z - area.z};
+      closure[n] = closure[n] - area;
     }
   }
   for (std::size_t k = 0; k < cells; ++k)
@@ -114,10 +115,8 @@ TEST_P(FoamCase, OrderedClosedAndFacingOut) {
             static_cast<std::size_t>((mesh.nx - 1) * mesh.ny + mesh.nx * (mesh.ny - 1)));
 }
 
-INSTANTIATE_TEST_SUITE_P(Grids, FoamCase,
-                         testing::Values(std::array<int, 2>{2, 1}, std::array<int, 2>{5, 3},
-                                         std::array<int, 2>{4, 4}),
-                         [](const testing::TestParamInfo<std::array<int, 2>>& p) {
+INSTANTIATE_TEST_SUITE_P(Grids, FoamCase, testing::Values(Size{2, 1}, Size{5, 3}, Size{4, 4}),
+                         [](const testing::TestParamInfo<Size>& p) {
                            return std::to_string(p.param[0]) + "x" + std::to_string(p.param[1]);
                          });
 
