@@ -53,6 +53,15 @@ void write_file(const fs::path& file, const std::string& content) {
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
+std::set<std::string> names_in(const fs::path& dir) {
+  std::set<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    std::string name = entry.path().filename().string();
+    if (name.front() != '.') names.insert(std::move(name));
+  }
+  return names;
+}
+
 std::string visible(const std::string& text) {
   return textio::escaped(text, {.name_line_ends = true});
 }
@@ -143,15 +152,22 @@ void act_as_ordinary_user() {
   if (::geteuid() == 0 && ::setuid(65534) != 0) std::_Exit(3);
 }
 
-std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, double dksi,
-                                          double deta) {
+std::unique_ptr<MeshState> algebraic_mesh(std::int32_t nx, std::int32_t ny, double grading) {
   auto s = std::make_unique<MeshState>();
   s->nx = nx;
   s->ny = ny;
-  s->opt_elliptic = 2;
+  s->grading = grading;
   derive_counters(*s);
   allocate_group_a(*s);
   build_algebraic_mesh(*s);
+  grade_toward_corner(*s);
+  return s;
+}
+
+std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, double dksi,
+                                          double deta) {
+  auto s = algebraic_mesh(nx, ny);
+  s->opt_elliptic = 2;
   s->dksi = dksi;
   s->deta = deta;
   allocate_group_b(*s);

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -42,6 +43,9 @@ class ChangeDir {
 std::string read_file(const std::filesystem::path& file);
 void write_file(const std::filesystem::path& file, const std::string& content);
 
+// The names of the files in `dir`, leaving out the dot-files of the test harness.
+std::set<std::string> names_in(const std::filesystem::path& dir);
+
 // `text` C-escaped, for failure messages: CR, LF and the backslash as \r, \n
 // and \\, other bytes outside printable ASCII as \xNN. Distinct texts stay
 // distinct, so comparing two escaped texts compares the texts.
@@ -76,8 +80,11 @@ void redirect_standard_streams(const std::filesystem::path& err);
 // cannot.
 void act_as_ordinary_user();
 
-// A mesh of nx by ny volumes built algebraically, with the storage for
-// elliptic smoothing allocated and the given spacings.
+// A mesh of nx by ny volumes built algebraically (grading exponent `grading`).
+std::unique_ptr<MeshState> algebraic_mesh(std::int32_t nx, std::int32_t ny, double grading = 1.0);
+
+// The same, with the storage for elliptic smoothing allocated and the given
+// spacings.
 std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, double dksi = 1.0,
                                           double deta = 1.0);
 

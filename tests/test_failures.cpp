@@ -20,6 +20,7 @@
 #include <optional>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -43,6 +44,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::string_literals;
+using test::names_in;
 using test::read_file;
 using test::TempDir;
 using test::visible;
@@ -68,12 +70,6 @@ std::string case_file(const std::string& name, int nx, int ny, int elliptic, int
 
 const std::string kEllipticFile = "2\n2\n0.0\n1.0\n1.0\n1\n1\n";
 
-std::set<std::string> names_in(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
-  return names;
-}
-
 struct Outcome {
   int exit_status = -1;  // -1 unless the program exited
   int signal = 0;        // the signal that ended it
@@ -90,10 +86,16 @@ struct Outcome {
 // file named "editor-running" has appeared in the script's directory (the
 // script may create it as "$READY"). A run that outlives `timeout` is killed
 // and counts as a hang.
+struct RunOptions {
+  std::optional<std::uint64_t> address_limit = kDefaultAddressLimit;  // none: no limit
+  bool stderr_closed = false;
+  bool ordinary_user = false;
+};
+
 template <class During>
 Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
-                  std::optional<std::uint64_t> address_limit = kDefaultAddressLimit,
-                  bool stderr_closed = false, bool ordinary_user = false) {
+                  const RunOptions& options = {}) {
+  const auto [address_limit, stderr_closed, ordinary_user] = options;
   const std::chrono::seconds timeout(120);
   TempDir tools;
   const fs::path log = tools / "commands.log";
@@ -156,20 +158,14 @@ Outcome run_malha(const fs::path& dir, const std::string& editor, During during,
   if (!outcome.timed_out && WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
   if (!outcome.timed_out && WIFSIGNALED(status)) outcome.signal = WTERMSIG(status);
   outcome.stderr_text = fs::exists(err) ? read_file(err) : "";
-  if (fs::exists(log)) {
-    const std::string text = read_file(log);
-    std::size_t start_of_line = 0;
-    for (std::size_t end; (end = text.find('\n', start_of_line)) != std::string::npos;
-         start_of_line = end + 1)
-      outcome.commands.push_back(text.substr(start_of_line, end - start_of_line));
-  }
+  std::istringstream lines(fs::exists(log) ? read_file(log) : "");
+  for (std::string line; std::getline(lines, line);) outcome.commands.push_back(line);
   return outcome;
 }
 
-Outcome run_malha(const fs::path& dir,
-                  std::optional<std::uint64_t> address_limit = kDefaultAddressLimit) {
+Outcome run_malha(const fs::path& dir, const RunOptions& options = {}) {
   return run_malha(
-      dir, "", [](pid_t, auto&&) {}, address_limit);
+      dir, "", [](pid_t, auto&&) {}, options);
 }
 
 // Waits until the editor script says it runs (it must, within a minute).
@@ -337,8 +333,7 @@ TEST(UnusableOutputName, ReadOnlyFileStopsTheSetBeforeAnyFileIsCut) {
     fs::permissions(dir.path(),
                     fs::perms::owner_all | kRead | fs::perms::group_exec | fs::perms::others_exec);
 
-    const Outcome o = run_malha(
-        dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, false, true);
+    const Outcome o = run_malha(dir.path(), {.ordinary_user = true});
 
     expect_report(o, "6601", "WRITE", escaped(c.read_only),
                   "the file could only be opened for reading, so it cannot be written");
@@ -355,15 +350,13 @@ TEST(ClosedStandardError, ReportsNeverLandInTheFiles) {
   TempDir dir;
   const std::string bad_case = "caso\n4\nx\n1\n1\n";
   write_file(dir / "entradas.txt", bad_case);
-  Outcome o = run_malha(
-      dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, true);
+  Outcome o = run_malha(dir.path(), {.stderr_closed = true});
   EXPECT_EQ(o.exit_status, 1);
   EXPECT_EQ(read_file(dir / "entradas.txt"), bad_case);
 
   write_file(dir / "entradas.txt", case_file("caso", 4, 2, 1, 2));
   fs::create_directory(dir / "caso_nest_vert.txt");
-  o = run_malha(
-      dir.path(), "", [](pid_t, auto&&) {}, kDefaultAddressLimit, true);
+  o = run_malha(dir.path(), {.stderr_closed = true});
   EXPECT_EQ(o.exit_status, 1);
   EXPECT_EQ(read_file(dir / "caso_nest_conec.txt"), "");
 }
@@ -396,57 +389,23 @@ struct HostileCase {
   const char* message;  // regular expression
 };
 
-const std::string kMegabytes(8 << 20, '9');
-
 const HostileCase kHostileCases[] = {
-    {"NulInCaseName",
-     "ca\0so\n4\n2\n1\n1\n"s,
-     {},
-     "6510",
-     "entradas",
+    {"NulInCaseName", "ca\0so\n4\n2\n1\n1\n"s, std::nullopt, "6510", "entradas",
      R"(the case name 'ca\\x00so' \(record 1\) contains a control character.*)"},
-    {"NulInNumber",
-     "caso\n4\0\n2\n1\n1\n"s,
-     {},
-     "6503",
-     "entradas",
+    {"NulInNumber", "caso\n4\0\n2\n1\n1\n"s, std::nullopt, "6503", "entradas",
      R"(invalid integer '4\\x00' on line 2)"},
-    {"OnlyNulBytes",
-     std::string(4096, '\0'),
-     {},
-     "6501",
-     "entradas",
+    {"OnlyNulBytes", std::string(4096, '\0'), std::nullopt, "6501", "entradas",
      R"(end of file while reading a value \(line 1\))"},
     // A value is at most 1 MiB long; a remark may be as long as the file.
-    {"NameLineOfMegabytesWithoutEnd",
-     std::string(8 << 20, 'x'),
-     {},
-     "6509",
-     "entradas",
+    {"NameLineOfMegabytesWithoutEnd", std::string(8 << 20, 'x'), std::nullopt, "6509", "entradas",
      R"(value 'x{40}\.\.\.' on line 1 is longer than 1048576 characters)"},
-    {"RemarkOfMegabytesWithoutEnd",
-     "caso " + std::string(8 << 20, 'r'),
-     {},
-     "6501",
-     "entradas",
-     R"(end of file while reading a value \(line 1\))"},
-    {"NumberOfMegabytesWithoutEnd",
-     "caso\n" + kMegabytes,
-     {},
-     "6509",
-     "entradas",
-     R"(value '9{40}\.\.\.' on line 2 is longer than 1048576 characters)"},
-    {"InvalidUtf8Number",
-     "caso\n\xC3\x28\n2\n1\n1\n",
-     {},
-     "6503",
-     "entradas",
+    {"RemarkOfMegabytesWithoutEnd", "caso " + std::string(8 << 20, 'r'), std::nullopt, "6501",
+     "entradas", R"(end of file while reading a value \(line 1\))"},
+    {"NumberOfMegabytesWithoutEnd", "caso\n" + std::string(8 << 20, '9'), std::nullopt, "6509",
+     "entradas", R"(value '9{40}\.\.\.' on line 2 is longer than 1048576 characters)"},
+    {"InvalidUtf8Number", "caso\n\xC3\x28\n2\n1\n1\n", std::nullopt, "6503", "entradas",
      R"(invalid integer '\\xC3\(' on line 2)"},
-    {"OnlyBlanks",
-     " \n\t\n   \r\n\n",
-     {},
-     "6501",
-     "entradas",
+    {"OnlyBlanks", " \n\t\n   \r\n\n", std::nullopt, "6501", "entradas",
      R"(end of file while reading a value \(line 5\))"},
     {"NulInParameterFile", case_file("caso", 4, 2, 2, 1), "1\n1\n\0\n1\n1\n1\n1\n"s, "6505",
      "entrada_eq_elipticas", R"(invalid real number '\\x00' on line 3)"},
@@ -530,7 +489,7 @@ TEST(Storage, MoreThanTheMachineHasIsRefusedBeforeAnyAllocation) {
   TempDir dir;
   write_file(dir / "entradas.txt", case_file("caso", 46000, 46000, 2, 2));
 
-  const Outcome o = run_malha(dir.path(), 256ULL << 20);
+  const Outcome o = run_malha(dir.path(), {.address_limit = 256ULL << 20});
 
   expect_report(o, "6801", "ALLOCATE", "mesh",
                 "nx = 46000 and ny = 46000 need [0-9]+ MiB of storage, more than the [0-9]+ MiB "
@@ -550,7 +509,7 @@ TEST(Storage, RefusedAllocationIsReportedWithTheArray) {
   TempDir dir;
   write_file(dir / "entradas.txt", case_file("caso", 6000, 6000, 1, 1));
 
-  const Outcome o = run_malha(dir.path(), 1ULL << 30);
+  const Outcome o = run_malha(dir.path(), {.address_limit = 1ULL << 30});
 
   expect_report(o, "6801", "ALLOCATE", "(yv|xc|yc|xcf|ycf|conn|connf|area|xv)",
                 "not enough memory for array [a-z]+ \\([0-9]+ elements, [0-9]+ MiB\\)");

@@ -4,7 +4,7 @@
 // graded mesh.
 #include <gtest/gtest.h>
 
-#include <cctype>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -43,17 +43,16 @@ const WarningCase kWarningCases[] = {
 
 class Warnings : public ::testing::TestWithParam<WarningCase> {};
 
+// The quality of the mesh as the run measures it.
+malha::MeshQuality quality(const malha::MeshState& s) {
+  return malha::measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny);
+}
+
 TEST_P(Warnings, OneLineEachForAnOddNxInvertedAndConcaveCells) {
   const WarningCase& c = GetParam();
-  malha::MeshState s;
-  s.nx = c.nx;
-  s.ny = c.ny;
-  malha::derive_counters(s);
-  malha::allocate_group_a(s);
-  malha::build_algebraic_mesh(s);
-  if (c.moved_vertex != 0) s.xv(c.moved_vertex) = -0.5;
-  EXPECT_EQ(malha::mesh_warnings(s, malha::measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny)),
-            c.lines);
+  const auto s = malha::test::algebraic_mesh(c.nx, c.ny);
+  if (c.moved_vertex != 0) s->xv(c.moved_vertex) = -0.5;
+  EXPECT_EQ(malha::mesh_warnings(*s, quality(*s)), c.lines);
 }
 
 INSTANTIATE_TEST_SUITE_P(Meshes, Warnings, ::testing::ValuesIn(kWarningCases),
@@ -120,17 +119,13 @@ TEST(Summary, WritesEveryExponentWithCapitalE) {
   figure.largest_move = 2.32e-7;
   figure.relative = 4.1e-9;
   const malha::ConvergeSummary converge{1e-6, true, 12};
-  const std::string out = malha::run_summary(s, q, &figure, 0.5) +
-                          malha::run_summary(s, q, &figure, 0.5, &converge);
+  const std::string out =
+      malha::run_summary(s, q, &figure, 0.5) + malha::run_summary(s, q, &figure, 0.5, &converge);
   for (const char* part : {"dksi = 1E-05, deta = 2.5E-07", "area 8.67E-07 to 3.5E-05",
                            "by 2.32E-07", "4.1E-07% of the shortest edge", "tolerance 1E-06"})
     EXPECT_NE(out.find(part), std::string::npos) << part << " in\n" << out;
   EXPECT_EQ(malha::convergence_text(figure), "move 2.32E-07 (4.1E-07% of min edge)");
-  for (std::size_t at = 1; at + 1 < out.size(); ++at) {
-    const bool exponent = out[at] == 'e' && std::isdigit(static_cast<unsigned char>(out[at - 1])) &&
-                          (out[at + 1] == '-' || out[at + 1] == '+');
-    EXPECT_FALSE(exponent) << "a small e at " << at << " in\n" << out;
-  }
+  EXPECT_FALSE(std::regex_search(out, std::regex("[0-9]e[-+]"))) << out;
 }
 
 // The case as read: an option other than 1 or 2, a count that smooths nothing.
@@ -161,11 +156,10 @@ std::string line(const char* pattern, std::int32_t value) {
 
 std::vector<SettingCase> setting_cases() {
   return {
-      {"BothOn", 2, 2, 100, 5, ""},
       {"BothOff", 1, 1, 0, 0, ""},  // the counts are not read when the smoothing is off
       {"ZeroMeantAsNo", 0, 0, 0, 0, line(kSmoothingOff, 0) + line(kNestOff, 0)},
       {"MinusOneAndThree", -1, 3, 0, 0, line(kSmoothingOff, -1) + line(kNestOff, 3)},
-      {"OneIterationOneSweep", 2, 1, 1, 1, ""},
+      {"BothOnOneIterationOneSweep", 2, 2, 1, 1, ""},
       {"NoIteration", 2, 2, 0, 5, line(kNoPass, 0)},
       {"NegativeIterations", 2, 2, -3, -1, line(kNoPass, -3)},  // no pass: the sweeps do not matter
       {"NoSweep", 2, 2, 10, 0, line(kNoSweep, 0)},
@@ -214,16 +208,8 @@ TEST(EarlierFiles, NamedWhenThisRunWroteNoNestFiles) {
 // The summary names the grading, and only when there is one.
 TEST(GradedSummary, SaysTheMeshIsGradedAndWithWhatExponent) {
   for (double gamma : {1.0, 2.5}) {
-    malha::MeshState s;
-    s.nx = 8;
-    s.ny = 4;
-    s.grading = gamma;
-    malha::derive_counters(s);
-    malha::allocate_group_a(s);
-    malha::build_algebraic_mesh(s);
-    malha::grade_toward_corner(s);
-    const std::string text = malha::run_summary(
-        s, malha::measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny), nullptr, 0.5);
+    const auto s = malha::test::algebraic_mesh(8, 4, gamma);
+    const std::string text = malha::run_summary(*s, quality(*s), nullptr, 0.5);
     EXPECT_EQ(text.find("graded toward the re-entrant corner (gamma = 2.5)") != std::string::npos,
               gamma != 1.0)
         << text;
@@ -235,7 +221,7 @@ TEST(GradedSummary, SaysTheMeshIsGradedAndWithWhatExponent) {
 
 // The progress line on terminals of every width: whole parts dropped, the
 // time spent first, then the figure, then the time left; words never cut
-// while the head fits.
+// while the head fits. Each line at the width it just fits and one less.
 struct WidthCase {
   std::size_t width;
   const char* line;
@@ -246,19 +232,14 @@ TEST(ProgressLine, DropsWholePartsToFit) {
   const std::vector<malha::LinePart> parts = {
       {", 0:04 elapsed", 1}, {", about 0:10 left", 3}, {", move 3.12E-05 (0.81% of min edge)", 2}};
   const WidthCase cases[] = {
-      {200,
-       "smoothing: pass 612 of 2000, 0:04 elapsed, about 0:10 left, move 3.12E-05 (0.81% "
-       "of min edge)"},
       {93,
        "smoothing: pass 612 of 2000, 0:04 elapsed, about 0:10 left, move 3.12E-05 (0.81% "
        "of min edge)"},
       {92, "smoothing: pass 612 of 2000, about 0:10 left, move 3.12E-05 (0.81% of min edge)"},
       {79, "smoothing: pass 612 of 2000, about 0:10 left, move 3.12E-05 (0.81% of min edge)"},
       {78, "smoothing: pass 612 of 2000, about 0:10 left"},
-      {49, "smoothing: pass 612 of 2000, about 0:10 left"},
       {44, "smoothing: pass 612 of 2000, about 0:10 left"},
       {43, "smoothing: pass 612 of 2000"},
-      {39, "smoothing: pass 612 of 2000"},
       {27, "smoothing: pass 612 of 2000"},
       {20, "smoothing: pass 612 "},  // only the head itself is ever cut
   };

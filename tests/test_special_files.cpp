@@ -22,7 +22,7 @@
 namespace {
 
 namespace fs = std::filesystem;
-using malha::test::read_file;
+using malha::test::names_in;
 using malha::test::RunResult;
 using malha::test::TempDir;
 using malha::test::visible;
@@ -30,12 +30,6 @@ using malha::test::write_file;
 
 // A run that has not ended by then is stuck, and counts as a failure.
 constexpr int kTimeoutSeconds = 20;
-
-std::set<std::string> names_in(const fs::path& dir) {
-  std::set<std::string> names;
-  for (const auto& entry : fs::directory_iterator(dir)) names.insert(entry.path().filename());
-  return names;
-}
 
 // What stands in place of the file.
 struct Special {
@@ -55,49 +49,26 @@ struct Place {
   const char* label;
   bool report;       // read by malha-report (else by malha)
   const char* file;  // the file replaced
-  std::vector<std::string> args;
-  const char* report_start;  // the report before the kind
-  const char* report_end;    // and after it
+  std::vector<std::string> args = {};
 };
 
 const Place kPlaces[] = {
-    {"CaseFile",
-     false,
-     "entradas.txt",
-     {},
-     "\r\nrun-time error F6401: OPEN(entradas.txt)\r\n- cannot read the file: it is ",
-     ", not a regular file\r\n"},
-    {"ParameterFile",
-     false,
-     "entrada_eq_elipticas.txt",
-     {},
-     "\r\nrun-time error F6401: OPEN(entrada_eq_elipticas.txt)\r\n- cannot read the file: it is ",
-     ", not a regular file\r\n"},
-    {"ReportVertexFile",
-     true,
-     "t.txt",
-     {"t"},
-     "malha-report: t.txt: expected a regular file, found ",
-     "\n"},
-    {"ReportCornerFile",
-     true,
-     "t_vert.txt",
-     {"t"},
-     "malha-report: t_vert.txt: expected a regular file, found ",
-     "\n"},
-    {"ReportOptionalFile",
-     true,
-     "t_nest_area.txt",
-     {"t"},
-     "malha-report: t_nest_area.txt: expected a regular file, found ",
-     "\n"},
-    {"ReportCaseFile",
-     true,
-     "entradas.txt",
-     {},
-     "malha-report: entradas.txt: expected a regular file, found ",
-     "\n"},
+    {"CaseFile", false, "entradas.txt"},
+    {"ParameterFile", false, "entrada_eq_elipticas.txt"},
+    {"ReportVertexFile", true, "t.txt", {"t"}},
+    {"ReportCornerFile", true, "t_vert.txt", {"t"}},
+    {"ReportOptionalFile", true, "t_nest_area.txt", {"t"}},
+    {"ReportCaseFile", true, "entradas.txt"},
 };
+
+// The one report on `kind` standing in place of the file.
+std::string report_on(const Place& place, const std::string& kind) {
+  const std::string file = place.file;
+  return place.report
+             ? "malha-report: " + file + ": expected a regular file, found " + kind + "\n"
+             : "\r\nrun-time error F6401: OPEN(" + file + ")\r\n- cannot read the file: it is " +
+                   kind + ", not a regular file\r\n";
+}
 
 class SpecialFile : public ::testing::TestWithParam<std::tuple<Special, Place>> {
  protected:
@@ -132,8 +103,7 @@ TEST_P(SpecialFile, IsRefusedAtOnceWithOneReport) {
 
   EXPECT_FALSE(r.timed_out);
   EXPECT_EQ(r.exit_status, 1);
-  EXPECT_EQ(visible(r.stderr_text),
-            visible(place.report_start + std::string(special.kind) + place.report_end));
+  EXPECT_EQ(visible(r.stderr_text), visible(report_on(place, special.kind)));
   // The report's output is its verdict alone.
   EXPECT_EQ(r.stdout_text, place.report ? "1 check failed: file check\n" : "");
   EXPECT_EQ(names_in(dir.path()), before);
