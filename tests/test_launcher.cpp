@@ -39,28 +39,16 @@ class EnvSetting {
   std::optional<std::string> old_;
 };
 
-// Sets or removes COMSPEC for the object's lifetime.
-class ComspecSetting : public EnvSetting {
- public:
-  explicit ComspecSetting(const std::optional<std::string>& value) : EnvSetting("COMSPEC", value) {}
-};
-
 class LauncherTest : public ::testing::Test {
  protected:
   // An interpreter that records how many arguments it got, its first two
   // arguments, and exits with status 5.
   fs::path make_recorder(const fs::path& where) {
     const fs::path script = where / "interp.sh";
-    write_file(script,
-               "#!/bin/sh\n"
-               "printf '%s' \"$#\" > '" +
-                   (dir_ / "count").string() +
-                   "'\n"
-                   "printf '%s' \"$1\" > '" +
-                   (dir_ / "option").string() +
-                   "'\n"
-                   "printf '%s' \"$2\" > '" +
-                   (dir_ / "text").string() + "'\nexit 5\n");
+    std::string body = "#!/bin/sh\n";
+    for (const auto& [what, file] : {std::pair{"$#", "count"}, {"$1", "option"}, {"$2", "text"}})
+      body += std::string("printf '%s' \"") + what + "\" > '" + (dir_ / file).string() + "'\n";
+    write_file(script, body + "exit 5\n");
     fs::permissions(script, fs::perms::owner_all);
     return script;
   }
@@ -71,7 +59,7 @@ class LauncherTest : public ::testing::Test {
 };
 
 TEST_F(LauncherTest, InterpreterGetsOptionAndTrimmedText) {
-  const ComspecSetting comspec(make_recorder(dir_.path()).string());
+  const EnvSetting comspec("COMSPEC", make_recorder(dir_.path()).string());
   EXPECT_EQ(run_command("  notepad entradas.txt   "), 5);
   EXPECT_EQ(read_file(dir_ / "count"), "2");
   EXPECT_EQ(read_file(dir_ / "option"), "-c");
@@ -85,7 +73,7 @@ TEST_F(LauncherTest, InterpreterGetsOptionAndTrimmedText) {
 
 TEST_F(LauncherTest, DefaultInterpreterAndExitCode) {
   for (const auto& setting : {std::optional<std::string>(), std::optional<std::string>("")}) {
-    const ComspecSetting comspec(setting);
+    const EnvSetting comspec("COMSPEC", setting);
     EXPECT_EQ(run_command("exit 3"), 3);
     EXPECT_EQ(run_command("true"), 0);
     // A command the interpreter cannot carry out is no launch failure.
@@ -94,7 +82,7 @@ TEST_F(LauncherTest, DefaultInterpreterAndExitCode) {
 }
 
 TEST_F(LauncherTest, CommandLengthLimit) {
-  const ComspecSetting comspec(make_recorder(dir_.path()).string());
+  const EnvSetting comspec("COMSPEC", make_recorder(dir_.path()).string());
   const std::string longest(kMaxCommandLength, 'x');
   EXPECT_EQ(run_command(longest + "     "), 5);
   EXPECT_EQ(read_file(dir_ / "text"), longest);
@@ -107,7 +95,7 @@ TEST_F(LauncherTest, CommandLengthLimit) {
 }
 
 TEST_F(LauncherTest, MissingInterpreter) {
-  const ComspecSetting comspec((dir_ / "no-such-interpreter").string());
+  const EnvSetting comspec("COMSPEC", (dir_ / "no-such-interpreter").string());
   EXPECT_EQ(run_command("true"), -1);
   EXPECT_EQ(last_command_error(), 2);
 }
@@ -123,12 +111,12 @@ TEST_F(LauncherTest, ComspecLengthLimit) {
     return script.string();
   };
   {
-    const ComspecSetting comspec(recorder_of_length(260));
+    const EnvSetting comspec("COMSPEC", recorder_of_length(260));
     EXPECT_EQ(run_command("ok"), 5);
     EXPECT_EQ(read_file(dir_ / "text"), "ok");
   }
   fs::remove(dir_ / "text");
-  const ComspecSetting comspec(recorder_of_length(261));
+  const EnvSetting comspec("COMSPEC", recorder_of_length(261));
   EXPECT_EQ(run_command("ok"), -1);
   EXPECT_EQ(last_command_error(), 2);
   EXPECT_FALSE(recorder_ran());
@@ -146,7 +134,7 @@ class CommandPathTest : public LauncherTest, public ::testing::WithParamInterfac
 
 TEST_P(CommandPathTest, FallbackFolderComesLast) {
   const PathCase& c = GetParam();
-  const ComspecSetting comspec(std::nullopt);
+  const EnvSetting comspec("COMSPEC", std::nullopt);
   const EnvSetting path("PATH", c.path);
   platform::set_command_path_fallback(c.fallback);
   const fs::path seen = dir_ / "seen";
@@ -184,7 +172,7 @@ INSTANTIATE_TEST_SUITE_P(Launcher, CommandPathTest, ::testing::ValuesIn(kPathCas
 // A program of the fallback folder runs when PATH has none of that name, and
 // one on PATH wins over it.
 TEST_F(LauncherTest, ProgramOnPathWinsOverFallback) {
-  const ComspecSetting comspec(std::nullopt);
+  const EnvSetting comspec("COMSPEC", std::nullopt);
   for (const char* folder : {"fallback", "first"}) {
     fs::create_directory(dir_ / folder);
     write_file(dir_ / folder / "standin", std::string("#!/bin/sh\necho ") + folder + " > \"$1\"\n");
