@@ -42,8 +42,8 @@
 //   traps held; afterwards it checks the exception flags and the range of
 //   |det| = |yeta*xksi - xeta*yksi|. Exactly for 2^-512 < |det| < 2^512 do the
 //   operations left out raise nothing (kSafeDetLow and kSafeDetHigh,
-//   solvers_fast.h; the tests find both ends again by bisection over the
-//   doubles and check the doubles next to them): below it jac*jac overflows;
+//   solvers_fast.h; the tests check the doubles next to both ends and a
+//   sample of the whole range): below it jac*jac overflows;
 //   above it jac*jac is subnormal or zero and 1/(jac*jac) overflows or
 //   divides by zero. The fused operations are a subset of the plain ones, so
 //   with no flag raised and every det in range, the plain ones would not

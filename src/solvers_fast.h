@@ -10,9 +10,8 @@ namespace malha {
 // those with kSafeDetLow <= |det| <= kSafeDetHigh, the doubles strictly
 // between 2^-512 and 2^512. Below, jac*jac overflows; above, jac*jac is
 // subnormal or zero and 1/(jac*jac) overflows or divides by zero. The tests
-// (test_fast_argument.cpp) find both ends again by bisection over the
-// doubles and check the doubles next to each end and a sample of the whole
-// range.
+// (test_fast_argument.cpp) check the doubles next to each end and a sample
+// of the whole range.
 inline constexpr double kSafeDetLow = 0x1.0000000000001p-512;
 inline constexpr double kSafeDetHigh = 0x1.fffffffffffffp+511;
 

@@ -56,7 +56,6 @@ const Place kPlaces[] = {
     {"CaseFile", false, "entradas.txt"},
     {"ParameterFile", false, "entrada_eq_elipticas.txt"},
     {"ReportVertexFile", true, "t.txt", {"t"}},
-    {"ReportCornerFile", true, "t_vert.txt", {"t"}},
     {"ReportOptionalFile", true, "t_nest_area.txt", {"t"}},
     {"ReportCaseFile", true, "entradas.txt"},
 };

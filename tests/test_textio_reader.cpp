@@ -325,13 +325,13 @@ TEST_F(ReaderTest, ByteOrderMarkAtTheStartOfAnInputFileIsSkipped) {
   const std::string mark = "\xEF\xBB\xBF";
   given_input(mark + "12\n" + mark + "x\n");
   EXPECT_EQ(integer(), 12);
-  EXPECT_EQ(text(), mark + "x" + std::string(96, ' '));
+  EXPECT_EQ(text(), padded(mark + "x"));
   close_unit(kUnit);
   given_input(mark + mark + "x\n");
-  EXPECT_EQ(text(), mark + "x" + std::string(96, ' '));
+  EXPECT_EQ(text(), padded(mark + "x"));
   close_unit(kUnit);
   given(mark + "x\n");
-  EXPECT_EQ(text(), mark + "x" + std::string(96, ' '));
+  EXPECT_EQ(text(), padded(mark + "x"));
 }
 
 TEST_F(ReaderDeathTest, MessagesQuoteLongAndUnprintableValues) {

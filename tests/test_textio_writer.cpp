@@ -434,25 +434,25 @@ struct EscapeCase {
   std::string want;
 };
 
+const EscapeCase kEscapeCases[] = {
+    {"ControlBytes", std::string("a\0b\x1F\x7F~ ", 7), {}, "a\\x00b\\x1F\\x7F~ "},
+    {"NonAsciiAsHex", "\xC3\xA9", {}, "\\xC3\\xA9"},
+    {"NonAsciiKept", "\xC3\xA9\t", {.keep_non_ascii = true}, "\xC3\xA9\\x09"},
+    {"LineEndsNamed", "a\r\n\\\t\xFF", {.name_line_ends = true}, "a\\r\\n\\\\\\x09\\xFF"},
+    {"LineEndsAsBytes", "\r\n\\", {}, "\\x0D\\x0A\\"},
+    {"LimitCutsBytesBeforeEscaping", "\x01\x02\x03", {.limit = 2}, "\\x01\\x02..."},
+    {"LimitReachedExactly", "abc", {.limit = 3}, "abc"},
+    {"Empty", "", {.limit = 0}, ""},
+};
+
 class Escaped : public ::testing::TestWithParam<EscapeCase> {};
 
 TEST_P(Escaped, ShowsTheBytesAsChosen) {
   EXPECT_EQ(escaped(GetParam().text, GetParam().how), GetParam().want);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Messages, Escaped,
-    ::testing::Values(
-        EscapeCase{"ControlBytes", std::string("a\0b\x1F\x7F~ ", 7), {}, "a\\x00b\\x1F\\x7F~ "},
-        EscapeCase{"NonAsciiAsHex", "\xC3\xA9", {}, "\\xC3\\xA9"},
-        EscapeCase{"NonAsciiKept", "\xC3\xA9\t", {.keep_non_ascii = true}, "\xC3\xA9\\x09"},
-        EscapeCase{
-            "LineEndsNamed", "a\r\n\\\t\xFF", {.name_line_ends = true}, "a\\r\\n\\\\\\x09\\xFF"},
-        EscapeCase{"LineEndsAsBytes", "\r\n\\", {}, "\\x0D\\x0A\\"},
-        EscapeCase{"LimitCutsBytesBeforeEscaping", "\x01\x02\x03", {.limit = 2}, "\\x01\\x02..."},
-        EscapeCase{"LimitReachedExactly", "abc", {.limit = 3}, "abc"},
-        EscapeCase{"Empty", "", {.limit = 0}, ""}),
-    [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Messages, Escaped, ::testing::ValuesIn(kEscapeCases),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 class UnitFileTest : public ::testing::Test {
  protected:
