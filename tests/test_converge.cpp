@@ -201,7 +201,6 @@ TEST_P(ConvergeFailure, EndsWithAReportAndWritesNothing) {
   put_inputs(dir, "fail", t.c);
   const Files inputs = folder(dir.path());
   const RunResult got = malha::test::run_program(MALHA_EXE, dir.path(), {}, t.args);
-  EXPECT_EQ(got.signal, 0);
   EXPECT_EQ(got.exit_status, 1);
   const std::string head = "\r\nrun-time error F6901: CONVERGE(entrada_eq_elipticas.txt)\r\n- ";
   EXPECT_EQ(got.stderr_text.rfind(head, 0), 0u) << visible(got.stderr_text);
