@@ -16,13 +16,13 @@
 
 namespace malha::test {
 
-// The small case "t" (nx = 4, ny = 2, passes, no smoothing).
-inline const std::string kSmallCase = "t\n4\n2\n1\n1\n";
+namespace fs = std::filesystem;
+
+inline const std::string kSmallCase = "t\n4\n2\n1\n1\n";  // nx = 4, ny = 2, no smoothing
 
 // The folder of the files of one run of malha on `entradas` (and
 // `elipticas`), made on first use and kept while the test program runs.
-inline const std::filesystem::path& malha_run(const std::string& entradas,
-                                              const std::string& elipticas = "") {
+inline const fs::path& malha_run(const std::string& entradas, const std::string& elipticas = "") {
   static std::map<std::string, std::unique_ptr<TempDir>> runs;
   auto& dir = runs[entradas + '\0' + elipticas];
   if (!dir) {
@@ -36,20 +36,19 @@ inline const std::filesystem::path& malha_run(const std::string& entradas,
 }
 
 // `to` afresh, holding the files of case "t" of `run` under the name `stem`.
-inline void copy_case(const std::filesystem::path& run, const std::filesystem::path& to,
-                      const std::string& stem = "t") {
-  std::filesystem::remove_all(to);
-  std::filesystem::create_directories(to);
-  for (const auto& entry : std::filesystem::directory_iterator(run)) {
+inline void copy_case(const fs::path& run, const fs::path& to, const std::string& stem = "t") {
+  fs::remove_all(to);
+  fs::create_directories(to);
+  for (const auto& entry : fs::directory_iterator(run)) {
     const std::string name = entry.path().filename().string();
-    if (name.starts_with("t")) std::filesystem::copy(entry.path(), to / (stem + name.substr(1)));
+    if (name.starts_with("t")) fs::copy(entry.path(), to / (stem + name.substr(1)));
   }
 }
 
 // The names in a folder, sorted.
-inline std::vector<std::string> listing(const std::filesystem::path& folder) {
+inline std::vector<std::string> listing(const fs::path& folder) {
   std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(folder))
+  for (const auto& entry : fs::directory_iterator(folder))
     names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
@@ -65,14 +64,14 @@ class ReportFolder : public testing::Test {
  protected:
   void SetUp() override {
     copy_case(malha_run(kSmallCase), case_dir_);
-    std::filesystem::create_directories(bin_);
-    std::filesystem::create_directories(scratch_);
+    fs::create_directories(bin_);
+    fs::create_directories(scratch_);
   }
 
   // A stand-in program `name` in `bin` that runs the shell text `body`.
   void stand_in(const std::string& name, const std::string& body) const {
     write_file(bin_ / name, "#!/bin/sh\n" + body + "\n");
-    std::filesystem::permissions(bin_ / name, std::filesystem::perms::owner_all);
+    fs::permissions(bin_ / name, fs::perms::owner_all);
   }
 
   RunResult run(const std::string& exe, const std::vector<std::string>& args) const {
@@ -88,8 +87,8 @@ class ReportFolder : public testing::Test {
   }
 
   TempDir dir_;
-  std::filesystem::path case_dir_ = dir_ / "case", bin_ = dir_ / "bin", scratch_ = dir_ / "scratch",
-                        log_ = dir_ / "calls.log";
+  fs::path case_dir_ = dir_ / "case", bin_ = dir_ / "bin", scratch_ = dir_ / "scratch",
+           log_ = dir_ / "calls.log";
 };
 
 }  // namespace malha::test

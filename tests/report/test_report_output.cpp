@@ -2,9 +2,9 @@
 // link, never over a file of the case, and never leaving a scratch or a
 // half-written file behind.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/resource.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -105,10 +105,7 @@ TEST(OutputFileFailure, AFailedWriteLeavesThePreviousFileIntact) {
   TempDir dir;
   const fs::path target = dir / "mesh.vts";
   write_file(target, "the previous file");
-  struct sigaction ignore {
-  }, old_action{};
-  ignore.sa_handler = SIG_IGN;
-  sigaction(SIGXFSZ, &ignore, &old_action);
+  const auto old_action = std::signal(SIGXFSZ, SIG_IGN);
   rlimit old_limit{};
   getrlimit(RLIMIT_FSIZE, &old_limit);
   const rlimit small{64 * 1024, old_limit.rlim_max};
@@ -122,7 +119,7 @@ TEST(OutputFileFailure, AFailedWriteLeavesThePreviousFileIntact) {
     message = f.what();
   }
   setrlimit(RLIMIT_FSIZE, &old_limit);
-  sigaction(SIGXFSZ, &old_action, nullptr);
+  std::signal(SIGXFSZ, old_action);
   EXPECT_EQ(message.rfind(target.string() + ": expected the whole file written, found ", 0), 0u)
       << message;
   EXPECT_EQ(read_file(target), "the previous file");

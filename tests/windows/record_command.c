@@ -42,10 +42,9 @@ static int arguments_as_read(void) {
 int main(void) {
   char log[32768];
   char status[32];
-  char flag[8];
   DWORD n = GetEnvironmentVariableA("RECORD_COMMAND_LOG", log, sizeof log);
   if (n > 0 && n < sizeof log) {
-    if (GetEnvironmentVariableA("RECORD_COMMAND_ARGV", flag, sizeof flag) > 0) {
+    if (GetEnvironmentVariableA("RECORD_COMMAND_ARGV", NULL, 0) > 0) {
       if (!arguments_as_read()) return 125;
     } else if (WideCharToMultiByte(CP_UTF8, 0, GetCommandLineW(), -1, line, sizeof line, NULL,
                                    NULL) == 0) {
@@ -62,11 +61,10 @@ int main(void) {
   char wait[32768];
   n = GetEnvironmentVariableA("RECORD_COMMAND_WAIT", wait, sizeof wait - 8);
   if (n > 0 && n < sizeof wait - 8) {
-    char ready[32768];
-    memcpy(ready, wait, n);
-    memcpy(ready + n, ".ready", 7);
-    CloseHandle(CreateFileA(ready, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
+    memcpy(wait + n, ".ready", 7);
+    CloseHandle(CreateFileA(wait, GENERIC_WRITE, FILE_SHARE_READ, NULL, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, NULL));
+    wait[n] = '\0';
     for (int waited = 0; waited < 60000 && GetFileAttributesA(wait) == INVALID_FILE_ATTRIBUTES;
          waited += 20)
       Sleep(20);
