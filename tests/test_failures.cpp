@@ -71,13 +71,8 @@ std::string case_file(const std::string& name, int nx, int ny, int elliptic, int
 
 const std::string kEllipticFile = "2\n2\n0.0\n1.0\n1.0\n1\n1\n";
 
-struct Outcome {
-  int exit_status = -1;  // -1 unless the program exited
-  int signal = 0;        // the signal that ended it
-  bool timed_out = false;
+struct Outcome : test::RunResult {
   double seconds = 0.0;
-  std::string stderr_text;
-  std::vector<std::string> commands;
 };
 
 // Runs the program in `dir`, in a process group of its own, with COMSPEC
@@ -169,39 +164,35 @@ Outcome run_malha(const fs::path& dir, const RunOptions& options = {}) {
       dir, "", [](pid_t, auto&&) {}, options);
 }
 
-// Waits until the editor script says it runs (it must, within a minute).
-template <class Ready>
-void wait_for_editor(Ready&& ready) {
+// Waits until `done` says so (it must, within a minute).
+template <class Done>
+void wait_until(Done&& done) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (!ready() && std::chrono::steady_clock::now() < deadline)
+  while (!done() && std::chrono::steady_clock::now() < deadline)
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
-// Waits until a process of the group runs the program `name` (it must,
-// within a minute).
-void wait_for_program_in_group(pid_t group, const std::string& name) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-  while (std::chrono::steady_clock::now() < deadline) {
-    std::error_code ec;
-    for (const auto& entry : fs::directory_iterator("/proc", ec)) {
-      std::string stat;
-      try {
-        stat = read_file(entry.path() / "stat");
-      } catch (const std::exception&) {
-        continue;
-      }
-      // pid (comm) state ppid pgrp ...
-      const std::size_t open = stat.find('('), close = stat.rfind(')');
-      if (open == std::string::npos || close == std::string::npos) continue;
-      if (stat.substr(open + 1, close - open - 1) != name) continue;
-      int ppid = 0, pgrp = 0;
-      char state = 0;
-      if (std::sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 &&
-          pgrp == group)
-        return;
+// Whether a process of the group runs the program `name`.
+bool program_in_group(pid_t group, const std::string& name) {
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator("/proc", ec)) {
+    std::string stat;
+    try {
+      stat = read_file(entry.path() / "stat");
+    } catch (const std::exception&) {
+      continue;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    // pid (comm) state ppid pgrp ...
+    const std::size_t open = stat.find('('), close = stat.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    if (stat.substr(open + 1, close - open - 1) != name) continue;
+    int ppid = 0, pgrp = 0;
+    char state = 0;
+    if (std::sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 &&
+        pgrp == group)
+      return true;
   }
+  return false;
 }
 
 // The whole standard error is exactly one report of the given number,
@@ -540,7 +531,7 @@ TEST(TwoRuns, TheSecondRunInAFolderIsRefusedWhileTheFirstWorks) {
                   std::string("if [ \"$2\" = 'notepad entradas.txt' ]; then touch \"$READY\"; ") +
                       "while [ ! -e go ]; do sleep 0.02; done; " + c.first_editor + "; fi",
                   [&](pid_t, auto&& ready) {
-                    wait_for_editor(ready);
+                    wait_until(ready);
                     second = test::run_program(MALHA_EXE, dir.path(), {}, {}, 60);
                     write_file(dir / "go", "");
                   });
@@ -587,7 +578,7 @@ TEST(SignalsDuringEditor, CtrlCThatEndsTheEditorStopsTheRun) {
         [](pid_t pid, auto&&) {
           // Once the editor runs: a signal before that would find the
           // interpreter still deciding what to run.
-          wait_for_program_in_group(pid, "sleep");
+          wait_until([pid] { return program_in_group(pid, "sleep"); });
           ::kill(-pid, SIGINT);
         });
 
@@ -609,7 +600,7 @@ TEST(SignalsDuringEditor, CtrlCTheEditorKeepsLetsTheRunFinish) {
                               "if [ \"$2\" = 'notepad entradas.txt' ]; then trap '' INT; "
                               "touch \"$READY\"; sleep 2; fi",
                               [](pid_t pid, auto&& ready) {
-                                wait_for_editor(ready);
+                                wait_until(ready);
                                 ::kill(-pid, SIGINT);
                               });
   EXPECT_EQ(o.signal, 0);
@@ -627,7 +618,7 @@ TEST(SignalsDuringEditor, TerminatingTheWaitingProgramEndsIt) {
     const Outcome o = run_malha(
         dir.path(), "if [ \"$2\" = 'notepad entradas.txt' ]; then touch \"$READY\"; sleep 60; fi",
         [sig](pid_t pid, auto&& ready) {
-          wait_for_editor(ready);
+          wait_until(ready);
           ::kill(pid, sig);
         });
     EXPECT_FALSE(o.timed_out);
