@@ -19,6 +19,7 @@ void compute_centroids(MeshState& s) {
   const std::int32_t nyf = s.nyf;
   const double* xv = s.xv.data();
   const double* yv = s.yv.data();
+  const AreaFrame frame = area_frame(s);
 
   // Real volumes: split along the diagonal from corner 1 to corner 3 into
   // T1 = (1, 2, 3) and T2 = (1, 3, 4); the centroid is the area-weighted mean
@@ -31,7 +32,7 @@ void compute_centroids(MeshState& s) {
         x[c] = xv[s.conn(v, c + 1) - 1];
         y[c] = yv[s.conn(v, c + 1) - 1];
       }
-      const VolumeCentroid g = volume_centroid(x, y);
+      const VolumeCentroid g = volume_centroid(x, y, frame);
       s.area(v) = g.area;
       s.xc(v) = g.xc;
       s.yc(v) = g.yc;

@@ -35,6 +35,38 @@ inline VolumeCentroid volume_centroid(const double x[4], const double y[4]) {
   return {area, (a1 * xg1 + a2 * xg2) * r, (a1 * yg1 + a2 * yg2) * r};
 }
 
+// Where the formulas above take their coordinates from. They multiply
+// coordinates, so that their rounding is that of the coordinates' squares,
+// about 1e-17 in this region, whatever the cell's size: nothing beside the
+// area of a cell of an ungraded mesh, which keeps them (and its files their
+// bytes). A graded mesh's cells at the re-entrant corner are far smaller
+// (down to 1e-25 in area) and would get areas of the wrong sign: its areas
+// and centroids are computed from the corners' offsets from corner 1, whose
+// rounding is that of the cell.
+enum class AreaFrame { Region, FirstCorner };
+
+inline AreaFrame area_frame(const MeshState& s) {
+  return s.grading == 1.0 ? AreaFrame::Region : AreaFrame::FirstCorner;
+}
+
+inline VolumeCentroid volume_centroid(const double x[4], const double y[4], AreaFrame frame) {
+  if (frame == AreaFrame::Region) return volume_centroid(x, y);
+  const double dx[4] = {0.0, x[1] - x[0], x[2] - x[0], x[3] - x[0]};
+  const double dy[4] = {0.0, y[1] - y[0], y[2] - y[0], y[3] - y[0]};
+  const VolumeCentroid g = volume_centroid(dx, dy);
+  return {g.area, x[0] + g.xc, y[0] + g.yc};
+}
+
+// The area alone, a2 + a1 as above.
+inline double volume_area(const double x[4], const double y[4], AreaFrame frame) {
+  if (frame == AreaFrame::Region)
+    return triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]) +
+           triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
+  const double x1 = x[1] - x[0], y1 = y[1] - y[0], x2 = x[2] - x[0], y2 = y[2] - y[0];
+  const double x3 = x[3] - x[0], y3 = y[3] - y[0];
+  return triangle_area_134(0.0, 0.0, x2, y2, x3, y3) + triangle_area_123(0.0, 0.0, x1, y1, x2, y2);
+}
+
 // Signed area and centroid of every real volume, and the centre of every
 // volume of the extended numbering, fictitious ring included.
 void compute_centroids(MeshState& s);

@@ -86,10 +86,9 @@ bool worse_move(double a, double b) {
 
 }  // namespace
 
-CellShape cell_shape(const double x[4], const double y[4]) {
+CellShape cell_shape(const double x[4], const double y[4], AreaFrame frame) {
   CellShape c;
-  c.area = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]) +
-           triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
+  c.area = volume_area(x, y, frame);
   c.shortest_edge = kInfinity;
   c.longest_edge = 0.0;
   c.angle_deviation = 0.0;
@@ -132,14 +131,15 @@ void CellList::join(const CellList& other) {
   for (const Entry& e : other) keep(e);
 }
 
-MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
+MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny,
+                         AreaFrame frame) {
   const platform::FpTrapsHeld held;
   MeshQuality q;
   q.smallest_area = kInfinity;
   q.largest_area = -kInfinity;
   q.shortest_edge = kInfinity;
   for_each_cell(xv, yv, nx, ny, [&](const double* x, const double* y, const CellRef& here) {
-    const CellShape shape = cell_shape(x, y);
+    const CellShape shape = cell_shape(x, y, frame);
     ++q.cells;
     if (shape.area < q.smallest_area) q.smallest_area = shape.area, q.smallest_area_cell = here;
     if (shape.area > q.largest_area) q.largest_area = shape.area, q.largest_area_cell = here;
@@ -153,13 +153,12 @@ MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, st
   return q;
 }
 
-BadCells find_bad_cells(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny) {
+BadCells find_bad_cells(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny,
+                        AreaFrame frame) {
   const platform::FpTrapsHeld held;
   BadCells bad;
   for_each_cell(xv, yv, nx, ny, [&](const double* x, const double* y, const CellRef& here) {
-    const double area = triangle_area_134(x[0], y[0], x[2], y[2], x[3], y[3]) +
-                        triangle_area_123(x[0], y[0], x[1], y[1], x[2], y[2]);
-    bad.add(here, area, smallest_corner_turn(x, y));
+    bad.add(here, volume_area(x, y, frame), smallest_corner_turn(x, y));
   });
   return bad;
 }

@@ -7,19 +7,21 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "processamento.h"
+
 namespace malha {
 
 // Shape of one quadrilateral volume, corners 1 to 4 in the order of the
 // connectivity table (counter-clockwise for a valid volume):
 // (i, j), (i+1, j), (i+1, j+1), (i, j+1).
 struct CellShape {
-  double area;  // triangles (1, 2, 3) + (1, 3, 4), as the area file has it
+  double area;  // triangles (1, 2, 3) + (1, 3, 4), as the area file has it (frame)
   double shortest_edge;
   double longest_edge;
   double angle_deviation;  // largest |corner angle - 90| in degrees
   double smallest_turn;    // smallest corner_turn over the four corners
 };
-CellShape cell_shape(const double x[4], const double y[4]);
+CellShape cell_shape(const double x[4], const double y[4], AreaFrame frame = AreaFrame::Region);
 
 // The cross product at corner c of the edge coming in and the edge going
 // out, (p[c] - p[c-1]) x (p[c+1] - p[c]): positive where the boundary turns
@@ -104,12 +106,15 @@ struct MeshQuality {
 
 // Over the nx by ny volumes of a mesh whose vertex (i, j) is xv[k-1], yv[k-1]
 // with k = (j-1)*(nx+1) + i. Degenerate volumes give infinities or NaNs here,
-// never a floating-point trap.
-MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny);
+// never a floating-point trap. The areas are those of the area file: a
+// graded mesh's from the first corner (area_frame).
+MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny,
+                         AreaFrame frame = AreaFrame::Region);
 
 // Only the inverted and concave volumes: a small fraction of the cost of
 // measure_mesh, for a check made on every run.
-BadCells find_bad_cells(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny);
+BadCells find_bad_cells(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny,
+                        AreaFrame frame = AreaFrame::Region);
 
 // How far a mesh is from solving its smoothing equations: the largest move
 // one point update would make, over the interior vertices and over u = x and

@@ -258,9 +258,9 @@ void RunReport::mesh_done(const MeshState& s) {
   // warnings about inverted and concave cells need only the areas and the
   // corner turns, and cost little.
   if (platform::stderr_is_terminal())
-    quality_ = measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny);
+    quality_ = measure_mesh(s.xv.data(), s.yv.data(), s.nx, s.ny, area_frame(s));
   else
-    quality_.bad = find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny);
+    quality_.bad = find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny, area_frame(s));
 }
 
 void RunReport::run_done(const MeshState& s) const {

@@ -155,7 +155,8 @@ void check_progress(const MeshState& s, Progress& p, double rounding) {
 // A solution with inverted cells (area 0 or less) is no mesh a solver can
 // use: the run stops. Concave cells get the warning of any run.
 void check_not_inverted(const MeshState& s, Progress& p) {
-  const CellList inverted = find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny).inverted;
+  const CellList inverted =
+      find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny, area_frame(s)).inverted;
   if (inverted.count() == 0) return;
   textio::fatal_error(
       textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,

@@ -1,6 +1,7 @@
 // The grading toward the re-entrant corner: its power function, the map over
-// a table of sizes and exponents (boundary on its sides, total area, no bent
-// cell), the refusals, and whole runs with --grade.
+// a table of sizes and exponents (boundary on its sides, the cells graded,
+// every area positive and 0.75 in all), the refusals, and whole runs with
+// --grade.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +14,7 @@
 #include "malhas_segmentos.h"
 #include "malhas_segmentos/power.h"
 #include "processamento.h"
+#include "quality.h"
 #include "run_options.h"
 #include "solvers.h"
 #include "support.h"
@@ -41,14 +43,6 @@ TEST(MeshPower, AgreesWithTheLibraryToAFewUnitsInTheLastPlace) {
     EXPECT_NEAR(mesh_log(x), std::log(x), 4e-16 * std::max(1.0, std::fabs(std::log(x)))) << x;
   for (double y : {-700.0, -30.0, -1.0, -0.3466, -1e-9, 0.0})
     EXPECT_NEAR(mesh_exp(y), std::exp(y), 4e-16 * std::exp(y)) << y;
-}
-
-TEST(MeshPower, WholeAndHalfExponentsAreProductsAndASquareRoot) {
-  const double base = 0.123456789;
-  EXPECT_EQ(MeshPower(0.0)(base), 1.0);
-  EXPECT_EQ(MeshPower(1.0)(base), base);
-  EXPECT_EQ(MeshPower(3.0)(base), base * base * base);
-  EXPECT_EQ(MeshPower(1.5)(base), base * std::sqrt(base));
 }
 
 // ---------------------------------------------------------------------------
@@ -90,18 +84,23 @@ std::vector<MapCase> map_cases() {
                         {200, 7},
                         {12, 24}})
     for (double gamma : {1.0, 1.5, 2.0, 3.0}) cases.push_back({nx, ny, gamma});
+  // Cells at the corner about 1e-12 across: areas near 1e-25, far below the
+  // rounding of the area formulas in the region's coordinates.
+  cases.push_back({2000, 1000, 4.0});
   return cases;
 }
 
 class GradedMesh : public ::testing::TestWithParam<MapCase> {};
 
-TEST_P(GradedMesh, KeepsTheBoundaryOnItsSidesAndTheArea) {
+TEST_P(GradedMesh, KeepsTheBoundaryOnItsSidesAndTheAreaAndGradesTheCorner) {
   const auto [nx, ny, gamma] = GetParam();
   ASSERT_EQ(grading_refusal(nx, ny, gamma), "");
   const auto plain = mesh(nx, ny, 1.0);
   const auto s = mesh(nx, ny, gamma);
   ASSERT_EQ(graded_cells_refusal(*s), "");
-  EXPECT_EQ(count_bent_cells(s->xv.data(), s->yv.data(), nx, ny), 0);
+  const BadCells bad = find_bad_cells(s->xv.data(), s->yv.data(), nx, ny, area_frame(*s));
+  EXPECT_EQ(bad.inverted.count(), 0);
+  EXPECT_EQ(bad.concave.count(), 0);
 
   // The outer boundary to the bit: line j = 1, the top and the right side.
   const auto same = [&](std::int32_t i, std::int32_t j) {
@@ -140,27 +139,14 @@ TEST_P(GradedMesh, KeepsTheBoundaryOnItsSidesAndTheArea) {
     total = sum;
   }
   EXPECT_NEAR(total + carry, 0.75, 1e-14);
-}
 
-TEST_P(GradedMesh, OneLeavesTheMeshAsBuiltAndMoreShrinksTheCornerCells) {
-  const auto [nx, ny, gamma] = GetParam();
-  const auto plain = mesh(nx, ny, 1.0);
-  const auto s = mesh(nx, ny, gamma);
-  const auto bits = [](const Array1<double>& a) {
-    return std::vector<double>(a.data(), a.data() + a.size());
-  };
-  if (gamma == 1.0) {
-    EXPECT_EQ(bits(s->xv), bits(plain->xv));
-    EXPECT_EQ(bits(s->yv), bits(plain->yv));
-    return;
-  }
-  // The vertex next to the corner on the vertical re-entrant edge, when it
-  // is not the end of the edge: from d = 0.5/(m - 1) to about d (2d)^(gamma-1).
-  const std::int32_t m = (s->nxv + 1) / 2;
-  if (m <= 2) return;
+  // Graded: the vertex next to the corner on the vertical re-entrant edge,
+  // when it is not the end of the edge, from d = 0.5/(m - 1) to about
+  // d (2d)^(gamma - 1).
+  if (gamma == 1.0 || m <= 2) return;
   const double d = 0.5 / (m - 1);
-  EXPECT_NEAR(y_of(*s, m - 1, s->nyv) - 0.5, d * std::pow(2.0 * d, gamma - 1.0),
-              1e-3 * d * std::pow(2.0 * d, gamma - 1.0));
+  const double want = d * std::pow(2.0 * d, gamma - 1.0);
+  EXPECT_NEAR(y_of(*s, m - 1, s->nyv) - 0.5, want, 1e-3 * want);
 }
 
 INSTANTIATE_TEST_SUITE_P(SizesAndExponents, GradedMesh, ::testing::ValuesIn(map_cases()),
@@ -169,33 +155,6 @@ INSTANTIATE_TEST_SUITE_P(SizesAndExponents, GradedMesh, ::testing::ValuesIn(map_
                            return std::to_string(c.nx) + "x" + std::to_string(c.ny) + "Gamma" +
                                   std::to_string(static_cast<int>(c.gamma * 10));
                          });
-
-TEST(GradedMesh, SmoothingKeepsTheGradedBoundary) {
-  auto s = test::smoothing_mesh(20, 10);
-  s->grading = 2.0;
-  grade_toward_corner(*s);
-  const auto graded = mesh(20, 10, 2.0);
-  s->nsweep = 5;
-  for (int pass = 0; pass < 50; ++pass) smoothing_pass(*s, SmoothingOptions{});
-  for (std::int32_t i = 1; i <= s->nxv; ++i) {
-    for (std::int32_t j : {1, s->nyv}) {
-      EXPECT_EQ(x_of(*s, i, j), x_of(*graded, i, j)) << i << ", " << j;
-      EXPECT_EQ(y_of(*s, i, j), y_of(*graded, i, j)) << i << ", " << j;
-    }
-  }
-  EXPECT_EQ(count_bent_cells(s->xv.data(), s->yv.data(), s->nx, s->ny), 0);
-}
-
-TEST(GradedMesh, GhostsAcrossTheReentrantEdgesAtTheGradedMidpoints) {
-  auto s = mesh(8, 4, 2.0);
-  compute_centroids(*s);
-  place_graded_ring(*s);
-  for (std::int32_t I = 2; I <= s->nxf - 1; ++I) {
-    const std::int64_t w = static_cast<std::int64_t>(s->nyf - 1) * s->nxf + I;
-    EXPECT_EQ(s->xcf(w), 0.5 * (x_of(*s, I - 1, s->nyv) + x_of(*s, I, s->nyv))) << I;
-    EXPECT_EQ(s->ycf(w), 0.5 * (y_of(*s, I - 1, s->nyv) + y_of(*s, I, s->nyv))) << I;
-  }
-}
 
 // ---------------------------------------------------------------------------
 // Refusals.
@@ -293,32 +252,47 @@ TEST(GradeRun, GradedFilesKeepTheirLayoutAndTheCommands) {
             test::read_file(plain / "g_nest_vert.txt"));
 }
 
-TEST(GradeRun, OddNxIsRefusedBeforeAnythingIsWritten) {
+// Runs refused before anything is written, named by the file and record at
+// fault, and the run next to one of them that is taken. The first smoothing
+// pass works on the metric terms of the graded mesh and leaves a cell at the
+// corner bent; the second mends it.
+struct RefusedRun {
+  const char* label;
+  int nx, ny, smoothing, niter;
+  const char* option;
+  int status;
+  const char* file;  // the file at fault, whose READ the report names ("" when taken)
+  const char* why;
+};
+
+const RefusedRun kRefusedRuns[] = {
+    {"OddNx", 7, 4, 1, 40, "--grade=1.5", 1, "entradas.txt", "nx = 7 (record 2) is odd"},
+    {"OneSmoothingPass", 40, 20, 2, 1, "--grade", 1, "entrada_eq_elipticas.txt",
+     "niter = 1 (record 2) smooths the mesh graded with --grade=2"},
+    {"TwoSmoothingPasses", 40, 20, 2, 2, "--grade", 0, "", ""},
+};
+
+class GradeRefusal : public ::testing::TestWithParam<RefusedRun> {};
+
+TEST_P(GradeRefusal, WritesNothingAndSaysWhy) {
+  const RefusedRun& c = GetParam();
   TempDir dir;
-  const RunResult result = run(dir, case_text(7, 4, 1), {"--grade=1.5"});
-  EXPECT_EQ(result.exit_status, 1);
-  EXPECT_NE(result.stderr_text.find("READ(entradas.txt)"), std::string::npos);
-  EXPECT_NE(result.stderr_text.find("nx = 7 (record 2) is odd"), std::string::npos);
+  const RunResult result = run(dir, case_text(c.nx, c.ny, c.smoothing), {c.option}, c.niter);
+  EXPECT_EQ(result.exit_status, c.status);
+  if (c.status == 0) {
+    EXPECT_EQ(result.stderr_text, "");
+    return;
+  }
+  EXPECT_NE(result.stderr_text.find(c.why), std::string::npos) << result.stderr_text;
+  EXPECT_NE(result.stderr_text.find("READ(" + std::string(c.file) + ")"), std::string::npos);
   EXPECT_FALSE(std::filesystem::exists(dir / "g.txt"));
-  EXPECT_EQ(result.commands, std::vector<std::string>{"notepad entradas.txt"});
+  // The file at fault is the last one opened in the editor.
+  ASSERT_FALSE(result.commands.empty());
+  EXPECT_EQ(result.commands.back(), "notepad " + std::string(c.file));
 }
 
-// The first pass works on the metric terms of the graded mesh and leaves a
-// cell at the corner bent; the second mends it. One pass is refused, with
-// nothing written; two are not.
-TEST(GradeRun, OneSmoothingPassIsRefusedAndTwoAreNot) {
-  TempDir one, two;
-  const RunResult refused = run(one, case_text(40, 20, 2), {"--grade"}, 1);
-  EXPECT_EQ(refused.exit_status, 1);
-  EXPECT_NE(refused.stderr_text.find("READ(entrada_eq_elipticas.txt)"), std::string::npos);
-  EXPECT_NE(refused.stderr_text.find("niter = 1 (record 2) smooths the mesh graded with --grade=2"),
-            std::string::npos)
-      << refused.stderr_text;
-  EXPECT_FALSE(std::filesystem::exists(one / "g.txt"));
-  const RunResult taken = run(two, case_text(40, 20, 2), {"--grade"}, 2);
-  EXPECT_EQ(taken.exit_status, 0);
-  EXPECT_EQ(taken.stderr_text, "");
-}
+INSTANTIATE_TEST_SUITE_P(Runs, GradeRefusal, ::testing::ValuesIn(kRefusedRuns),
+                         [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace
 }  // namespace malha

@@ -36,6 +36,15 @@ inline RecordReader open_records(const CaseFiles& files, OutputFile file) {
 // the exact doubles.
 inline constexpr double kAgreement = 1e-9;
 
+// Those 16 digits, relative to the coordinates: the last digit's unit is at
+// most 1e-15 of a coordinate, so that a vertex, and a centroid written in the
+// file, may be half of that from the double the program had. Once a cell is
+// as small as a graded mesh's at the re-entrant corner (1e-6 and less),
+// that, not the cell's size, bounds the agreement: a centroid within
+// kWrittenDigits times the largest coordinate of the cell, an area within
+// that times the cell's size (each corner moved that far).
+inline constexpr double kWrittenDigits = 2e-15;
+
 // "volume v (i = .., j = ..)" and "a b c d" for messages.
 std::string cell_name(std::int64_t v, std::int32_t i, std::int32_t j);
 std::string number_list(const std::int32_t* values, int count);

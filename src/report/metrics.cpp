@@ -311,7 +311,9 @@ void measure_rows(const Mesh& mesh, CellTable& t, std::int32_t first_row, std::i
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
       const std::size_t v = cell_index(mesh, i, j);
       cell_corners(mesh, i, j, x, y);
-      const VolumeCentroid g = volume_centroid(x, y);
+      // From the first corner: the cells of a graded mesh at the re-entrant
+      // corner are too small for the formulas in the region's coordinates.
+      const VolumeCentroid g = volume_centroid(x, y, AreaFrame::FirstCorner);
       t.xc[v] = g.xc;
       t.yc[v] = g.yc;
       t.area[v] = g.area;

@@ -173,6 +173,18 @@ TEST_F(Checker, FilesOfARunAreConsistent) {
   EXPECT_EQ(checked.mesh.vertices(), 24);
 }
 
+// The cells of a graded mesh at the re-entrant corner, about 3e-10 across
+// here, are far smaller than the files' 16 digits of a coordinate near 0.5:
+// their centroids and areas agree with the vertices to those digits.
+TEST(GradedCase, CellsSmallerThanTheFilesDigitsAreConsistent) {
+  TempDir dir;
+  write_file(dir / "entradas.txt", "t\n400\n200\n1\n2\n");
+  const auto run = malha::test::run_program(MALHA_EXE, dir.path(), {}, {"--grade=4"});
+  ASSERT_EQ(run.exit_status, 0) << run.stderr_text;
+  EXPECT_EQ(run.stderr_text, "");
+  EXPECT_EQ(read_case(CaseFiles{dir.path(), "t"}).checked.size(), 10u);
+}
+
 TEST_F(Checker, ACaseWithoutNestFilesHasTheMeshSetChecked) {
   for (const char* f :
        {"t_nest.txt", "t_nest_conec.txt", "t_nest_vert.txt", "t_nest_cent.txt", "t_nest_area.txt"})
