@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """malha-report end to end on meshes malha writes: an odd nx without smoothing
 and the shipped (smoothed) example. The JSON is parsed, the .vts read back by
-VTK's own XML reader, the Plot3D grid and the map checked, the case files left
-as they were, and the failures give their status and message.
+VTK's own XML reader, the map checked, the case files left as they were, and
+the failures give their status and message.
 
 Usage: end_to_end.py MALHA MALHA_REPORT EXAMPLES_DIR   (exit 77: no python3-vtk9)
 """
@@ -115,15 +115,7 @@ def check_case(folder, case, nx, ny, smoothed):
     xy = vertices(folder, case)
     check(grid.GetPoint(nx + 2)[:2] == xy[nx + 2], f"{case}: VTK point order is the vertex order")
 
-    # The Plot3D grid: dimensions, then every x, then every y, i fastest.
-    with open(os.path.join(folder, case + ".xyz"), encoding="ascii") as f:
-        words = f.read().split()
-    check(words[:2] == [str(nx + 1), str(ny + 1)], f"{case}: Plot3D dimensions")
-    n = (nx + 1) * (ny + 1)
-    numbers = [float(w) for w in words[2:]]
-    check(len(numbers) == 2 * n, f"{case}: Plot3D holds x and y of every vertex")
-    check(numbers[:3] == [p[0] for p in xy[:3]], f"{case}: Plot3D first x")
-    check(numbers[n : n + 3] == [p[1] for p in xy[:3]], f"{case}: Plot3D first y")
+    # The Plot3D grid is read back point by point by exports/test_vtk.py.
 
     # The map as SVG: one polygon per cell.
     r = run([REPORT, "--map", "equiangle_skew", "--svg", case], folder)
@@ -201,9 +193,11 @@ def main():
                   f"the listed metric {key} draws a map")
         r = run([REPORT, "--svg"], example)
         check(r.returncode == 2 and "--svg goes with --map" in r.stderr, "--svg alone exits 2")
-        r = run([REPORT, "nosuchcase"], example)
-        check(r.returncode == 1 and r.stderr.startswith("malha-report: nosuchcase.txt: expected"),
-              "missing case exits 1 naming the file")
+        for name, says in (("nosuchcase", "nosuchcase.txt: expected"),
+                           ("malha.txt", "malha.txt is not a case: ")):
+            r = run([REPORT, name], example)
+            check(r.returncode == 1 and r.stderr.startswith("malha-report: " + says)
+                  and r.stderr.count("\n") == 1, f"{name}: exits 1 naming the file in one line")
         with open(os.path.join(odd, "odd_vert.txt"), "rb+") as f:
             f.truncate(10 * 42)  # ten records of 40 columns and CR LF
         r = run([REPORT, os.path.join(odd, "odd.txt")], example)
