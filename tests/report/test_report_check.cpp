@@ -268,6 +268,11 @@ std::string replace_at(std::string s, std::size_t at, const std::string& with) {
   return s.replace(at, with.size(), with);
 }
 
+// A whole record in place of the one there.
+std::function<std::string(std::string)> record(const char* text) {
+  return [text](const std::string&) { return std::string(text); };
+}
+
 // Another digit in place of the one at `at`.
 std::string bump(std::string s, std::size_t at) {
   s[at] = s[at] == '9' ? '1' : '9';
@@ -301,30 +306,23 @@ const std::vector<Spoil>& spoils() {
        "t.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins a "
        "case's CASE.txt: expected nxv = nx + 1 = 6 and nyv = ny + 1 = 4, found nxv = 7, nyv = 4"},
       {"header promising more records than the file holds", "t.txt", 1,
-       [](std::string) {
-         return std::string("         6         3         7         4         2");
-       },
+       record("         6         3         7         4         2"),
        "t.txt: expected 28 vertex records (nxv x nyv), at least 1428 bytes, found 1352 bytes"},
       // Counts derived from the header are 64-bit: nx + 1 of the largest
       // 32-bit nx, and the ring of volumes around nx = 2147483646.
       {"header nx at the top of the 32-bit range", "t.txt", 1,
-       [](std::string) {
-         return std::string("2147483647         32147483647         4         2");
-       },
+       record("2147483647         32147483647         4         2"),
        "t.txt is not a case: line 1 is not the sizes record nx ny nxv nyv opt that begins a "
        "case's CASE.txt: expected nxv = nx + 1 = 2147483648 and nyv = ny + 1 = 4, found "
        "nxv = 2147483647, nyv = 4"},
       {"header whose ring of volumes passes the 32-bit range", "t.txt", 1,
-       [](std::string) {
-         return std::string("2147483646         32147483647         4         2");
-       },
+       record("2147483646         32147483647         4         2"),
        "t.txt, line 1: expected a mesh whose volumes can be numbered in 32 bits, found "
        "2147483646 x 3 volumes"},
       {"vertex number out of range", "t_vert.txt", 1,
        [](std::string r) { return replace_at(r, 8, "99"); },
        "t_vert.txt, line 1: expected vertex numbers from 1 to 24, found 99"},
-      {"corners clockwise", "t_vert.txt", 2,
-       [](std::string) { return std::string("         2         8         9         3"); },
+      {"corners clockwise", "t_vert.txt", 2, record("         2         8         9         3"),
        "t_vert.txt, line 2: expected the corners of volume 2 (i = 2, j = 1) counter-clockwise, "
        "2 3 9 8, found 2 8 9 3 (clockwise)"},
       {"extended number changed", "t_vert_fict.txt", 1,
