@@ -1,7 +1,9 @@
 // The small set of operating-system services the program needs: files,
 // process launching through the command interpreter, floating-point traps and
-// raw writes to standard error. One implementation per platform
-// (platform_posix.cpp, platform_win.cpp).
+// raw writes to standard error. One implementation per platform, in
+// src/platform/posix/ and src/platform/windows/, split the same way on both
+// sides (traps, process, files, folders, names, stops, commands), over what
+// src/platform/temporary.cpp writes once for both.
 #pragma once
 
 #include <cstddef>

@@ -137,8 +137,8 @@
 //   operation needs an infinity, and an overflow has trapped before one.
 //   Third, the report of a trap names only its kind, no vertex, sweep or
 //   lane. And when the two threads trap at the same moment, the fault
-//   handler writes the first report only (platform_posix.cpp,
-//   platform_win.cpp). Nothing has been written to a file yet when a pass
+//   handler writes the first report only (platform/posix/traps.cpp,
+//   platform/windows/traps.cpp). Nothing has been written to a file yet when a pass
 //   traps, so the run leaves the same files behind.
 #include <algorithm>
 #include <atomic>

@@ -10,9 +10,9 @@ build=${1:-build-tidy}
 
 cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMALHA_BUILD_TESTS=OFF >/dev/null
 
-# The Windows platform layer needs the Windows headers; it is built and tested
-# by the Windows stage, and cppcheck below reads it.
-mapfile -t sources < <(ls src/*.cpp src/*/*.cpp | grep -v '^src/platform_win\.cpp$')
+# The Windows platform layer (src/platform/windows/) needs the Windows headers;
+# it is built and tested by the Windows stage, and cppcheck below reads it.
+mapfile -t sources < <(ls src/*.cpp src/*/*.cpp src/platform/posix/*.cpp)
 
 status=0
 echo "clang-tidy: ${#sources[@]} files"
@@ -34,7 +34,7 @@ echo "cppcheck: src/"
 if ! cppcheck --std=c++20 --language=c++ --enable=warning,performance,portability,style \
   --inline-suppr --error-exitcode=1 --quiet \
   --suppress=useStlAlgorithm --suppress=truncLongCastAssignment --suppress=constParameter \
-  --suppress=missingIncludeSystem -I src src/*.cpp src/*/*.cpp; then
+  --suppress=missingIncludeSystem -I src src/*.cpp src/*/*.cpp src/*/*/*.cpp; then
   status=1
 fi
 exit $status

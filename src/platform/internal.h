@@ -1,5 +1,5 @@
 // What the two implementations of the platform layer give the code they
-// share (platform_common.cpp); nothing outside the platform layer uses it.
+// share (temporary.cpp); nothing outside src/platform/ uses it.
 #pragma once
 
 #include <string>

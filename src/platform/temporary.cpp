@@ -1,5 +1,6 @@
 // The parts of the platform layer written once for both platforms, over the
-// primitives of each (platform_internal.h).
+// primitives of each (internal.h): temporary files, and the slots of the
+// watched ones.
 #include <atomic>
 #include <chrono>
 #include <cstdint>
@@ -8,7 +9,7 @@
 #include <string>
 
 #include "platform.h"
-#include "platform_internal.h"
+#include "platform/internal.h"
 
 namespace malha::platform {
 
