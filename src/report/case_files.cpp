@@ -191,6 +191,64 @@ void check_files_present(const CaseFiles& files) {
   }
 }
 
+// The checks of the files that are there: every file of the mesh set, and
+// the nest files when they are there; `checked` receives their names' files
+// in the same order.
+std::vector<Task> file_checks(const CaseFiles& files, std::vector<OutputFile>& checked) {
+  std::vector<Task> todo;
+  for (const FileCheckEntry& c : kFileChecks) {
+    if (!platform::file_exists(files.path(c.file))) continue;
+    checked.push_back(c.file);
+    todo.push_back({c.needs, [&files, c](const Mesh& m, const CellTable& cells) {
+                      c.run(files, m, cells, c.file);
+                    }});
+  }
+  return todo;
+}
+
+// The order in which the two threads take the tasks: by what they wait for,
+// and among the tasks that wait for the vertices, the cell table (the tasks
+// after the first `files_to_check`, the files' checks) before the others.
+std::vector<std::size_t> order_of_needs(const std::vector<Task>& todo, std::size_t files_to_check) {
+  std::vector<std::size_t> order(todo.size());
+  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
+  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    const auto rank = [&](std::size_t k) {  // the cell table before other work on the vertices
+      return 2 * static_cast<int>(todo[k].needs) + (k >= files_to_check ? 0 : 1);
+    };
+    return rank(a) < rank(b);
+  });
+  return order;
+}
+
+// The helper thread of helper_thread.h, when the process has one, starts on
+// the tasks (`work`) while this thread reads the vertices; without it (a
+// single core, no thread to be had) this thread does every task after them,
+// in the same order, with the same report.
+void start_on_helper(std::optional<HelperJob>& job, const std::function<void()>& work) {
+  if (HelperThread* helper = HelperThread::shared(); helper != nullptr) {
+    try {
+      // Stopping needs nothing more: a failure to read the vertices tells the
+      // tasks that no vertices come before the job is waited for.
+      job.emplace(*helper, work, [] {});
+    } catch (const std::bad_alloc&) {
+    }
+  }
+}
+
+// The names of the files checked, CASE.txt first; the failure of the first
+// file whose check failed, in the order of `checked`, instead.
+std::vector<std::string> checked_names(const CaseFiles& files,
+                                       const std::vector<OutputFile>& checked,
+                                       const std::vector<std::exception_ptr>& failures) {
+  std::vector<std::string> names = {files.name(OutputFile::Mesh)};
+  for (std::size_t k = 0; k < checked.size(); ++k) {
+    if (failures[k]) std::rethrow_exception(failures[k]);
+    names.push_back(files.name(checked[k]));
+  }
+  return names;
+}
+
 }  // namespace
 
 std::string CaseFiles::path(std::string_view suffix) const {
@@ -227,17 +285,8 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   check_memory(files, mesh);
   check_files_present(files);
 
-  // The files to check: every file of the mesh set, and the nest files when
-  // they are there.
-  std::vector<Task> todo;
   std::vector<OutputFile> checked;
-  for (const FileCheckEntry& c : kFileChecks) {
-    if (!platform::file_exists(files.path(c.file))) continue;
-    checked.push_back(c.file);
-    todo.push_back({c.needs, [&files, c](const Mesh& m, const CellTable& cells) {
-                      c.run(files, m, cells, c.file);
-                    }});
-  }
+  std::vector<Task> todo = file_checks(files, checked);
   const std::size_t files_to_check = todo.size();
 
   // Two threads take the tasks in the order of what they wait for: the files
@@ -257,14 +306,7 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
                     }});
   }
   for (const CaseTask& task : beside) todo.push_back({Needs::Cells, task});
-  std::vector<std::size_t> order(todo.size());
-  for (std::size_t k = 0; k < order.size(); ++k) order[k] = k;
-  std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
-    const auto rank = [&](std::size_t k) {  // the cell table before other work on the vertices
-      return 2 * static_cast<int>(todo[k].needs) + (k >= files_to_check ? 0 : 1);
-    };
-    return rank(a) < rank(b);
-  });
+  const std::vector<std::size_t> order = order_of_needs(todo, files_to_check);
   std::vector<std::exception_ptr> failures(todo.size());
   std::atomic<std::size_t> next{0};
   const auto work = [&] {
@@ -279,19 +321,8 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
       }
     }
   };
-  // The helper thread of helper_thread.h, when the process has one, starts
-  // on the tasks while this thread reads the vertices; without it (a single
-  // core, no thread to be had) this thread does every task after them, in
-  // the same order, with the same report.
   std::optional<HelperJob> helper_job;
-  if (HelperThread* helper = HelperThread::shared(); helper != nullptr) {
-    try {
-      // Stopping needs nothing more: the failure below has told the tasks
-      // that no vertices come before the job is waited for.
-      helper_job.emplace(*helper, work, [] {});
-    } catch (const std::bad_alloc&) {
-    }
-  }
+  start_on_helper(helper_job, work);
   try {
     read_coordinates(in, mesh);
     result.cells = sized_cell_table(mesh);
@@ -304,11 +335,7 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   work();
   if (helper_job) helper_job->finish();
 
-  result.checked = {files.name(OutputFile::Mesh)};
-  for (std::size_t k = 0; k < files_to_check; ++k) {
-    if (failures[k]) std::rethrow_exception(failures[k]);
-    result.checked.push_back(files.name(checked[k]));
-  }
+  result.checked = checked_names(files, checked, failures);
   return result;
 }
 

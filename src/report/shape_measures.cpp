@@ -36,6 +36,36 @@ double angle_key(double turn, double dot) {
   return turn < 0.0 ? 3.0 + share : 1.0 - share;
 }
 
+// The smallest and the largest corner angle and the equiangle skew: the two
+// corners found by a key that grows with the angle (no arc tangent), then the
+// arc tangent of those two alone.
+void angle_measures(const double turn[kCorners], const double dot[kCorners], ShapeMeasures& m) {
+  int smallest = 0, largest = 0;
+  double low = angle_key(turn[0], dot[0]), high = low;
+  for (int c = 1; c < kCorners; ++c) {
+    const double key = angle_key(turn[c], dot[c]);
+    if (key < low) low = key, smallest = c;
+    if (key > high) high = key, largest = c;
+  }
+  m.min_angle = corner_angle(turn[smallest], dot[smallest]);
+  m.max_angle = corner_angle(turn[largest], dot[largest]);
+  m.equiangle_skew =
+      std::min(1.0, std::max(m.max_angle - kRightAngle, kRightAngle - m.min_angle) / kRightAngle);
+}
+
+// The smallest turn over the largest in size. On a cell of positive area the
+// largest turn is the largest in size (a turn and the one at the opposite
+// corner add up to twice the area), so this is Gmsh's min J / max J there;
+// -1 on every inverted cell.
+double jacobian_ratio(const double turn[kCorners]) {
+  double smallest_turn = turn[0], largest_size = 0.0;
+  for (int c = 0; c < kCorners; ++c) {
+    smallest_turn = std::min(smallest_turn, turn[c]);
+    largest_size = std::max(largest_size, std::fabs(turn[c]));
+  }
+  return largest_size > 0.0 ? smallest_turn / largest_size : -1.0;
+}
+
 }  // namespace
 
 ShapeMeasures shape_measures(const double x[4], const double y[4], unsigned parts) {
@@ -68,21 +98,7 @@ ShapeMeasures shape_measures(const double x[4], const double y[4], unsigned part
             ? kUnbounded
             : bounded(0.5 * longest * (length[0] + length[1] + length[2] + length[3]) / corners13);
   }
-  if (angles) {
-    // The smallest and the largest corner by a key that grows with the
-    // angle (no arc tangent), then the arc tangent of those two alone.
-    int smallest = 0, largest = 0;
-    double low = angle_key(turn[0], dot[0]), high = low;
-    for (int c = 1; c < kCorners; ++c) {
-      const double key = angle_key(turn[c], dot[c]);
-      if (key < low) low = key, smallest = c;
-      if (key > high) high = key, largest = c;
-    }
-    m.min_angle = corner_angle(turn[smallest], dot[smallest]);
-    m.max_angle = corner_angle(turn[largest], dot[largest]);
-    m.equiangle_skew =
-        std::min(1.0, std::max(m.max_angle - kRightAngle, kRightAngle - m.min_angle) / kRightAngle);
-  }
+  if (angles) angle_measures(turn, dot, m);
   if ((parts & kScaledJacobian) != 0) {
     m.scaled_jacobian = 1.0;
     for (int c = 0; c < kCorners; ++c) {
@@ -91,17 +107,7 @@ ShapeMeasures shape_measures(const double x[4], const double y[4], unsigned part
     }
     m.scaled_jacobian = std::max(m.scaled_jacobian, -1.0);  // a rounding below -1
   }
-  if ((parts & kJacobianRatio) != 0) {
-    double smallest_turn = turn[0], largest_size = 0.0;
-    for (const double t : turn) {
-      smallest_turn = std::min(smallest_turn, t);
-      largest_size = std::max(largest_size, std::fabs(t));
-    }
-    // On a cell of positive area the largest turn is the largest in size (a
-    // turn and the one at the opposite corner add up to twice the area), so
-    // this is Gmsh's min J / max J there; -1 on every inverted cell.
-    m.jacobian_ratio = largest_size > 0.0 ? smallest_turn / largest_size : -1.0;
-  }
+  if ((parts & kJacobianRatio) != 0) m.jacobian_ratio = jacobian_ratio(turn);
   return m;
 }
 

@@ -97,22 +97,48 @@ std::vector<char*> command_environment(std::string& path_entry) {
   return entries;
 }
 
-}  // namespace
+// The longest COMSPEC taken for the interpreter's name (the longest path
+// Windows has); a longer one fails as a missing program would.
+constexpr std::size_t kLongestInterpreter = 260;
 
-void set_command_path_fallback(std::string folder) {
-  command_path_fallback = folder.find(':') == std::string::npos ? std::move(folder) : "";
+// The interpreter: COMSPEC when it is set and not empty, else /bin/sh; false
+// when COMSPEC is too long.
+bool interpreter_name(std::string& interpreter) {
+  const char* comspec = std::getenv("COMSPEC");
+  interpreter = "/bin/sh";
+  if (comspec == nullptr || comspec[0] == '\0') return true;
+  if (std::strlen(comspec) > kLongestInterpreter) return false;
+  interpreter = comspec;
+  return true;
 }
 
-int launch_interpreter(std::string_view command, int& reason, int* interrupted_by) {
-  const char* comspec = std::getenv("COMSPEC");
-  std::string interpreter = "/bin/sh";
-  if (comspec != nullptr && comspec[0] != '\0') {
-    if (std::strlen(comspec) > 260) {
-      reason = 2;
-      return -1;
-    }
-    interpreter = comspec;
+// SIGINT and SIGQUIT while a command runs: ignored, or with `note` noted in
+// interrupt_received; as they were again when it ends.
+class InterruptsSetAside {
+ public:
+  explicit InterruptsSetAside(bool note) {
+    struct sigaction aside = {};
+    aside.sa_handler = note ? note_interrupt : SIG_IGN;
+    sigemptyset(&aside.sa_mask);
+    interrupt_received = 0;
+    sigaction(SIGINT, &aside, &old_int_);
+    sigaction(SIGQUIT, &aside, &old_quit_);
   }
+  ~InterruptsSetAside() {
+    sigaction(SIGINT, &old_int_, nullptr);
+    sigaction(SIGQUIT, &old_quit_, nullptr);
+  }
+  InterruptsSetAside(const InterruptsSetAside&) = delete;
+  InterruptsSetAside& operator=(const InterruptsSetAside&) = delete;
+
+ private:
+  struct sigaction old_int_ = {};
+  struct sigaction old_quit_ = {};
+};
+
+// Starts `interpreter -c command` in the command environment; 0, or the error
+// of posix_spawnp.
+int spawn_interpreter(std::string& interpreter, std::string_view command, pid_t& pid) {
   std::string option = "-c";
   std::string text(command);
   char* argv[] = {interpreter.data(), option.data(), text.data(), nullptr};
@@ -130,46 +156,59 @@ int launch_interpreter(std::string_view command, int& reason, int* interrupted_b
   posix_spawnattr_setsigdefault(&attr, &defaults);
   posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETSIGDEF);
 
-  // A caller that wants to know of an interrupt notes it instead of ignoring
-  // it; either way the process goes on until the command has ended.
-  struct sigaction ignore = {};
-  struct sigaction old_int = {};
-  struct sigaction old_quit = {};
-  ignore.sa_handler = interrupted_by != nullptr ? note_interrupt : SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  interrupt_received = 0;
-  sigaction(SIGINT, &ignore, &old_int);
-  sigaction(SIGQUIT, &ignore, &old_quit);
-
   std::string path_entry;
   const std::vector<char*> environment = command_environment(path_entry);
-  pid_t pid = -1;
   const int spawn_error =
       posix_spawnp(&pid, interpreter.c_str(), nullptr, &attr, argv, environment.data());
   posix_spawnattr_destroy(&attr);
+  return spawn_error;
+}
 
+// Waits for the interpreter: its exit status, or 128 + the signal that ended
+// it (`ended_by`); -1 with `reason` 12 when it cannot be waited for.
+int wait_for_interpreter(pid_t pid, int& reason, int& ended_by) {
+  int status = 0;
+  pid_t waited;
+  do {
+    waited = ::waitpid(pid, &status, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited < 0) {
+    reason = 12;
+    return -1;
+  }
+  if (WIFEXITED(status)) return WEXITSTATUS(status);
+  if (WIFSIGNALED(status)) {
+    ended_by = WTERMSIG(status);
+    return 128 + ended_by;
+  }
+  return -1;
+}
+
+}  // namespace
+
+void set_command_path_fallback(std::string folder) {
+  command_path_fallback = folder.find(':') == std::string::npos ? std::move(folder) : "";
+}
+
+int launch_interpreter(std::string_view command, int& reason, int* interrupted_by) {
+  std::string interpreter;
+  if (!interpreter_name(interpreter)) {
+    reason = 2;
+    return -1;
+  }
   int result = -1;
   int ended_by = 0;  // the signal that ended the interpreter
-  if (spawn_error != 0) {
-    reason = launch_reason(spawn_error);
-  } else {
-    int status = 0;
-    pid_t waited;
-    do {
-      waited = ::waitpid(pid, &status, 0);
-    } while (waited < 0 && errno == EINTR);
-    if (waited < 0) {
-      reason = 12;
-    } else if (WIFEXITED(status)) {
-      result = WEXITSTATUS(status);
-    } else if (WIFSIGNALED(status)) {
-      ended_by = WTERMSIG(status);
-      result = 128 + ended_by;
-    }
+  {
+    // A caller that wants to know of an interrupt notes it instead of ignoring
+    // it; either way the process goes on until the command has ended.
+    const InterruptsSetAside aside(interrupted_by != nullptr);
+    pid_t pid = -1;
+    const int spawn_error = spawn_interpreter(interpreter, command, pid);
+    if (spawn_error != 0)
+      reason = launch_reason(spawn_error);
+    else
+      result = wait_for_interpreter(pid, reason, ended_by);
   }
-
-  sigaction(SIGINT, &old_int, nullptr);
-  sigaction(SIGQUIT, &old_quit, nullptr);
   if (interrupted_by != nullptr) {
     *interrupted_by = stop_signal_name(ended_by) != nullptr ? ended_by : interrupt_received;
   } else if (const char* name = stop_signal_name(ended_by); name != nullptr) {
