@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
+#include <initializer_list>
 #include <limits>
 #include <random>
 #include <string>
@@ -371,27 +372,11 @@ TEST(WriteStatement, ReversionPointAndScaleFactor) {
 }
 
 TEST(WriteStatementDeathTest, MalformedFormatsFail) {
-  const std::vector<std::string> formats = {
-      "5(I10)",
-      "",
-      "(5(I10)",
-      "(I0)",
-      "(0(I5))",
-      "(E25)",
-      "(E0.3)",
-      "(E25.15E0)",
-      "(F10.3)",
-      "(A)",
-      "(I5,)",
-      "(,I5)",
-      "(I5.6)",
-      "(2())",
-      "(P,I5)",
-      "(+5I5)",
-      "(I5 I5)",
-      "(I99999999999)",
-      "(" + std::string(17, '(') + "I2" + std::string(17, ')') + ")"};
-  for (const auto& format : formats) {
+  const std::string too_deep = "(" + std::string(17, '(') + "I2" + std::string(17, ')') + ")";
+  for (const std::string& format : std::initializer_list<std::string>{
+           "5(I10)", "", "(5(I10)", "(I0)", "(0(I5))", "(E25)", "(E0.3)", "(E25.15E0)", "(F10.3)",
+           "(A)", "(I5,)", "(,I5)", "(I5.6)", "(2())", "(P,I5)", "(+5I5)", "(I5 I5)",
+           "(I99999999999)", too_deep}) {
     EXPECT_EXIT(render(format, {1}), ::testing::ExitedWithCode(1),
                 write_report_pattern(kErrFormat, "out\\.txt"))
         << format;
