@@ -56,7 +56,7 @@ void check_centroid(RecordReader& in, Twin& twin, const Mesh& mesh, const CellTa
   if (!at_centroid(region.xc, region.yc))
     in.fail_here("the centroid of " + cell_name(v, i, j) + " computed from its corners, (" +
                      text(xc) + ", " + text(yc) + ")",
-                 "(" + text(xr) + ", " + text(yr) + ")");
+                 std::string("(") + text(xr) + ", " + text(yr) + ")");
 }
 
 }  // namespace

@@ -79,7 +79,8 @@ std::string help_text() {
   for (const MetricInfo& m : metric_table()) {
     const std::string key = std::string(m.key) + (&m == &metric_table().back() ? "" : ",");
     if (!keys.empty() && column + 1 + key.size() > kWidth) {
-      keys += "\n" + std::string(indent, ' ');
+      keys += '\n';
+      keys.append(indent, ' ');
       column = indent;
     } else if (!keys.empty()) {
       keys += ' ';
