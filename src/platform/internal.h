@@ -1,5 +1,6 @@
 // What the two implementations of the platform layer give the code they
-// share (temporary.cpp); nothing outside src/platform/ uses it.
+// share (temporary.cpp), and what both say the same (the reports of the
+// floating-point traps); nothing outside src/platform/ uses it.
 #pragma once
 
 #include <string>
@@ -21,5 +22,13 @@ void remove_now(const char* name);
 void on_first_watch();
 // Removes every watched file (async-signal-safe on POSIX).
 void remove_watched();
+
+// The reports the fault handler of traps.cpp writes, one per trapped kind.
+inline constexpr char kReportInvalid[] =
+    "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
+inline constexpr char kReportDivide[] =
+    "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n";
+inline constexpr char kReportOverflow[] =
+    "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
 
 }  // namespace malha::platform::detail

@@ -11,6 +11,7 @@
 #include <cstddef>
 
 #include "platform.h"
+#include "platform/internal.h"
 
 namespace malha::platform {
 
@@ -18,12 +19,9 @@ namespace {
 
 constexpr int kTrappedExceptions = FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW;
 
-constexpr char kReportInvalid[] =
-    "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
-constexpr char kReportDivide[] =
-    "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n";
-constexpr char kReportOverflow[] =
-    "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
+using detail::kReportDivide;
+using detail::kReportInvalid;
+using detail::kReportOverflow;
 
 // Set by the first fault: when two threads trap at once, the first writes
 // the report and ends the process, and the second waits for that end without

@@ -17,17 +17,15 @@
 #include <cstring>
 
 #include "platform.h"
+#include "platform/internal.h"
 
 namespace malha::platform {
 
 namespace {
 
-constexpr char kReportInvalid[] =
-    "\r\nrun-time error M6101: MATH\r\n- floating-point error: invalid\r\n";
-constexpr char kReportDivide[] =
-    "\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n";
-constexpr char kReportOverflow[] =
-    "\r\nrun-time error M6104: MATH\r\n- floating-point error: overflow\r\n";
+using detail::kReportDivide;
+using detail::kReportInvalid;
+using detail::kReportOverflow;
 
 // An SSE fault may arrive as STATUS_FLOAT_MULTIPLE_TRAPS, with its kind only in
 // the MXCSR flags, rather than under a code of its own; older SDK headers do
