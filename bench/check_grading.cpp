@@ -206,7 +206,7 @@ int smoothed(std::int32_t nx, std::int32_t ny, std::int32_t passes, std::int32_t
     s->dksi = s->deta = 1.0;
     malha::allocate_group_b(*s);
     if (passes == 0) {
-      const malha::ConvergedSmoothing done = malha::converge_smoothing(*s, tolerance);
+      const malha::ConvergedSmoothing done = malha::converge_smoothing(*s, tolerance, false);
       std::printf("gamma %-4g converged in %d cycles: ", gamma, done.cycles);
       check(*s, *plain, t);
     }

@@ -169,9 +169,10 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
     allocate_group_b(s);
     stage = "smoothing";
     if (request.converge) {
-      const ConvergedSmoothing done =
-          converge_smoothing(s, request.converge_tolerance, options.smoothing);
-      report.converge_done({request.converge_tolerance, true, done.cycles});
+      const ConvergedSmoothing done = converge_smoothing(
+          s, request.converge_tolerance, !request.converge_tolerance_given, options.smoothing);
+      report.converge_done(
+          {request.converge_tolerance, true, done.cycles, done.at_rounding, done.figure.relative});
     } else {
       SmoothingProgress progress(s, options.progress);
       SmoothingWorkspace workspace;

@@ -19,8 +19,10 @@ namespace malha {
 // What --converge asked and did, for the warnings and the summary.
 struct ConvergeSummary {
   double tolerance = 0.0;
-  bool smoothed = false;    // smoothing was selected: the equations were solved
-  std::int32_t cycles = 0;  // multigrid cycles run
+  bool smoothed = false;     // smoothing was selected: the equations were solved
+  std::int32_t cycles = 0;   // multigrid cycles run
+  bool at_rounding = false;  // stopped where rounding leaves the move, above the tolerance
+  double reached = 0.0;      // the figure it stopped at
 };
 
 class RunReport {

@@ -133,8 +133,9 @@ std::string no_solution(const MeshState& s) {
                 s.dksi, s.deta);
 }
 
-// Ends the run unless the iteration may go on.
-void check_progress(const MeshState& s, Progress& p, double rounding) {
+// Ends the run unless the iteration may go on (false) or, with
+// `rounding_accepted`, has reached what rounding allows (true).
+bool check_progress(const MeshState& s, Progress& p, double rounding, bool rounding_accepted) {
   if (!std::isfinite(p.move.largest) || p.move.largest > kDivergence * p.least)
     fail(p, "the iteration diverged", no_solution(s));
   if (p.cycle >= kConvergeCycleLimit) {
@@ -143,8 +144,9 @@ void check_progress(const MeshState& s, Progress& p, double rounding) {
                 static_cast<long>(kConvergeCycleLimit)),
          "");
   }
-  if (p.cycle - p.mark_cycle < kStallCycles) return;
+  if (p.cycle - p.mark_cycle < kStallCycles) return false;
   if (p.least <= kRoundingUnits * rounding) {
+    if (rounding_accepted) return true;
     fail(p, "the move stopped falling where rounding in the equations of this mesh leaves it",
          format("; a tolerance above %.2E can be reached", p.least / p.shortest()));
   }
@@ -172,7 +174,7 @@ void check_not_inverted(const MeshState& s, Progress& p) {
 
 }  // namespace
 
-ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance,
+ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool rounding_accepted,
                                       const SmoothingOptions& options,
                                       const ConvergeObserver& observe) {
   ConvergedSmoothing result;
@@ -204,7 +206,11 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance,
       result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
       if (result.figure.relative <= tolerance) break;
     }
-    check_progress(s, p, rounding);
+    if (check_progress(s, p, rounding, rounding_accepted)) {
+      result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
+      result.at_rounding = true;
+      break;
+    }
     hierarchy.cycle();
   }
   check_not_inverted(s, p);

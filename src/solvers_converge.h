@@ -23,6 +23,9 @@ inline constexpr std::int32_t kConvergeCycleLimit = 100;
 struct ConvergedSmoothing {
   std::int32_t cycles = 0;   // multigrid cycles run
   ConvergenceFigure figure;  // of the final mesh, as the report program computes it
+  // The move stopped falling where rounding leaves it, above the tolerance,
+  // and the caller accepted that (see converge_smoothing).
+  bool at_rounding = false;
 };
 
 // The state after each cycle (cycle 0: the starting mesh), for a progress line.
@@ -40,10 +43,13 @@ using ConvergeObserver = std::function<void(const ConvergeStep&)>;
 // the run with the report a smoothing pass would give. An iteration that
 // diverges, inverts cells or does not reach the tolerance ends the run with
 // a report naming the figure reached (status 1, no file written).
+// With `rounding_accepted`, an iteration whose move has stopped falling where
+// rounding leaves it ends there instead, at_rounding set: the mesh is as
+// converged as doubles allow.
 // `options.threads` as for the passes: 1 keeps to this thread, 0 or 2 use
 // the helper thread where the machine has a second core; the mesh is the
 // same either way.
-ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance,
+ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool rounding_accepted,
                                       const SmoothingOptions& options = {},
                                       const ConvergeObserver& observe = {});
 

@@ -52,7 +52,9 @@ constexpr std::string_view kAboutText =
     "terminal tells the cycles run and the figure reached. When the solution\n"
     "inverts cells, or the cycles do not reach TOL (they diverge, stop gaining,\n"
     "or 100 cycles pass), the run stops with a report naming the figure\n"
-    "reached, and writes no file.\n"
+    "reached, and writes no file. Without TOL, a mesh whose rounding keeps the\n"
+    "figure above 1e-10 (a large graded one) is kept as rounding leaves it, with\n"
+    "a warning.\n"
     "\n"
     "Graded mesh (--grade[=GAMMA], GAMMA from 1 to 4, 2 when not given): the\n"
     "mesh is graded toward the re-entrant corner (0.5, 0.5), for solutions with\n"
@@ -139,6 +141,7 @@ std::string apply_converge(std::string_view value, RunRequest& request) {
   if (!read_option_number(value, tolerance) || !(tolerance > 0.0 && tolerance < 1.0))
     return "the tolerance must be a number above 0 and below 1 in";
   request.converge_tolerance = tolerance;
+  request.converge_tolerance_given = true;
   return "";
 }
 

@@ -21,6 +21,10 @@ struct RunRequest {
   // of running niter passes.
   bool converge = false;
   double converge_tolerance = kDefaultConvergeTolerance;
+  // TOL was given: the run fails where rounding keeps the figure above it.
+  // Without it, a mesh whose rounding keeps the figure above the default
+  // (a graded mesh's shortest edge is small) is taken as it is, with a warning.
+  bool converge_tolerance_given = false;
   // --grade[=GAMMA]: the exponent of the grading toward the re-entrant
   // corner; 1 leaves the algebraic mesh as built.
   double grading = 1.0;

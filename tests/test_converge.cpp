@@ -191,7 +191,29 @@ const FailureCase kFailures[] = {
      {10, 5, "1.0", "1.0"},
      {"--converge=1e-16"},
      "rounding in the equations of this mesh"},
+    // A graded mesh's shortest edge is small: the tolerance given is held to.
+    {"GradedBelowItsRounding",
+     {100, 50, "1.0", "1.0"},
+     {"--grade=4", "--converge=1e-10"},
+     "a tolerance above 5.14E-09 can be reached"},
 };
+
+// The default tolerance is taken as far as rounding allows, with one warning line: the run
+// writes the mesh that rounding leaves, which the files' own figure confirms.
+TEST(ConvergeDefault, StopsWhereRoundingLeavesAGradedMeshAndSaysSo) {
+  TempDir dir;
+  put_inputs(dir, "graded", {100, 50, "1.0", "1.0"});
+  const RunResult got =
+      malha::test::run_program(MALHA_EXE, dir.path(), {}, {"--grade=4", "--converge"});
+  ASSERT_EQ(got.exit_status, 0) << visible(got.stderr_text);
+  EXPECT_EQ(got.stderr_text,
+            "malha: warning: --converge: the smoothing stopped where rounding leaves this mesh, at "
+            "5.14E-09 of its shortest edge, above the default tolerance 1E-10 (a graded mesh's "
+            "shortest edge is small); --converge=TOL asks for TOL or a report\n");
+  const double figure = relative_figure(read_mesh(dir / "graded.txt"));
+  EXPECT_GT(figure, 1e-10);
+  EXPECT_LT(figure, 1e-8);
+}
 
 class ConvergeFailure : public ::testing::TestWithParam<FailureCase> {};
 
@@ -279,7 +301,7 @@ TEST_P(InTheLibrary, SameOnTwoThreadsAndAgreesWithThePasses) {
     meshes[k] = malha::test::smoothing_mesh(t.nx, t.ny, t.dksi, t.deta);
     malha::SmoothingOptions options;
     options.threads = k + 1;
-    done[k] = malha::converge_smoothing(*meshes[k], 1e-10, options);
+    done[k] = malha::converge_smoothing(*meshes[k], 1e-10, false, options);
   }
   const malha::MeshState& converged = *meshes[0];
   EXPECT_LE(done[0].figure.relative, 1e-10);
