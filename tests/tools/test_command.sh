@@ -26,8 +26,8 @@ script id 'echo "$STUB_UID"'
 # dpkg -s PACKAGE: installed when STUB_PACKAGES names it.
 script dpkg 'case " $STUB_PACKAGES " in *" $2 "*) echo "Status: install ok installed" ;; *) exit 1 ;; esac'
 script sudo "echo \"sudo \$*\" >>'$log'; exec \"\$@\""
-optional="python3-numpy python3-scipy python3-vtk9 python3-gmsh python3-meshio openfoam cgns-convert"
-optional="$optional libcgns-dev python3-paraview xvfb xauth"
+optional="python3-numpy python3-scipy python3-gmsh python3-meshio python3-paraview xvfb xauth"
+optional="$optional openfoam cgns-convert libcgns-dev"
 all="libgtest-dev libgmock-dev $optional"
 install_line="apt-get install -y -qq --no-install-recommends libgtest-dev libgmock-dev"
 build_calls="cmake -S . -B build|cmake --build build -j 2|ctest --test-dir build --output-on-failure -j 2"
@@ -55,7 +55,7 @@ run() {
 # status (!0 for any failure); its calls joined by | (- for any, ~TEXT for
 # calls holding TEXT); a part of what it prints (- for anything, nothing for
 # nothing).
-no_vtk=$(echo "$all" | sed "s/ python3-vtk9//")
+no_vtk=$(echo "$all" | sed "s/ python3-paraview//")
 while IFS=';' read -r name uid packages hidden vars want_status want_calls want_said; do
   [ "$vars" = - ] && vars=
   # shellcheck disable=SC2086 # the variable, when there is one, is one word
@@ -81,7 +81,7 @@ root, GoogleTest missing;0;$optional;;-;0;apt-get update -qq|$install_line|$buil
 user with sudo, GoogleTest missing;1000;$optional;;-;0;~sudo env DEBIAN_FRONTEND=noninteractive $install_line|$install_line|$build_calls;-
 user without sudo, GoogleTest and cmake missing;1000;$optional;sudo cmake;-;!0;;    apt-get update && apt-get install -y --no-install-recommends cmake libgtest-dev libgmock-dev
 root, the installation fails;0;;;STUB_FAIL_aptget=100;!0;apt-get update -qq;as root with:
-root, no gnuplot and no VTK;0;$no_vtk;gnuplot;-;0;$build_calls;the tests that need gnuplot-nox python3-vtk9 report themselves skipped
+root, no gnuplot and no VTK;0;$no_vtk;gnuplot;-;0;$build_calls;the tests that need gnuplot-nox python3-paraview report themselves skipped
 not Debian, no compiler;1000;;dpkg apt-get c++;-;!0;-;tools/test: needs c++
 not Debian, the tools there (the configure tells about GoogleTest);1000;;dpkg apt-get;-;0;$build_calls;-
 a failing test;0;$all;;STUB_FAIL_ctest=8;8;-;-
