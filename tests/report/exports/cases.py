@@ -144,9 +144,10 @@ def read_vtk(reader_type, path):
 
 def load_module(path):
     """A Python file that is not on the path (an example's script) as a module."""
-    spec = importlib.util.spec_from_file_location(os.path.splitext(os.path.basename(path))[0], path)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    name = os.path.splitext(os.path.basename(path))[0]
+    found = importlib.util.spec_from_file_location(name, path)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 
