@@ -227,13 +227,13 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
   return out;
 }
 
-std::string rounding_warning(const ConvergeSummary& c) {
+std::string rounding_warning(const ConvergeSummary& c, bool graded) {
   return std::string(kPrefix) +
          format(
              "warning: --converge: the smoothing stopped where rounding leaves this mesh, at "
-             "%.2E of its shortest edge, above the default tolerance %.3G (a graded mesh's "
-             "shortest edge is small); --converge=TOL asks for TOL or a report\n",
-             c.reached, c.tolerance);
+             "%.2E of its shortest edge, above the default tolerance %.3G%s; --converge=TOL "
+             "asks for TOL or a report\n",
+             c.reached, c.tolerance, graded ? " (a graded mesh's shortest edge is small)" : "");
 }
 
 std::string converge_warning() {
@@ -279,7 +279,7 @@ void RunReport::run_done(const MeshState& s) const {
   std::string out =
       setting_warnings(s, converged) + mesh_warnings(s, quality_) + earlier_files_warning(s);
   if (converge_asked_ && !converge_.smoothed) out += converge_warning();
-  if (converged && converge_.at_rounding) out += rounding_warning(converge_);
+  if (converged && converge_.at_rounding) out += rounding_warning(converge_, s.grading != 1.0);
   const ConvergeSummary* converge = converged ? &converge_ : nullptr;
   if (platform::stderr_is_terminal()) {
     const double seconds =
