@@ -18,3 +18,23 @@ scratch_parent() {
     echo "${TMPDIR:-/tmp}"
   fi
 }
+
+# release_build BUILD TARGET...: configures BUILD (Release, no tests) when it
+# holds none of the programs yet, then builds the targets.
+release_build() {
+  local build=$1 target
+  shift
+  for target in "$@"; do
+    if [[ ! -x $build/$target ]]; then
+      cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMALHA_BUILD_TESTS=OFF >/dev/null
+      break
+    fi
+  done
+  cmake --build "$build" -j 2 --target "$@" >/dev/null
+}
+
+# bench_scratch NAME: a new scratch folder (removed at exit) in scratch_parent.
+bench_scratch() {
+  scratch=$(mktemp -d "$(scratch_parent)/$1-XXXXXX")
+  trap 'rm -rf "$scratch"' EXIT
+}

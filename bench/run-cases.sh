@@ -53,10 +53,9 @@ if [[ -n ${BUILD_BASE:-} ]]; then
   program[base]=$BUILD_BASE/malha
 fi
 
-default_parent=${TMPDIR:-/tmp}
-[[ -d /dev/shm && -w /dev/shm ]] && default_parent=/dev/shm
-scratch=$(mktemp -d "${SCRATCH_PARENT:-$default_parent}/malha-bench-XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+# shellcheck source=lib.sh
+. "$root/bench/lib.sh"
+bench_scratch malha-bench
 
 # case name -> "nx ny opt_elliptic opt_nest nsweep niter"
 declare -A setup=(
@@ -76,8 +75,6 @@ state_bytes() {  # nx ny opt_elliptic opt_nest
   echo "$bytes"
 }
 
-# shellcheck source=lib.sh
-. "$root/bench/lib.sh"
 
 lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
 echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; $runs runs per program and case"

@@ -30,20 +30,12 @@ cases=${2:-"C1 C2 C3 C4"}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build-bench}
 
-if [[ ! -x $build/malha || ! -x $build/malha-report ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMALHA_BUILD_TESTS=OFF >/dev/null
-fi
-cmake --build "$build" -j 2 --target malha malha-report >/dev/null
-
-default_parent=${TMPDIR:-/tmp}
-[[ -d /dev/shm && -w /dev/shm ]] && default_parent=/dev/shm
-scratch=$(mktemp -d "${SCRATCH_PARENT:-$default_parent}/malha-converge-XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
-
 declare -A size=([C1]="200 100" [C2]="400 200" [C3]="1000 500" [C4]="2000 1000")
 
 # shellcheck source=lib.sh
 . "$root/bench/lib.sh"
+release_build "$build" malha malha-report
+bench_scratch malha-converge
 
 lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
 echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; load average $(cut -d' ' -f1-3 /proc/loadavg)"

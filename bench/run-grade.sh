@@ -32,15 +32,10 @@ cases=${2:-"G1 G2 G3 G4"}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build-bench}
 
-if [[ ! -x $build/malha ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMALHA_BUILD_TESTS=OFF >/dev/null
-fi
-cmake --build "$build" -j 2 --target malha >/dev/null
-
 # shellcheck source=lib.sh
 . "$root/bench/lib.sh"
-scratch=$(mktemp -d "$(scratch_parent)/malha-grade-XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
+release_build "$build" malha
+bench_scratch malha-grade
 
 # case -> "nx ny smoothing nest nsweep niter extra-option"
 declare -A setup=(

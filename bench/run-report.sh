@@ -33,14 +33,6 @@ cases=${2:-"R1 R2"}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD:-$root/build-bench}
 
-if [[ ! -x $build/malha || ! -x $build/malha-report ]]; then
-  cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DMALHA_BUILD_TESTS=OFF >/dev/null
-fi
-cmake --build "$build" -j 2 --target malha malha-report >/dev/null
-
-scratch=$(mktemp -d "${SCRATCH_PARENT:-${TMPDIR:-/tmp}}/malha-report-bench-XXXXXX")
-trap 'rm -rf "$scratch"' EXIT
-
 # case name -> "nx ny opt_elliptic opt_nest nsweep niter"
 declare -A setup=(
   [R1]="2000 1000 0 2 0 0"
@@ -49,6 +41,8 @@ declare -A setup=(
 
 # shellcheck source=lib.sh
 . "$root/bench/lib.sh"
+release_build "$build" malha malha-report
+bench_scratch malha-report-bench
 
 lscpu_model=$(lscpu 2>/dev/null | sed -n 's/^Model name: *//p' | head -1)
 echo "machine: ${lscpu_model:-unknown}, $(nproc) CPUs; load $(cut -d' ' -f1-3 /proc/loadavg); $runs runs"
