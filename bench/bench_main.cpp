@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "malhas_segmentos.h"
-#include "solvers.h"
+#include "mesh/malhas_segmentos.h"
+#include "smoothing/passes.h"
 #include "textio.h"
 #include "variaveis.h"
 

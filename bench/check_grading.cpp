@@ -28,10 +28,10 @@
 #include <string>
 #include <vector>
 
-#include "malhas_segmentos.h"
-#include "run_options.h"
-#include "solvers.h"
-#include "solvers_converge.h"
+#include "mesh/malhas_segmentos.h"
+#include "run/options.h"
+#include "smoothing/converge.h"
+#include "smoothing/passes.h"
 #include "variaveis.h"
 
 namespace {

@@ -20,13 +20,13 @@
 #include <string>
 #include <string_view>
 
-#include "coef.h"
-#include "dados.h"
+#include "files/dados.h"
 #include "fuzz_support.h"
-#include "malhas_segmentos.h"
-#include "metricas.h"
-#include "processamento.h"
-#include "solvers.h"
+#include "mesh/malhas_segmentos.h"
+#include "mesh/processamento.h"
+#include "smoothing/coef.h"
+#include "smoothing/metricas.h"
+#include "smoothing/passes.h"
 #include "textio.h"
 #include "variaveis.h"
 

@@ -10,12 +10,12 @@
 #include <string>
 #include <string_view>
 
-#include "case_files.h"
 #include "fuzz_support.h"
-#include "map.h"
-#include "records.h"
-#include "report.h"
-#include "summary.h"
+#include "report/checks/case_files.h"
+#include "report/checks/records.h"
+#include "report/maps/map.h"
+#include "report/measures/summary.h"
+#include "report/report.h"
 
 namespace {
 

@@ -10,17 +10,17 @@
 #include <new>
 #include <string>
 
-#include "coef.h"
-#include "dados.h"
-#include "malhas_segmentos.h"
-#include "metricas.h"
+#include "files/dados.h"
+#include "mesh/malhas_segmentos.h"
+#include "mesh/processamento.h"
 #include "platform.h"
-#include "processamento.h"
-#include "run_options.h"
-#include "run_report.h"
-#include "solvers.h"
-#include "solvers_converge.h"
-#include "usage.h"
+#include "run/options.h"
+#include "run/summary.h"
+#include "run/usage.h"
+#include "smoothing/coef.h"
+#include "smoothing/converge.h"
+#include "smoothing/metricas.h"
+#include "smoothing/passes.h"
 #include "variaveis.h"
 
 namespace {

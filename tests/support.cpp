@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "malhas_segmentos.h"
+#include "mesh/malhas_segmentos.h"
 #include "textio.h"
 
 namespace malha::test {

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "solvers.h"
-#include "solvers_converge.h"
-#include "solvers_multigrid.h"
+#include "smoothing/converge.h"
+#include "smoothing/multigrid/levels.h"
+#include "smoothing/passes.h"
 #include "support.h"
 
 namespace {

@@ -1,4 +1,4 @@
-// The steps of the fast smoothing's argument (solvers_fast.cpp) that can be
+// The steps of the fast smoothing's argument (smoothing/fast/pass.cpp) that can be
 // checked on their own: the determinant bounds of step 5, against what the
 // left-out operations raise; the order of the row tasks of step 6, enumerated; the early end
 // of step 9.
@@ -13,10 +13,10 @@
 #include <utility>
 #include <vector>
 
-#include "coef.h"
 #include "platform.h"
-#include "solvers_fast.h"
-#include "solvers_wavefront.h"
+#include "smoothing/coef.h"
+#include "smoothing/fast/bounds.h"
+#include "smoothing/fast/wavefront.h"
 
 namespace malha {
 namespace {

@@ -20,12 +20,12 @@
 #include <thread>
 #include <vector>
 
-#include "coef.h"
-#include "dados.h"
-#include "metricas.h"
+#include "files/dados.h"
+#include "mesh/processamento.h"
 #include "platform.h"
-#include "processamento.h"
-#include "solvers.h"
+#include "smoothing/coef.h"
+#include "smoothing/metricas.h"
+#include "smoothing/passes.h"
 #include "support.h"
 #include "textio.h"
 #include "variaveis.h"

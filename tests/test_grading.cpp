@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "malhas_segmentos.h"
-#include "malhas_segmentos/power.h"
-#include "processamento.h"
-#include "quality.h"
-#include "run_options.h"
-#include "solvers.h"
+#include "mesh/malhas_segmentos.h"
+#include "mesh/power.h"
+#include "mesh/processamento.h"
+#include "mesh/quality.h"
+#include "run/options.h"
+#include "smoothing/passes.h"
 #include "support.h"
 #include "variaveis.h"
 

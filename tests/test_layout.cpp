@@ -1,4 +1,4 @@
-// The table of the output files (dados/layout.h) against what the rest of
+// The table of the output files (files/layout.h) against what the rest of
 // the program does with it: the widths and record lengths read from each
 // format's text at compile time are the ones the format compiler gives, and
 // the help text names every file of the table.
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "dados/layout.h"
+#include "files/layout.h"
 #include "support.h"
 #include "textio.h"
 

@@ -6,9 +6,9 @@
 #include <cmath>
 #include <memory>
 
-#include "malhas_segmentos.h"
+#include "mesh/malhas_segmentos.h"
+#include "mesh/processamento.h"
 #include "platform.h"
-#include "processamento.h"
 #include "variaveis.h"
 
 namespace malha {

@@ -5,9 +5,9 @@
 #include <cmath>
 #include <vector>
 
-#include "malhas_segmentos.h"
-#include "quality.h"
-#include "solvers.h"
+#include "mesh/malhas_segmentos.h"
+#include "mesh/quality.h"
+#include "smoothing/passes.h"
 #include "support.h"
 #include "variaveis.h"
 

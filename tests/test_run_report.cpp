@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "dados.h"
-#include "dados/layout.h"
-#include "malhas_segmentos.h"
-#include "quality.h"
-#include "run_report.h"
+#include "files/dados.h"
+#include "files/layout.h"
+#include "mesh/malhas_segmentos.h"
+#include "mesh/quality.h"
+#include "run/summary.h"
 #include "support.h"
 
 namespace {

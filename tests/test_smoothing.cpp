@@ -6,11 +6,11 @@
 #include <memory>
 #include <vector>
 
-#include "coef.h"
-#include "metricas.h"
+#include "mesh/processamento.h"
 #include "platform.h"
-#include "processamento.h"
-#include "solvers.h"
+#include "smoothing/coef.h"
+#include "smoothing/metricas.h"
+#include "smoothing/passes.h"
 #include "support.h"
 #include "variaveis.h"
 

@@ -13,7 +13,7 @@
 #include <thread>
 
 #include "platform.h"
-#include "solvers.h"
+#include "smoothing/passes.h"
 #include "support.h"
 
 namespace malha {

@@ -11,7 +11,7 @@
 #include "option_flags.h"
 
 namespace malha {
-enum class OutputFile : unsigned char;  // the files of malha's layout (dados/layout.h)
+enum class OutputFile : unsigned char;  // the files of malha's layout (files/layout.h)
 }
 
 namespace malha::report {

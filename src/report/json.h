@@ -7,8 +7,8 @@
 #include <cstdint>
 #include <string>
 
-#include "records.h"
-#include "report.h"
+#include "report/checks/records.h"
+#include "report/report.h"
 
 namespace malha::report {
 

@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "case_files.h"
-#include "dados/layout.h"
-#include "exports.h"
-#include "output_file.h"
+#include "files/layout.h"
 #include "platform.h"
-#include "records.h"
-#include "report.h"
+#include "report/checks/case_files.h"
+#include "report/checks/records.h"
+#include "report/exports/exports.h"
+#include "report/output_file.h"
+#include "report/report.h"
 #include "textio.h"
 
 namespace {

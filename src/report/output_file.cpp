@@ -1,11 +1,11 @@
-#include "output_file.h"
+#include "report/output_file.h"
 
 #include <charconv>
 #include <mutex>
 #include <utility>
 #include <vector>
 
-#include "records.h"
+#include "report/checks/records.h"
 
 namespace malha::report {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <span>
 
-#include "json.h"
-#include "report.h"
+#include "report/json.h"
+#include "report/report.h"
 
 namespace malha::report {
 

@@ -1,4 +1,4 @@
-#include "report.h"
+#include "report/report.h"
 
 #include <algorithm>
 #include <array>
@@ -6,9 +6,9 @@
 #include <charconv>
 #include <cmath>
 
-#include "json.h"
-#include "records.h"
-#include "sides.h"
+#include "report/checks/records.h"
+#include "report/json.h"
+#include "report/measures/sides.h"
 
 namespace malha::report {
 

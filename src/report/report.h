@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "case_data.h"
-#include "quality.h"
-#include "summary.h"
+#include "mesh/quality.h"
+#include "report/case_data.h"
+#include "report/measures/summary.h"
 
 namespace malha::report {
 

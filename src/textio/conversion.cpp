@@ -4,8 +4,8 @@
 #include <cstring>
 #include <system_error>
 
-#include "internal.h"
 #include "platform.h"
+#include "textio/internal.h"
 
 namespace malha::textio {
 

@@ -8,9 +8,9 @@
 #include <cstring>
 #include <string>
 
-#include "internal.h"
-#include "real_field.h"
 #include "textio.h"
+#include "textio/internal.h"
+#include "textio/real_field.h"
 
 namespace malha::textio {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "internal.h"
 #include "textio.h"
+#include "textio/internal.h"
 
 namespace malha::textio {
 

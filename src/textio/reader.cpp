@@ -7,9 +7,9 @@
 #include <string>
 #include <string_view>
 
-#include "internal.h"
 #include "platform.h"
 #include "textio.h"
+#include "textio/internal.h"
 
 namespace malha::textio {
 

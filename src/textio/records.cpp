@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <cstring>
 
-#include "internal.h"
-#include "real_field.h"
 #include "textio.h"
+#include "textio/internal.h"
+#include "textio/real_field.h"
 
 namespace malha::textio {
 

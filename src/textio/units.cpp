@@ -8,9 +8,9 @@
 #include <new>
 #include <string>
 
-#include "internal.h"
 #include "platform.h"
 #include "textio.h"
+#include "textio/internal.h"
 
 namespace malha::textio {
 

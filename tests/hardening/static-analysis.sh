@@ -12,7 +12,7 @@ cmake -S . -B "$build" -DCMAKE_EXPORT_COMPILE_COMMANDS=ON -DMALHA_BUILD_TESTS=OF
 
 # The Windows platform layer (src/platform/windows/) needs the Windows headers;
 # it is built and tested by the Windows stage, and cppcheck below reads it.
-mapfile -t sources < <(ls src/*.cpp src/*/*.cpp src/platform/posix/*.cpp)
+mapfile -t sources < <(find src -name '*.cpp' -not -path 'src/platform/windows/*' | sort)
 
 status=0
 echo "clang-tidy: ${#sources[@]} files"
@@ -34,7 +34,7 @@ echo "cppcheck: src/"
 if ! cppcheck --std=c++20 --language=c++ --enable=warning,performance,portability,style \
   --inline-suppr --error-exitcode=1 --quiet \
   --suppress=useStlAlgorithm --suppress=truncLongCastAssignment --suppress=constParameter \
-  --suppress=missingIncludeSystem -I src src/*.cpp src/*/*.cpp src/*/*/*.cpp; then
+  --suppress=missingIncludeSystem -I src $(find src -name '*.cpp' | sort); then
   status=1
 fi
 exit $status

@@ -18,8 +18,8 @@
 #include <string_view>
 #include <vector>
 
-#include "case_files.h"
-#include "records.h"
+#include "report/checks/case_files.h"
+#include "report/checks/records.h"
 #include "report_case.h"
 #include "textio.h"
 

@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "exports.h"
-#include "foam_case.h"
-#include "records.h"
+#include "report/checks/records.h"
+#include "report/exports/exports.h"
+#include "report/exports/foam_case.h"
 #include "support.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "map.h"
+#include "report/maps/map.h"
 #include "report_case.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <numbers>
 #include <string>
 
-#include "face_measures.h"
-#include "metrics.h"
-#include "shape_measures.h"
+#include "report/measures/faces.h"
+#include "report/measures/metrics.h"
+#include "report/measures/shape.h"
 
 namespace {
 

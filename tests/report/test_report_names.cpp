@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "case_files.h"
-#include "records.h"
-#include "report.h"
+#include "report/checks/case_files.h"
+#include "report/checks/records.h"
+#include "report/report.h"
 #include "report_case.h"
 
 namespace {

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "output_file.h"
 #include "platform.h"
-#include "records.h"
+#include "report/checks/records.h"
+#include "report/output_file.h"
 #include "report_case.h"
 
 namespace {

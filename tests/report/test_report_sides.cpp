@@ -8,7 +8,7 @@
 #include <string>
 #include <tuple>
 
-#include "sides.h"
+#include "report/measures/sides.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <memory>
 #include <vector>
 
-#include "malhas_segmentos.h"
-#include "shape_measures.h"
-#include "solvers.h"
-#include "summary.h"
+#include "mesh/malhas_segmentos.h"
+#include "report/measures/shape.h"
+#include "report/measures/summary.h"
+#include "smoothing/passes.h"
 #include "support.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Commands on Windows: the command interpreter started with CreateProcess,
 // its command line given exactly as written.
-#include "win32.h"
+#include "platform/windows/win32.h"
 
 #include <cerrno>
 #include <cstring>

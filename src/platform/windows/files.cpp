@@ -1,7 +1,7 @@
 // Open files on Windows: opening them shared, reading, writing, cutting and
 // closing them, and the lock of the working folder (a file no other process
 // may open).
-#include "win32.h"
+#include "platform/windows/win32.h"
 
 #include <cctype>
 #include <cstdlib>

@@ -1,7 +1,7 @@
 // What names stand for in the folders on Windows: whether a file is there,
 // its size, kind and identity; renaming and removing; the program's folder
 // and the folder for scratch files.
-#include "win32.h"
+#include "platform/windows/win32.h"
 
 #include <cstdint>
 #include <string>

@@ -1,7 +1,7 @@
 // The rules for names on Windows: separators, the characters and device names
 // a file may not have, quoting for cmd.exe, and the search of the current
 // folder and PATH for a command word.
-#include "win32.h"
+#include "platform/windows/win32.h"
 
 #include <string>
 #include <string_view>

@@ -1,5 +1,5 @@
 // The process on Windows: its standard error, its end, and the memory it may use.
-#include "win32.h"
+#include "platform/windows/win32.h"
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // A process stopped on Windows: the console's Ctrl-C and close events, which
 // remove the watched temporary files first, and the end with a stop's status.
-#include "win32.h"
+#include "platform/windows/win32.h"
 
 #include <csignal>
 #include <string_view>

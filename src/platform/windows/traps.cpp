@@ -1,6 +1,6 @@
 // Floating-point traps on Windows: the SSE (and, on 32-bit x86, x87) control
 // words, and the fault report the vectored exception handler writes.
-#include "win32.h"
+#include "platform/windows/win32.h"
 
 #include <float.h>
 #if defined(_M_X64) || defined(__x86_64__)

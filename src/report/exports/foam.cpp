@@ -1,0 +1,186 @@
+// CASE_openfoam/: the mesh as an OpenFOAM case one cell thick, in
+// constant/polyMesh. Points: the vertices at z = 0 (point k - 1 is vertex k),
+// then the same at z = kThickness. Cell v - 1 is volume v. Faces, in
+// OpenFOAM's order: the inner faces by owner, each owner's by neighbour
+// (upper-triangular: cell c owns its faces towards c + 1 and c + nx), then
+// the patches left, bottom, right, top, reentrant_vertical,
+// reentrant_horizontal and frontAndBack (empty: the back faces, then the
+// front ones). Each face's points run so that its normal points out of its
+// owner. Everything is streamed from the vertex arrays.
+#include "report/exports/exports.h"
+#include "report/exports/foam_case.h"
+#include "report/exports/text.h"
+#include "report/measures/sides.h"
+
+namespace malha::report {
+
+namespace {
+
+// The extrusion: OpenFOAM meshes are three-dimensional; the empty front
+// and back make the case two-dimensional, so the thickness changes no
+// result, and a cell's volume is its area.
+constexpr double kThickness = 1.0;
+constexpr std::array<Side, kSideCount> kPatchOrder = {Side::Left,
+                                                      Side::Bottom,
+                                                      Side::Right,
+                                                      Side::Top,
+                                                      Side::ReentrantVertical,
+                                                      Side::ReentrantHorizontal};
+constexpr char kPolyMesh[] = "constant/polyMesh";
+constexpr int kBack = 5, kFront = 6;  // after the cell's faces 1 to 4
+
+struct Counts {
+  std::int64_t points, cells, inner, boundary, faces;
+};
+
+Counts counts(const Mesh& mesh) {
+  Counts c;
+  c.points = 2 * mesh.vertices();
+  c.cells = mesh.volumes();
+  c.inner = static_cast<std::int64_t>(mesh.nx - 1) * mesh.ny +
+            static_cast<std::int64_t>(mesh.nx) * (mesh.ny - 1);
+  c.boundary = boundary_face_count(mesh) + 2 * c.cells;
+  c.faces = c.inner + c.boundary;
+  return c;
+}
+
+// Vertex (i, j) on the back (layer 0) or front (layer 1) as a point label.
+std::int64_t point(const Mesh& mesh, std::int32_t i, std::int32_t j, int layer) {
+  return static_cast<std::int64_t>(mesh.at(i, j)) + layer * mesh.vertices();
+}
+
+std::int64_t cell(const Mesh& mesh, std::int32_t i, std::int32_t j) {
+  return static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1;
+}
+
+void open_list(OutputFile& out, std::int64_t size) {
+  out.put(std::to_string(size) + "\n(\n");
+}
+
+// A face of four points, "4(a b c d)".
+void put_face(Line& line, std::int64_t a, std::int64_t b, std::int64_t c, std::int64_t d) {
+  line.integer(4, '(').integer(a).integer(b).integer(c).integer(d, ')').text("\n");
+}
+
+// Calls visit(owner, neighbour or -1, i, j, face) for every face in order;
+// face is 1 to 4 (the cell's face), kBack or kFront.
+template <class Visit>
+void for_each_face(const Mesh& mesh, Visit&& visit) {
+  for (std::int32_t j = 1; j <= mesh.ny; ++j)
+    for (std::int32_t i = 1; i <= mesh.nx; ++i) {
+      if (i < mesh.nx) visit(cell(mesh, i, j), cell(mesh, i + 1, j), i, j, 2);
+      if (j < mesh.ny) visit(cell(mesh, i, j), cell(mesh, i, j + 1), i, j, 3);
+    }
+  for (const Side side : kPatchOrder) {
+    const int face = side_cells(mesh, side).face;
+    for_each_side_face(mesh, side, [&](const BoundaryFace& f) {
+      visit(cell(mesh, f.i, f.j), std::int64_t{-1}, f.i, f.j, face);
+    });
+  }
+  for (const int face : {kBack, kFront})
+    for (std::int32_t j = 1; j <= mesh.ny; ++j)
+      for (std::int32_t i = 1; i <= mesh.nx; ++i)
+        visit(cell(mesh, i, j), std::int64_t{-1}, i, j, face);
+}
+
+void write_points(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
+  OutputFile out(folder / "points");
+  out.put(foam_header("vectorField", kPolyMesh, "points"));
+  open_list(out, c.points);
+  Line line(out);
+  for (const double z : {0.0, kThickness})
+    for (std::size_t k = 0; k < mesh.xv.size(); ++k)
+      line.text("(").number(mesh.xv[k]).number(mesh.yv[k]).number(z, ')').text("\n");
+  line.end();
+  out.put(")\n");
+  out.close();
+}
+
+void write_faces(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
+  OutputFile out(folder / "faces");
+  out.put(foam_header("faceList", kPolyMesh, "faces"));
+  open_list(out, c.faces);
+  Line line(out);
+  for_each_face(mesh, [&](std::int64_t, std::int64_t, std::int32_t i, std::int32_t j, int face) {
+    // A face of the cell's outline, extruded: the normal of the edge from a
+    // to b, (yb - ya, -(xb - xa)), points out of the cell.
+    if (face <= 4) {
+      const BoundaryFace f = boundary_face(i, j, face);
+      put_face(line, point(mesh, f.ai, f.aj, 0), point(mesh, f.bi, f.bj, 0),
+               point(mesh, f.bi, f.bj, 1), point(mesh, f.ai, f.aj, 1));
+      return;
+    }
+    // The back looks down z (corners clockwise seen from above), the front up.
+    const int layer = face == kBack ? 0 : 1;
+    const std::int64_t c1 = point(mesh, i, j, layer), c2 = point(mesh, i + 1, j, layer),
+                       c3 = point(mesh, i + 1, j + 1, layer), c4 = point(mesh, i, j + 1, layer);
+    if (layer == 0) {
+      put_face(line, c1, c4, c3, c2);
+    } else {
+      put_face(line, c1, c2, c3, c4);
+    }
+  });
+  line.end();
+  out.put(")\n");
+  out.close();
+}
+
+void write_owners(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
+  const std::string note =
+      "nPoints: " + std::to_string(c.points) + " nCells: " + std::to_string(c.cells) +
+      " nFaces: " + std::to_string(c.faces) + " nInternalFaces: " + std::to_string(c.inner);
+  OutputFile owner(folder / "owner"), neighbour(folder / "neighbour");
+  owner.put(foam_header("labelList", kPolyMesh, "owner", note));
+  neighbour.put(foam_header("labelList", kPolyMesh, "neighbour", note));
+  open_list(owner, c.faces);
+  open_list(neighbour, c.inner);
+  Line owners(owner), neighbours(neighbour);
+  for_each_face(mesh, [&](std::int64_t p, std::int64_t n, std::int32_t, std::int32_t, int) {
+    owners.integer(p, '\n');
+    if (n >= 0) neighbours.integer(n, '\n');
+  });
+  owners.end();
+  neighbours.end();
+  owner.put(")\n");
+  neighbour.put(")\n");
+  owner.close();
+  neighbour.close();
+}
+
+void write_boundary(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
+  OutputFile out(folder / "boundary");
+  out.put(foam_header("polyBoundaryMesh", kPolyMesh, "boundary"));
+  open_list(out, kSideCount + 1);
+  std::int64_t start = c.inner;
+  const auto patch = [&](const std::string& name, const char* type, std::int64_t faces) {
+    out.put("    " + name + "\n    {\n        type            " + type + ";\n");
+    if (std::string(type) == "empty") out.put("        inGroups        List<word> 1(empty);\n");
+    out.put("        nFaces          " + std::to_string(faces) + ";\n        startFace       " +
+            std::to_string(start) + ";\n    }\n");
+    start += faces;
+  };
+  for (const Side side : kPatchOrder)
+    patch(side_key(side), "patch", side_cells(mesh, side).faces());
+  patch("frontAndBack", "empty", 2 * c.cells);
+  out.put(")\n");
+  out.close();
+}
+
+}  // namespace
+
+std::string write_foam(const std::filesystem::path& folder, const Mesh& mesh) {
+  const std::filesystem::path poly = folder / "constant" / "polyMesh";
+  for (const std::filesystem::path& f : {folder, folder / "constant", poly, folder / "system"})
+    make_case_folder(f);
+  const Counts c = counts(mesh);
+  write_points(poly, mesh, c);
+  write_faces(poly, mesh, c);
+  write_owners(poly, mesh, c);
+  write_boundary(poly, mesh, c);
+  const int system = write_system_files(folder / "system");
+  return system == 3   ? "with its system/ files"
+         : system == 0 ? "keeping the system/ files that were there"
+                       : "with the system/ files that were missing";
+}
+
+}  // namespace malha::report

@@ -1,0 +1,56 @@
+// Smoothing to convergence (malha --converge): the mesh that solves the
+// smoothing equations, instead of the mesh that niter passes of nsweep point
+// Gauss-Seidel sweeps leave. The equations are those of a smoothing pass (the
+// metric terms with dksi and deta, the coefficients with the source terms,
+// which no run ever sets to anything but zero, the boundary held); they are
+// solved by the nonlinear multigrid of smoothing/multigrid/levels.h.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "mesh/quality.h"
+#include "run/options.h"
+#include "variaveis.h"
+
+namespace malha {
+
+// Cycles after which a smoothing that has not reached its tolerance stops
+// with a report (a mesh needs a dozen or two, whatever its size).
+inline constexpr std::int32_t kConvergeCycleLimit = 100;
+
+// What the smoothing to convergence did.
+struct ConvergedSmoothing {
+  std::int32_t cycles = 0;   // multigrid cycles run
+  ConvergenceFigure figure;  // of the final mesh, as the report program computes it
+  // The move stopped falling where rounding leaves it, above the tolerance,
+  // and the caller accepted that (see converge_smoothing).
+  bool at_rounding = false;
+};
+
+// The state after each cycle (cycle 0: the starting mesh), for a progress line.
+struct ConvergeStep {
+  std::int32_t cycle = 0;
+  double largest_move = 0.0;
+  double relative = 0.0;  // largest_move over the shortest edge
+};
+using ConvergeObserver = std::function<void(const ConvergeStep&)>;
+
+// Solves the smoothing equations of the mesh in `s` (smoothing selected, the
+// elliptic file read, group B allocated) until the convergence figure
+// relative to the shortest edge is at most `tolerance`, moving the interior
+// vertices of xv and yv. A floating-point fault of the starting mesh stops
+// the run with the report a smoothing pass would give. An iteration that
+// diverges, inverts cells or does not reach the tolerance ends the run with
+// a report naming the figure reached (status 1, no file written).
+// With `rounding_accepted`, an iteration whose move has stopped falling where
+// rounding leaves it ends there instead, at_rounding set: the mesh is as
+// converged as doubles allow.
+// `options.threads` as for the passes: 1 keeps to this thread, 0 or 2 use
+// the helper thread where the machine has a second core; the mesh is the
+// same either way.
+ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool rounding_accepted,
+                                      const SmoothingOptions& options = {},
+                                      const ConvergeObserver& observe = {});
+
+}  // namespace malha

@@ -1,0 +1,203 @@
+// Steps 3 to 5 of the fast smoothing pass (the argument is in
+// smoothing/fast/pass.cpp): the metric terms and the four coefficient arrays in one
+// loop with the traps held, the check of what it left out, and the packing
+// of x and y into the interleaved array of step 8.
+#include <algorithm>
+#include <cfenv>
+#include <cstdint>
+#include <limits>
+
+#include "helper_thread.h"
+#include "platform.h"
+#include "smoothing/fast/bounds.h"
+#include "smoothing/fast/parts.h"
+#include "smoothing/lanes.h"
+#include "variaveis.h"
+
+// AVX2 code is compiled for a function of its own and used only after a
+// run-time check of the processor.
+#if defined(MALHA_SSE2) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <immintrin.h>
+#define MALHA_AVX2 1
+#endif
+
+namespace malha {
+
+namespace {
+
+using namespace lanes;
+
+// Step 8: x and y of 0-based vertex p into u, interleaved: u[2p], u[2p + 1].
+inline void pack(double* u, const double* xv, const double* yv, std::int64_t p) {
+  u[2 * p] = xv[p];
+  u[2 * p + 1] = yv[p];
+}
+
+#ifdef MALHA_AVX2
+bool avx2_available() {
+  static const bool available = __builtin_cpu_supports("avx2") != 0;
+  return available;
+}
+
+// Steps 3 and 4 on four vertices per vector: the loop of
+// fused_coefficient_rows from p while four are left up to `last`; returns
+// where it stopped. The operations per lane are those of the two-lane loop.
+__attribute__((target("avx2"))) std::int64_t coefficients_avx2(
+    const double* xv, const double* yv, double* alpha, double* gamma, double* half_beta, double* ap,
+    double* u, std::int64_t nxv, double cksi, double ceta, std::int64_t p, std::int64_t last,
+    double& det_low, double& det_high) {
+  if (p + 3 > last) return p;
+  const __m256d ck = _mm256_set1_pd(cksi), ce = _mm256_set1_pd(ceta);
+  const __m256d half = _mm256_set1_pd(0.5), sign = _mm256_set1_pd(-0.0);
+  __m256d low = _mm256_set1_pd(det_low), high = _mm256_set1_pd(det_high);
+  for (; p + 3 <= last; p += 4) {
+    const std::int64_t e = p + 1, w = p - 1, n = p + nxv, so = p - nxv;
+    const __m256d xeta =
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(xv + n), _mm256_loadu_pd(xv + so)), ce);
+    const __m256d yeta =
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(yv + n), _mm256_loadu_pd(yv + so)), ce);
+    const __m256d xksi =
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(xv + e), _mm256_loadu_pd(xv + w)), ck);
+    const __m256d yksi =
+        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(yv + e), _mm256_loadu_pd(yv + w)), ck);
+    const __m256d a = _mm256_add_pd(_mm256_mul_pd(yeta, yeta), _mm256_mul_pd(xeta, xeta));
+    const __m256d b = _mm256_add_pd(_mm256_mul_pd(xeta, xksi), _mm256_mul_pd(yeta, yksi));
+    const __m256d g = _mm256_add_pd(_mm256_mul_pd(xksi, xksi), _mm256_mul_pd(yksi, yksi));
+    const __m256d det =
+        _mm256_andnot_pd(sign, _mm256_sub_pd(_mm256_mul_pd(yeta, xksi), _mm256_mul_pd(xeta, yksi)));
+    low = _mm256_min_pd(low, det);
+    high = _mm256_max_pd(high, det);
+    _mm256_storeu_pd(alpha + p, a);
+    _mm256_storeu_pd(gamma + p, g);
+    _mm256_storeu_pd(half_beta + p, _mm256_mul_pd(half, b));
+    _mm256_storeu_pd(ap + p, _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(a, g), a), g));
+    const __m256d x = _mm256_loadu_pd(xv + p), y = _mm256_loadu_pd(yv + p);
+    const __m256d even = _mm256_unpacklo_pd(x, y), odd = _mm256_unpackhi_pd(x, y);
+    _mm256_storeu_pd(u + 2 * p, _mm256_permute2f128_pd(even, odd, 0x20));
+    _mm256_storeu_pd(u + 2 * p + 4, _mm256_permute2f128_pd(even, odd, 0x31));
+  }
+  double lows[4], highs[4];
+  _mm256_storeu_pd(lows, low);
+  _mm256_storeu_pd(highs, high);
+  for (int k = 0; k < 4; ++k) {
+    det_low = lows[k] < det_low ? lows[k] : det_low;
+    det_high = highs[k] > det_high ? highs[k] : det_high;
+  }
+  return p;
+}
+#endif
+
+// Steps 4 and 5: the metric terms and the coefficients of the interior
+// vertices of rows first_row .. last_row in one loop, kept as alpha, gamma,
+// anw (0.5*beta) and ap, two neighbouring vertices per vector (step 3); the
+// same loop fills u (step 8). Runs with the traps held; true when no trapped
+// exception was raised and every det lies in the safe range.
+bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row, std::int64_t last_row,
+                            bool avx2) {
+  const platform::FpTrapsHeld held;
+  std::feclearexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+  const std::int64_t nxv = s.nxv;
+  const double cksi = 0.5 / s.dksi;
+  const double ceta = 0.5 / s.deta;
+  const double* xv = s.xv.data();
+  const double* yv = s.yv.data();
+  double* alpha = s.alpha.data();
+  double* gamma = s.gamma.data();
+  double* half_beta = s.anw.data();
+  double* ap = s.ap.data();
+
+  const Pair ck = splat(cksi), ce = splat(ceta), half = splat(0.5);
+  Pair det_low = splat(std::numeric_limits<double>::max());
+  Pair det_high = splat(0.0);
+  const auto vertices = [&](std::int64_t p, auto ld, auto st) {
+    const std::int64_t e = p + 1, w = p - 1, n = p + nxv, so = p - nxv;
+    const auto xeta = (ld(xv + n) - ld(xv + so)) * ce;
+    const auto yeta = (ld(yv + n) - ld(yv + so)) * ce;
+    const auto xksi = (ld(xv + e) - ld(xv + w)) * ck;
+    const auto yksi = (ld(yv + e) - ld(yv + w)) * ck;
+    const auto a = yeta * yeta + xeta * xeta;
+    const auto b = xeta * xksi + yeta * yksi;
+    const auto g = xksi * xksi + yksi * yksi;
+    const auto det = magnitude(yeta * xksi - xeta * yksi);
+    det_low = lower(det_low, det);
+    det_high = higher(det_high, det);
+    st(alpha + p, a);
+    st(gamma + p, g);
+    st(half_beta + p, half * b);
+    st(ap + p, ((a + g) + a) + g);  // ((aw + an) + ae) + as
+  };
+  const auto load_two = [](const double* q) { return load(q); };
+  const auto store_two = [](double* q, Pair v) { store(q, v); };
+  // One vertex in both lanes (the last of an odd count).
+  const auto load_one = [](const double* q) { return splat(*q); };
+  const auto store_one = [](double* q, Pair v) { *q = lane(v, 0); };
+#ifdef MALHA_AVX2
+  const bool wide = avx2 && avx2_available();
+  double wide_low = std::numeric_limits<double>::max(), wide_high = 0.0;
+#else
+  (void)avx2;
+#endif
+  for (std::int64_t j = first_row; j <= last_row; ++j) {
+    const std::int64_t first = (j - 1) * nxv + 1, last = (j - 1) * nxv + nxv - 2;
+    std::int64_t p = first;
+#ifdef MALHA_AVX2
+    if (wide) {
+      p = coefficients_avx2(xv, yv, alpha, gamma, half_beta, ap, u, nxv, cksi, ceta, p, last,
+                            wide_low, wide_high);
+    }
+#endif
+    for (; p + 1 <= last; p += 2) {
+      vertices(p, load_two, store_two);
+      const Pair x = load(xv + p), y = load(yv + p);
+      store(u + 2 * p, first_lanes(x, y));
+      store(u + 2 * p + 2, second_lanes(x, y));
+    }
+    if (p == last) {
+      vertices(p, load_one, store_one);
+      pack(u, xv, yv, p);
+    }
+  }
+#ifdef MALHA_AVX2
+  det_low = lower(det_low, splat(wide_low));
+  det_high = higher(det_high, splat(wide_high));
+#endif
+  // With no vertex at all the bounds keep their starting values, which lie in
+  // the range.
+  const bool in_range = std::min(lane(det_low, 0), lane(det_low, 1)) >= kSafeDetLow &&
+                        std::max(lane(det_high, 0), lane(det_high, 1)) <= kSafeDetHigh;
+  return in_range && std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW) == 0;
+}
+
+// Step 8: the boundary vertices into u.
+void pack_boundary(const MeshState& s, double* u) {
+  const std::int64_t nxv = s.nxv, nyv = s.nyv;
+  const double* xv = s.xv.data();
+  const double* yv = s.yv.data();
+  for (std::int64_t p = 0; p < nxv; ++p) {
+    pack(u, xv, yv, p);
+    pack(u, xv, yv, (nyv - 1) * nxv + p);
+  }
+  for (std::int64_t j = 2; j <= nyv - 1; ++j) {
+    pack(u, xv, yv, (j - 1) * nxv);
+    pack(u, xv, yv, (j - 1) * nxv + nxv - 1);
+  }
+}
+
+}  // namespace
+
+// Steps 4 and 5 over the whole mesh: the upper half of the rows on the
+// helper when there is one.
+bool fused_coefficients(MeshState& s, double* u, HelperThread* helper, bool avx2) {
+  pack_boundary(s, u);
+  const std::int64_t nyv = s.nyv;
+  if (helper == nullptr || nyv < 6) return fused_coefficient_rows(s, u, 2, nyv - 1, avx2);
+  const std::int64_t middle = 2 + (nyv - 2) / 2;
+  bool upper = false;
+  if (!helper->try_start([&] { upper = fused_coefficient_rows(s, u, middle, nyv - 1, avx2); }))
+    return fused_coefficient_rows(s, u, 2, nyv - 1, avx2);
+  const bool lower_half = fused_coefficient_rows(s, u, 2, middle - 1, avx2);
+  helper->finish();
+  return lower_half && upper;
+}
+
+}  // namespace malha

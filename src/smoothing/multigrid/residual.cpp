@@ -1,0 +1,115 @@
+// Level 0's residuals: the equations exactly as a smoothing pass computes
+// them (the metric terms, then the coefficients with zero sources), summed in
+// the order of the sweeps, two vertices at a time; with the largest move, as
+// the convergence figure takes it.
+#include <algorithm>
+#include <cfenv>
+#include <cmath>
+#include <cstdint>
+
+#include "platform.h"
+#include "smoothing/fast/bounds.h"
+#include "smoothing/multigrid/levels.h"
+#include "smoothing/multigrid/stencil.h"
+
+namespace malha::multigrid {
+
+namespace {
+
+using namespace stencil;
+
+// The move of one vertex (its larger residual over ap, scalar) when it is
+// larger than the largest so far; ties keep the first vertex.
+MALHA_ALWAYS_INLINE void keep_larger(Move& move, double residual, double ap, std::int64_t p) {
+  const double m = residual / ap;
+  if (m > move.largest || move.vertex == 0) {
+    move.largest = m;
+    move.vertex = p + 1;
+  }
+}
+
+// The residuals of vertices p, p + 1 of level 0 (or of p alone), kept in rx
+// and ry; returns max(|rx|, |ry|) and ap through the last two arguments.
+template <class V>
+MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, V cksi, V ceta, V& det_low,
+                                       V& det_high, V& larger, V& ap_out) {
+  const std::int64_t nx = level.ax.n;
+  const auto at = [&](const double* u) {
+    if constexpr (sizeof(V) == sizeof(double))
+      return stencil_of_one(u, p, nx);
+    else
+      return stencil_of_two(u, p, nx);
+  };
+  const Stencil<V> x = at(level.x), y = at(level.y);
+  // The operations of metric_terms_at (smoothing/metricas.h) in its order, but jac;
+  // then those of coefficients_at (smoothing/coef.h) that zero sources leave:
+  // ae = aw = alpha, an = as = gamma, anw = ase = beta/2 = -ane = -asw.
+  const V xeta = (x.n - x.s) * ceta, yeta = (y.n - y.s) * ceta;
+  const V xksi = (x.e - x.w) * cksi, yksi = (y.e - y.w) * cksi;
+  const V det = lanes_magnitude(yeta * xksi - xeta * yksi);
+  det_low = lanes_lower(det_low, det);
+  det_high = lanes_higher(det_high, det);
+  const V a = yeta * yeta + xeta * xeta;
+  const V g = xksi * xksi + yksi * yksi;
+  const V hb = splat(0.5, a) * (xeta * xksi + yeta * yksi);
+  const V ap = ((a + g) + a) + g;  // ((aw + an) + ae) + as
+  const V nhb = negate(hb);
+  // asw, as, an, anw, aw, ae, ase, ane: the order of the sweeps.
+  const V sx =
+      nhb * x.sw + g * x.s + g * x.n + hb * x.nw + a * x.w + a * x.e + hb * x.se + nhb * x.ne;
+  const V sy =
+      nhb * y.sw + g * y.s + g * y.n + hb * y.nw + a * y.w + a * y.e + hb * y.se + nhb * y.ne;
+  // The residual f - N(u) with f = 0.
+  const V rx = ap * x.c - sx, ry = ap * y.c - sy;
+  if constexpr (sizeof(V) == sizeof(double)) {
+    level.rx[p] = rx, level.ry[p] = ry;
+  } else {
+    lanes::store(level.rx.data() + p, rx), lanes::store(level.ry.data() + p, ry);
+  }
+  larger = lanes_higher(lanes_magnitude(rx), lanes_magnitude(ry));
+  ap_out = lanes_magnitude(ap);
+}
+
+}  // namespace
+
+FineResidual level0_residual(Level& level, double dksi, double deta) {
+  const platform::FpTrapsHeld held;
+  std::feclearexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
+  const std::int64_t nx = level.ax.n, ny = level.ay.n;
+  const double cksi = 0.5 / dksi;
+  const double ceta = 0.5 / deta;
+  double det_low = kSafeDetHigh, det_high = kSafeDetLow;
+  Pair det_lows = lanes::splat(det_low), det_highs = lanes::splat(det_high);
+  // A vertex whose larger residual is at most (largest move)*(1 - 2^-50)
+  // times its ap cannot have a larger move (the product's rounding is far
+  // less): the division, and the order of the vertices, only for the others.
+  constexpr double kBelowOne = 1.0 - 0x1p-50;
+  FineResidual r;
+  Move& move = r.move;
+  for (std::int64_t j = 1; j < ny - 1; ++j) {
+    std::int64_t p = j * nx + 1;
+    const std::int64_t end = j * nx + nx - 1;
+    for (; p + 1 < end; p += 2) {
+      Pair larger, ap;
+      level0_vertex(level, p, lanes::splat(cksi), lanes::splat(ceta), det_lows, det_highs, larger,
+                    ap);
+      if (move.vertex == 0 ||
+          lanes::any_greater(larger, lanes::splat(move.largest * kBelowOne) * ap)) {
+        keep_larger(move, lanes::lane(larger, 0), lanes::lane(ap, 0), p);
+        keep_larger(move, lanes::lane(larger, 1), lanes::lane(ap, 1), p + 1);
+      }
+    }
+    if (p < end) {
+      double larger = 0.0, ap = 0.0;
+      level0_vertex(level, p, cksi, ceta, det_low, det_high, larger, ap);
+      keep_larger(move, larger, ap, p);
+    }
+  }
+  det_low = std::min({det_low, lanes::lane(det_lows, 0), lanes::lane(det_lows, 1)});
+  det_high = std::max({det_high, lanes::lane(det_highs, 0), lanes::lane(det_highs, 1)});
+  r.coefficients_in_range = det_low >= kSafeDetLow && det_high <= kSafeDetHigh &&
+                            std::fetestexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW) == 0;
+  return r;
+}
+
+}  // namespace malha::multigrid
