@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "smoothing/converge.h"
-#include "smoothing/multigrid/levels.h"
+#include "smoothing/multigrid/cycle.h"
 #include "smoothing/passes.h"
 #include "support.h"
 

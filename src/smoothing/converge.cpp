@@ -10,7 +10,7 @@
 #include "helper_thread.h"
 #include "smoothing/coef.h"
 #include "smoothing/metricas.h"
-#include "smoothing/multigrid/levels.h"
+#include "smoothing/multigrid/cycle.h"
 #include "textio.h"
 
 namespace malha {

@@ -1,5 +1,4 @@
-// The hierarchy of levels, the transfers between them and the cycle of the
-// full approximation scheme.
+// The hierarchy of levels and the cycle of the full approximation scheme.
 //
 // A coarse level solves N_c(u_c) = f_c with f_c = R(f - N(u)) + N_c(I u): its
 // equations are those of its own coordinates, shifted by the residual the
@@ -8,12 +7,16 @@
 // nonlinearity. The correction is interpolated bilinearly; restriction is
 // the weighted mean of the fine vertices around a coarse one, with the
 // interpolation's weights.
-#include "smoothing/multigrid/levels.h"
+#include "smoothing/multigrid/cycle.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <utility>
 #include <vector>
+
+#include "smoothing/multigrid/relax.h"
+#include "smoothing/multigrid/residual.h"
+#include "smoothing/multigrid/transfers.h"
 
 namespace malha::multigrid {
 
@@ -26,8 +29,6 @@ namespace {
 constexpr int kRelaxBefore = 1;
 constexpr int kRelaxAfter = 1;
 constexpr int kRelaxCoarsest = 8;
-// An axis of fewer steps than this is not coarsened.
-constexpr std::int32_t kLeastStepsToCoarsen = 4;
 
 void size_level(Level& level, bool coarse) {
   level.size = static_cast<std::int64_t>(level.ax.n) * level.ay.n;
@@ -48,149 +49,6 @@ std::vector<double> steps_of(std::int32_t n) {
 }
 
 }  // namespace
-
-bool can_coarsen(std::int32_t n) {
-  return n - 1 >= kLeastStepsToCoarsen;
-}
-
-Axis make_axis(std::vector<double> position, double spacing) {
-  Axis a;
-  a.n = static_cast<std::int32_t>(position.size());
-  a.position = std::move(position);
-  for (std::vector<double>* v : {&a.first, &a.next, &a.previous, &a.cross})
-    v->assign(a.position.size(), 0.0);
-  for (std::int32_t i = 1; i + 1 < a.n; ++i) {
-    const double before = a.position[i] - a.position[i - 1];
-    const double after = a.position[i + 1] - a.position[i];
-    const double both = before + after;
-    a.first[i] = 1.0 / (both * spacing);
-    a.next[i] = 2.0 / (both * after);
-    a.previous[i] = 2.0 / (both * before);
-    a.cross[i] = 2.0 / both;
-  }
-  return a;
-}
-
-Axis coarsen(Axis& fine, double spacing) {
-  const std::int32_t n = fine.n;
-  std::vector<std::int32_t>& at = fine.fine_of;
-  at.clear();
-  if (can_coarsen(n)) {
-    const std::int32_t steps = n - 1;
-    for (std::int32_t c = 0; c < steps / 2; ++c) at.push_back(2 * c);
-    at.push_back(steps);  // an odd count of steps: the last coarse step spans three
-  } else {
-    for (std::int32_t c = 0; c < n; ++c) at.push_back(c);
-  }
-  const auto nc = static_cast<std::int32_t>(at.size());
-  std::vector<double> position(at.size());
-  for (std::int32_t c = 0; c < nc; ++c) position[c] = fine.position[at[c]];
-
-  fine.below.assign(n, nc - 1);
-  fine.weight.assign(n, 1.0);
-  for (std::int32_t c = 0; c + 1 < nc; ++c) {
-    for (std::int32_t f = at[c]; f < at[c + 1]; ++f) {
-      fine.below[f] = c;
-      fine.weight[f] = (position[c + 1] - fine.position[f]) / (position[c + 1] - position[c]);
-    }
-  }
-  fine.restrict_start.assign(1, 0);
-  fine.restrict_fine.clear();
-  fine.restrict_weight.clear();
-  for (std::int32_t c = 0; c < nc; ++c) {
-    const std::int32_t from = c > 0 ? at[c - 1] + 1 : at[c];
-    const std::int32_t to = c + 1 < nc ? at[c + 1] - 1 : at[c];
-    const std::size_t begin = fine.restrict_weight.size();
-    double sum = 0.0;
-    for (std::int32_t f = from; f <= to; ++f) {
-      const double w = fine.below[f] == c ? fine.weight[f] : 1.0 - fine.weight[f];
-      fine.restrict_fine.push_back(f);
-      fine.restrict_weight.push_back(w);
-      sum += w;
-    }
-    for (std::size_t k = begin; k < fine.restrict_weight.size(); ++k)
-      fine.restrict_weight[k] /= sum;
-    fine.restrict_start.push_back(static_cast<std::int32_t>(fine.restrict_weight.size()));
-  }
-  return make_axis(std::move(position), spacing);
-}
-
-void inject(const Level& fine, Level& coarse) {
-  const std::int64_t nfx = fine.ax.n, ncx = coarse.ax.n;
-  for (std::int32_t jc = 0; jc < coarse.ay.n; ++jc) {
-    const std::int64_t row = static_cast<std::int64_t>(fine.ay.fine_of[jc]) * nfx;
-    for (std::int32_t ic = 0; ic < coarse.ax.n; ++ic) {
-      const std::int64_t p = jc * ncx + ic, q = row + fine.ax.fine_of[ic];
-      coarse.x[p] = coarse.x0[p] = fine.x[q];
-      coarse.y[p] = coarse.y0[p] = fine.y[q];
-    }
-  }
-}
-
-void restrict_residual(const Level& fine, Level& coarse) {
-  const std::int64_t nfx = fine.ax.n, ncx = coarse.ax.n;
-  const Axis &fx = fine.ax, &fy = fine.ay;
-  for (std::int32_t jc = 1; jc + 1 < coarse.ay.n; ++jc) {
-    for (std::int32_t ic = 1; ic + 1 < coarse.ax.n; ++ic) {
-      double sx = 0.0, sy = 0.0;
-      for (std::int32_t kj = fy.restrict_start[jc]; kj < fy.restrict_start[jc + 1]; ++kj) {
-        const std::int64_t row = fy.restrict_fine[kj] * nfx;
-        double rowx = 0.0, rowy = 0.0;
-        for (std::int32_t ki = fx.restrict_start[ic]; ki < fx.restrict_start[ic + 1]; ++ki) {
-          const std::int64_t q = row + fx.restrict_fine[ki];
-          rowx += fx.restrict_weight[ki] * fine.rx[q];
-          rowy += fx.restrict_weight[ki] * fine.ry[q];
-        }
-        sx += fy.restrict_weight[kj] * rowx;
-        sy += fy.restrict_weight[kj] * rowy;
-      }
-      const std::int64_t p = jc * ncx + ic;
-      coarse.fx[p] += sx;
-      coarse.fy[p] += sy;
-    }
-  }
-}
-
-void interpolate_correction(Level& fine, Level& coarse) {
-  // The correction e = u - (the injected u) of two coarse rows at a time,
-  // interpolated along the rows to the fine columns; each fine row then
-  // takes its weights of the two.
-  const std::int64_t nfx = fine.ax.n, ncx = coarse.ax.n;
-  std::vector<double>& rows = at_least(coarse.line_work, static_cast<std::size_t>(4 * nfx));
-  double* lower[2] = {rows.data(), rows.data() + nfx};                // x, y of the row below
-  double* upper[2] = {rows.data() + 2 * nfx, rows.data() + 3 * nfx};  // of the row above
-  const auto along_row = [&](std::int64_t jc, double* const(&out)[2]) {
-    const double* u[2] = {coarse.x + jc * ncx, coarse.y + jc * ncx};
-    const double* u0[2] = {coarse.x0.data() + jc * ncx, coarse.y0.data() + jc * ncx};
-    for (int c = 0; c < 2; ++c) {
-      for (std::int64_t i = 1; i + 1 < nfx; ++i) {
-        const std::int64_t ic = fine.ax.below[i];
-        const double w = fine.ax.weight[i];
-        out[c][i] = w * (u[c][ic] - u0[c][ic]) + (1.0 - w) * (u[c][ic + 1] - u0[c][ic + 1]);
-      }
-    }
-  };
-  std::int64_t held = -1;  // the coarse row in `lower`
-  for (std::int64_t j = 1; j + 1 < fine.ay.n; ++j) {
-    const std::int64_t jc = fine.ay.below[j];
-    if (jc != held) {
-      if (jc == held + 1 && held >= 0) {
-        std::swap(lower, upper);
-      } else {
-        along_row(jc, lower);
-      }
-      along_row(jc + 1, upper);
-      held = jc;
-    }
-    const double wj = fine.ay.weight[j], vj = 1.0 - wj;
-    double* x = fine.x + j * nfx;
-    double* y = fine.y + j * nfx;
-    for (std::int64_t i = 1; i + 1 < nfx; ++i) {
-      x[i] += wj * lower[0][i] + vj * upper[0][i];
-      y[i] += wj * lower[1][i] + vj * upper[1][i];
-    }
-  }
-}
 
 Hierarchy::Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv, double dksi,
                      double deta, HelperThread* helper)

@@ -1,9 +1,5 @@
-// The nonlinear multigrid that solves the smoothing equations to
-// convergence (smoothing/converge.h runs it): a full approximation scheme over
-// a hierarchy of ever coarser vertex grids of the same logically rectangular
-// mesh, each a subset of the vertices of the one below, smoothed by
-// alternating zebra line relaxation. docs/converged-smoothing.md tells why
-// this method and what it costs.
+// The levels of the nonlinear multigrid (smoothing/multigrid/cycle.h): the
+// grids of vertices, their axes and what each level holds.
 //
 // Every level holds, at each vertex, x and y and the residuals; the coarser
 // levels also the right-hand sides of the scheme and the values they were
@@ -16,10 +12,6 @@
 
 #include <cstdint>
 #include <vector>
-
-namespace malha {
-class HelperThread;
-}
 
 namespace malha::multigrid {
 
@@ -96,61 +88,5 @@ struct FineResidual {
   Move move;
   bool coefficients_in_range = true;
 };
-
-class Hierarchy {
- public:
-  // Levels for a mesh of nxv by nyv vertices whose coordinates are xv, yv
-  // (0-based), down to a grid of at most a few interior vertices each way.
-  // With a helper thread the relaxations of the large levels use it.
-  Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv, double dksi, double deta,
-            HelperThread* helper);
-
-  // Level 0's coefficients from its coordinates, by the operations of a
-  // smoothing pass (level0_coefficients), and the residuals from them in the
-  // order of the sweeps, with the largest move.
-  FineResidual fine_residual();
-
-  // One cycle from level 0, whose residuals fine_residual has just computed:
-  // the correction from the coarser levels, then the relaxations.
-  void cycle();
-
-  std::size_t levels() const { return levels_.size(); }
-
- private:
-  void cycle_at(std::size_t l);
-  void coarse_correction(std::size_t l);
-  void relax(Level& level);
-
-  double dksi_, deta_;
-  HelperThread* helper_;
-  std::vector<Level> levels_;
-};
-
-// Operations on one level (smoothing/multigrid/relax.cpp).
-
-// Level 0's residuals, from coefficients computed by the operations of a
-// smoothing pass that zero sources leave (the metric terms but jac, alpha,
-// gamma and beta/2) with the traps held, summed in the order of the sweeps.
-// coefficients_in_range tells whether no trapped exception was raised and
-// every |det| lies in the range where jac and g would not have raised one
-// either (smoothing/coef.h).
-FineResidual level0_residual(Level& level, double dksi, double deta);
-// residual = f - N(u) at the interior vertices; with `operator_only`,
-// f = N(u) instead (the right-hand side of a coarse level before the
-// restricted residual is added).
-void coarse_residual(Level& level, bool operator_only);
-// One half of a zebra relaxation: every row (or column) of the given parity
-// (0: the first interior line, 1: the second) solved exactly for its
-// interior vertices, everything off it held.
-// With a helper, a large level's lines are shared between two threads;
-// the values are the same.
-void relax_rows(Level& level, int parity, HelperThread* helper);
-void relax_columns(Level& level, int parity, HelperThread* helper);
-
-// Transfers between level `fine` and the next coarser one
-// (smoothing/multigrid/cycle.cpp).
-void inject(const Level& fine, Level& coarse);
-void restrict_residual(const Level& fine, Level& coarse);
-void interpolate_correction(Level& fine, Level& coarse);
 
 }  // namespace malha::multigrid

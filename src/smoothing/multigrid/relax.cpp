@@ -14,7 +14,7 @@
 #include "platform.h"
 #include "smoothing/coef.h"
 #include "smoothing/lanes.h"
-#include "smoothing/multigrid/levels.h"
+#include "smoothing/multigrid/relax.h"
 #include "smoothing/multigrid/stencil.h"
 
 namespace malha::multigrid {

@@ -9,7 +9,7 @@
 
 #include "platform.h"
 #include "smoothing/fast/bounds.h"
-#include "smoothing/multigrid/levels.h"
+#include "smoothing/multigrid/residual.h"
 #include "smoothing/multigrid/stencil.h"
 
 namespace malha::multigrid {

@@ -1,0 +1,20 @@
+// Transfers between a level and the next coarser one
+// (smoothing/multigrid/transfers.cpp).
+#pragma once
+
+#include "smoothing/multigrid/levels.h"
+
+namespace malha::multigrid {
+
+// The coarse level's x, y (and the values it was given, x0, y0) taken from
+// the fine vertices where its vertices lie.
+void inject(const Level& fine, Level& coarse);
+
+// The fine residuals' weighted means added to the coarse right-hand sides.
+void restrict_residual(const Level& fine, Level& coarse);
+
+// The coarse correction (u - x0) interpolated bilinearly and added to the
+// fine coordinates.
+void interpolate_correction(Level& fine, Level& coarse);
+
+}  // namespace malha::multigrid
