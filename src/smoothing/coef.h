@@ -1,33 +1,19 @@
 // Source terms and the coefficients of the nine-point grid equations.
 #pragma once
 
+#include "smoothing/equation.h"
 #include "variaveis.h"
 
 namespace malha {
 
 // The nine coefficients of the grid equation at one interior vertex.
-struct VertexCoefficients {
-  double ae, aw, an, as, ane, anw, ase, asw, ap;
-};
+using VertexCoefficients = equation::Coefficients<double>;
 
-// alpha u_ksiksi - 2 beta u_ksieta + gamma u_etaeta + D^2 (P u_ksi + Q u_eta) = 0
-// with central differences on the nine-point stencil, written as
-// ap u_k = sum of the eight neighbour coefficients times their values.
-// The smoothing and the convergence figure both compute them here.
+// The coefficients of the grid equation at a vertex from its metric terms
+// and source terms (smoothing/equation.h).
 inline VertexCoefficients coefficients_at(double alpha, double beta, double gamma, double jac,
                                           double psrc, double qsrc) {
-  const double g = 1.0 / (jac * jac);  // D^2 at the vertex
-  VertexCoefficients c;
-  c.ae = alpha + 0.5 * psrc * g;
-  c.aw = alpha - 0.5 * psrc * g;
-  c.an = gamma + 0.5 * qsrc * g;
-  c.as = gamma - 0.5 * qsrc * g;
-  c.ane = -0.5 * beta;
-  c.anw = 0.5 * beta;
-  c.ase = 0.5 * beta;
-  c.asw = -0.5 * beta;
-  c.ap = ((c.aw + c.an) + c.ae) + c.as;
-  return c;
+  return equation::coefficients(alpha, beta, gamma, jac, psrc, qsrc);
 }
 
 // Clears psrc unless opt_psrc is 2, and qsrc unless opt_qsrc is 2.

@@ -1,6 +1,7 @@
 // Metric terms of the elliptic grid equations.
 #pragma once
 
+#include "smoothing/equation.h"
 #include "variaveis.h"
 
 namespace malha {
@@ -13,20 +14,18 @@ struct VertexMetrics {
 
 // The metric terms at the vertex at 0-based position p of xv and yv (vertex
 // k = p + 1), from its four neighbours; cksi = 0.5/dksi and ceta = 0.5/deta.
-// The smoothing and the convergence figure both compute them here, so the two
-// use the same operations in the same order.
+// The operations are the grid equation's (smoothing/equation.h).
 inline VertexMetrics metric_terms_at(const double* xv, const double* yv, std::int64_t p,
                                      std::int32_t nxv, double cksi, double ceta) {
   const std::int64_t e = p + 1, w = p - 1, n = p + nxv, so = p - nxv;
+  const equation::Derivatives<double> d =
+      equation::derivatives(xv[e], xv[w], xv[n], xv[so], yv[e], yv[w], yv[n], yv[so], cksi, ceta);
   VertexMetrics m;
-  m.xeta = (xv[n] - xv[so]) * ceta;
-  m.yeta = (yv[n] - yv[so]) * ceta;
-  m.xksi = (xv[e] - xv[w]) * cksi;
-  m.yksi = (yv[e] - yv[w]) * cksi;
-  m.alpha = m.yeta * m.yeta + m.xeta * m.xeta;
-  m.beta = m.xeta * m.xksi + m.yeta * m.yksi;
-  m.gamma = m.xksi * m.xksi + m.yksi * m.yksi;
-  m.jac = 1.0 / (m.yeta * m.xksi - m.xeta * m.yksi);
+  m.xksi = d.xksi, m.yksi = d.yksi, m.xeta = d.xeta, m.yeta = d.yeta;
+  m.alpha = equation::alpha(d);
+  m.beta = equation::beta(d);
+  m.gamma = equation::gamma(d);
+  m.jac = 1.0 / equation::determinant(d);
   return m;
 }
 

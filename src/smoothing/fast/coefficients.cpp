@@ -2,6 +2,14 @@
 // smoothing/fast/pass.cpp): the metric terms and the four coefficient arrays in one
 // loop with the traps held, the check of what it left out, and the packing
 // of x and y into the interleaved array of step 8.
+// GCC warns, at the grid equation's templates instantiated for the vector of
+// four doubles below, that such a vector is passed differently with and
+// without AVX; the templates are always inlined into the AVX2 function, so no
+// call passes one, and the warning (located in the header) does not apply.
+#if defined(__GNUC__) && !defined(__clang__)
+#pragma GCC diagnostic ignored "-Wpsabi"
+#endif
+
 #include <algorithm>
 #include <cfenv>
 #include <cstdint>
@@ -9,6 +17,7 @@
 
 #include "helper_thread.h"
 #include "platform.h"
+#include "smoothing/equation.h"
 #include "smoothing/fast/bounds.h"
 #include "smoothing/fast/parts.h"
 #include "smoothing/lanes.h"
@@ -34,6 +43,12 @@ inline void pack(double* u, const double* xv, const double* yv, std::int64_t p) 
 }
 
 #ifdef MALHA_AVX2
+// Four doubles as a vector of the compiler's, for the grid equation's
+// templates (smoothing/equation.h): its operators are one AVX instruction
+// per operation in the function below. The templates are always inlined into
+// it, so no call passes such a vector (see the top of this file).
+typedef double Quad __attribute__((vector_size(32)));
+
 bool avx2_available() {
   static const bool available = __builtin_cpu_supports("avx2") != 0;
   return available;
@@ -48,29 +63,22 @@ __attribute__((target("avx2"))) std::int64_t coefficients_avx2(
     double& det_low, double& det_high) {
   if (p + 3 > last) return p;
   const __m256d ck = _mm256_set1_pd(cksi), ce = _mm256_set1_pd(ceta);
-  const __m256d half = _mm256_set1_pd(0.5), sign = _mm256_set1_pd(-0.0);
+  const __m256d sign = _mm256_set1_pd(-0.0);
   __m256d low = _mm256_set1_pd(det_low), high = _mm256_set1_pd(det_high);
   for (; p + 3 <= last; p += 4) {
     const std::int64_t e = p + 1, w = p - 1, n = p + nxv, so = p - nxv;
-    const __m256d xeta =
-        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(xv + n), _mm256_loadu_pd(xv + so)), ce);
-    const __m256d yeta =
-        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(yv + n), _mm256_loadu_pd(yv + so)), ce);
-    const __m256d xksi =
-        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(xv + e), _mm256_loadu_pd(xv + w)), ck);
-    const __m256d yksi =
-        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(yv + e), _mm256_loadu_pd(yv + w)), ck);
-    const __m256d a = _mm256_add_pd(_mm256_mul_pd(yeta, yeta), _mm256_mul_pd(xeta, xeta));
-    const __m256d b = _mm256_add_pd(_mm256_mul_pd(xeta, xksi), _mm256_mul_pd(yeta, yksi));
-    const __m256d g = _mm256_add_pd(_mm256_mul_pd(xksi, xksi), _mm256_mul_pd(yksi, yksi));
-    const __m256d det =
-        _mm256_andnot_pd(sign, _mm256_sub_pd(_mm256_mul_pd(yeta, xksi), _mm256_mul_pd(xeta, yksi)));
+    const equation::Derivatives<Quad> d = equation::derivatives<Quad>(
+        _mm256_loadu_pd(xv + e), _mm256_loadu_pd(xv + w), _mm256_loadu_pd(xv + n),
+        _mm256_loadu_pd(xv + so), _mm256_loadu_pd(yv + e), _mm256_loadu_pd(yv + w),
+        _mm256_loadu_pd(yv + n), _mm256_loadu_pd(yv + so), ck, ce);
+    const __m256d det = _mm256_andnot_pd(sign, equation::determinant(d));
     low = _mm256_min_pd(low, det);
     high = _mm256_max_pd(high, det);
-    _mm256_storeu_pd(alpha + p, a);
-    _mm256_storeu_pd(gamma + p, g);
-    _mm256_storeu_pd(half_beta + p, _mm256_mul_pd(half, b));
-    _mm256_storeu_pd(ap + p, _mm256_add_pd(_mm256_add_pd(_mm256_add_pd(a, g), a), g));
+    const equation::Unsourced<Quad> c = equation::without_sources(d);
+    _mm256_storeu_pd(alpha + p, c.alpha);
+    _mm256_storeu_pd(gamma + p, c.gamma);
+    _mm256_storeu_pd(half_beta + p, c.half_beta);
+    _mm256_storeu_pd(ap + p, c.ap);
     const __m256d x = _mm256_loadu_pd(xv + p), y = _mm256_loadu_pd(yv + p);
     const __m256d even = _mm256_unpacklo_pd(x, y), odd = _mm256_unpackhi_pd(x, y);
     _mm256_storeu_pd(u + 2 * p, _mm256_permute2f128_pd(even, odd, 0x20));
@@ -106,25 +114,22 @@ bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row, std
   double* half_beta = s.anw.data();
   double* ap = s.ap.data();
 
-  const Pair ck = splat(cksi), ce = splat(ceta), half = splat(0.5);
+  const Pair ck = splat(cksi), ce = splat(ceta);
   Pair det_low = splat(std::numeric_limits<double>::max());
   Pair det_high = splat(0.0);
   const auto vertices = [&](std::int64_t p, auto ld, auto st) {
     const std::int64_t e = p + 1, w = p - 1, n = p + nxv, so = p - nxv;
-    const auto xeta = (ld(xv + n) - ld(xv + so)) * ce;
-    const auto yeta = (ld(yv + n) - ld(yv + so)) * ce;
-    const auto xksi = (ld(xv + e) - ld(xv + w)) * ck;
-    const auto yksi = (ld(yv + e) - ld(yv + w)) * ck;
-    const auto a = yeta * yeta + xeta * xeta;
-    const auto b = xeta * xksi + yeta * yksi;
-    const auto g = xksi * xksi + yksi * yksi;
-    const auto det = magnitude(yeta * xksi - xeta * yksi);
+    const equation::Derivatives<Pair> d =
+        equation::derivatives(ld(xv + e), ld(xv + w), ld(xv + n), ld(xv + so), ld(yv + e),
+                              ld(yv + w), ld(yv + n), ld(yv + so), ck, ce);
+    const Pair det = magnitude(equation::determinant(d));
     det_low = lower(det_low, det);
     det_high = higher(det_high, det);
-    st(alpha + p, a);
-    st(gamma + p, g);
-    st(half_beta + p, half * b);
-    st(ap + p, ((a + g) + a) + g);  // ((aw + an) + ae) + as
+    const equation::Unsourced<Pair> c = equation::without_sources(d);
+    st(alpha + p, c.alpha);
+    st(gamma + p, c.gamma);
+    st(half_beta + p, c.half_beta);
+    st(ap + p, c.ap);
   };
   const auto load_two = [](const double* q) { return load(q); };
   const auto store_two = [](double* q, Pair v) { store(q, v); };

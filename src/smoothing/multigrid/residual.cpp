@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "platform.h"
+#include "smoothing/equation.h"
 #include "smoothing/fast/bounds.h"
 #include "smoothing/multigrid/residual.h"
 #include "smoothing/multigrid/stencil.h"
@@ -41,18 +42,16 @@ MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, V cksi, V c
       return stencil_of_two(u, p, nx);
   };
   const Stencil<V> x = at(level.x), y = at(level.y);
-  // The operations of metric_terms_at (smoothing/metricas.h) in its order, but jac;
-  // then those of coefficients_at (smoothing/coef.h) that zero sources leave:
-  // ae = aw = alpha, an = as = gamma, anw = ase = beta/2 = -ane = -asw.
-  const V xeta = (x.n - x.s) * ceta, yeta = (y.n - y.s) * ceta;
-  const V xksi = (x.e - x.w) * cksi, yksi = (y.e - y.w) * cksi;
-  const V det = lanes_magnitude(yeta * xksi - xeta * yksi);
+  // The grid equation with zero sources (smoothing/equation.h), as a pass
+  // computes it but jac: ae = aw = alpha, an = as = gamma,
+  // anw = ase = beta/2 = -ane = -asw.
+  const equation::Derivatives<V> d =
+      equation::derivatives(x.e, x.w, x.n, x.s, y.e, y.w, y.n, y.s, cksi, ceta);
+  const V det = lanes_magnitude(equation::determinant(d));
   det_low = lanes_lower(det_low, det);
   det_high = lanes_higher(det_high, det);
-  const V a = yeta * yeta + xeta * xeta;
-  const V g = xksi * xksi + yksi * yksi;
-  const V hb = splat(0.5, a) * (xeta * xksi + yeta * yksi);
-  const V ap = ((a + g) + a) + g;  // ((aw + an) + ae) + as
+  const equation::Unsourced<V> c = equation::without_sources(d);
+  const V a = c.alpha, g = c.gamma, hb = c.half_beta, ap = c.ap;
   const V nhb = negate(hb);
   // asw, as, an, anw, aw, ae, ase, ane: the order of the sweeps.
   const V sx =

@@ -13,14 +13,17 @@
 //        - (alpha*(next_i + previous_i) + gamma*(next_j + previous_j))*u
 //
 // alpha = x_eta^2 + y_eta^2, gamma = x_ksi^2 + y_ksi^2 and hb = beta/2 come
-// from the level's own coordinates by central differences, computed where
-// they are needed and never stored. On level 0 every factor is 1.
+// from the level's own coordinates by central differences (the grid
+// equation's terms, smoothing/equation.h, with the level's first-derivative
+// factors for cksi and ceta), computed where they are needed and never
+// stored. On level 0 every factor is 1.
 #pragma once
 
 #include <cmath>
 #include <cstdint>
 #include <vector>
 
+#include "smoothing/equation.h"
 #include "smoothing/lanes.h"
 #include "smoothing/multigrid/levels.h"
 
@@ -29,12 +32,6 @@ namespace malha::multigrid::stencil {
 using lanes::Pair;
 
 // The same operations on one double and on a Pair.
-MALHA_ALWAYS_INLINE double splat(double d, double) {
-  return d;
-}
-MALHA_ALWAYS_INLINE Pair splat(double d, Pair) {
-  return lanes::splat(d);
-}
 MALHA_ALWAYS_INLINE double negate(double d) {
   return -d;
 }
@@ -120,10 +117,10 @@ struct Equation {
 template <bool kAlongRow, bool kUnit, class V>
 MALHA_ALWAYS_INLINE Equation<V> equation(const Stencil<V>& x, const Stencil<V>& y,
                                          const Factors<V>& f, V fx, V fy) {
-  const V xeta = (x.n - x.s) * f.first_j, yeta = (y.n - y.s) * f.first_j;
-  const V xksi = (x.e - x.w) * f.first_i, yksi = (y.e - y.w) * f.first_i;
-  const V alpha = yeta * yeta + xeta * xeta, gamma = xksi * xksi + yksi * yksi;
-  const V hb = splat(0.5, fx) * (xeta * xksi + yeta * yksi);
+  const equation::Derivatives<V> d =
+      equation::derivatives(x.e, x.w, x.n, x.s, y.e, y.w, y.n, y.s, f.first_i, f.first_j);
+  const V alpha = equation::alpha(d), gamma = equation::gamma(d);
+  const V hb = equation::constant<V>(0.5) * equation::beta(d);
   V ni = alpha, pi = alpha, nj = gamma, pj = gamma, cross = hb;
   if constexpr (!kUnit) {
     ni = alpha * f.next_i, pi = alpha * f.previous_i;
