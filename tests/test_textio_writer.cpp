@@ -284,21 +284,22 @@ TEST(RealField, MatchesExactDecimalReference) {
       ADD_FAILURE() << std::hexfloat << value << ": " << got << " != " << want;
     }
   };
-  // Random bit patterns: every binade equally likely.
-  for (int i = 0; i < 1'000'000; ++i) check(std::bit_cast<double>(random()));
+  // Random bit patterns: every binade equally likely. The writer's fuzz
+  // target compares many more values with the same reference.
+  for (int i = 0; i < 100'000; ++i) check(std::bit_cast<double>(random()));
   // Subnormals.
-  for (int i = 0; i < 100'000; ++i) {
+  for (int i = 0; i < 10'000; ++i) {
     check(std::bit_cast<double>(random() & 0x800FFFFFFFFFFFFFu));
   }
   // Short decimals, whose strings end in zeros or sit near rounding ties.
-  for (int i = 0; i < 100'000; ++i) {
+  for (int i = 0; i < 10'000; ++i) {
     const std::string text = std::to_string(random() % 100'000'000'000'000'000u) + "e" +
                              std::to_string(static_cast<int>(random() % 600) - 320);
     double value = 0.0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     check(value);
   }
-  EXPECT_GT(compared, 1'150'000);
+  EXPECT_GT(compared, 115'000);
   EXPECT_EQ(mismatches, 0);
 }
 

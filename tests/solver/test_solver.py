@@ -7,6 +7,7 @@ Usage: test_solver.py MALHA SOLVER_DIR. Exits with 77 (skipped) when numpy or
 scipy is missing.
 """
 
+import functools
 import os
 import shutil
 import subprocess
@@ -30,9 +31,12 @@ from malhafiles import real  # noqa: E402
 SCRATCH = tempfile.TemporaryDirectory(prefix="solver-test-")
 
 
-def mesh(nx, ny, smoothed=False):
-    folder = os.path.join(SCRATCH.name, f"{'s' if smoothed else 'a'}{nx}x{ny}")
-    return study.make_mesh(PROGRAM, folder, nx, ny, smoothed)
+@functools.lru_cache(maxsize=None)
+def mesh(nx, ny, smoothed=False, grade=1.0):
+    """The mesh malha makes, made once per test program: the tests only read it."""
+    case = f"{'s' if smoothed else 'a'}{nx}x{ny}" + (f"g{grade:g}" if grade != 1.0 else "")
+    folder = os.path.join(SCRATCH.name, case)
+    return study.make_mesh(PROGRAM, folder, nx, ny, smoothed, grade)
 
 
 def on_side(side, points, nx, corner_line):
@@ -130,9 +134,7 @@ class Graded(unittest.TestCase):
     def errors(self, smoothed, gamma):
         e = []
         for nx, ny in self.SIZES:
-            folder = os.path.join(SCRATCH.name, f"{'s' if smoothed else 'a'}{nx}x{ny}g{gamma:g}")
-            m = study.make_mesh(PROGRAM, folder, nx, ny, smoothed, gamma)
-            e.append(fvsolve.solve(m, "lshape")[0])
+            e.append(fvsolve.solve(mesh(nx, ny, smoothed, gamma), "lshape")[0])
         return e
 
     def test_orders_on_the_singular_solution(self):
