@@ -1,5 +1,6 @@
 #include "helper_thread.h"
 
+#include <atomic>
 #include <cfenv>
 #include <new>
 #include <system_error>
@@ -9,9 +10,17 @@
 
 namespace malha {
 
+namespace {
+std::atomic<bool> one_core_allowed{false};
+}  // namespace
+
+void HelperThread::allow_on_one_core() {
+  one_core_allowed.store(true);
+}
+
 HelperThread* HelperThread::shared() {
   static HelperThread* const helper = []() -> HelperThread* {
-    if (std::thread::hardware_concurrency() <= 1) return nullptr;
+    if (std::thread::hardware_concurrency() <= 1 && !one_core_allowed.load()) return nullptr;
     try {
       static HelperThread thread;
       return &thread;

@@ -65,6 +65,11 @@ class HelperThread {
   // be started (no memory for its stack): the fast paths then run on one.
   static HelperThread* shared();
 
+  // Lets shared() start the helper on a single core as well (before its
+  // first call): the tests that compare one thread with two do, so that they
+  // compare two threads wherever they run.
+  static void allow_on_one_core();
+
   HelperThread();
   HelperThread(const HelperThread&) = delete;
   HelperThread& operator=(const HelperThread&) = delete;

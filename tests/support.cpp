@@ -12,12 +12,17 @@
 #include <stdexcept>
 #include <thread>
 
+#include "helper_thread.h"
 #include "mesh/malhas_segmentos.h"
 #include "textio.h"
 
 namespace malha::test {
 
 namespace fs = std::filesystem;
+
+// The tests that compare one thread with two get the helper thread on a
+// single core as well, so that they never compare one thread with itself.
+const bool helper_on_one_core = (HelperThread::allow_on_one_core(), true);
 
 TempDir::TempDir() {
   std::string pattern = (fs::temp_directory_path() / "malha-test-XXXXXX").string();

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "helper_thread.h"
 #include "smoothing/converge.h"
 #include "smoothing/multigrid/cycle.h"
 #include "smoothing/passes.h"
@@ -295,6 +296,7 @@ class InTheLibrary : public ::testing::TestWithParam<LibraryCase> {};
 // thread), within 1e-6 of the shortest edge of the mesh the passes reach.
 TEST_P(InTheLibrary, SameOnTwoThreadsAndAgreesWithThePasses) {
   const LibraryCase& t = GetParam();
+  ASSERT_NE(malha::HelperThread::shared(), nullptr) << "no second thread to compare with";
   std::unique_ptr<malha::MeshState> meshes[2];
   malha::ConvergedSmoothing done[2];
   for (int k = 0; k < 2; ++k) {

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "files/dados.h"
+#include "helper_thread.h"
 #include "mesh/processamento.h"
 #include "platform.h"
 #include "smoothing/coef.h"
@@ -81,6 +82,7 @@ TEST(FastSmoothing, SameCoordinatesAsThePlainPassesOnManyShapes) {
                           {64, 9, 10, 4},  {120, 61, 3, 5},   {201, 100, 1, 4}, {300, 2, 4, 3},
                           {6, 40, 3, 5},   {400, 200, 10, 1}, {17, 3, 16, 2},   {40, 20, 60, 3},
                           {20, 8, 389, 1}, {20, 8, 390, 2},   {3, 3, 40, 3}};
+  ASSERT_NE(HelperThread::shared(), nullptr) << "no second thread to compare with";
   for (int threads : {1, 2, 3}) {
     // 1 and 2 threads; then one thread without AVX2.
     const SmoothingOptions fast_options{.threads = threads == 3 ? 1 : threads,
@@ -113,6 +115,7 @@ TEST(FastSmoothing, TwoThreadWavefrontUnderLoad) {
       while (!stop.load()) sink = sink * 1.0000001;
     });
   }
+  ASSERT_NE(HelperThread::shared(), nullptr) << "no second thread to compare with";
   const SmoothingOptions two_threads{.threads = 2};
   for (const Shape& shape :
        {Shape{70, 31, 2, 60}, Shape{23, 12, 3, 60}, Shape{200, 5, 1, 60}, Shape{24, 5, 400, 2}}) {
