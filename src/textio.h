@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <initializer_list>
 #include <span>
 #include <string>
@@ -84,6 +85,17 @@ struct Escaping {
 // `how` says. Every message of both programs that quotes bytes it has not
 // checked goes through here.
 std::string escaped(std::string_view text, const Escaping& how = {});
+
+// printf-style formatting into a std::string, whatever its length.
+template <class... Args>
+std::string formatted(const char* pattern, Args... args) {
+  const int n = std::snprintf(nullptr, 0, pattern, args...);
+  if (n <= 0) return {};
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  (void)std::snprintf(text.data(), text.size(), pattern, args...);
+  text.pop_back();
+  return text;
+}
 
 // ---------------------------------------------------------------------------
 // Units.

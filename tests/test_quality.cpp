@@ -7,6 +7,7 @@
 
 #include "mesh/malhas_segmentos.h"
 #include "mesh/quality.h"
+#include "smoothing/figure.h"
 #include "smoothing/passes.h"
 #include "support.h"
 #include "variaveis.h"

@@ -13,6 +13,7 @@
 #include "mesh/malhas_segmentos.h"
 #include "mesh/quality.h"
 #include "run/summary.h"
+#include "smoothing/figure.h"
 #include "support.h"
 
 namespace {

@@ -116,21 +116,4 @@ MeshQuality measure_mesh(const double* xv, const double* yv, std::int32_t nx, st
 BadCells find_bad_cells(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny,
                         AreaFrame frame = AreaFrame::Region);
 
-// How far a mesh is from solving its smoothing equations: the largest move
-// one point update would make, over the interior vertices and over u = x and
-// u = y, |sum of a_nb*u_nb - ap*u| / |ap|, with the metric terms and the
-// coefficients computed from this mesh as an outer smoothing pass computes
-// them (source terms zero). A converged mesh gives a move near rounding.
-struct ConvergenceFigure {
-  bool defined = false;        // false when the mesh has no interior vertex
-  double largest_move = 0.0;   // infinite or NaN on a degenerate mesh
-  std::int64_t vertex = 0;     // the vertex k where it is
-  double smallest_edge = 0.0;  // the shortest edge of the mesh
-  double relative = 0.0;       // largest_move / smallest_edge
-};
-
-// Row by row, without storage of its own; never a floating-point trap.
-ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,
-                                     std::int32_t nyv, double dksi, double deta);
-
 }  // namespace malha

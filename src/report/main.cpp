@@ -20,6 +20,7 @@
 #include "report/exports/exports.h"
 #include "report/output_file.h"
 #include "report/report.h"
+#include "smoothing/figure.h"
 #include "textio.h"
 
 namespace {

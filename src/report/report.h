@@ -8,6 +8,7 @@
 #include "mesh/quality.h"
 #include "report/case_data.h"
 #include "report/measures/summary.h"
+#include "smoothing/figure.h"
 
 namespace malha::report {
 

@@ -6,9 +6,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "mesh/quality.h"
 #include "platform.h"
 #include "run/summary.h"
+#include "smoothing/figure.h"
 
 namespace malha {
 

@@ -24,13 +24,7 @@ constexpr std::size_t kLineWidth = 79;
 constexpr char kPrefix[] = "malha: ";
 constexpr char kIndent[] = "       ";  // as wide as the prefix
 
-// printf-style formatting into a std::string.
-template <class... Args>
-std::string format(const char* pattern, Args... args) {
-  char text[256];
-  const int n = std::snprintf(text, sizeof text, pattern, args...);
-  return n < 0 ? std::string() : std::string(text, std::min<std::size_t>(n, sizeof text - 1));
-}
+using textio::formatted;
 
 // The shortest text that reads back as the same double, its exponent (if
 // any) written with "E" like every number the run writes.
@@ -43,8 +37,8 @@ std::string shortest(double value) {
 }
 
 std::string cell_text(const CellRef& c) {
-  return format("volume %lld (i = %ld, j = %ld)", static_cast<long long>(c.volume),
-                static_cast<long>(c.i), static_cast<long>(c.j));
+  return formatted("volume %lld (i = %ld, j = %ld)", static_cast<long long>(c.volume),
+                   static_cast<long>(c.i), static_cast<long>(c.j));
 }
 
 // The area inside the mesh's boundary (positive counter-clockwise): the
@@ -67,10 +61,10 @@ double boundary_area(const MeshState& s) {
 
 std::string size_text(std::int64_t bytes) {
   if (bytes < 0) return "size unknown";
-  if (bytes < 1000) return format("%lld B", static_cast<long long>(bytes));
-  if (bytes < 1000 * 1000) return format("%.3G kB", static_cast<double>(bytes) / 1e3);
-  if (bytes < 1000LL * 1000 * 1000) return format("%.3G MB", static_cast<double>(bytes) / 1e6);
-  return format("%.3G GB", static_cast<double>(bytes) / 1e9);
+  if (bytes < 1000) return formatted("%lld B", static_cast<long long>(bytes));
+  if (bytes < 1000 * 1000) return formatted("%.3G kB", static_cast<double>(bytes) / 1e3);
+  if (bytes < 1000LL * 1000 * 1000) return formatted("%.3G MB", static_cast<double>(bytes) / 1e6);
+  return formatted("%.3G GB", static_cast<double>(bytes) / 1e9);
 }
 
 // Appends the items to `out`, separated by blanks, as lines that begin with
@@ -92,17 +86,17 @@ void append_wrapped(std::string& out, const std::vector<std::string>& items) {
 std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
   std::vector<std::string> items = {
       "case '" + case_stem(s) + "':",
-      format("nx = %ld, ny = %ld,", static_cast<long>(s.nx), static_cast<long>(s.ny))};
+      formatted("nx = %ld, ny = %ld,", static_cast<long>(s.nx), static_cast<long>(s.ny))};
   if (s.grading != 1.0)
     items.push_back("graded toward the re-entrant corner (gamma = " + shortest(s.grading) + "),");
   items.emplace_back(option_on(s.opt_nest) ? "nest files on," : "nest files off,");
   if (option_on(s.opt_elliptic) && converge != nullptr) {
     items.emplace_back("smoothing to convergence");
-    items.push_back(format("(tolerance %.3G,", converge->tolerance));
+    items.push_back(formatted("(tolerance %.3G,", converge->tolerance));
     items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
   } else if (option_on(s.opt_elliptic)) {
-    items.push_back(format("smoothing on (niter = %ld, nsweep = %ld,", static_cast<long>(s.niter),
-                           static_cast<long>(s.nsweep)));
+    items.push_back(formatted("smoothing on (niter = %ld, nsweep = %ld,",
+                              static_cast<long>(s.niter), static_cast<long>(s.nsweep)));
     items.push_back("dksi = " + shortest(s.dksi) + ", deta = " + shortest(s.deta) + ")");
   } else {
     items.emplace_back("smoothing off");
@@ -144,9 +138,9 @@ std::string files_lines(const MeshState& s, double seconds) {
   for (const FileLayout& f : kOutputFiles)
     if (!f.after_case_name) items.push_back(sized(std::string(f.name), f.file));
   items.back().back() = ';';
-  items.push_back(format("%zu files,", count));
+  items.push_back(formatted("%zu files,", count));
   items.push_back(size_text(total) + ",");
-  items.push_back(format("in %.2f s", seconds));
+  items.push_back(formatted("in %.2f s", seconds));
   std::string out;
   append_wrapped(out, items);
   return out;
@@ -155,15 +149,15 @@ std::string files_lines(const MeshState& s, double seconds) {
 std::string bad_cells_text(const BadCells& bad) {
   const std::int64_t inverted = bad.inverted.count(), concave = bad.concave.count();
   if (inverted == 0 && concave == 0) return "none inverted or concave";
-  return format("%lld inverted, %lld concave", static_cast<long long>(inverted),
-                static_cast<long long>(concave));
+  return formatted("%lld inverted, %lld concave", static_cast<long long>(inverted),
+                   static_cast<long long>(concave));
 }
 
 std::string quality_lines(const MeshQuality& q) {
   std::vector<std::string> items = {
-      format("cells: area %.3G to %.3G,", q.smallest_area, q.largest_area),
-      format("corner angles within %.1f degrees of 90", q.largest_angle_deviation),
-      format("at %s;", cell_text(q.worst_angle_cell).c_str()), bad_cells_text(q.bad)};
+      formatted("cells: area %.3G to %.3G,", q.smallest_area, q.largest_area),
+      formatted("corner angles within %.1f degrees of 90", q.largest_angle_deviation),
+      formatted("at %s;", cell_text(q.worst_angle_cell).c_str()), bad_cells_text(q.bad)};
   std::string out;
   append_wrapped(out, items);
   return out;
@@ -174,12 +168,12 @@ std::string quality_lines(const MeshQuality& q) {
 std::string bad_cells_warning(const CellList& list, const char* kind, const char* rule) {
   const auto count = static_cast<long long>(list.count());
   std::string line = std::string(kPrefix) + "warning: " +
-                     format("%lld %s cell%s (%s); by area, the worst first: ", count, kind,
-                            count == 1 ? "" : "s", rule);
+                     formatted("%lld %s cell%s (%s); by area, the worst first: ", count, kind,
+                               count == 1 ? "" : "s", rule);
   for (std::size_t k = 0; k < list.listed(); ++k)
-    line += (k > 0 ? ", " : "") + cell_text(list[k].cell) + format(" area %.4G", list[k].area);
+    line += (k > 0 ? ", " : "") + cell_text(list[k].cell) + formatted(" area %.4G", list[k].area);
   const auto unlisted = count - static_cast<long long>(list.listed());
-  if (unlisted > 0) line += format(" and %lld more", unlisted);
+  if (unlisted > 0) line += formatted(" and %lld more", unlisted);
   return line + "\n";
 }
 
@@ -206,7 +200,7 @@ std::string fitted_line(const std::string& head, const std::vector<LinePart>& pa
 
 std::string convergence_text(const ConvergenceFigure& figure) {
   if (!figure.defined) return "no interior vertex";
-  return format("move %.2E (%.2G%% of min edge)", figure.largest_move, 100.0 * figure.relative);
+  return formatted("move %.2E (%.2G%% of min edge)", figure.largest_move, 100.0 * figure.relative);
 }
 
 std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
@@ -214,7 +208,7 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
   if (s.nx % 2 != 0) {
     const double covered = boundary_area(s);
     out += std::string(kPrefix) + "warning: " +
-           format(
+           formatted(
                "nx = %ld is odd: the right end of the mesh leans beyond x = 1 and the mesh "
                "covers %.4G, %.4G more than the region's 0.75; an even nx fits the region\n",
                static_cast<long>(s.nx), covered, covered - kRegionArea);
@@ -229,7 +223,7 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q) {
 
 std::string rounding_warning(const ConvergeSummary& c, bool graded) {
   return std::string(kPrefix) +
-         format(
+         formatted(
              "warning: --converge: the smoothing stopped where rounding leaves this mesh, at "
              "%.2E of its shortest edge, above the default tolerance %.3G%s; --converge=TOL "
              "asks for TOL or a report\n",
@@ -246,16 +240,16 @@ std::string run_summary(const MeshState& s, const MeshQuality& q, const Converge
   std::string out = case_lines(s, converge) + files_lines(s, seconds) + quality_lines(q);
   if (figure != nullptr && figure->defined && converge != nullptr) {
     append_wrapped(
-        out, {format("convergence: %ld multigrid cycles;", static_cast<long>(converge->cycles)),
+        out, {formatted("convergence: %ld multigrid cycles;", static_cast<long>(converge->cycles)),
               "an update would still move",
-              format("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
-                     figure->largest_move),
-              format("%.2E of the shortest edge", figure->relative)});
+              formatted("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
+                        figure->largest_move),
+              formatted("%.2E of the shortest edge", figure->relative)});
   } else if (figure != nullptr && figure->defined) {
     append_wrapped(out, {"convergence: an update would still move",
-                         format("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
-                                figure->largest_move),
-                         format("%.2G%% of the shortest edge", 100.0 * figure->relative)});
+                         formatted("vertex %lld by %.2E,", static_cast<long long>(figure->vertex),
+                                   figure->largest_move),
+                         formatted("%.2G%% of the shortest edge", 100.0 * figure->relative)});
   }
   return out;
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "mesh/quality.h"
+#include "smoothing/figure.h"
 #include "variaveis.h"
 
 namespace malha {

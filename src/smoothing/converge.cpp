@@ -8,6 +8,7 @@
 
 #include "files/dados.h"
 #include "helper_thread.h"
+#include "mesh/quality.h"
 #include "smoothing/coef.h"
 #include "smoothing/metricas.h"
 #include "smoothing/multigrid/cycle.h"
@@ -28,33 +29,7 @@ constexpr double kStallFactor = 0.5;
 // units of the largest coordinate has reached what rounding allows.
 constexpr double kRoundingUnits = 256.0;
 
-template <class... Args>
-std::string format(const char* pattern, Args... args) {
-  char text[320];
-  const int n = std::snprintf(text, sizeof text, pattern, args...);
-  return n < 0 ? std::string() : std::string(text, std::min<std::size_t>(n, sizeof text - 1));
-}
-
-// The shortest edge between neighbouring vertices, from squared lengths.
-double shortest_edge(const MeshState& s) {
-  const double* x = s.xv.data();
-  const double* y = s.yv.data();
-  const std::int64_t nxv = s.nxv, nyv = s.nyv;
-  double least = std::numeric_limits<double>::infinity();
-  for (std::int64_t j = 0; j < nyv; ++j) {
-    for (std::int64_t p = j * nxv; p < j * nxv + nxv; ++p) {
-      if (p + 1 < j * nxv + nxv) {
-        const double dx = x[p + 1] - x[p], dy = y[p + 1] - y[p];
-        least = std::min(least, dx * dx + dy * dy);
-      }
-      if (j + 1 < nyv) {
-        const double dx = x[p + nxv] - x[p], dy = y[p + nxv] - y[p];
-        least = std::min(least, dx * dx + dy * dy);
-      }
-    }
-  }
-  return std::sqrt(least);
-}
+using textio::formatted;
 
 // The largest magnitude of a coordinate of the boundary, which holds the
 // mesh.
@@ -108,7 +83,7 @@ class Progress {
   }
 
   double shortest() {
-    if (shortest_ < 0.0) shortest_ = shortest_edge(s_);
+    if (shortest_ < 0.0) shortest_ = shortest_mesh_edge(s_.xv.data(), s_.yv.data(), s_.nxv, s_.nyv);
     return shortest_;
   }
   double relative() { return move.largest / shortest(); }
@@ -120,17 +95,18 @@ class Progress {
 [[noreturn]] void fail(Progress& p, const std::string& why, const std::string& advice) {
   textio::fatal_error(
       textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
-      format("the smoothing did not converge to %.3g: ", p.tolerance) + why +
-          format("; after %ld cycles an update would still move vertex %lld by %.2E, %.2E of the "
-                 "shortest edge (the least move was %.2E, after %ld cycles)",
-                 static_cast<long>(p.cycle), static_cast<long long>(p.move.vertex), p.move.largest,
-                 p.relative(), p.least, static_cast<long>(p.least_cycle)) +
+      formatted("the smoothing did not converge to %.3g: ", p.tolerance) + why +
+          formatted(
+              "; after %ld cycles an update would still move vertex %lld by %.2E, %.2E of the "
+              "shortest edge (the least move was %.2E, after %ld cycles)",
+              static_cast<long>(p.cycle), static_cast<long long>(p.move.vertex), p.move.largest,
+              p.relative(), p.least, static_cast<long>(p.least_cycle)) +
           advice);
 }
 
 std::string no_solution(const MeshState& s) {
-  return format("; with dksi = %g and deta = %g the equations may have no solution on this mesh",
-                s.dksi, s.deta);
+  return formatted("; with dksi = %g and deta = %g the equations may have no solution on this mesh",
+                   s.dksi, s.deta);
 }
 
 // Ends the run unless the iteration may go on (false) or, with
@@ -140,17 +116,17 @@ bool check_progress(const MeshState& s, Progress& p, double rounding, bool round
     fail(p, "the iteration diverged", no_solution(s));
   if (p.cycle >= kConvergeCycleLimit) {
     fail(p,
-         format("the tolerance was not reached within %ld cycles",
-                static_cast<long>(kConvergeCycleLimit)),
+         formatted("the tolerance was not reached within %ld cycles",
+                   static_cast<long>(kConvergeCycleLimit)),
          "");
   }
   if (p.cycle - p.mark_cycle < kStallCycles) return false;
   if (p.least <= kRoundingUnits * rounding) {
     if (rounding_accepted) return true;
     fail(p, "the move stopped falling where rounding in the equations of this mesh leaves it",
-         format("; a tolerance above %.2E can be reached", p.least / p.shortest()));
+         formatted("; a tolerance above %.2E can be reached", p.least / p.shortest()));
   }
-  fail(p, format("the move has not halved in %ld cycles", static_cast<long>(kStallCycles)),
+  fail(p, formatted("the move has not halved in %ld cycles", static_cast<long>(kStallCycles)),
        no_solution(s));
 }
 
@@ -162,14 +138,14 @@ void check_not_inverted(const MeshState& s, Progress& p) {
   if (inverted.count() == 0) return;
   textio::fatal_error(
       textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
-      format("the solution of the smoothing equations inverts %lld cells (the worst is volume "
-             "%lld (i = %ld, j = %ld), area %.4g), reached after %ld cycles at %.2E of the "
-             "shortest edge; with dksi = %g and deta = %g these equations have no solution "
-             "without inverted cells on this mesh",
-             static_cast<long long>(inverted.count()),
-             static_cast<long long>(inverted[0].cell.volume), static_cast<long>(inverted[0].cell.i),
-             static_cast<long>(inverted[0].cell.j), inverted[0].area, static_cast<long>(p.cycle),
-             p.relative(), s.dksi, s.deta));
+      formatted("the solution of the smoothing equations inverts %lld cells (the worst is volume "
+                "%lld (i = %ld, j = %ld), area %.4g), reached after %ld cycles at %.2E of the "
+                "shortest edge; with dksi = %g and deta = %g these equations have no solution "
+                "without inverted cells on this mesh",
+                static_cast<long long>(inverted.count()),
+                static_cast<long long>(inverted[0].cell.volume),
+                static_cast<long>(inverted[0].cell.i), static_cast<long>(inverted[0].cell.j),
+                inverted[0].area, static_cast<long>(p.cycle), p.relative(), s.dksi, s.deta));
 }
 
 }  // namespace

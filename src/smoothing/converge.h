@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <functional>
 
-#include "mesh/quality.h"
 #include "run/options.h"
+#include "smoothing/figure.h"
 #include "variaveis.h"
 
 namespace malha {
