@@ -81,7 +81,6 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
 
   stage = "mesh output";
   compute_centroids(s);
-  place_graded_ring(s);
   write_mesh_files(s, options.output);
 
   if (option_on(s.opt_nest)) {

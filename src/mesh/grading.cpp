@@ -231,18 +231,4 @@ std::string graded_smoothing_refusal(const MeshState& s, bool converged) {
          "written";
 }
 
-void place_graded_ring(MeshState& s) {
-  if (s.grading == 1.0) return;
-  // The ghost (I, nyf) is across the face of volume (I - 1, ny) that runs
-  // between vertices (I - 1, nyv) and (I, nyv) of the re-entrant boundary.
-  const std::int64_t row = static_cast<std::int64_t>(s.nyv - 1) * s.nxv;
-  const std::int64_t ring_row = static_cast<std::int64_t>(s.nyf - 1) * s.nxf;
-  for (std::int32_t I = 2; I <= s.nxf - 1; ++I) {
-    const std::int64_t a = row + I - 1;
-    const std::int64_t b = row + I;
-    s.xcf(ring_row + I) = 0.5 * (s.xv(a) + s.xv(b));
-    s.ycf(ring_row + I) = 0.5 * (s.yv(a) + s.yv(b));
-  }
-}
-
 }  // namespace malha

@@ -53,10 +53,4 @@ std::string graded_cells_refusal(MeshState& s);
 // passes, or (`converged`) for a smaller exponent.
 std::string graded_smoothing_refusal(const MeshState& s, bool converged);
 
-// On a graded mesh, puts the ghost centres across the re-entrant edges at the
-// midpoints of their graded faces (the closed formulas of the ring place
-// them at the midpoints of the faces of the ungraded mesh). Runs after
-// compute_centroids; nothing when s.grading is 1.
-void place_graded_ring(MeshState& s);
-
 }  // namespace malha

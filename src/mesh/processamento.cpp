@@ -10,6 +10,23 @@ void set_ring(MeshState& s, std::int32_t I, std::int32_t J, const RingCentre& c)
   s.ycf(w) = c.y;
 }
 
+// The ghosts across the re-entrant edges of a graded mesh at the midpoints
+// of its graded faces: the closed formulas of the ring (ring_centre) place
+// them at the midpoints of the ungraded mesh's faces, which grading moves.
+// The one place where the ring looks at the vertices.
+void place_graded_reentrant_ghosts(MeshState& s) {
+  // The ghost (I, nyf) is across the face of volume (I - 1, ny) that runs
+  // between vertices (I - 1, nyv) and (I, nyv) of the re-entrant boundary.
+  const std::int64_t row = static_cast<std::int64_t>(s.nyv - 1) * s.nxv;
+  const std::int64_t ring_row = static_cast<std::int64_t>(s.nyf - 1) * s.nxf;
+  for (std::int32_t I = 2; I <= s.nxf - 1; ++I) {
+    const std::int64_t a = row + I - 1;
+    const std::int64_t b = row + I;
+    s.xcf(ring_row + I) = 0.5 * (s.xv(a) + s.xv(b));
+    s.ycf(ring_row + I) = 0.5 * (s.yv(a) + s.yv(b));
+  }
+}
+
 }  // namespace
 
 void compute_centroids(MeshState& s) {
@@ -47,6 +64,7 @@ void compute_centroids(MeshState& s) {
     for (std::int32_t J : {1, nyf}) set_ring(s, I, J, ring_centre(I, J, nx, ny));
   for (std::int32_t J = 2; J <= nyf - 1; ++J)
     for (std::int32_t I : {1, nxf}) set_ring(s, I, J, ring_centre(I, J, nx, ny));
+  if (s.grading != 1.0) place_graded_reentrant_ghosts(s);
 }
 
 RingCentre ring_centre(std::int32_t I, std::int32_t J, std::int32_t nx, std::int32_t ny) {

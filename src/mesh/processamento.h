@@ -68,7 +68,9 @@ inline double volume_area(const double x[4], const double y[4], AreaFrame frame)
 }
 
 // Signed area and centroid of every real volume, and the centre of every
-// volume of the extended numbering, fictitious ring included.
+// volume of the extended numbering, fictitious ring included: ring_centre,
+// but on a graded mesh the ghosts across the re-entrant edges at the
+// midpoints of the graded faces.
 void compute_centroids(MeshState& s);
 
 // The centre of the fictitious volume (I, J) of the ring around an nx by ny

@@ -46,6 +46,14 @@ struct Mesh {
   std::size_t at(std::int32_t i, std::int32_t j) const {
     return static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * nxv + i - 1);
   }
+  // Volume (i, j), 1-based: its number v = (j-1)*nx + i, as the files count
+  // volumes, and its index v - 1 in the cell table and the cell arrays.
+  std::int64_t volume(std::int32_t i, std::int32_t j) const {
+    return static_cast<std::int64_t>(j - 1) * nx + i;
+  }
+  std::size_t cell(std::int32_t i, std::int32_t j) const {
+    return static_cast<std::size_t>(volume(i, j) - 1);
+  }
 };
 
 // What the checks and the measures need of every cell (volume v at [v-1]),

@@ -93,7 +93,7 @@ void check_corner_records(const CaseFiles& files, const Mesh& mesh, const CellTa
                                     : CountedRecord({1, 2, nxv + 2, nxv + 1}, width);
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+      const std::int64_t v = mesh.volume(i, j);
       const std::string_view r =
           in.require([&] { return std::string("the corners of " + cell_name(v, i, j)); });
       const bool as_written = r == expected.text();
@@ -144,7 +144,7 @@ namespace {
 // The neighbours of volume (i, j) across the four sides, 0 on the boundary.
 std::array<std::int32_t, kCorners> structured_neighbours(const Mesh& mesh, std::int32_t i,
                                                          std::int32_t j) {
-  const std::int32_t v = (j - 1) * mesh.nx + i;
+  const auto v = static_cast<std::int32_t>(mesh.volume(i, j));
   return {j > 1 ? v - mesh.nx : 0, i < mesh.nx ? v + 1 : 0, j < mesh.ny ? v + mesh.nx : 0,
           i > 1 ? v - 1 : 0};
 }
@@ -186,7 +186,7 @@ void check_neighbour_table(const CaseFiles& files, const Mesh& mesh, OutputFile 
   }
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+      const std::int64_t v = mesh.volume(i, j);
       const std::array<std::int32_t, kCorners> want = structured_neighbours(mesh, i, j);
       for (int f = 0; f < kCorners; ++f)
         if (entry(v, f) != want[f])

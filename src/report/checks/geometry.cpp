@@ -37,7 +37,7 @@ bool agrees(double got, double want, double allowed) {
 // One centroid record of a volume against the centroid computed from its corners.
 void check_centroid(RecordReader& in, Twin& twin, const Mesh& mesh, const CellTable& cells,
                     std::int32_t i, std::int32_t j) {
-  const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+  const std::int64_t v = mesh.volume(i, j);
   const std::string_view r =
       in.require([&] { return std::string("the centroid of " + cell_name(v, i, j)); });
   if (twin.same(r)) return;
@@ -101,7 +101,7 @@ void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cell
   RecordReader in = open_records(files, file);
   for (std::int32_t j = 1; j <= mesh.ny; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      const std::int64_t v = static_cast<std::int64_t>(j - 1) * mesh.nx + i;
+      const std::int64_t v = mesh.volume(i, j);
       const std::string_view r =
           in.require([&] { return std::string("the area of " + cell_name(v, i, j)); });
       in.expect_fields(r, 1, kRealWidth);

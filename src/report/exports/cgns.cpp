@@ -150,7 +150,7 @@ void write_quality(const Zone& z, const Mesh& mesh, const CellTable& cells) {
                         });
   for (const FlagInfo& flag : flag_table())
     write_field<int>(z, solution, flag.key, Integer, mesh, [&](std::int32_t i, std::int32_t j) {
-      const auto v = static_cast<std::size_t>(j - 1) * mesh.nx + i - 1;
+      const std::size_t v = mesh.cell(i, j);
       return (cells.flags[v] & flag.bit) != 0 ? 1 : 0;
     });
 }

@@ -20,12 +20,6 @@ namespace {
 // and back make the case two-dimensional, so the thickness changes no
 // result, and a cell's volume is its area.
 constexpr double kThickness = 1.0;
-constexpr std::array<Side, kSideCount> kPatchOrder = {Side::Left,
-                                                      Side::Bottom,
-                                                      Side::Right,
-                                                      Side::Top,
-                                                      Side::ReentrantVertical,
-                                                      Side::ReentrantHorizontal};
 constexpr char kPolyMesh[] = "constant/polyMesh";
 constexpr int kBack = 5, kFront = 6;  // after the cell's faces 1 to 4
 
@@ -50,7 +44,7 @@ std::int64_t point(const Mesh& mesh, std::int32_t i, std::int32_t j, int layer) 
 }
 
 std::int64_t cell(const Mesh& mesh, std::int32_t i, std::int32_t j) {
-  return static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1;
+  return mesh.volume(i, j) - 1;
 }
 
 void open_list(OutputFile& out, std::int64_t size) {
@@ -71,7 +65,8 @@ void for_each_face(const Mesh& mesh, Visit&& visit) {
       if (i < mesh.nx) visit(cell(mesh, i, j), cell(mesh, i + 1, j), i, j, 2);
       if (j < mesh.ny) visit(cell(mesh, i, j), cell(mesh, i, j + 1), i, j, 3);
     }
-  for (const Side side : kPatchOrder) {
+  for (const SideInfo& s : side_table()) {
+    const Side side = s.side;
     const int face = side_cells(mesh, side).face;
     for_each_side_face(mesh, side, [&](const BoundaryFace& f) {
       visit(cell(mesh, f.i, f.j), std::int64_t{-1}, f.i, f.j, face);
@@ -159,8 +154,7 @@ void write_boundary(const std::filesystem::path& folder, const Mesh& mesh, const
             std::to_string(start) + ";\n    }\n");
     start += faces;
   };
-  for (const Side side : kPatchOrder)
-    patch(side_key(side), "patch", side_cells(mesh, side).faces());
+  for (const SideInfo& s : side_table()) patch(s.key, "patch", side_cells(mesh, s.side).faces());
   patch("frontAndBack", "empty", 2 * c.cells);
   out.put(")\n");
   out.close();

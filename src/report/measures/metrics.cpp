@@ -36,10 +36,6 @@ std::size_t index(Metric m) {
   return static_cast<std::size_t>(m);
 }
 
-std::size_t cell_index(const Mesh& mesh, std::int32_t i, std::int32_t j) {
-  return static_cast<std::size_t>(static_cast<std::int64_t>(j - 1) * mesh.nx + i - 1);
-}
-
 std::uint8_t cell_flags(const double x[4], const double y[4], double area, double xc, double yc) {
   bool zero_edge = false;
   for (int c = 0; c < kCorners; ++c) {
@@ -96,7 +92,7 @@ bool owns(int side) {
 
 FaceMeasures face_measures(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j,
                            const double x[4], const double y[4], FaceCache* cache) {
-  const std::size_t at = cell_index(mesh, i, j);
+  const std::size_t at = mesh.cell(i, j);
   const Point c = {cells.xc[at], cells.yc[at]};
   // The faces of sides 0 and 3 are owned by the cell across them; kept by
   // the walk where it has measured them.
@@ -138,7 +134,7 @@ FaceMeasures face_measures(const Mesh& mesh, const CellTable& cells, std::int32_
 // face_measures gives (a face's cosine is the same from either side).
 double face_value(Metric m, const Mesh& mesh, const CellTable& cells, std::int32_t i,
                   std::int32_t j, const double x[4], const double y[4]) {
-  const std::size_t at = cell_index(mesh, i, j);
+  const std::size_t at = mesh.cell(i, j);
   const Point c = {cells.xc[at], cells.yc[at]};
   bool on_boundary = false;
   double cosine = 1.0, largest = m == Metric::Growth ? 1.0 : 0.0;
@@ -309,7 +305,7 @@ void measure_rows(const Mesh& mesh, CellTable& t, std::int32_t first_row, std::i
   double x[kCorners], y[kCorners];
   for (std::int32_t j = first_row; j <= last_row; ++j) {
     for (std::int32_t i = 1; i <= mesh.nx; ++i) {
-      const std::size_t v = cell_index(mesh, i, j);
+      const std::size_t v = mesh.cell(i, j);
       cell_corners(mesh, i, j, x, y);
       // From the first corner: the cells of a graded mesh at the re-entrant
       // corner are too small for the formulas in the region's coordinates.
@@ -332,7 +328,7 @@ CellTable measure_cells(const Mesh& mesh) {
 
 CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t i, std::int32_t j,
                          FaceCache* cache) {
-  const std::size_t at = cell_index(mesh, i, j);
+  const std::size_t at = mesh.cell(i, j);
   double x[kCorners], y[kCorners];
   cell_corners(mesh, i, j, x, y);
   CellQuality q{};
@@ -350,7 +346,7 @@ CellQuality measure_cell(const Mesh& mesh, const CellTable& cells, std::int32_t 
 
 double cell_value(const Mesh& mesh, const CellTable& cells, Metric metric, std::int32_t i,
                   std::int32_t j) {
-  const std::size_t at = cell_index(mesh, i, j);
+  const std::size_t at = mesh.cell(i, j);
   const bool degenerate = (cells.flags[at] & kDegenerate) != 0;
   if (metric == Metric::Area || degenerate)
     return pick(metric, cells.area[at], ShapeMeasures{}, FaceMeasures{}, degenerate);

@@ -109,8 +109,7 @@ void for_each_cell(const Mesh& mesh, const CellTable& cells, std::int32_t first_
   FaceCache cache{first_row, std::vector<OwnedFace>(static_cast<std::size_t>(mesh.nx)), {}};
   for (std::int32_t j = first_row; j <= last_row; ++j)
     for (std::int32_t i = 1; i <= mesh.nx; ++i)
-      visit(CellRef{static_cast<std::int64_t>(j - 1) * mesh.nx + i, i, j},
-            measure_cell(mesh, cells, i, j, &cache));
+      visit(CellRef{mesh.volume(i, j), i, j}, measure_cell(mesh, cells, i, j, &cache));
 }
 template <class Visit>
 void for_each_cell(const Mesh& mesh, const CellTable& cells, Visit&& visit) {
@@ -121,8 +120,7 @@ template <class Visit>
 void for_each_value(const Mesh& mesh, const CellTable& cells, Metric metric, Visit&& visit) {
   for (std::int32_t j = 1; j <= mesh.ny; ++j)
     for (std::int32_t i = 1; i <= mesh.nx; ++i)
-      visit(CellRef{static_cast<std::int64_t>(j - 1) * mesh.nx + i, i, j},
-            cell_value(mesh, cells, metric, i, j));
+      visit(CellRef{mesh.volume(i, j), i, j}, cell_value(mesh, cells, metric, i, j));
 }
 
 // Where a cell is shown: its centroid, or the mean of its corners where it
