@@ -58,9 +58,12 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
     stage = "smoothing";
     if (request.converge) {
       SmoothingProgress progress(s, options.progress, true);
-      const ConvergedSmoothing done = converge_smoothing(
-          s, request.converge_tolerance, !request.converge_tolerance_given, options.smoothing,
-          [&progress](const ConvergeStep& step) { progress.cycle_done(step); });
+      ConvergeObserver observe;  // none off a terminal: a step costs nothing then
+      if (progress.enabled())
+        observe = [&progress](const ConvergeStep& step) { progress.cycle_done(step); };
+      const ConvergedSmoothing done =
+          converge_smoothing(s, request.converge_tolerance, !request.converge_tolerance_given,
+                             options.smoothing, observe);
       report.converge_done(
           {request.converge_tolerance, true, done.cycles, done.at_rounding, done.figure.relative});
     } else {

@@ -100,7 +100,8 @@ void SmoothingProgress::cycle_done(const ConvergeStep& step) {
   ConvergenceFigure figure;
   figure.defined = true;
   figure.largest_move = step.largest_move;
-  figure.relative = step.relative;
+  figure.smallest_edge = shortest_mesh_edge(s_.xv.data(), s_.yv.data(), s_.nxv, s_.nyv);
+  figure.relative = figure.largest_move / figure.smallest_edge;
   figure_ = convergence_text(figure);
   show("smoothing to convergence: cycle " + std::to_string(step.cycle), "", now - start_);
 }

@@ -33,6 +33,10 @@ class SmoothingProgress {
   // After the residuals of a cycle (0 for the starting mesh) are known.
   void cycle_done(const ConvergeStep& step);
 
+  // Whether the line may show at all: standard error a terminal, and
+  // something to show.
+  bool enabled() const { return enabled_; }
+
  private:
   using Clock = std::chrono::steady_clock;
 

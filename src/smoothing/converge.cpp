@@ -176,7 +176,7 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool round
       clear_sources(s);
       compute_coefficients(s);
     }
-    if (observe) observe({p.cycle, p.move.largest, p.relative()});
+    if (observe) observe({p.cycle, p.move.largest});
     if (p.move.largest <= tolerance * edge_bound && p.relative() <= tolerance) {
       // The figure as the report program computes it decides.
       result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);

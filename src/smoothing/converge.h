@@ -28,11 +28,12 @@ struct ConvergedSmoothing {
   bool at_rounding = false;
 };
 
-// The state after each cycle (cycle 0: the starting mesh), for a progress line.
+// The state after each cycle (cycle 0: the starting mesh), for a progress
+// line: the largest move of the mesh as the cycle left it (the mesh itself
+// is the caller's, to measure further when it shows the step).
 struct ConvergeStep {
   std::int32_t cycle = 0;
   double largest_move = 0.0;
-  double relative = 0.0;  // largest_move over the shortest edge
 };
 using ConvergeObserver = std::function<void(const ConvergeStep&)>;
 
