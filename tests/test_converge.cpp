@@ -20,6 +20,7 @@
 #include "smoothing/multigrid/cycle.h"
 #include "smoothing/passes.h"
 #include "support.h"
+#include "variaveis.h"
 
 namespace {
 
@@ -128,6 +129,8 @@ const ConvergedCase kConverged[] = {
     {"ToleranceGiven", {40, 20, "2.0", "1.0"}, {"--converge=1e-6"}, 1e-6},
     {"TightTolerance", {16, 8, "1.0", "1.0"}, {"--converge=1e-12"}, 1e-12},
     {"OneInteriorRow", {12, 2, "1.0", "1.0"}, {"--converge"}, 1e-10},
+    // The first cycles fold this mesh: the run starts again by continuation in deta/dksi.
+    {"SpacingsFarApart", {40, 20, "1.0", "0.3"}, {"--converge"}, 1e-10},
 };
 
 class ConvergedRun : public ::testing::TestWithParam<ConvergedCase> {};
@@ -293,7 +296,18 @@ struct LibraryCase {
   // The cycles the smoothing takes, within a band that a fault slowing the cycles would leave
   // (a restriction with the wrong weights turns 11 cycles into dozens).
   int least_cycles, most_cycles;
+  double grading = 1.0;  // --grade
 };
+
+// The algebraic mesh of a case, graded as asked, ready for smoothing.
+std::unique_ptr<malha::MeshState> start_mesh(const LibraryCase& t) {
+  auto s = malha::test::algebraic_mesh(t.nx, t.ny, t.grading);
+  s->opt_elliptic = 2;
+  s->dksi = t.dksi;
+  s->deta = t.deta;
+  malha::allocate_group_b(*s);
+  return s;
+}
 
 class InTheLibrary : public ::testing::TestWithParam<LibraryCase> {};
 
@@ -305,7 +319,7 @@ TEST_P(InTheLibrary, SameOnTwoThreadsAndAgreesWithThePasses) {
   std::unique_ptr<malha::MeshState> meshes[2];
   malha::ConvergedSmoothing done[2];
   for (int k = 0; k < 2; ++k) {
-    meshes[k] = malha::test::smoothing_mesh(t.nx, t.ny, t.dksi, t.deta);
+    meshes[k] = start_mesh(t);
     malha::SmoothingOptions options;
     options.threads = k + 1;
     done[k] = malha::converge_smoothing(*meshes[k], 1e-10, false, options);
@@ -319,7 +333,7 @@ TEST_P(InTheLibrary, SameOnTwoThreadsAndAgreesWithThePasses) {
   EXPECT_EQ(std::memcmp(converged.xv.data(), meshes[1]->xv.data(), bytes), 0);
   EXPECT_EQ(std::memcmp(converged.yv.data(), meshes[1]->yv.data(), bytes), 0);
   if (t.passes == 0) return;
-  auto passes = malha::test::smoothing_mesh(t.nx, t.ny, t.dksi, t.deta);
+  auto passes = start_mesh(t);
   passes->nsweep = 1;
   malha::SmoothingWorkspace workspace;
   for (int pass = 0; pass < t.passes; ++pass) malha::smoothing_pass(*passes, {}, workspace);
@@ -346,7 +360,22 @@ INSTANTIATE_TEST_SUITE_P(SpacingsApart, InTheLibrary,
                                            LibraryCase{20, 10, 1.0, 0.25, 50000, 36, 46},
                                            LibraryCase{41, 20, 1.0, 0.25, 50000, 85, 105},
                                            LibraryCase{41, 20, 3.0, 1.0, 50000, 33, 42},
-                                           LibraryCase{40, 20, 1.0, 3.0, 50000, 7, 10}));
+                                           LibraryCase{40, 20, 1.0, 3.0, 50000, 7, 10},
+                                           LibraryCase{41, 20, 1.0, 0.5, 50000, 30, 38, 2.0}));
+
+// Where rounding holds the figure of a graded mesh above the tolerance, the cycles stop a few
+// after the move stopped falling (they waited 15, 44 cycles in all on this mesh), and the mesh
+// is as converged as rounding allows.
+TEST(ConvergeAtRounding, StopsSoonOnceTheMoveStopsFalling) {
+  const LibraryCase t{100, 50, 1.0, 1.0, 0, 30, 36, 4.0};
+  auto s = start_mesh(t);
+  const malha::ConvergedSmoothing done = malha::converge_smoothing(*s, 1e-10, true);
+  EXPECT_TRUE(done.at_rounding);
+  EXPECT_GE(done.cycles, t.least_cycles);
+  EXPECT_LE(done.cycles, t.most_cycles);
+  EXPECT_GT(done.figure.relative, 1e-10);
+  EXPECT_LT(done.figure.relative, 1e-8);
+}
 
 // ---------------------------------------------------------------------------------------------
 // The coarser grids: both ends kept, every step of 2 or 3 fine ones (3 only last), transfers
