@@ -180,6 +180,7 @@ struct FailureCase {
   Case c;
   std::vector<std::string> args;
   std::string report;  // a part of the report
+  bool started_again;  // the continuation in deta/dksi was tried, and the report says so
 };
 
 const FailureCase kFailures[] = {
@@ -190,16 +191,26 @@ const FailureCase kFailures[] = {
      {20, 10, "1.0", "0.1"},
      {"--converge"},
      "the cycles had been started again from the starting mesh with equal spacings, to carry "
-     "deta/dksi from 1 to 0.1 step by step: this was the step to "},
+     "deta/dksi from 1 to 0.1 step by step: this was the step to ",
+     true},
     {"BelowRounding",
      {10, 5, "1.0", "1.0"},
      {"--converge=1e-16"},
-     "rounding in the equations of this mesh"},
+     "rounding in the equations of this mesh",
+     false},
+    // With the spacings apart too: no spacing ratio helps rounding, the cycles are not taken
+    // again.
+    {"BelowRoundingSpacingsApart",
+     {10, 5, "1.0", "0.5"},
+     {"--converge=1e-16"},
+     "rounding in the equations of this mesh",
+     false},
     // A graded mesh's shortest edge is small: the tolerance given is held to.
     {"GradedBelowItsRounding",
      {100, 50, "1.0", "1.0"},
      {"--grade=4", "--converge=1e-10"},
-     "a tolerance above 5.30E-09 can be reached"},
+     "a tolerance above 5.30E-09 can be reached",
+     false},
 };
 
 // The default tolerance is taken as far as rounding allows, with one warning line: the run
@@ -236,6 +247,7 @@ TEST_P(ConvergeFailure, EndsWithAReportAndWritesNothing) {
   EXPECT_EQ(std::count(got.stderr_text.begin(), got.stderr_text.end(), '\n'), 3);
   // What was observed, never a claim about the equations.
   EXPECT_EQ(got.stderr_text.find("no solution"), std::string::npos);
+  EXPECT_EQ(got.stderr_text.find("started again") != std::string::npos, t.started_again);
   EXPECT_TRUE(folder(dir.path()) == inputs) << "a file was written";
   const std::vector<std::string> shown = {"notepad entradas.txt",
                                           "notepad entrada_eq_elipticas.txt"};
@@ -362,6 +374,31 @@ INSTANTIATE_TEST_SUITE_P(SpacingsApart, InTheLibrary,
                                            LibraryCase{41, 20, 3.0, 1.0, 50000, 33, 42},
                                            LibraryCase{40, 20, 1.0, 3.0, 50000, 7, 10},
                                            LibraryCase{41, 20, 1.0, 0.5, 50000, 30, 38, 2.0}));
+
+// The observer sees the state after every cycle, numbered from 0 to the cycles run, the last
+// being the result; where the cycles start again (from the starting mesh, or from the mesh of a
+// step of the continuation), the number repeats.
+TEST(ConvergeObserver, SeesEveryCycleAndTheStartsAgain) {
+  const LibraryCase t{40, 20, 1.0, 0.3, 0, 0, 100};
+  auto s = start_mesh(t);
+  std::vector<malha::ConvergeStep> steps;
+  const malha::ConvergedSmoothing done = malha::converge_smoothing(
+      *s, 1e-10, false, {}, [&](const malha::ConvergeStep& step) { steps.push_back(step); });
+  ASSERT_FALSE(steps.empty());
+  EXPECT_EQ(steps.front().cycle, 0);
+  EXPECT_EQ(steps.back().cycle, done.cycles);
+  EXPECT_LE(steps.back().largest_move, 1e-10 * done.figure.smallest_edge);
+  std::vector<int> starts;
+  for (std::size_t k = 1; k < steps.size(); ++k) {
+    const int gap = steps[k].cycle - steps[k - 1].cycle;
+    EXPECT_TRUE(gap == 1 || gap == 0) << k;
+    if (gap == 0) starts.push_back(steps[k].cycle);
+  }
+  // The first cycles fold this mesh and are given up within a few cycles; then equal spacings
+  // and at least one step of the ratio.
+  ASSERT_GE(starts.size(), 2u);
+  EXPECT_LE(starts.front(), 6);
+}
 
 // Where rounding holds the figure of a graded mesh above the tolerance, the cycles stop a few
 // after the move stopped falling (they waited 15, 44 cycles in all on this mesh), and the mesh
