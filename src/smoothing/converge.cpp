@@ -74,19 +74,21 @@ Outcome cycles_at(MeshState& s, double dksi, double deta, const Rules& rules, Pr
   return converge::run_cycles(s, hierarchy, dksi, deta, rules, p, cycles_before, observe);
 }
 
-// From the starting mesh in `s`, the solution with equal spacings, then with
-// the ratio deta/dksi carried step by step to the run's, each step starting
-// from the mesh the last one solved.
-ConvergedSmoothing continuation(MeshState& s, double tolerance, bool rounding_accepted,
-                                std::int32_t cycles, HelperThread* helper,
+// From the starting mesh in `saved`, the solution with equal spacings, then
+// with the ratio deta/dksi carried step by step to the run's, each step
+// starting from the mesh the last one solved, which `saved` then holds (the
+// starting mesh is no longer needed: a failure before the first solution
+// ends the run).
+ConvergedSmoothing continuation(MeshState& s, Saved& saved, double tolerance,
+                                bool rounding_accepted, std::int32_t cycles, HelperThread* helper,
                                 const ConvergeObserver& observe) {
   const double ratio = s.deta / s.dksi;
   double step = ratio < 1.0 ? kRatioStep : 1.0 / kRatioStep;
   const auto towards = [&](double from) {
     return ratio < 1.0 ? std::max(ratio, from * step) : std::min(ratio, from * step);
   };
-  Saved solved;
-  double at = 0.0;  // the ratio of the mesh in `solved`; 0 before the first
+  saved.restore(s);
+  double at = 0.0;  // the ratio of the mesh solved last; 0 before the first
   double next = 1.0;
   int retries = 0;
   for (;;) {
@@ -99,7 +101,7 @@ ConvergedSmoothing continuation(MeshState& s, double tolerance, bool rounding_ac
     cycles += p.cycle;
     if (succeeded(o) && last) return {cycles, o.figure, o.end == End::AtRounding};
     if (succeeded(o)) {
-      solved.keep(s);
+      saved.keep(s);
       at = next;
       next = towards(at);
       continue;
@@ -116,7 +118,7 @@ ConvergedSmoothing continuation(MeshState& s, double tolerance, bool rounding_ac
                                     ratio) +
                           step);
     }
-    solved.restore(s);
+    saved.restore(s);
     // The last ratio may be reached again by the shorter step: shorter still.
     const double failed = next;
     do {
@@ -155,8 +157,7 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool round
   if (succeeded(o)) return {p.cycle, o.figure, o.end == End::AtRounding};
   if (!another_way || o.end == End::BelowRounding)
     fail(tolerance, converge::observed(o, p, p.cycle));
-  start.restore(s);
-  return continuation(s, tolerance, rounding_accepted, p.cycle, helper, observe);
+  return continuation(s, start, tolerance, rounding_accepted, p.cycle, helper, observe);
 }
 
 }  // namespace malha
