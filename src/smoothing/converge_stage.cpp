@@ -31,7 +31,7 @@ constexpr double kStallFactor = 0.5;
 constexpr double kRoundingUnits = 256.0;
 // ... and there the move only wanders: this many cycles without halving it
 // are enough to tell, where far from it the full stall window is waited out.
-constexpr std::int32_t kRoundingStallCycles = 4;
+constexpr std::int32_t kRoundingStallCycles = 6;
 // The first cycles from a far start can invert cells for a few cycles and
 // recover (200 x 100 with deta/dksi = 0.5: 2083, 154 and 22 cells after the
 // first three cycles, none after the fourth); cells inverted after this many
