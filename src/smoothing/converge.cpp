@@ -2,15 +2,12 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <limits>
 #include <string>
+#include <vector>
 
 #include "files/dados.h"
 #include "helper_thread.h"
-#include "mesh/quality.h"
-#include "smoothing/coef.h"
-#include "smoothing/metricas.h"
+#include "smoothing/converge_stage.h"
 #include "smoothing/multigrid/cycle.h"
 #include "textio.h"
 
@@ -18,138 +15,127 @@ namespace malha {
 
 namespace {
 
-// Divergence: a move this many times the least one so far.
-constexpr double kDivergence = 1e3;
-// The move has stopped falling when it has not halved for this many cycles
-// (a converging iteration divides it by about ten each cycle).
-constexpr std::int32_t kStallCycles = 15;
-constexpr double kStallFactor = 0.5;
-// Rounding in the sums of the equations leaves moves of a few units in the
-// last place of the coordinates: a move that stops falling below this many
-// units of the largest coordinate has reached what rounding allows.
-constexpr double kRoundingUnits = 256.0;
-
+using converge::End;
+using converge::Outcome;
+using converge::Progress;
+using converge::Rules;
 using textio::formatted;
 
-// The largest magnitude of a coordinate of the boundary, which holds the
-// mesh.
-double largest_coordinate(const MeshState& s) {
-  double largest = 0.0;
-  for (std::int64_t k = 1; k <= s.nvert; ++k)
-    largest = std::max({largest, std::fabs(s.xv(k)), std::fabs(s.yv(k))});
-  return largest;
+// The continuation in the spacing ratio deta/dksi (see converge_smoothing):
+// each step multiplies the ratio by this (or divides it, towards a ratio
+// above 1), a step that fails is taken again from the last mesh solved with
+// its factor's square root, at most this many times in all, and the meshes
+// on the way are solved to this tolerance.
+constexpr double kRatioStep = 0.7;
+constexpr int kMostRetries = 6;
+constexpr double kStepTolerance = 1e-2;
+// A step's cycles: near the end of the branch of sound solutions a step
+// converges ever slower (20 x 10 towards deta/dksi = 0.1: 40 cycles are not
+// enough near 0.156), and the whole continuation's, after which no step
+// starts.
+constexpr std::int32_t kStepCycleLimit = 40;
+constexpr std::int32_t kContinuationCycleLimit = 3 * kConvergeCycleLimit;
+
+bool succeeded(const Outcome& o) {
+  return o.end == End::Converged || o.end == End::AtRounding;
 }
 
-// The shortest edge of the boundary, which the smoothing never moves: the
-// shortest edge of every mesh it makes is at most this long.
-double shortest_boundary_edge(const MeshState& s) {
-  const double* x = s.xv.data();
-  const double* y = s.yv.data();
-  const std::int64_t nxv = s.nxv, nyv = s.nyv;
-  double least = std::numeric_limits<double>::infinity();
-  const auto edge = [&](std::int64_t a, std::int64_t b) {
-    const double dx = x[b] - x[a], dy = y[b] - y[a];
-    least = std::min(least, dx * dx + dy * dy);
-  };
-  for (std::int64_t i = 0; i + 1 < nxv; ++i)
-    edge(i, i + 1), edge((nyv - 1) * nxv + i, (nyv - 1) * nxv + i + 1);
-  for (std::int64_t j = 0; j + 1 < nyv; ++j)
-    edge(j * nxv, (j + 1) * nxv), edge(j * nxv + nxv - 1, (j + 1) * nxv + nxv - 1);
-  return std::sqrt(least);
+[[noreturn]] void fail(double tolerance, const std::string& what) {
+  textio::fatal_error(textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
+                      formatted("the smoothing did not converge to %.3g: ", tolerance) + what);
 }
 
-// Where the iteration stands: the move now, the least one so far, and the
-// last one that was less than kStallFactor times the one marked before it.
-// The move relative to the shortest edge is computed when it is asked for:
-// the shortest edge takes a pass over the mesh.
-class Progress {
+// The interior of the mesh, kept to start again from.
+class Saved {
  public:
-  Progress(const MeshState& s, double tolerance) : s_(s), tolerance(tolerance) {}
-
-  const MeshState& s_;
-  double tolerance;
-  std::int32_t cycle = 0;
-  multigrid::Move move;
-  double least = std::numeric_limits<double>::infinity();
-  std::int32_t least_cycle = 0;
-  double mark = std::numeric_limits<double>::infinity();
-  std::int32_t mark_cycle = 0;
-
-  void update(const multigrid::Move& m) {
-    move = m;
-    shortest_ = -1.0;
-    if (m.largest < least) least = m.largest, least_cycle = cycle;
-    if (m.largest < kStallFactor * mark || cycle == 0) mark = m.largest, mark_cycle = cycle;
+  void keep(const MeshState& s) {
+    const auto n = static_cast<std::size_t>(s.nvert);
+    xy_.resize(2 * n);
+    std::copy_n(s.xv.data(), n, xy_.data());
+    std::copy_n(s.yv.data(), n, xy_.data() + n);
   }
-
-  double shortest() {
-    if (shortest_ < 0.0) shortest_ = shortest_mesh_edge(s_.xv.data(), s_.yv.data(), s_.nxv, s_.nyv);
-    return shortest_;
+  void restore(MeshState& s) const {
+    const std::size_t n = xy_.size() / 2;
+    std::copy_n(xy_.data(), n, s.xv.data());
+    std::copy_n(xy_.data() + n, n, s.yv.data());
   }
-  double relative() { return move.largest / shortest(); }
 
  private:
-  double shortest_ = -1.0;
+  std::vector<double> xy_;
 };
 
-[[noreturn]] void fail(Progress& p, const std::string& why, const std::string& advice) {
-  textio::fatal_error(
-      textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
-      formatted("the smoothing did not converge to %.3g: ", p.tolerance) + why +
-          formatted(
-              "; after %ld cycles an update would still move vertex %lld by %.2E, %.2E of the "
-              "shortest edge (the least move was %.2E, after %ld cycles)",
-              static_cast<long>(p.cycle), static_cast<long long>(p.move.vertex), p.move.largest,
-              p.relative(), p.least, static_cast<long>(p.least_cycle)) +
-          advice);
+// Cycles on the mesh of `s` with the spacings dksi and deta; `again`: each
+// ends with one more relaxation of the mesh.
+Outcome cycles_at(MeshState& s, double dksi, double deta, const Rules& rules, Progress& p,
+                  std::int32_t cycles_before, HelperThread* helper, const ConvergeObserver& observe,
+                  bool again = false) {
+  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, helper);
+  hierarchy.relax_level0_again(again);
+  return converge::run_cycles(s, hierarchy, dksi, deta, rules, p, cycles_before, observe);
 }
 
-std::string no_solution(const MeshState& s) {
-  return formatted("; with dksi = %g and deta = %g the equations may have no solution on this mesh",
-                   s.dksi, s.deta);
-}
-
-// Ends the run unless the iteration may go on (false) or, with
-// `rounding_accepted`, has reached what rounding allows (true).
-bool check_progress(const MeshState& s, Progress& p, double rounding, bool rounding_accepted) {
-  if (!std::isfinite(p.move.largest) || p.move.largest > kDivergence * p.least)
-    fail(p, "the iteration diverged", no_solution(s));
-  if (p.cycle >= kConvergeCycleLimit) {
-    fail(p,
-         formatted("the tolerance was not reached within %ld cycles",
-                   static_cast<long>(kConvergeCycleLimit)),
-         "");
+// From the starting mesh in `saved`, the solution with equal spacings, then
+// with the ratio deta/dksi carried step by step to the run's, each step
+// starting from the mesh the last one solved, which `saved` then holds (the
+// starting mesh is no longer needed: a failure before the first solution
+// ends the run).
+ConvergedSmoothing continuation(MeshState& s, Saved& saved, double tolerance,
+                                bool rounding_accepted, std::int32_t cycles, HelperThread* helper,
+                                const ConvergeObserver& observe) {
+  const double ratio = s.deta / s.dksi;
+  double step = ratio < 1.0 ? kRatioStep : 1.0 / kRatioStep;
+  const auto towards = [&](double from) {
+    return ratio < 1.0 ? std::max(ratio, from * step) : std::min(ratio, from * step);
+  };
+  saved.restore(s);
+  double at = 0.0;  // the ratio of the mesh solved last; 0 before the first
+  double next = 1.0;
+  int retries = 0;
+  for (;;) {
+    const bool last = next == ratio;
+    const double deta = last ? s.deta : s.dksi * next;
+    const Rules rules{last ? tolerance : kStepTolerance, last ? rounding_accepted : true,
+                      last ? kConvergeCycleLimit : kStepCycleLimit, true, false};
+    Progress p(s);
+    const Outcome o = cycles_at(s, s.dksi, deta, rules, p, cycles, helper, observe, true);
+    cycles += p.cycle;
+    if (succeeded(o) && last) return {cycles, o.figure, o.end == End::AtRounding};
+    if (succeeded(o)) {
+      saved.keep(s);
+      at = next;
+      next = towards(at);
+      continue;
+    }
+    if (at == 0.0 || o.end == End::BelowRounding || ++retries > kMostRetries ||
+        cycles >= kContinuationCycleLimit) {
+      const std::string step =
+          at == 0.0 ? std::string("the first, with equal spacings")
+                    : formatted("the step to %.4g, from the mesh solved with %.4g", next, at);
+      fail(tolerance, converge::observed(o, p, cycles) +
+                          formatted("; the cycles had been started again from the starting mesh "
+                                    "with equal spacings, to carry deta/dksi from 1 to %g step by "
+                                    "step: this was ",
+                                    ratio) +
+                          step);
+    }
+    saved.restore(s);
+    // The last ratio may be reached again by the shorter step: shorter still.
+    const double failed = next;
+    do {
+      step = std::sqrt(step);
+      next = towards(at);
+    } while (next == failed);
   }
-  if (p.cycle - p.mark_cycle < kStallCycles) return false;
-  if (p.least <= kRoundingUnits * rounding) {
-    if (rounding_accepted) return true;
-    fail(p, "the move stopped falling where rounding in the equations of this mesh leaves it",
-         formatted("; a tolerance above %.2E can be reached", p.least / p.shortest()));
-  }
-  fail(p, formatted("the move has not halved in %ld cycles", static_cast<long>(kStallCycles)),
-       no_solution(s));
-}
-
-// A solution with inverted cells (area 0 or less) is no mesh a solver can
-// use: the run stops. Concave cells get the warning of any run.
-void check_not_inverted(const MeshState& s, Progress& p) {
-  const CellList inverted =
-      find_bad_cells(s.xv.data(), s.yv.data(), s.nx, s.ny, area_frame(s)).inverted;
-  if (inverted.count() == 0) return;
-  textio::fatal_error(
-      textio::kErrNotConverged, textio::Statement::Converge, kEllipticFile,
-      formatted("the solution of the smoothing equations inverts %lld cells (the worst is volume "
-                "%lld (i = %ld, j = %ld), area %.4g), reached after %ld cycles at %.2E of the "
-                "shortest edge; with dksi = %g and deta = %g these equations have no solution "
-                "without inverted cells on this mesh",
-                static_cast<long long>(inverted.count()),
-                static_cast<long long>(inverted[0].cell.volume),
-                static_cast<long>(inverted[0].cell.i), static_cast<long>(inverted[0].cell.j),
-                inverted[0].area, static_cast<long>(p.cycle), p.relative(), s.dksi, s.deta));
 }
 
 }  // namespace
 
+// The cycles go first from the starting mesh with the run's spacings. Far
+// from the solution, and with the spacings far apart, the first cycles can
+// move vertices so far that the cycles then settle on a mesh with inverted
+// cells, or stop gaining, where point Gauss-Seidel passes reach a sound
+// mesh: such a run starts again from the starting mesh by continuation in
+// the ratio deta/dksi (docs/converged-smoothing.md tells why).
 ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool rounding_accepted,
                                       const SmoothingOptions& options,
                                       const ConvergeObserver& observe) {
@@ -159,39 +145,19 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool round
     return result;
   }
   HelperThread* helper = options.threads == 1 ? nullptr : HelperThread::shared();
-  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta, helper);
-  const double rounding = std::numeric_limits<double>::epsilon() * largest_coordinate(s);
-  // A move above the tolerance times this cannot be within the tolerance.
-  const double edge_bound = shortest_boundary_edge(s);
-  Progress p(s, tolerance);
-  for (;; ++p.cycle) {
-    const multigrid::FineResidual r = hierarchy.fine_residual();
-    p.update(r.move);
-    if (!r.coefficients_in_range) {
-      // On the starting mesh the operations of a smoothing pass stop the run
-      // with the report a pass would give; later, the mesh has collapsed.
-      if (p.cycle > 0)
-        fail(p, "the mesh collapsed (a vertex with no area around it)", no_solution(s));
-      compute_metrics(s);
-      clear_sources(s);
-      compute_coefficients(s);
-    }
-    if (observe) observe({p.cycle, p.move.largest});
-    if (p.move.largest <= tolerance * edge_bound && p.relative() <= tolerance) {
-      // The figure as the report program computes it decides.
-      result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
-      if (result.figure.relative <= tolerance) break;
-    }
-    if (check_progress(s, p, rounding, rounding_accepted)) {
-      result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
-      result.at_rounding = true;
-      break;
-    }
-    hierarchy.cycle();
-  }
-  check_not_inverted(s, p);
-  result.cycles = p.cycle;
-  return result;
+  const double ratio = s.deta / s.dksi;
+  // With equal spacings there is no other way to go: the cycles' end is the
+  // run's, inverted cells only looked for on the mesh they converge to.
+  const bool another_way = ratio != 1.0 && std::isfinite(ratio) && ratio > 0.0;
+  Saved start;
+  if (another_way) start.keep(s);
+  const Rules rules{tolerance, rounding_accepted, kConvergeCycleLimit, another_way, true};
+  Progress p(s);
+  const Outcome o = cycles_at(s, s.dksi, s.deta, rules, p, 0, helper, observe);
+  if (succeeded(o)) return {p.cycle, o.figure, o.end == End::AtRounding};
+  if (!another_way || o.end == End::BelowRounding)
+    fail(tolerance, converge::observed(o, p, p.cycle));
+  return continuation(s, start, tolerance, rounding_accepted, p.cycle, helper, observe);
 }
 
 }  // namespace malha

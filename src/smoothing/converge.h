@@ -15,8 +15,8 @@
 
 namespace malha {
 
-// Cycles after which a smoothing that has not reached its tolerance stops
-// with a report (a mesh needs a dozen or two, whatever its size).
+// Cycles after which a run of cycles that has not reached its tolerance stops
+// (a mesh needs a dozen or two with the spacings alike, whatever its size).
 inline constexpr std::int32_t kConvergeCycleLimit = 100;
 
 // What the smoothing to convergence did.
@@ -41,9 +41,12 @@ using ConvergeObserver = std::function<void(const ConvergeStep&)>;
 // elliptic file read, group B allocated) until the convergence figure
 // relative to the shortest edge is at most `tolerance`, moving the interior
 // vertices of xv and yv. A floating-point fault of the starting mesh stops
-// the run with the report a smoothing pass would give. An iteration that
-// diverges, inverts cells or does not reach the tolerance ends the run with
-// a report naming the figure reached (status 1, no file written).
+// the run with the report a smoothing pass would give. With the spacings
+// apart, cycles that settle on a mesh with inverted cells, stop gaining or
+// diverge are started again from the starting mesh by continuation in the
+// ratio deta/dksi (converge.cpp). A run that still does not reach the
+// tolerance ends with a report of what the cycles did and the figure reached
+// (status 1, no file written).
 // With `rounding_accepted`, an iteration whose move has stopped falling where
 // rounding leaves it ends there instead, at_rounding set: the mesh is as
 // converged as doubles allow.

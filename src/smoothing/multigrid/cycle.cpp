@@ -118,6 +118,7 @@ void Hierarchy::cycle() {
   relax_rows(top, 1, helper_);
   relax_columns(top, 0, helper_);
   relax_columns(top, 1, helper_);
+  if (again_) relax(top);
 }
 
 }  // namespace malha::multigrid

@@ -42,6 +42,12 @@ class Hierarchy {
 
   std::size_t levels() const { return levels_.size(); }
 
+  // Whether each cycle ends with one more relaxation of level 0 (rows and
+  // columns of both parities): a third more work a cycle, for about half
+  // the cycles near the spacing ratios where the solution folds
+  // (docs/converged-smoothing.md).
+  void relax_level0_again(bool again) { again_ = again; }
+
  private:
   void cycle_at(std::size_t l);
   void coarse_correction(std::size_t l);
@@ -49,6 +55,7 @@ class Hierarchy {
 
   double dksi_, deta_;
   HelperThread* helper_;
+  bool again_ = false;
   std::vector<Level> levels_;
 };
 
