@@ -1,3 +1,10 @@
+// The smoothing to convergence (--converge): multigrid cycles from the
+// starting mesh with the run's spacings until the convergence figure is at
+// most the tolerance; with the spacings far apart, where those cycles can
+// settle on a folded mesh, stop gaining or diverge, a continuation in the
+// ratio of the spacings from 1 to the run's. Each run of cycles at one pair
+// of spacings is a stage (converge_stage.*); docs/converged-smoothing.md
+// tells why this way and what it costs.
 #include "smoothing/converge.h"
 
 #include <algorithm>
