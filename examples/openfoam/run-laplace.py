@@ -6,10 +6,12 @@ exact solution on each mesh, and the order the two give.
 
 Usage: run-laplace.py [--malha PROGRAM] [--report PROGRAM] [FOLDER]
 
-FOLDER (default: laplace-run) receives one folder per mesh: malha's files,
-and CASE_openfoam/, exported by malha-report --foam, with the case in
-laplace/ beside this script copied over it. malha and malha-report are taken
-from the PATH unless given. OpenFOAM is used as it is set up (WM_PROJECT_DIR),
+FOLDER receives one folder per mesh: malha's files, and CASE_openfoam/,
+exported by malha-report --foam, with the case in laplace/ beside this
+script copied over it; it is kept. Without FOLDER the work is done in a
+temporary folder, removed at the end: nothing is left where the script is
+run. malha and malha-report are taken from the PATH unless given (a path
+given is taken from the current folder). OpenFOAM is used as it is set up (WM_PROJECT_DIR),
 or through its etc/bashrc: FOAM_BASHRC, or the one the Debian package
 installs.
 """
@@ -20,6 +22,7 @@ import re
 import shutil
 import subprocess
 import sys
+import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MESHES = [(20, 10), (40, 20)]
@@ -111,7 +114,8 @@ def solve(case):
                  ["postProcess", "-func", "writeCellCentres", "-latestTime", "-case", case]):
         r = openfoam(args, case, os.path.join(case, f"log.{args[0]}"))
         if r.returncode != 0:
-            sys.exit(f"{' '.join(args)} failed; see {case}/log.{args[0]}")
+            # The log's end: a temporary folder goes with the exit.
+            sys.exit(f"{' '.join(args)} failed:\n{(r.stdout + r.stderr)[-2000:]}")
     t, centres = field(os.path.join(case, "1", "T")), field(os.path.join(case, "1", "C"))
     errors = [abs(v - exact(c[0], c[1])) for v, c in zip(t, centres)]
     return len(t), max(errors), math.sqrt(sum(e * e for e in errors) / len(errors))
@@ -121,12 +125,25 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--malha", default="malha")
     parser.add_argument("--report", default="malha-report")
-    parser.add_argument("folder", nargs="?", default="laplace-run")
+    parser.add_argument("folder", nargs="?")
     o = parser.parse_args()
     if not have_openfoam():
         sys.exit("run-laplace.py: OpenFOAM is not installed (Debian: apt install openfoam)")
-    malha, report = (shutil.which(p) or os.path.abspath(p) for p in (o.malha, o.report))
-    parent = os.path.abspath(o.folder)
+    # The programs run in the mesh folders: a relative path given
+    # (build/malha) is made absolute first; a bare name is looked up on PATH.
+    malha, report = (os.path.abspath(shutil.which(p) or p) for p in (o.malha, o.report))
+    for program in (malha, report):
+        if not os.access(program, os.X_OK):
+            sys.exit(f"run-laplace.py: {program}: no such program")
+    if o.folder:
+        study(malha, report, os.path.abspath(o.folder))
+    else:
+        with tempfile.TemporaryDirectory(prefix="laplace-run-") as parent:
+            study(malha, report, parent)
+
+
+def study(malha, report, parent):
+    """The meshes one after another, a line of errors each."""
     print(f"{'mesh':>8} {'cells':>6} {'max error':>12} {'rms error':>12} {'order (rms)':>12}")
     previous = None
     for nx, ny in MESHES:
