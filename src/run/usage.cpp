@@ -26,7 +26,9 @@ constexpr int kStatusBadArgument = 2;
 
 constexpr std::string_view kAboutText =
     "Usage: malha [OPTION]...  run the case in the current folder; the options\n"
-    "                        are --converge[=TOL] and --grade[=GAMMA] (below)\n"
+    "                        are --converge[=TOL] and --grade[=GAMMA] (below),\n"
+    "                        the value after '='; of an option given twice,\n"
+    "                        the later one stands\n"
     "       malha --help     show this text (also -h)\n"
     "       malha --version  show the version (also -V)\n"
     "\n"
@@ -115,11 +117,16 @@ std::string usage_text() {
          std::string(kStatusText);
 }
 
-int refuse(std::string_view argument, std::string_view why) {
-  // The argument as typed, but for control bytes, which reach no terminal.
-  const std::string message = "malha: " + std::string(why) + " '" +
-                              textio::escaped(argument, {.keep_non_ascii = true}) +
-                              "' (see malha --help)\n";
+// The argument as typed, but for control bytes, which reach no terminal.
+std::string shown_argument(std::string_view argument) {
+  return textio::escaped(argument, {.keep_non_ascii = true});
+}
+
+// `hint`, when given, follows the argument: "; did you mean ...?".
+int refuse(std::string_view argument, std::string_view why, std::string_view hint = {}) {
+  std::string message = "malha: " + std::string(why) + " '" + shown_argument(argument) + "'";
+  if (!hint.empty()) message += "; " + std::string(hint);
+  message += " (see malha --help)\n";
   platform::write_stderr(message.data(), message.size());
   return kStatusBadArgument;
 }
@@ -134,8 +141,12 @@ struct RunOption {
   std::string (*apply)(std::string_view value, RunRequest& request);
 };
 
+// An option given twice: the later one stands whole, so an option without a
+// value puts its default back (--converge=1e-8 --converge asks for 1e-10).
 std::string apply_converge(std::string_view value, RunRequest& request) {
   request.converge = true;
+  request.converge_tolerance = kDefaultConvergeTolerance;
+  request.converge_tolerance_given = false;
   if (value.empty()) return "";
   double tolerance = 0.0;
   if (!read_option_number(value, tolerance) || !(tolerance > 0.0 && tolerance < 1.0))
@@ -175,13 +186,27 @@ const RunOption* find_run_option(std::string_view argument, std::string_view& va
   return nullptr;
 }
 
+// The value of an option goes after '=': an unknown argument right after an
+// option that takes one, given without it, was most likely meant as its
+// value ("--converge 1e-8"). "" when the argument is no such value.
+std::string value_hint(const RunOption* before, bool before_had_value, std::string_view argument) {
+  if (before == nullptr || !before->takes_value || before_had_value || argument.starts_with("--"))
+    return "";
+  return "did you mean " + std::string(before->name) + "=" + shown_argument(argument) + "?";
+}
+
 int apply_run_options(int argc, const char* const* argv, RunRequest& request) {
+  const RunOption* before = nullptr;
+  bool before_had_value = false;
   for (int k = 1; k < argc; ++k) {
     const std::string_view argument = argv[k];
     std::string_view value;
     bool has_value = false;
     const RunOption* option = find_run_option(argument, value, has_value);
-    if (option == nullptr) return refuse(argument, "unknown argument");
+    if (option == nullptr)
+      return refuse(argument, "unknown argument", value_hint(before, before_had_value, argument));
+    before = option;
+    before_had_value = has_value;
     // cppcheck-suppress knownConditionTrueFalse ; find_run_option sets value
     if (has_value && value.empty()) return refuse(argument, "no value after '=' in");
     const std::string why = option->apply(value, request);
