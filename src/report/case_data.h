@@ -28,8 +28,10 @@ struct CaseFiles {
   std::string path(std::string_view suffix) const;
   // A file of malha's layout (one named after the case).
   std::string path(OutputFile file) const;
-  // The file name as messages show it.
+  // The file as messages show it: its path, the folder as given included.
   std::string name(OutputFile file) const;
+  // The file's name alone, without the folder (the report's list of files).
+  std::string bare_name(OutputFile file) const;
 };
 
 // The vertex file CASE.txt: sizes, spacings and coordinates.

@@ -63,7 +63,7 @@ struct Task {
 // What names a file that is not a case's CASE.txt: a file every case shares,
 // or another file of a case whose CASE.txt is beside it; "" for others.
 std::string what_else(const CaseFiles& files) {
-  const std::string name = files.name(OutputFile::Mesh);
+  const std::string name = files.bare_name(OutputFile::Mesh);
   std::string_view suffix;
   for (const FileLayout& f : kOutputFiles) {
     if (!f.after_case_name && name == f.name) return name + " is a file every case shares";
@@ -241,10 +241,10 @@ void start_on_helper(std::optional<HelperJob>& job, const std::function<void()>&
 std::vector<std::string> checked_names(const CaseFiles& files,
                                        const std::vector<OutputFile>& checked,
                                        const std::vector<std::exception_ptr>& failures) {
-  std::vector<std::string> names = {files.name(OutputFile::Mesh)};
+  std::vector<std::string> names = {files.bare_name(OutputFile::Mesh)};
   for (std::size_t k = 0; k < checked.size(); ++k) {
     if (failures[k]) std::rethrow_exception(failures[k]);
-    names.push_back(files.name(checked[k]));
+    names.push_back(files.bare_name(checked[k]));
   }
   return names;
 }
@@ -262,6 +262,10 @@ std::string CaseFiles::path(OutputFile file) const {
 }
 
 std::string CaseFiles::name(OutputFile file) const {
+  return path(file);
+}
+
+std::string CaseFiles::bare_name(OutputFile file) const {
   return stem + std::string(file_layout(file).name);
 }
 
@@ -269,8 +273,15 @@ CaseFiles case_from_argument(const std::string& argument) {
   std::size_t base = argument.size();
   while (base > 0 && !platform::is_path_separator(argument[base - 1])) --base;
   const std::string folder = argument.substr(0, base), name = argument.substr(base);
-  if (name.empty()) fail(argument, 0, "a case name or the path to its CASE.txt", "a folder name");
+  constexpr std::string_view kWanted = "a case name or the path to its CASE.txt";
+  if (name.empty()) fail(argument, 0, std::string(kWanted), "a folder name");
   constexpr std::string_view kExtension = file_layout(OutputFile::Mesh).name;
+  // A folder of the name, without a CASE.txt of the name beside it, was
+  // meant as a case (l120 for the case in l120/).
+  if (platform::file_kind(argument) == platform::FileKind::Folder &&
+      !platform::file_exists(argument + std::string(kExtension)))
+    fail(argument, 0, std::string(kWanted),
+         "a folder (and no " + argument + std::string(kExtension) + ")");
   if (name.size() > kExtension.size() && name.ends_with(kExtension))
     return {folder, name.substr(0, name.size() - kExtension.size())};
   return {folder, name};
