@@ -46,6 +46,14 @@ class FpTrapsHeld {
 // Writes all bytes to standard error (async-signal-safe on POSIX).
 void write_stderr(const char* data, std::size_t size);
 
+// Lines that follow the report of a failure on standard error (a fatal
+// report or a trapped floating-point error): what the run noticed before it
+// failed that may be the cause. Kept in a fixed buffer the trap handler can
+// write, its last complete line kept when the lines are longer; "" for none.
+void set_failure_note(std::string_view note);
+// Writes the note (async-signal-safe on POSIX).
+void write_failure_note();
+
 // Ends the process at once with the given status, without running handlers.
 [[noreturn]] void exit_now(int status);
 

@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace malha::textio {
 
@@ -222,6 +223,23 @@ std::size_t read_text(int unit, std::string& target);
 
 inline constexpr std::size_t kTextLength = 100;
 
+// A value a read statement took in part: it ended at a ',' or a '/' (both
+// separators) that the value went straight on after: a number followed by a
+// digit ("0,5" is read as 0, a decimal comma; "1/2" as 1), a text by
+// anything but a separator ("meshes/l120" is read as "meshes"). The reading
+// stands; the program tells its user.
+struct CutValue {
+  std::string file;
+  std::int64_t line = 0;
+  std::string written;  // the value as written, up to the next blank or line end
+  std::string read;     // the part that was read
+  char separator = 0;   // ',' or '/'
+  bool text = false;    // read as a text, not as a number
+};
+
+// The values read in part since the last call, in the order read; forgets them.
+std::vector<CutValue> take_cut_values();
+
 // ---------------------------------------------------------------------------
 // Commands.
 
@@ -235,6 +253,9 @@ inline constexpr std::size_t kTextLength = 100;
 // platform::launch_interpreter).
 int run_command(std::string_view command_text, int* interrupted_by = nullptr);
 int last_command_error();
+// The time spent waiting for the commands run so far (the editor, the
+// plotter), in seconds.
+double command_seconds();
 
 inline constexpr std::size_t kMaxCommandLength = 1024;
 

@@ -115,6 +115,9 @@ struct MeshState {
   // Characters of the name as the file has it: more than kCaseNameLength
   // when it was cut (the run then warns).
   std::size_t case_name_written = 0;
+  // The warning lines about values of the input files read in part (a
+  // decimal comma, a '/' in an unquoted name), as they are read.
+  std::string input_warnings;
   std::int32_t nx = 0, ny = 0;
   std::int32_t opt_elliptic = 0, opt_nest = 0;
 

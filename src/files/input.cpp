@@ -9,6 +9,7 @@
 #include "files/dados.h"
 #include "files/layout.h"
 #include "platform.h"
+#include "run/summary.h"
 #include "run/usage.h"
 #include "textio.h"
 
@@ -99,6 +100,14 @@ void open_input(const char* file_name, const char* holds) {
                                               example_case_location());
 }
 
+// The values of the file just read that were read in part: warned about once
+// the run has completed, and named after the report should it fail (such a
+// value, a decimal comma read as a spacing of 0, may be the cause).
+void note_cut_values(MeshState& s) {
+  s.input_warnings += cut_value_warnings(textio::take_cut_values());
+  platform::set_failure_note(s.input_warnings);
+}
+
 }  // namespace
 
 void reject_case_value(const std::string& message) {
@@ -128,6 +137,7 @@ void read_case_file(MeshState& s) {
   textio::read_integer(kInputUnit, s.opt_elliptic);
   textio::read_integer(kInputUnit, s.opt_nest);
   textio::close_unit(kInputUnit);
+  note_cut_values(s);
 }
 
 void check_case_values(const MeshState& s) {
@@ -161,6 +171,7 @@ void read_elliptic_file(MeshState& s) {
   textio::read_integer(kInputUnit, s.opt_psrc);
   textio::read_integer(kInputUnit, s.opt_qsrc);
   textio::close_unit(kInputUnit);
+  note_cut_values(s);
 }
 
 }  // namespace malha

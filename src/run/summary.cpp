@@ -12,6 +12,7 @@
 #include "files/dados.h"
 #include "files/layout.h"
 #include "platform.h"
+#include "textio.h"
 
 namespace malha {
 
@@ -276,8 +277,11 @@ void RunReport::run_done(const MeshState& s) const {
   if (converged && converge_.at_rounding) out += rounding_warning(converge_, s.grading != 1.0);
   const ConvergeSummary* converge = converged ? &converge_ : nullptr;
   if (platform::stderr_is_terminal()) {
-    const double seconds =
+    // The run's own work: the time the editor and the plots were open is
+    // the user's, not the run's.
+    const double elapsed =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double seconds = std::max(0.0, elapsed - textio::command_seconds());
     if (option_on(s.opt_elliptic)) {
       const ConvergenceFigure figure =
           convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);

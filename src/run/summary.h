@@ -13,6 +13,7 @@
 
 #include "mesh/quality.h"
 #include "smoothing/figure.h"
+#include "textio.h"
 #include "variaveis.h"
 
 namespace malha {
@@ -28,7 +29,8 @@ struct ConvergeSummary {
 
 class RunReport {
  public:
-  // The run starts now (the summary gives the time from here).
+  // The run starts now (the summary gives the time from here, less the time
+  // spent waiting for the commands: the editor and the plots).
   RunReport();
 
   // --converge was given; what it did.
@@ -58,6 +60,11 @@ std::string mesh_warnings(const MeshState& s, const MeshQuality& q);
 // nsweep below 1, which smooth nothing (run/warnings.cpp) unless `converged`: --converge runs no
 // passes.
 std::string setting_warnings(const MeshState& s, bool converged = false);
+
+// The warning lines, one per value, about values of an input file read in
+// part (textio::CutValue): the file, the line, the value as written and
+// what was read ("" for none).
+std::string cut_value_warnings(const std::vector<textio::CutValue>& values);
 
 // The warning line naming the case's nest files that an earlier run left in
 // the folder when this run wrote none ("" when there are none). The files are

@@ -8,12 +8,15 @@
 #include "files/layout.h"
 #include "platform.h"
 #include "run/summary.h"
+#include "textio.h"
 
 namespace malha {
 
 namespace {
 
 constexpr char kWarning[] = "malha: warning: ";
+// The most bytes of a value a warning quotes.
+constexpr std::size_t kShownValue = 40;
 
 // An option of entradas.txt: its value, its line and what it switches.
 struct CaseOption {
@@ -52,10 +55,38 @@ std::string cut_name_warning(const MeshState& s) {
   return out;
 }
 
+// What a ',' or a '/' cut off a value, and what to write instead.
+std::string cut_value_warning(const textio::CutValue& v) {
+  const textio::Escaping how{.keep_non_ascii = true, .limit = kShownValue};
+  std::string out = kWarning;
+  out += "line " + std::to_string(v.line) + " of " + v.file + " holds '" +
+         textio::escaped(v.written, how) + "', read as ";
+  const char* quote = v.text ? "'" : "";
+  out += quote;
+  out += textio::escaped(v.read, how);
+  out += quote;
+  out += ": a '";
+  out += v.separator;
+  out += "' ends a value";
+  if (v.text) {
+    out += " unless the text is quoted";
+    if (v.separator == '/') out += ", and a case name cannot hold one";
+  } else if (v.separator == ',') {
+    out += "; a decimal fraction takes a point";
+  }
+  return out + "\n";
+}
+
 }  // namespace
 
+std::string cut_value_warnings(const std::vector<textio::CutValue>& values) {
+  std::string out;
+  for (const textio::CutValue& v : values) out += cut_value_warning(v);
+  return out;
+}
+
 std::string setting_warnings(const MeshState& s, bool converged) {
-  std::string out = cut_name_warning(s) +
+  std::string out = s.input_warnings + cut_name_warning(s) +
                     option_warning({s.opt_elliptic, 4, "smoothing", "the mesh was not smoothed"}) +
                     option_warning({s.opt_nest, 5, "nest files", "no nest file was written"});
   if (!option_on(s.opt_elliptic) || converged) return out;

@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform.h"
 #include "textio.h"
@@ -128,7 +129,24 @@ struct Value {
   bool counted = false;
   std::int64_t line = 0;
   std::size_t length = 0;  // characters of the value proper, count included
+  char ended_by = 0;       // the separator that ended an unquoted value
+  std::string went_on;     // after a ',' or '/' that ended it: up to a blank or line end
 };
+
+// The values read in part, for take_cut_values().
+std::vector<CutValue>& cut_values() {
+  static std::vector<CutValue> values;
+  return values;
+}
+
+// Notes a value read in part when the text after its separator goes on as
+// `goes_on` says.
+template <class GoesOn>
+void note_if_cut(const Unit& u, const Value& v, bool text, GoesOn goes_on) {
+  if (v.went_on.empty() || !goes_on(v.went_on.front())) return;
+  cut_values().push_back(
+      {u.name, v.line, v.raw + v.ended_by + v.went_on, v.text, v.ended_by, text});
+}
 
 // No value in a file the program reads comes near this: a longer one is an
 // endless line or a device that never ends one, and reading on would only
@@ -219,7 +237,10 @@ bool read_value_text(Reader& reader, Value& v) {
     }
     if (c < 0) return true;
     reader.advance();
-    if (is_separator(c)) return ended_record(reader, c);
+    if (is_separator(c)) {
+      v.ended_by = static_cast<char>(c);
+      return ended_record(reader, c);
+    }
     v.keep_raw(c);
     if (c == '*' && !v.counted) {
       v.counted = true;
@@ -242,6 +263,18 @@ void check_repeat_count(const Reader& reader, Value& v) {
   if (!v.quoted && v.text.empty()) v.null = true;
 }
 
+// What follows a ',' or a '/' that ended a value, up to a blank or the line
+// end, at most enough for a message: the rest of the record is skipped
+// anyway.
+void keep_what_went_on(Reader& reader, Value& v) {
+  for (int c = reader.peek(); c >= 0 && c != ' ' && c != '\t' && c != '\r' && c != '\n';
+       c = reader.peek()) {
+    if (v.went_on.size() > kShownLength) break;
+    v.went_on.push_back(static_cast<char>(c));
+    reader.advance();
+  }
+}
+
 // One read statement up to the conversion: finds the value, then leaves the
 // read position at the start of the next record.
 Value scan_value(Unit& u) {
@@ -259,7 +292,10 @@ Value scan_value(Unit& u) {
     v.null = true;
     return v;
   }
-  if (!read_value_text(reader, v)) reader.skip_record();
+  if (!read_value_text(reader, v)) {
+    if (v.ended_by == ',' || v.ended_by == '/') keep_what_went_on(reader, v);
+    reader.skip_record();
+  }
   if (v.counted) check_repeat_count(reader, v);
   return v;
 }
@@ -302,6 +338,7 @@ void read_number(int unit, T& target, const NumberKind& kind, Convert convert) {
   switch (convert(v.text, value)) {
     case Conversion::Ok:
       target = value;
+      note_if_cut(u, v, false, [](char c) { return is_digit(c); });
       return;
     case Conversion::Invalid:
       fail_conversion(u, kind.invalid_number, v, kind.target, kind.invalid_text);
@@ -329,7 +366,14 @@ std::size_t read_text(int unit, std::string& target) {
   if (v.null) return 0;
   target.assign(v.text, 0, std::min(v.text.size(), kTextLength));
   target.resize(kTextLength, ' ');
+  note_if_cut(u, v, true, [](char c) { return !is_separator(c); });
   return v.text.size();
+}
+
+std::vector<CutValue> take_cut_values() {
+  std::vector<CutValue> taken;
+  taken.swap(cut_values());
+  return taken;
 }
 
 }  // namespace malha::textio

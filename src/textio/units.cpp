@@ -201,6 +201,7 @@ void fatal_error(int number, Statement statement, std::string_view file, std::st
     fatal_handler(report);
   }
   platform::write_stderr(report.data(), report.size());
+  platform::write_failure_note();
   close_all_units_quietly();
   platform::exit_now(1);
 }

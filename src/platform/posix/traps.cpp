@@ -50,6 +50,7 @@ void on_floating_point_fault(int /*signal*/, siginfo_t* info, void* /*context*/)
       break;
   }
   write_stderr(report, size);
+  write_failure_note();
   _exit(1);
 }
 

@@ -132,6 +132,7 @@ LONG CALLBACK on_exception(EXCEPTION_POINTERS* pointers) {
     for (;;) Sleep(INFINITE);
   }
   write_stderr(report, size);
+  write_failure_note();
   exit_now(1);
 }
 
