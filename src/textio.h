@@ -225,8 +225,9 @@ inline constexpr std::size_t kTextLength = 100;
 
 // A value a read statement took in part: it ended at a ',' or a '/' (both
 // separators) that the value went straight on after: a number followed by a
-// digit ("0,5" is read as 0, a decimal comma; "1/2" as 1), a text by
-// anything but a separator ("meshes/l120" is read as "meshes"). The reading
+// digit ("0,5" is read as 0, a decimal comma; "1/2" as 1), a text ended by a
+// '/' followed by anything but a separator ("meshes/l120" is read as
+// "meshes"; "name,remark" is taken as meant). The reading
 // stands; the program tells its user.
 struct CutValue {
   std::string file;

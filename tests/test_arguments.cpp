@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support.h"
+#include "usage.h"
 
 namespace {
 
@@ -42,6 +43,13 @@ const ArgumentCase kArgumentCases[] = {
     {"GradeInfinite", {"--grade=inf"}, 2, "", "GAMMA is not a number in '--grade=inf'"},
     {"GradeEmptyValue", {"--grade="}, 2, "", "no value after '=' in '--grade='"},
     {"HelpAfterGrade", {"--grade", "--help"}, 2, "", "'--help'"},
+    // A value after a blank instead of '=' gets a hint at the '=' form; an
+    // option after an option does not.
+    {"ToleranceAfterABlank", {"--converge", "1e-8"}, 2, "",
+     "unknown argument '1e-8'; did you mean --converge=1e-8? (see"},
+    {"GammaAfterABlank", {"--grade", "3"}, 2, "", "'3'; did you mean --grade=3? (see"},
+    {"NoHintAfterAValueGiven", {"--grade=2", "3"}, 2, "", "unknown argument '3' (see"},
+    {"NoHintForAnOption", {"--grade", "--fast"}, 2, "", "unknown argument '--fast' (see"},
     // Control bytes in an argument are shown as \xNN, never sent to the
     // terminal: the refusal stays one line.
     {"EscapeSequence", {"--x\x1b[2J"}, 2, "", "unknown argument '--x\\x1B[2J'"},
@@ -69,6 +77,41 @@ TEST_P(Arguments, AnswerOrRefuseWithoutTouchingAnything) {
 }
 
 INSTANTIATE_TEST_SUITE_P(CommandLine, Arguments, ::testing::ValuesIn(kArgumentCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// An option given more than once counts the last time only, its default
+// coming back when the last time has no value.
+struct RepeatCase {
+  const char* label;
+  std::vector<const char*> args;
+  double tolerance;
+  bool tolerance_given;
+  double grading;
+};
+
+const RepeatCase kRepeatCases[] = {
+    {"ToleranceThenNone", {"--converge=1e-8", "--converge"}, 1e-10, false, 1.0},
+    {"NoneThenTolerance", {"--converge", "--converge=1e-8"}, 1e-8, true, 1.0},
+    {"TwoTolerances", {"--converge=1e-6", "--converge=1e-8"}, 1e-8, true, 1.0},
+    {"GammaThenGamma", {"--grade=2", "--grade=3"}, 1e-10, false, 3.0},
+    {"GammaThenNone", {"--grade=3", "--grade"}, 1e-10, false, 2.0},
+};
+
+class RepeatedOption : public ::testing::TestWithParam<RepeatCase> {};
+
+TEST_P(RepeatedOption, TheLaterOneStands) {
+  const RepeatCase& c = GetParam();
+  std::vector<const char*> argv = {"malha"};
+  argv.insert(argv.end(), c.args.begin(), c.args.end());
+  malha::RunRequest request;
+  ASSERT_EQ(malha::handle_arguments(static_cast<int>(argv.size()), argv.data(), request),
+            malha::kGoOnWithTheRun);
+  EXPECT_EQ(request.converge_tolerance, c.tolerance);
+  EXPECT_EQ(request.converge_tolerance_given, c.tolerance_given);
+  EXPECT_EQ(request.grading, c.grading);
+}
+
+INSTANTIATE_TEST_SUITE_P(CommandLine, RepeatedOption, ::testing::ValuesIn(kRepeatCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
 }  // namespace

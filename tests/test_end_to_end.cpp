@@ -425,6 +425,69 @@ TEST(EllipticOption, ZeroIterationsKeepTheAlgebraicMeshButWriteTheSpacingsRead) 
 }
 
 // ---------------------------------------------------------------------------------------------
+// Values cut at a ',' or a '/': read as free format reads them (the files are those of the value
+// read), with one warning line each naming the file, the line and what was read.
+
+struct CutCase {
+  const char* label;
+  Files written;  // the input files as written
+  Files meant;    // the input files with the values as read
+  std::string warnings;
+};
+
+const std::string kCommaWarning = "a ',' ends a value; a decimal fraction takes a point\n";
+
+const CutCase kCutCases[] = {
+    {"DecimalCommaInASpacing",
+     {{"entradas.txt", case_file("c", 6, 3, 2, 1)},
+      {"entrada_eq_elipticas.txt", elliptic_file(2, 3, "1,0", "1.0")}},
+     {{"entradas.txt", case_file("c", 6, 3, 2, 1)},
+      {"entrada_eq_elipticas.txt", elliptic_file(2, 3, "1.0", "1.0")}},
+     "malha: warning: line 4 of entrada_eq_elipticas.txt holds '1,0', read as 1: " +
+         kCommaWarning},
+    {"DecimalCommaInAnInteger",
+     {{"entradas.txt", "c\r\n6,5\r\n3\r\n1\r\n2\r\n"}},
+     {{"entradas.txt", case_file("c", 6, 3, 1, 2)}},
+     "malha: warning: line 2 of entradas.txt holds '6,5', read as 6: " + kCommaWarning},
+    {"FractionWithASlash",
+     {{"entradas.txt", case_file("c", 6, 3, 2, 1)},
+      {"entrada_eq_elipticas.txt", elliptic_file(2, 3, "1.0", "1/2")}},
+     {{"entradas.txt", case_file("c", 6, 3, 2, 1)},
+      {"entrada_eq_elipticas.txt", elliptic_file(2, 3, "1.0", "1.0")}},
+     "malha: warning: line 5 of entrada_eq_elipticas.txt holds '1/2', read as 1: a '/' ends a "
+     "value\n"},
+    {"SlashInAnUnquotedName",
+     {{"entradas.txt", case_file("meshes/l120", 6, 3, 1, 1)}},
+     {{"entradas.txt", case_file("meshes", 6, 3, 1, 1)}},
+     "malha: warning: line 1 of entradas.txt holds 'meshes/l120', read as 'meshes': a '/' ends a "
+     "value unless the text is quoted, and a case name cannot hold one\n"},
+    {"TwoInOneFile",
+     {{"entradas.txt", "c\r\n6,5\r\n3,0\r\n1\r\n2\r\n"}},
+     {{"entradas.txt", case_file("c", 6, 3, 1, 2)}},
+     "malha: warning: line 2 of entradas.txt holds '6,5', read as 6: " + kCommaWarning +
+         "malha: warning: line 3 of entradas.txt holds '3,0', read as 3: " + kCommaWarning},
+};
+
+class CutValue : public ::testing::TestWithParam<CutCase> {};
+
+TEST_P(CutValue, ReadsAsBeforeAndWarns) {
+  const CutCase& c = GetParam();
+  TempDir written, meant;
+  put_files(written, c.written);
+  put_files(meant, c.meant);
+  expect_success(run_in(meant));
+  const RunResult result = run_in(written);
+  expect_success(result, c.warnings);
+  Files want = read_folder(meant.path());
+  Files got = read_folder(written.path());
+  for (const auto& [name, content] : c.written) want.erase(name), got.erase(name);
+  EXPECT_EQ(got, want);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, CutValue, ::testing::ValuesIn(kCutCases),
+                         [](const auto& info) { return std::string(info.param.label); });
+
+// ---------------------------------------------------------------------------------------------
 // Case names and the command texts built from them
 
 struct NameCase {
@@ -539,6 +602,22 @@ TEST(RunFailure, ZeroSpacingStopsWithTheDivideByZeroReport) {
   const std::vector<std::string> want = {"notepad entradas.txt",
                                          "notepad entrada_eq_elipticas.txt"};
   EXPECT_EQ(result.commands, want);
+}
+
+// A decimal comma that gives a spacing of 0 makes the run fail; the value is named after the
+// report, which alone names no file.
+TEST(RunFailure, DecimalCommaReadAsAZeroSpacingIsNamedAfterTheReport) {
+  TempDir dir;
+  put_files(dir, {{"entradas.txt", case_file("trap", 4, 2, 2, 2)},
+                  {"entrada_eq_elipticas.txt", elliptic_file(1, 1, "1.0", "0,5")}});
+
+  const RunResult result = run_in(dir);
+
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(visible(result.stderr_text),
+            visible("\r\nrun-time error M6103: MATH\r\n- floating-point error: divide by zero\r\n"
+                    "malha: warning: line 5 of entrada_eq_elipticas.txt holds '0,5', read as 0: " +
+                    kCommaWarning));
 }
 
 TEST(RunFailure, MissingCaseFileIsCreatedEmptyAndReadPastItsEnd) {

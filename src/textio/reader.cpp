@@ -366,7 +366,9 @@ std::size_t read_text(int unit, std::string& target) {
   if (v.null) return 0;
   target.assign(v.text, 0, std::min(v.text.size(), kTextLength));
   target.resize(kTextLength, ' ');
-  note_if_cut(u, v, true, [](char c) { return !is_separator(c); });
+  // A ',' right after a text is taken as the start of a remark ("name,remark"),
+  // a '/' as part of a path.
+  if (v.ended_by == '/') note_if_cut(u, v, true, [](char c) { return !is_separator(c); });
   return v.text.size();
 }
 

@@ -154,11 +154,15 @@ class Checker : public testing::Test {
     write_file(dir_ / file, out);
   }
 
+  // The message of the failure without the folder, which names its file first.
   std::string failure(const std::string& name = "t") {
+    const std::string folder = dir_.path().string() + "/";
     try {
       read_case({dir_.path(), name});
     } catch (const CheckFailure& f) {
-      return f.what();
+      const std::string what = f.what();
+      EXPECT_TRUE(what.starts_with(folder)) << what;
+      return what.starts_with(folder) ? what.substr(folder.size()) : what;
     }
     return "no failure";
   }

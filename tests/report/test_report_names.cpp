@@ -162,6 +162,11 @@ TEST_F(HostileNames, MessagesNameWhatWasWrong) {
     std::string arg, stderr_text;
   } table[] = {
       {"c/", "c/: expected a case name or the path to its CASE.txt, found a folder name\n"},
+      // A folder named without its '/' is no case either, unless c.txt is beside it.
+      {"c", "c: expected a case name or the path to its CASE.txt, found a folder (and no c.txt)\n"},
+      // The files looked for are named with the folder given.
+      {"/dev/null", "/dev/null.txt: expected a readable file, found no such file or directory\n"},
+      {"c/x", "c/x.txt: expected a readable file, found no such file or directory\n"},
       {"no\nsuch", "no\\x0Asuch.txt: expected a readable file, found no such file or directory\n"},
       {"--\x1b[2J", "unknown option '--\\x1B[2J'\nTry 'malha-report --help'.\n"},
   };

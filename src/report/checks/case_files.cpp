@@ -184,7 +184,7 @@ void check_files_present(const CaseFiles& files) {
     if (missing.empty() || (set == FileSet::Nest && missing.size() == of_case)) continue;
     const std::string why =
         set == FileSet::Mesh
-            ? "every run of malha writes it beside " + files.name(OutputFile::Mesh)
+            ? "every run of malha writes it beside " + files.bare_name(OutputFile::Mesh)
             : "malha writes the " + std::to_string(of_case) + " nest files together, and " +
                   std::to_string(of_case - missing.size()) + " of them are here";
     fail(files.name(missing.front()->file), 0, "the file (" + why + ")", "no such file");

@@ -133,13 +133,13 @@ void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const CellTab
   const std::array<std::int32_t, kHeaderFields> got = {header.nx, header.ny, header.nxv, header.nyv,
                                                        header.opt_elliptic};
   if (got != want)
-    in.fail_here("the header of " + files.name(OutputFile::Mesh) + ", " +
+    in.fail_here("the header of " + files.bare_name(OutputFile::Mesh) + ", " +
                      number_list(want.data(), kHeaderFields),
                  number_list(got.data(), kHeaderFields));
   Twin twin(files, OutputFile::Mesh, 2);  // the vertex records of CASE.txt, read already
   read_vertex_records(in, &twin, mesh, [&](std::int64_t k, double x, double y) {
     if (x != mesh.xv[k - 1] || y != mesh.yv[k - 1])
-      in.fail_here("vertex " + std::to_string(k) + " as " + files.name(OutputFile::Mesh) +
+      in.fail_here("vertex " + std::to_string(k) + " as " + files.bare_name(OutputFile::Mesh) +
                        " has it, (" + text(mesh.xv[k - 1]) + ", " + text(mesh.yv[k - 1]) + ")",
                    "(" + text(x) + ", " + text(y) + ")");
   });
