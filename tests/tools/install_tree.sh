@@ -39,6 +39,8 @@ check "the worked solver is installed" [ -x "$prefix/share/malha/solver/fvsolve.
 check "the worked solver's reader is installed" [ -s "$prefix/share/malha/solver/malhafiles.py" ]
 check "the worked OpenFOAM case's script is installed" [ -x "$prefix/share/malha/openfoam/run-laplace.py" ]
 check "the worked OpenFOAM case is installed" [ -s "$prefix/share/malha/openfoam/laplace/0/T" ]
+check "the worked flow case's script is installed" [ -x "$prefix/share/malha/openfoam/run-flow.py" ]
+check "the worked flow case is installed" [ -s "$prefix/share/malha/openfoam/flow/0/U" ]
 page="$prefix/share/man/man1/malha.1"
 check "the installed manual page names the installation folder" \
   grep -qF "\\*(Pf/libexec/malha" "$page"

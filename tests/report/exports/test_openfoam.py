@@ -7,7 +7,8 @@ sides, and its smallest face volume ratio is 1 / the largest growth. On the
 folded mesh it fails (quality_vs_tools.py compares its cells of no volume,
 its concave cells and its cell fields with the report's, cell by cell).
 Then the worked Laplace case of examples/openfoam solves on two meshes with
-the error falling.
+the error falling, run as the docs give it (relative program paths, no
+folder: it leaves nothing where it runs).
 
 Usage: test_openfoam.py MALHA MALHA_REPORT   (exit 77: no OpenFOAM)
 """
@@ -54,9 +55,15 @@ def check_unfolded(case, plain, full):
 
 
 def check_laplace(parent):
-    r = cases.run(["/usr/bin/python3", example.__file__, "--malha", MALHA, "--report", REPORT,
-                   os.path.join(parent, "laplace")], parent)
+    """As the docs give the command: the programs by paths relative to the
+    folder it runs in, and no FOLDER, which leaves that folder as it was."""
+    here = os.path.join(parent, "laplace")
+    os.makedirs(here)
+    relative = [os.path.relpath(p, here) for p in (MALHA, REPORT)]
+    r = cases.run(["/usr/bin/python3", example.__file__, "--malha", relative[0],
+                   "--report", relative[1]], here)
     print(r.stdout, end="")
+    check(not os.listdir(here), f"run-laplace.py leaves nothing behind ({os.listdir(here)})")
     rows = re.findall(r"(?m)^\s+\d+x\d+\s+\d+\s+(\S+)\s+(\S+)", r.stdout)
     check(r.returncode == 0 and len(rows) == 2, f"run-laplace.py runs ({r.stderr[-300:]})")
     if len(rows) == 2:
