@@ -104,6 +104,19 @@ def folded_case(parent):
             check(piece.strip(" ;") in message, f"the report holds what failures.md quotes: {piece}")
 
 
+def cut_values(parent):
+    """README: the warnings of values cut at a ',' or a '/', one after the
+    report of the run it made fail."""
+    readme = doc("README.md")
+    comma = case(parent, "comma", ["comma", 20, 10, 2, 1], [5, 20, "0.0", "1.0", "0,5", 0, 0])
+    named = case(parent, "named", ["meshes/l120", 20, 10, 1, 1])
+    for folder in (comma, named):
+        said = run(folder, [MALHA]).splitlines()
+        check(said and said[-1].startswith("malha: warning:"), f"a warning ({said})")
+        if said:
+            check(said[-1] in readme, f"README.md quotes the warning: {said[-1]}")
+
+
 def converged_example(parent):
     """README: the summary of --converge on the example, and the figure
     malha-report finds in its files."""
@@ -140,6 +153,7 @@ def angles(parent):
 def main():
     with tempfile.TemporaryDirectory(prefix="malha-docs-") as parent:
         folded_case(parent)
+        cut_values(parent)
         converged_example(parent)
         angles(parent)
     print(f"{len(failures)} failure(s)")

@@ -59,6 +59,15 @@ if command -v groff >/dev/null 2>&1; then
   for page in malha malha-report; do
     groff -t -man -ww -z -Tutf8 "$prefix/share/man/man1/$page.1" >"$scratch/groff.log" 2>&1
     check "the manual page $page.1 formats without warnings" [ ! -s "$scratch/groff.log" ]
+    # On terminals of any usual width (man passes the line length): a table
+    # row may end exactly at a page end on one of them.
+    width=80
+    while [ "$width" -le 132 ]; do
+      groff -t -man -ww -z -Tutf8 -rLL="${width}n" -rLT="${width}n" \
+        "$prefix/share/man/man1/$page.1" >>"$scratch/groff.log" 2>&1
+      width=$((width + 1))
+    done
+    check "... at every width from 80 to 132 columns" [ ! -s "$scratch/groff.log" ]
   done
 fi
 

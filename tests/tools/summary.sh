@@ -42,6 +42,14 @@ for f in "$scratch/pipe"/*; do
   check "$(basename "$f") is the same as through the pipe" cmp -s "$f" "$scratch/tty/$(basename "$f")"
 done
 
+# The time is the run's own: the 14 commands, each kept open 0.3 s (an
+# editor, a plot), count for nothing in it.
+prepare slow 2
+printf '#!/bin/sh\nsleep 0.3\n' >"$scratch/slow/wait" && chmod +x "$scratch/slow/wait"
+on_pty "cd '$scratch/slow' && COMSPEC='$scratch/slow/wait' '$program'" | tr -d '\r' >"$scratch/screen.txt"
+summary=$(tail -n +2 "$scratch/screen.txt" | sed 's/^       / /' | tr -d '\n' | sed 's/malha: /\n&/g')
+check "the time leaves out the time the commands took" has "$summary" "; 12 files, [0-9.]+ kB, in 0\.[0-3][0-9]* s$"
+
 prepare plain 0
 screen=$(on_pty "cd '$scratch/plain' && '$program'" | tr -d '\r')
 check "without smoothing: no convergence figure" [ "${screen#*convergence}" = "$screen" ]

@@ -82,6 +82,7 @@ user with sudo, GoogleTest missing;1000;$optional;;-;0;~sudo env DEBIAN_FRONTEND
 user without sudo, GoogleTest and cmake missing;1000;$optional;sudo cmake;-;!0;;    apt-get update && apt-get install -y --no-install-recommends cmake libgtest-dev libgmock-dev
 root, the installation fails;0;;;STUB_FAIL_aptget=100;!0;apt-get update -qq;as root with:
 root, no gnuplot and no VTK;0;$no_vtk;gnuplot;-;0;$build_calls;the tests that need gnuplot-nox python3-paraview report themselves skipped
+root, no ParaView (what installing it costs);0;$no_vtk;;-;0;$build_calls;removes python3-vtk9 where it is installed
 not Debian, no compiler;1000;;dpkg apt-get c++;-;!0;-;tools/test: needs c++
 not Debian, the tools there (the configure tells about GoogleTest);1000;;dpkg apt-get;-;0;$build_calls;-
 a failing test;0;$all;;STUB_FAIL_ctest=8;8;-;-
