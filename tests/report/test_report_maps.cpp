@@ -103,6 +103,51 @@ TEST_F(ReportMaps, LargeMeshesAreDrawnInBlocksThePictureCanShow) {
   EXPECT_EQ(read_file(dir_ / "points"), std::to_string(501 * 151) + "\n");
 }
 
+// The colour scale: logarithmic where the values are all above 0 and span two
+// decades or more (the areas of a graded mesh), linear otherwise; the colour
+// bar is numbered at its lower end either way.
+struct ScaleCase {
+  const char* label;
+  std::vector<double> areas;  // of the cells of a 3 x 1 mesh
+  bool logarithmic;
+  std::vector<std::string> numbers;  // on the colour bar, from its lower end
+};
+
+TEST(MapScale, LogarithmicWhereTheValuesSpanDecades) {
+  const ScaleCase table[] = {
+      {"two decades", {1.5e-5, 1e-4, 1.5e-3}, true, {"1.5e-05", "0.0001", "0.001"}},
+      {"less than two", {0.013, 0.05, 1.2}, false, {"0.013", "0.5", "1"}},
+      // 0 is too near the lower end to be read beside it.
+      {"an inverted cell", {-1e-4, 1e-4, 1e-1}, false, {"-0.0001", "0.05", "0.1"}},
+  };
+  malha::report::Mesh mesh;
+  mesh.nx = 3, mesh.ny = 1, mesh.nxv = 4, mesh.nyv = 2;
+  mesh.xv = {0, 1, 2, 3, 0, 1, 2, 3};
+  mesh.yv = {0, 0, 0, 0, 1, 1, 1, 1};
+  malha::test::TempDir dir;
+  for (const ScaleCase& c : table) {
+    SCOPED_TRACE(c.label);
+    malha::report::CellTable cells;
+    cells.area = c.areas;
+    cells.xc = cells.yc = {0.5, 1.5, 2.5};
+    cells.flags = {0, 0, 0};
+    const auto p = malha::report::map_picture(mesh, cells, malha::report::Metric::Area, "t");
+    EXPECT_EQ(p.logarithmic, c.logarithmic);
+    EXPECT_EQ(p.label, c.logarithmic ? "area (logarithmic scale)" : "area");
+    EXPECT_EQ(malha::report::scale_position(p, c.areas[0]), 0.0);
+    EXPECT_DOUBLE_EQ(malha::report::scale_position(p, c.areas[2]), 1.0);
+    const std::string svg = (dir.path() / "t.svg").string();
+    malha::report::write_svg_map(svg, mesh, p);
+    const std::string text = read_file(svg);
+    // The numbers right of the bar, in order.
+    std::size_t at = text.find("fill=\"url(#scale)\"");
+    for (const std::string& n : c.numbers) {
+      at = text.find("text-anchor=\"start\">" + n + "</text>", at);
+      EXPECT_NE(at, std::string::npos) << n;
+    }
+  }
+}
+
 TEST(MapBlocks, TheSideKeepsThePatchesWithinTheBound) {
   using malha::report::kMostPatches;
   for (const std::int64_t cells :

@@ -8,6 +8,7 @@
 // their short names; the picture is then copied to its target through a
 // ReplacingFile, whole or not at all.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -22,7 +23,9 @@ namespace malha::report {
 
 namespace {
 
-// ARG1 the data, ARG2 the picture, ARG3 the title, ARG4 the colour label.
+// ARG1 the data, ARG2 the picture, ARG3 the title, ARG4 the colour label,
+// ARG5 the lowest and ARG6 the highest value (the colour range, numbered at
+// its lower end), ARG7 "log" for a logarithmic colour scale.
 constexpr char kScript[] =
     "if (strstrt(GPVAL_TERMINALS, 'pngcairo') > 0) {\n"
     "  set terminal pngcairo size 900,800 noenhanced\n"
@@ -39,6 +42,10 @@ constexpr char kScript[] =
     "set palette defined (0 '#440154', 1 '#3b528b', 2 '#21918c', 3 '#5ec962', 4 '#fde725')\n"
     "set pm3d scansforward corners2color c1\n"
     "set cblabel ARG4\n"
+    "low = real(ARG5); high = real(ARG6)\n"
+    "if (ARG7 eq 'log') { set logscale cb }\n"
+    "if (high > low) { set cbrange [low:high] }\n"
+    "set cbtics add (sprintf('%.3g', low) low)\n"
     "splot ARG1 using 1:2:3 with pm3d\n";
 
 constexpr char kPngSignature[] = "\x89PNG\r\n\x1a\n";
@@ -91,6 +98,13 @@ std::string gnuplot_command(const std::vector<std::string>& words) {
   return command;
 }
 
+// A number as gnuplot reads it back the same.
+std::string exact_text(double v) {
+  char text[32];
+  (void)std::snprintf(text, sizeof text, "%.17g", v);
+  return text;
+}
+
 [[noreturn]] void stop_drawing(int signal) {
   const char* name = platform::stop_signal_name(signal);
   const std::string message = std::string("malha-report: gnuplot was stopped by ") +
@@ -113,7 +127,8 @@ std::string draw_png_map(const std::string& target, const Mesh& mesh, const MapP
   write_patches(data, mesh, p);
   picture.close_handle();
   const std::string command =
-      gnuplot_command({script.name(), data.name(), picture.name(), p.title, p.label});
+      gnuplot_command({script.name(), data.name(), picture.name(), p.title, p.label,
+                       exact_text(p.low), exact_text(p.high), p.logarithmic ? "log" : "linear"});
   if (command.empty()) return "a name holds a character the command interpreter would change";
   int interrupted = 0;
   const int status = textio::run_command(command, &interrupted);

@@ -23,6 +23,10 @@ struct MapPicture {
   std::int32_t columns = 0, rows = 0;  // patches along i and j
   std::vector<double> values;          // patch (c, r) at [r * columns + c], 0-based
   double low = 0.0, high = 0.0;        // of the finite values (0, 0 when there is none)
+  // Colours by the logarithm of the value: a map of the area whose values
+  // are all above 0 and span kLogarithmicSpan or more (a graded mesh), where
+  // a linear scale would give all but the largest cells one colour.
+  bool logarithmic = false;
   double xmin = 0.0, xmax = 0.0, ymin = 0.0, ymax = 0.0;  // of the vertices
   std::string title;                                      // printable: no control byte, valid UTF-8
   std::string label;                                      // of the colour scale
@@ -30,6 +34,14 @@ struct MapPicture {
   // Corners of patch (c, r), counter-clockwise from its lowest i and j.
   void corners(const Mesh& mesh, std::int32_t c, std::int32_t r, double x[4], double y[4]) const;
 };
+
+// The ratio of the largest value to the smallest from which a map takes a
+// logarithmic colour scale: two decades.
+inline constexpr double kLogarithmicSpan = 100.0;
+
+// Where value v stands on the colour scale of the picture, from 0 (low) to 1
+// (high); 0 when the values are all the same, NaN for NaN.
+double scale_position(const MapPicture& picture, double v);
 
 // The side of the blocks a mesh of `cells` cells is drawn in: 1 up to
 // kMostPatches cells, then the least b with cells / b^2 <= kMostPatches.

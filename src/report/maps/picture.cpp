@@ -58,6 +58,12 @@ void MapPicture::corners(const Mesh& mesh, std::int32_t c, std::int32_t r, doubl
   }
 }
 
+double scale_position(const MapPicture& p, double v) {
+  if (!(p.high > p.low)) return std::isnan(v) ? v : 0.0;
+  if (p.logarithmic) return std::log(v / p.low) / std::log(p.high / p.low);
+  return (v - p.low) / (p.high - p.low);
+}
+
 MapPicture map_picture(const Mesh& mesh, const CellTable& cells, Metric metric,
                        const std::string& case_name) {
   MapPicture p;
@@ -80,7 +86,11 @@ MapPicture map_picture(const Mesh& mesh, const CellTable& cells, Metric metric,
   if (low <= high) {
     p.low = low;
     p.high = high;
+    // The cells' sizes grade by factors; the shape measures have no such
+    // spread to show.
+    p.logarithmic = metric == Metric::Area && low > 0.0 && high >= low * kLogarithmicSpan;
   }
+  if (p.logarithmic) p.label += " (logarithmic scale)";
   const auto xs = std::minmax_element(mesh.xv.begin(), mesh.xv.end());
   const auto ys = std::minmax_element(mesh.yv.begin(), mesh.yv.end());
   p.xmin = *xs.first;

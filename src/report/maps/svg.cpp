@@ -137,7 +137,7 @@ void put_patches(OutputFile& out, const Mesh& mesh, const MapPicture& p, const F
       std::string points;
       for (int n = 0; n < 4; ++n) points += px(f.x(x[n])) + "," + px(f.y(y[n])) + " ";
       const double v = p.values[static_cast<std::size_t>(r) * p.columns + c];
-      const double t = p.high > p.low ? (v - p.low) / (p.high - p.low) : 0.0;
+      const double t = scale_position(p, v);
       out.put("<polygon points=\"" + points + "\" fill=\"" + colour(t) + "\"/>\n");
     }
   }
@@ -165,8 +165,24 @@ void put_axes(OutputFile& out, const MapPicture& p, const Frame& f) {
   out.put(text(kLeft / 4, f.top + f.height / 2, "y", "middle"));
 }
 
-// The colour bar: a vertical gradient, high at the top, numbered, with the
-// label turned along its right side.
+// The numbers of the colour bar: its lower end, then round numbers (the
+// powers of ten on a logarithmic scale) not too close to it to be read.
+std::vector<double> bar_ticks(const MapPicture& p, double height) {
+  std::vector<double> round;
+  if (p.logarithmic) {
+    for (double e = std::ceil(std::log10(p.low)); e <= std::floor(std::log10(p.high)); ++e)
+      round.push_back(std::pow(10.0, e));
+  } else {
+    round = ticks(p.low, p.high);
+  }
+  std::vector<double> out = {p.low};
+  for (double v : round)
+    if (height * scale_position(p, v) >= kTextSize) out.push_back(v);
+  return out;
+}
+
+// The colour bar: a vertical gradient, high at the top, numbered from its
+// lower end, with the label turned along its right side.
 void put_colour_bar(OutputFile& out, const MapPicture& p, const Frame& f) {
   const double x = f.bar_x(), height = std::max(f.height, kLeastHeight);
   out.put("<defs><linearGradient id=\"scale\" x1=\"0\" y1=\"1\" x2=\"0\" y2=\"0\">\n");
@@ -175,9 +191,8 @@ void put_colour_bar(OutputFile& out, const MapPicture& p, const Frame& f) {
   out.put("</linearGradient></defs>\n<rect x=\"" + px(x) + "\" y=\"" + px(f.top) + "\" width=\"" +
           px(kBarWidth) + "\" height=\"" + px(height) +
           "\" fill=\"url(#scale)\" stroke=\"black\"/>\n");
-  const double span = p.high - p.low;
-  for (double v : ticks(p.low, p.high)) {
-    const double y = span > 0.0 ? f.top + height * (p.high - v) / span : f.top + height;
+  for (double v : bar_ticks(p, height)) {
+    const double y = f.top + height * (1.0 - scale_position(p, v));
     out.put("<line x1=\"" + px(x + kBarWidth) + "\" y1=\"" + px(y) + "\" x2=\"" +
             px(x + kBarWidth + kTick) + "\" y2=\"" + px(y) + "\" stroke=\"black\"/>\n");
     out.put(text(x + kBarWidth + kTick + 3, y + kTextSize / 3, short_number(v), "start"));
