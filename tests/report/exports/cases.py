@@ -151,6 +151,13 @@ def load_module(path):
     return module
 
 
+def doc_text(name):
+    """The text of docs/NAME, for the output it quotes."""
+    top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..")
+    with open(os.path.join(top, "docs", name), encoding="utf-8") as f:
+        return f.read()
+
+
 def openfoam_runner():
     """examples/openfoam/run-laplace.py: OpenFOAM's commands with their settings."""
     top = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..")

@@ -66,6 +66,9 @@ def check_laplace(parent):
     check(not os.listdir(here), f"run-laplace.py leaves nothing behind ({os.listdir(here)})")
     rows = re.findall(r"(?m)^\s+\d+x\d+\s+\d+\s+(\S+)\s+(\S+)", r.stdout)
     check(r.returncode == 0 and len(rows) == 2, f"run-laplace.py runs ({r.stderr[-300:]})")
+    guide = cases.doc_text("using-the-mesh.md")
+    for line in r.stdout.splitlines():
+        check(line.rstrip() in guide, f"docs/using-the-mesh.md shows the line: {line.rstrip()}")
     if len(rows) == 2:
         (max1, rms1), (max2, rms2) = [(float(a), float(b)) for a, b in rows]
         check(max2 < max1 and rms2 < 0.6 * rms1, "the error falls from the coarse mesh to the fine")

@@ -30,6 +30,9 @@ def main():
         check(not os.listdir(here), f"run-flow.py leaves nothing behind ({os.listdir(here)})")
         row = re.search(r"(?m)^\s+40x20\s+800\s+(\d+)\s+(\S+)\s+(\S+)\s+(\S+)$", r.stdout)
         check(r.returncode == 0 and row, f"run-flow.py runs to convergence ({r.stderr[-500:]})")
+        guide = cases.doc_text("using-the-mesh.md")
+        for line in r.stdout.splitlines():
+            check(line.rstrip() in guide, f"docs/using-the-mesh.md shows the line: {line.rstrip()}")
         if row:
             steps, inflow, outflow, speed = int(row.group(1)), *map(float, row.groups()[1:])
             check(steps < 2000, f"converged before the last iteration ({steps})")
