@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "support.h"
-#include "usage.h"
+#include "run/usage.h"
 
 namespace {
 
