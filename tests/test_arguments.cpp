@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "support.h"
 #include "run/usage.h"
+#include "support.h"
 
 namespace {
 
@@ -45,7 +45,10 @@ const ArgumentCase kArgumentCases[] = {
     {"HelpAfterGrade", {"--grade", "--help"}, 2, "", "'--help'"},
     // A value after a blank instead of '=' gets a hint at the '=' form; an
     // option after an option does not.
-    {"ToleranceAfterABlank", {"--converge", "1e-8"}, 2, "",
+    {"ToleranceAfterABlank",
+     {"--converge", "1e-8"},
+     2,
+     "",
      "unknown argument '1e-8'; did you mean --converge=1e-8? (see"},
     {"GammaAfterABlank", {"--grade", "3"}, 2, "", "'3'; did you mean --grade=3? (see"},
     {"NoHintAfterAValueGiven", {"--grade=2", "3"}, 2, "", "unknown argument '3' (see"},

@@ -443,8 +443,7 @@ const CutCase kCutCases[] = {
       {"entrada_eq_elipticas.txt", elliptic_file(2, 3, "1,0", "1.0")}},
      {{"entradas.txt", case_file("c", 6, 3, 2, 1)},
       {"entrada_eq_elipticas.txt", elliptic_file(2, 3, "1.0", "1.0")}},
-     "malha: warning: line 4 of entrada_eq_elipticas.txt holds '1,0', read as 1: " +
-         kCommaWarning},
+     "malha: warning: line 4 of entrada_eq_elipticas.txt holds '1,0', read as 1: " + kCommaWarning},
     {"DecimalCommaInAnInteger",
      {{"entradas.txt", "c\r\n6,5\r\n3\r\n1\r\n2\r\n"}},
      {{"entradas.txt", case_file("c", 6, 3, 1, 2)}},

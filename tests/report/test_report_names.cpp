@@ -137,8 +137,11 @@ TEST_F(HostileNames, GnuplotGetsThemAsArgumentsTheReportShowsThemPrintable) {
     ASSERT_EQ(result.exit_status, 0) << visible(result.stderr_text);
     const auto recorded = calls();
     ASSERT_EQ(recorded.size(), 1u);
-    ASSERT_EQ(recorded[0].size(), 7u) << "gnuplot -c SCRIPT DATA PICTURE TITLE LABEL";
+    ASSERT_EQ(recorded[0].size(), 10u)
+        << "gnuplot -c SCRIPT DATA PICTURE TITLE LABEL LOW HIGH SCALE";
     EXPECT_EQ(recorded[0][1], "-c");
+    EXPECT_LT(std::stod(recorded[0][7]), std::stod(recorded[0][8])) << "the colour range";
+    EXPECT_EQ(recorded[0][9], "linear");
     EXPECT_EQ(recorded[0][5], n.title + ": equiangle skew");
     for (std::size_t k = 2; k <= 4; ++k)
       EXPECT_EQ(fs::path(recorded[0][k]).parent_path(), scratch_) << "a scratch file";
