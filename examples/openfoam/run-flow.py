@@ -14,13 +14,11 @@ export's, which serve checkMesh only), and the four wall sides are retyped
 programs and OpenFOAM are found as run-laplace.py finds them: without FOLDER
 the work is done in a temporary folder, removed at the end.
 """
-import argparse
 import importlib.util
 import os
 import re
 import shutil
 import sys
-import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 MESH = (40, 20)
@@ -88,24 +86,5 @@ def study(malha, report, parent):
           f"{speed:>8.4f}")
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--malha", default="malha")
-    parser.add_argument("--report", default="malha-report")
-    parser.add_argument("folder", nargs="?")
-    o = parser.parse_args()
-    if not LAPLACE.have_openfoam():
-        sys.exit("run-flow.py: OpenFOAM is not installed (Debian: apt install openfoam)")
-    malha, report = (os.path.abspath(shutil.which(p) or p) for p in (o.malha, o.report))
-    for program in (malha, report):
-        if not os.access(program, os.X_OK):
-            sys.exit(f"run-flow.py: {program}: no such program")
-    if o.folder:
-        study(malha, report, os.path.abspath(o.folder))
-    else:
-        with tempfile.TemporaryDirectory(prefix="flow-run-") as parent:
-            study(malha, report, parent)
-
-
 if __name__ == "__main__":
-    main()
+    LAPLACE.command_line("run-flow.py", study, "flow-run-")

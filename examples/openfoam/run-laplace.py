@@ -121,24 +121,29 @@ def solve(case):
     return len(t), max(errors), math.sqrt(sum(e * e for e in errors) / len(errors))
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+def command_line(name, study, scratch_prefix):
+    """What both worked cases take on their command line (--malha, --report,
+    FOLDER): the programs found, then study(malha, report, folder) run in
+    FOLDER or in a temporary folder removed at the end. `name` is the
+    script's, for its messages."""
+    description = sys.modules["__main__"].__doc__.split("\n\n")[0]
+    parser = argparse.ArgumentParser(description=description)
     parser.add_argument("--malha", default="malha")
     parser.add_argument("--report", default="malha-report")
     parser.add_argument("folder", nargs="?")
     o = parser.parse_args()
     if not have_openfoam():
-        sys.exit("run-laplace.py: OpenFOAM is not installed (Debian: apt install openfoam)")
+        sys.exit(f"{name}: OpenFOAM is not installed (Debian: apt install openfoam)")
     # The programs run in the mesh folders: a relative path given
     # (build/malha) is made absolute first; a bare name is looked up on PATH.
     malha, report = (os.path.abspath(shutil.which(p) or p) for p in (o.malha, o.report))
     for program in (malha, report):
         if not os.access(program, os.X_OK):
-            sys.exit(f"run-laplace.py: {program}: no such program")
+            sys.exit(f"{name}: {program}: no such program")
     if o.folder:
         study(malha, report, os.path.abspath(o.folder))
     else:
-        with tempfile.TemporaryDirectory(prefix="laplace-run-") as parent:
+        with tempfile.TemporaryDirectory(prefix=scratch_prefix) as parent:
             study(malha, report, parent)
 
 
@@ -154,4 +159,4 @@ def study(malha, report, parent):
 
 
 if __name__ == "__main__":
-    main()
+    command_line("run-laplace.py", study, "laplace-run-")
