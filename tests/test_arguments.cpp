@@ -42,6 +42,11 @@ const ArgumentCase kArgumentCases[] = {
     {"GradeInfinite", {"--grade=inf"}, 2, "", "GAMMA is not a number in '--grade=inf'"},
     {"GradeEmptyValue", {"--grade="}, 2, "", "no value after '=' in '--grade='"},
     {"HelpAfterGrade", {"--grade", "--help"}, 2, "", "'--help'"},
+    // --control takes no value, and the multigrid of --converge has no
+    // source terms yet.
+    {"HelpTellsTheControl", {"--help"}, 0, "Control functions (--control)", ""},
+    {"ControlWithAValue", {"--control=2"}, 2, "", "unknown argument '--control=2'"},
+    {"ControlWithConverge", {"--converge", "--control"}, 2, "", "not yet with '--converge'"},
     // Control bytes in an argument are shown as \xNN, never sent to the
     // terminal: the refusal stays one line.
     {"EscapeSequence", {"--x\x1b[2J"}, 2, "", "unknown argument '--x\\x1B[2J'"},
