@@ -14,6 +14,7 @@
 #include "run/progress.h"
 #include "run/summary.h"
 #include "run/usage.h"
+#include "smoothing/controls.h"
 #include "smoothing/converge.h"
 #include "smoothing/passes.h"
 #include "variaveis.h"
@@ -55,6 +56,10 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
   if (option_on(s.opt_elliptic)) {
     read_elliptic_file(s);
     allocate_group_b(s);
+    if (request.control) {
+      fill_controls(s);
+      s.controls = true;
+    }
     stage = "smoothing";
     if (request.converge) {
       SmoothingProgress progress(s, options.progress, true);

@@ -137,6 +137,9 @@ struct MeshState {
   double deta = 0.0;
   std::int32_t opt_psrc = 0;
   std::int32_t opt_qsrc = 0;
+  // psrc and qsrc hold the control functions of --control (controls.h): no
+  // pass clears them, whatever opt_psrc and opt_qsrc say.
+  bool controls = false;
 
   // Group A: always allocated, right after the case file is read.
   Array1<double> xv, yv;        // nvert

@@ -91,6 +91,7 @@ std::string case_lines(const MeshState& s, const ConvergeSummary* converge) {
   if (s.grading != 1.0)
     items.push_back("graded toward the re-entrant corner (gamma = " + shortest(s.grading) + "),");
   items.emplace_back(option_on(s.opt_nest) ? "nest files on," : "nest files off,");
+  if (s.controls) items.emplace_back("control functions at the outer corner,");
   if (option_on(s.opt_elliptic) && converge != nullptr) {
     items.emplace_back("smoothing to convergence");
     items.push_back(formatted("(tolerance %.3G,", converge->tolerance));

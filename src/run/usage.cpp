@@ -26,9 +26,9 @@ constexpr int kStatusBadArgument = 2;
 
 constexpr std::string_view kAboutText =
     "Usage: malha [OPTION]...  run the case in the current folder; the options\n"
-    "                        are --converge[=TOL] and --grade[=GAMMA] (below),\n"
-    "                        the value after '='; of an option given twice,\n"
-    "                        the later one stands\n"
+    "                        are --converge[=TOL], --grade[=GAMMA] and\n"
+    "                        --control (below), the value after '='; of an\n"
+    "                        option given twice, the later one stands\n"
     "       malha --help     show this text (also -h)\n"
     "       malha --version  show the version (also -V)\n"
     "\n"
@@ -65,6 +65,14 @@ constexpr std::string_view kAboutText =
     "them, and the smoothing starts from the graded mesh; GAMMA = 1 is the mesh\n"
     "without the option. Needs an even nx (an odd one leans out of the region).\n"
     "Costs accuracy on smooth solutions.\n"
+    "\n"
+    "Control functions (--control): with smoothing on, the smoothing equations\n"
+    "get the source terms P and Q (psrc and qsrc, whatever their flags say),\n"
+    "computed once from the starting mesh, that keep the cells at the outer\n"
+    "corner (0, 0) about the size of their neighbours along the boundary\n"
+    "(without them the smoothing makes them several times larger, more so the\n"
+    "finer the mesh) and the grid lines square to the outer boundary. For\n"
+    "smoothing passes (niter, nsweep); not yet with --converge.\n"
     "\n"
     "Files written (CASE is the case name):\n"
     "  CASE.txt, CASE_vert.txt, CASE_vert_fict.txt, CASE_cent.txt,\n"
@@ -165,10 +173,16 @@ std::string apply_grading(std::string_view value, RunRequest& request) {
   return "";
 }
 
+std::string apply_control(std::string_view, RunRequest& request) {
+  request.control = true;
+  return "";
+}
+
 // The options of a run, one row each.
-constexpr std::array<RunOption, 2> kRunOptions{{
+constexpr std::array<RunOption, 3> kRunOptions{{
     {"--converge", true, apply_converge},
     {"--grade", true, apply_grading},
+    {"--control", false, apply_control},
 }};
 
 // The row of an argument "--name" or "--name=VALUE", or nullptr.
@@ -212,6 +226,9 @@ int apply_run_options(int argc, const char* const* argv, RunRequest& request) {
     const std::string why = option->apply(value, request);
     if (!why.empty()) return refuse(argument, why);
   }
+  // The multigrid of --converge solves the equations without sources.
+  if (request.control && request.converge)
+    return refuse("--converge", "--control works with smoothing passes only, not yet with");
   return kGoOnWithTheRun;
 }
 

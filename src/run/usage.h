@@ -28,6 +28,9 @@ struct RunRequest {
   // --grade[=GAMMA]: the exponent of the grading toward the re-entrant
   // corner; 1 leaves the algebraic mesh as built.
   double grading = 1.0;
+  // --control: the smoothing equations get the control functions of
+  // controls.h in their source terms.
+  bool control = false;
 };
 
 // The status main() returns for "no argument, go on with the run".

@@ -3,6 +3,7 @@
 namespace malha {
 
 void clear_sources(MeshState& s) {
+  if (s.controls) return;
   if (!option_on(s.opt_psrc))
     for (std::int64_t k = 1; k <= s.psrc.size(); ++k) s.psrc(k) = 0.0;
   if (!option_on(s.opt_qsrc))

@@ -16,7 +16,8 @@ inline VertexCoefficients coefficients_at(double alpha, double beta, double gamm
   return equation::coefficients(alpha, beta, gamma, jac, psrc, qsrc);
 }
 
-// Clears psrc unless opt_psrc is 2, and qsrc unless opt_qsrc is 2.
+// Clears psrc unless opt_psrc is 2, and qsrc unless opt_qsrc is 2; neither
+// when they hold control functions.
 void clear_sources(MeshState& s);
 
 // Fills ae, aw, an, as, ane, anw, ase, asw and ap at every interior vertex.

@@ -43,11 +43,12 @@ void plain_pass(MeshState& s) {
 }  // namespace
 
 void smoothing_pass(MeshState& s, const SmoothingOptions& options, SmoothingWorkspace& workspace) {
-  // A kept source array (flag 2) needs the general nine-array equations. When
-  // the fast pass finds that the operations it leaves out could trap, it has
-  // written nothing, and the plain pass recomputes everything and traps where
-  // it would.
-  const bool fast = options.fast && !option_on(s.opt_psrc) && !option_on(s.opt_qsrc);
+  // A kept source array (flag 2, or control functions) needs the general
+  // nine-array equations. When the fast pass finds that the operations it
+  // leaves out could trap, it has written nothing, and the plain pass
+  // recomputes everything and traps where it would.
+  const bool fast =
+      options.fast && !s.controls && !option_on(s.opt_psrc) && !option_on(s.opt_qsrc);
   if (!fast || !fast_smoothing_pass(s, options, workspace)) plain_pass(s);
 }
 
