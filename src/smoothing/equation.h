@@ -119,14 +119,19 @@ MALHA_ALWAYS_INLINE Coefficients<V> coefficients(V alpha, V beta, V gamma, V jac
 // with psrc = qsrc = 0 wherever it raises no trap (alpha + 0 is alpha,
 // (-0.5)*beta is -(0.5*beta)); jac, and the trap its reciprocal could raise,
 // are left to the caller's range check (smoothing/fast/bounds.h).
+// With them the determinant D, whose range the caller checks. (A structure
+// is returned, never a bare vector: a vector of four doubles returned from a
+// function compiled without AVX would change the calling convention, which
+// clang refuses where the caller is the AVX2 loop.)
 template <class V>
 struct Unsourced {
-  V alpha, gamma, half_beta, ap;
+  V alpha, gamma, half_beta, ap, determinant;
 };
 
 template <class V>
 MALHA_ALWAYS_INLINE Unsourced<V> without_sources(const Derivatives<V>& d) {
   Unsourced<V> u;
+  u.determinant = determinant(d);
   u.alpha = alpha(d);
   u.gamma = gamma(d);
   u.half_beta = constant<V>(0.5) * beta(d);

@@ -2,11 +2,14 @@
 // smoothing/fast/pass.cpp): the metric terms and the four coefficient arrays in one
 // loop with the traps held, the check of what it left out, and the packing
 // of x and y into the interleaved array of step 8.
-// GCC warns, at the grid equation's templates instantiated for the vector of
-// four doubles below, that such a vector is passed differently with and
-// without AVX; the templates are always inlined into the AVX2 function, so no
-// call passes one, and the warning (located in the header) does not apply.
-#if defined(__GNUC__) && !defined(__clang__)
+// GCC and clang warn, at the grid equation's templates instantiated for the
+// vector of four doubles below, that such a vector is returned differently
+// with and without AVX; the templates are always inlined into the AVX2
+// function, so no call returns one, and the warning (located in the header)
+// does not apply.
+#if defined(__clang__)
+#pragma clang diagnostic ignored "-Wpsabi"
+#elif defined(__GNUC__)
 #pragma GCC diagnostic ignored "-Wpsabi"
 #endif
 
@@ -71,10 +74,10 @@ __attribute__((target("avx2"))) std::int64_t coefficients_avx2(
         _mm256_loadu_pd(xv + e), _mm256_loadu_pd(xv + w), _mm256_loadu_pd(xv + n),
         _mm256_loadu_pd(xv + so), _mm256_loadu_pd(yv + e), _mm256_loadu_pd(yv + w),
         _mm256_loadu_pd(yv + n), _mm256_loadu_pd(yv + so), ck, ce);
-    const __m256d det = _mm256_andnot_pd(sign, equation::determinant(d));
+    const equation::Unsourced<Quad> c = equation::without_sources(d);
+    const __m256d det = _mm256_andnot_pd(sign, c.determinant);
     low = _mm256_min_pd(low, det);
     high = _mm256_max_pd(high, det);
-    const equation::Unsourced<Quad> c = equation::without_sources(d);
     _mm256_storeu_pd(alpha + p, c.alpha);
     _mm256_storeu_pd(gamma + p, c.gamma);
     _mm256_storeu_pd(half_beta + p, c.half_beta);
@@ -122,10 +125,10 @@ bool fused_coefficient_rows(MeshState& s, double* u, std::int64_t first_row, std
     const equation::Derivatives<Pair> d =
         equation::derivatives(ld(xv + e), ld(xv + w), ld(xv + n), ld(xv + so), ld(yv + e),
                               ld(yv + w), ld(yv + n), ld(yv + so), ck, ce);
-    const Pair det = magnitude(equation::determinant(d));
+    const equation::Unsourced<Pair> c = equation::without_sources(d);
+    const Pair det = magnitude(c.determinant);
     det_low = lower(det_low, det);
     det_high = higher(det_high, det);
-    const equation::Unsourced<Pair> c = equation::without_sources(d);
     st(alpha + p, c.alpha);
     st(gamma + p, c.gamma);
     st(half_beta + p, c.half_beta);

@@ -47,10 +47,10 @@ MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, V cksi, V c
   // anw = ase = beta/2 = -ane = -asw.
   const equation::Derivatives<V> d =
       equation::derivatives(x.e, x.w, x.n, x.s, y.e, y.w, y.n, y.s, cksi, ceta);
-  const V det = lanes_magnitude(equation::determinant(d));
+  const equation::Unsourced<V> c = equation::without_sources(d);
+  const V det = lanes_magnitude(c.determinant);
   det_low = lanes_lower(det_low, det);
   det_high = lanes_higher(det_high, det);
-  const equation::Unsourced<V> c = equation::without_sources(d);
   const V a = c.alpha, g = c.gamma, hb = c.half_beta, ap = c.ap;
   const V nhb = negate(hb);
   // asw, as, an, anw, aw, ae, ase, ane: the order of the sweeps.
