@@ -275,6 +275,7 @@ int run(const Options& o) {
 
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
+  malha::platform::catch_file_size_signal();
   try {
     return run(options);
   } catch (const CheckFailure& failure) {

@@ -51,6 +51,15 @@ void check_target(const std::string& target) {
   }
   if (const std::string other = protected_match(target); !other.empty())
     fail(target, 0, "a file of its own", "the case file " + other + " under that name (a link)");
+  // A file its owner made read-only is kept, as malha keeps its own outputs
+  // (F6601): replacing it by a rename would undo that choice.
+  platform::FileHandle handle = platform::kNoFile;
+  platform::Access access = platform::Access::ReadWrite;
+  if (platform::open_existing(target, handle, access) != 0) return;
+  (void)platform::close_file(handle);
+  if (access == platform::Access::ReadOnly)
+    fail(target, 0, "no file or a writable file to replace",
+         "a file that can only be read, so it cannot be written");
 }
 
 // The folder part of `path`, separator included ("" for a bare name).
