@@ -18,6 +18,7 @@
 #include "report/checks/case_files.h"
 #include "report/checks/records.h"
 #include "report/exports/exports.h"
+#include "report/measures/region.h"
 #include "report/output_file.h"
 #include "report/report.h"
 #include "smoothing/figure.h"
@@ -265,6 +266,8 @@ int run(const Options& o) {
   r.checked = checked.checked;
   r.quality = halves[0].result(mesh, cells);
   r.verdict = quality_verdict(r.quality);
+  if (const std::string fault = region_fault(mesh, cells); !fault.empty())
+    r.verdict.failed.push_back({"region", "not the L-shaped region: " + fault});
   const std::string text = o.json ? json_report(r) : text_report(r);
   say(stdout, text);
   write_exports(o, files, mesh, cells);
