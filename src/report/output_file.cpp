@@ -106,9 +106,13 @@ void ReplacingFile::close_handle() {
   close_written(handle_, target_);
 }
 
+void ReplacingFile::check() const {
+  check_target(target_);
+}
+
 void ReplacingFile::commit() {
   close_handle();
-  check_target(target_);  // again: it may have changed while the file was written
+  check();  // again: it may have changed while the file was written
   const int error = platform::replace_file(temporary_, target_);
   if (error != 0) fail(target_, 0, "a file that can be replaced", platform::error_text(error));
   committed_ = true;
@@ -168,6 +172,22 @@ void OutputFile::close() {
     replacing_->commit();
   else
     scratch_->close_handle();
+}
+
+void OutputFile::finish() {
+  flush();
+  if (replacing_)
+    replacing_->close_handle();
+  else
+    scratch_->close_handle();
+}
+
+void OutputFile::check() const {
+  if (replacing_) replacing_->check();
+}
+
+void OutputFile::commit() {
+  if (replacing_) replacing_->commit();
 }
 
 void copy_into(const std::string& from, const std::string& shown, OutputFile& to) {

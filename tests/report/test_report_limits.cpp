@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "exports.h"
 #include "report_case.h"
 
 namespace {
@@ -57,6 +60,77 @@ TEST_F(ReportLimits, AFileSizeLimitIsAFailedWriteNotADeath) {
                                       ": expected the whole file written, found file too large\n");
     EXPECT_EQ(read_file(case_dir_ / row.target), "the earlier file");
     EXPECT_EQ(listing(case_dir_), before);
+  }
+}
+
+// Every file in a folder and the folders in it, with its content.
+std::map<std::string, std::string> tree(const fs::path& folder) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(folder))
+    if (entry.is_regular_file())
+      out[fs::relative(entry.path(), folder).string()] = read_file(entry.path());
+  return out;
+}
+
+// An OpenFOAM mesh replaced under the limit: the earlier mesh stays whole
+// (before, points was the new mesh's and the rest the old's, and checkMesh
+// found cells of negative volume).
+TEST_F(ReportLimits, AnOpenFoamMeshCutShortLeavesTheEarlierOneWhole) {
+  malha::test::copy_case(malha::test::malha_run("t\n40\n20\n1\n1\n"), case_dir_);
+  // The earlier mesh, of 4 x 2, exported beside and moved in.
+  malha::test::copy_case(malha::test::malha_run(malha::test::kSmallCase), dir_ / "small");
+  ASSERT_EQ(run_program(MALHA_REPORT_EXE, dir_ / "small", {}, {"--foam", "t"}).exit_status, 0);
+  fs::copy(dir_ / "small" / "t_openfoam", case_dir_ / "t_openfoam", fs::copy_options::recursive);
+  const auto before = tree(case_dir_);
+  const RunResult result = limited("ulimit -f 16", {"--foam", "t"});
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_NE(result.stderr_text.find("expected the whole file written, found file too large"),
+            std::string::npos)
+      << result.stderr_text;
+  EXPECT_EQ(tree(case_dir_), before);
+}
+
+// The CGNS library under the limit: one line, status 1, no new file; before,
+// its file layer's exit handler crashed on the file it could not close.
+TEST_F(ReportLimits, ACgnsFileCutShortIsOneReport) {
+  if (!malha::report::cgns_supported()) GTEST_SKIP() << "a build without the CGNS library";
+  malha::test::copy_case(malha::test::malha_run("t\n40\n20\n1\n1\n"), case_dir_);
+  const auto before = listing(case_dir_);
+  const RunResult result = limited("ulimit -f 16", {"--cgns", "t"});
+  EXPECT_EQ(result.signal, 0);
+  EXPECT_EQ(result.exit_status, 1);
+  EXPECT_EQ(result.stderr_text.rfind("malha-report: t.cgns: expected the CGNS library's ", 0), 0u)
+      << result.stderr_text;
+  EXPECT_EQ(std::count(result.stderr_text.begin(), result.stderr_text.end(), '\n'), 1)
+      << result.stderr_text;
+  EXPECT_EQ(listing(case_dir_), before);
+}
+
+// A case name OpenFOAM cannot open as a case (it drops blanks and quotes
+// from it): the line that says what was written says so, with a name it
+// can open.
+TEST_F(ReportLimits, AFoamCaseNameOpenFoamCannotOpenIsNamed) {
+  const struct {
+    std::string stem, advice;
+  } table[] = {
+      {"t", ""},
+      {"x,y;(z)", ""},
+      {"my mesh",
+       "; OpenFOAM cannot open a case whose name holds a blank or a quote: give the "
+       "folder a name without, such as my_mesh_openfoam"},
+      {"it's",
+       "; OpenFOAM cannot open a case whose name holds a blank or a quote: give the "
+       "folder a name without, such as it_s_openfoam"},
+  };
+  for (const auto& row : table) {
+    SCOPED_TRACE(row.stem);
+    malha::test::copy_case(malha::test::malha_run(malha::test::kSmallCase), case_dir_, row.stem);
+    const RunResult result = report({"--foam", row.stem});
+    EXPECT_EQ(result.exit_status, 0) << result.stderr_text;
+    const std::string line =
+        "foam: wrote " + row.stem + "_openfoam/, with its system/ files" + row.advice + "\n";
+    EXPECT_NE(result.stdout_text.find(line), std::string::npos) << result.stdout_text;
   }
 }
 
