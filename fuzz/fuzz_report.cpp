@@ -14,6 +14,7 @@
 #include "report/checks/case_files.h"
 #include "report/checks/records.h"
 #include "report/maps/map.h"
+#include "report/measures/region.h"
 #include "report/measures/summary.h"
 #include "report/report.h"
 
@@ -108,6 +109,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     r.checked = checked.checked;
     r.quality = summarise(checked.mesh, checked.cells);
     r.verdict = quality_verdict(r.quality);
+    if (const std::string fault = region_fault(checked.mesh, checked.cells); !fault.empty())
+      r.verdict.failed.push_back({"region", "not the L-shaped region: " + fault});
     if (text_report(r).empty() || json_report(r).empty()) std::abort();
     // The map of any mesh the checks accept: its frame and ticks (huge,
     // tiny or equal coordinates) end, and the picture is written whole.

@@ -140,13 +140,10 @@ void ScratchFile::close_handle() {
 OutputFile::OutputFile(const std::string& target) : replacing_(std::in_place, target) {
   handle_ = replacing_->handle();
   shown_ = target;
-  buffer_.reserve(kBufferBytes);
 }
 
 OutputFile::OutputFile(ScratchFile& scratch)
-    : scratch_(&scratch), handle_(scratch.handle()), shown_(scratch.name()) {
-  buffer_.reserve(kBufferBytes);
-}
+    : scratch_(&scratch), handle_(scratch.handle()), shown_(scratch.name()) {}
 
 void OutputFile::put(std::string_view text) {
   buffer_.append(text);

@@ -111,7 +111,7 @@ class OutputFile {
   ScratchFile* scratch_ = nullptr;
   platform::FileHandle handle_;
   std::string shown_;   // the file's name in messages
-  std::string buffer_;  // written out a block at a time
+  std::string buffer_;  // written out a block at a time; grows as it fills
 };
 
 // Copies the whole of file `from` (named `shown` in messages) to `to`.
