@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "exports.h"
+#include "report/exports/exports.h"
 #include "report_case.h"
 
 namespace {
