@@ -111,7 +111,6 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RegionCase{"AnnulusWoundTwice", 40, 4, annulus(2.0),
                    "the left side: vertex (1, 1) at (0.8, 0.5), not on x = 0"},
-        RegionCase{"AnnulusOnce", 40, 4, annulus(1.0), "the left side"},
         RegionCase{"StretchedL", 8, 4, stretched(1.5),
                    "the bottom side: vertex (8, 1) at (1.125, 0), not on y = 0 with x from 0 to 1; "
                    "the cells cover 1.125, not the region's 0.75"}),
