@@ -122,7 +122,6 @@ void run(malha::MeshState& s, const malha::RunRequest& request) {
   if (faults([&] { why = graded_smoothing_refusal(s, request.converge); })) return;
   if (!why.empty()) reject_elliptic_value(why);
   if (faults([&] { compute_centroids(s); })) return;
-  place_graded_ring(s);
   write_mesh_files(s, OutputOptions{});
   if (s.opt_nest == 2) {
     allocate_group_c(s);
