@@ -69,12 +69,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         default: {
           std::string value = "preset";
-          const std::size_t written = textio::read_text(kUnit, value);
+          const textio::TextLength length = textio::read_text(kUnit, value);
           if (value.size() != textio::kTextLength && value != "preset")
             fuzz::broken("text length", value);
-          if (written < textio::kTextLength && written > 0 &&
-              value.find_last_not_of(' ') + 1 > written)
-            fuzz::broken("text longer than the value written", value);
+          if (length.kept_bytes > 0 && value.find_last_not_of(' ') + 1 > length.kept_bytes)
+            fuzz::broken("text longer than the value kept", value);
           break;
         }
       }

@@ -14,6 +14,7 @@
 #include "report/checks/case_files.h"
 #include "report/checks/records.h"
 #include "report/maps/map.h"
+#include "report/measures/region.h"
 #include "report/measures/summary.h"
 #include "report/report.h"
 
@@ -108,13 +109,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     r.checked = checked.checked;
     r.quality = summarise(checked.mesh, checked.cells);
     r.verdict = quality_verdict(r.quality);
+    if (const std::string fault = region_fault(checked.mesh, checked.cells); !fault.empty())
+      r.verdict.failed.push_back({"region", "not the L-shaped region: " + fault});
     if (text_report(r).empty() || json_report(r).empty()) std::abort();
     // The map of any mesh the checks accept: its frame and ticks (huge,
     // tiny or equal coordinates) end, and the picture is written whole.
     const MapPicture picture = map_picture(checked.mesh, checked.cells, Metric::EquiangleSkew, "f");
     write_svg_map(folder + "/f_skew.svg", checked.mesh, picture);
   } catch (const CheckFailure& failure) {
-    if (std::string_view(failure.what()).substr(0, 1) != "f")
+    // Messages name the files with the folder given.
+    if (!std::string_view(failure.what()).starts_with(folder + "/f"))
       malha::fuzz::broken("message without the file", failure.what());
   }
   put(chosen, chosen.text);

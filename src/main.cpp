@@ -112,6 +112,7 @@ int main(int argc, char** argv) {
   // the system has no program of that name.
   platform::set_command_path_fallback(installed_standin_folder());
   platform::install_fp_traps();
+  platform::catch_file_size_signal();
   const char* stage = "input";
   // The mesh arrays report their own failed allocations; any other storage
   // that cannot be had (buffers, texts) ends the run with the same kind of

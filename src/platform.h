@@ -54,6 +54,13 @@ void set_failure_note(std::string_view note);
 // Writes the note (async-signal-safe on POSIX).
 void write_failure_note();
 
+// Lets a write beyond the file-size limit (ulimit -f) fail with the error
+// "file too large", reported as any failed write, instead of ending the
+// process by SIGXFSZ with its files half written. A handler that does nothing,
+// not SIG_IGN: a command the program starts gets the signal's default back.
+// Nothing to do on Windows, which has no such signal.
+void catch_file_size_signal();
+
 // Ends the process at once with the given status, without running handlers.
 [[noreturn]] void exit_now(int status);
 
@@ -152,8 +159,8 @@ bool file_identity(const std::string& name, FileIdentity& identity);
 int create_temporary(const std::string& prefix, const std::string& suffix, FileHandle& handle,
                      std::string& name);
 
-// The folder for scratch files (TMPDIR, TEMP, ... or the system's), as an
-// absolute path without a trailing separator.
+// The folder for scratch files (TMPDIR, TEMP, ... or the system's when the
+// variable names no folder), as an absolute path without a trailing separator.
 std::string temporary_folder();
 
 // Gives the file `from` the name `to` in one step, replacing the file of that

@@ -216,11 +216,6 @@ bool reserve_output_buffer(int unit);
 
 void read_integer(int unit, std::int32_t& target);
 void read_real(int unit, double& target);
-// `target` receives exactly 100 characters, blank-filled on the right.
-// Returns the length of the text as written, more than 100 when it was cut
-// (0 for a null value).
-std::size_t read_text(int unit, std::string& target);
-
 inline constexpr std::size_t kTextLength = 100;
 
 // A value a read statement took in part: it ended at a ',' or a '/' (both
@@ -240,6 +235,22 @@ struct CutValue {
 
 // The values read in part since the last call, in the order read; forgets them.
 std::vector<CutValue> take_cut_values();
+
+// The length of a text in characters: UTF-8 characters when the whole text
+// is valid UTF-8, else its bytes; and of its first characters that fit in
+// `limit` bytes (whole characters: a cut never splits one).
+struct TextLength {
+  std::size_t written = 0;     // characters of the text
+  std::size_t kept = 0;        // characters that fit
+  std::size_t kept_bytes = 0;  // their bytes
+  bool cut() const { return kept < written; }
+};
+TextLength utf8_text_length(std::string_view text, std::size_t limit);
+
+// `target` receives exactly 100 bytes: the first characters of the value
+// that fit in them, blank-filled on the right. Returns the value's length
+// (all 0 for a null value).
+TextLength read_text(int unit, std::string& target);
 
 // ---------------------------------------------------------------------------
 // Commands.

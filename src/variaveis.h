@@ -112,9 +112,10 @@ inline constexpr std::size_t kCaseNameLength = 100;
 struct MeshState {
   // Case file.
   std::string case_name = std::string(kCaseNameLength, ' ');
-  // Characters of the name as the file has it: more than kCaseNameLength
-  // when it was cut (the run then warns).
-  std::size_t case_name_written = 0;
+  // Characters of the name as the file has it, and of those kept: the
+  // whole characters in the first kCaseNameLength bytes. Fewer kept when it
+  // was cut (the run then warns).
+  std::size_t case_name_written = 0, case_name_kept = 0;
   // The warning lines about values of the input files read in part (a
   // decimal comma, a '/' in an unquoted name), as they are read.
   std::string input_warnings;

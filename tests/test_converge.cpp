@@ -276,6 +276,11 @@ const AsWithoutCase kAsWithout[] = {
     // overflows.
     {"SpacingZero", {4, 2, "0.0", "1.0", 2}, 1, "", "run-time error M6103"},
     {"SpacingSubnormal", {4, 2, "1e-320", "1.0", 2}, 1, "", "run-time error M6104"},
+    // Spacings whose coefficients overflow in the passes' sweeps: the cycles
+    // would meet a NaN (invalid) first.
+    {"SpacingTiny", {20, 10, "1e-300", "1.0", 2}, 1, "", "run-time error M6104"},
+    {"SpacingsTinyBoth", {20, 10, "1e-160", "1e-160", 2}, 1, "", "run-time error M6104"},
+    {"SpacingsHuge", {20, 10, "1e300", "1e300", 2}, 1, "", "run-time error M6103"},
 };
 
 class AsWithoutTheFlag : public ::testing::TestWithParam<AsWithoutCase> {};

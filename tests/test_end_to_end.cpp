@@ -498,6 +498,12 @@ struct NameCase {
 };
 
 const std::string kLongName = std::string(95, 'n') + "12345" + "_cut_off";
+// Forty euro signs, three bytes each.
+const std::string kEuros = [] {
+  std::string out;
+  for (int k = 0; k < 40; ++k) out += "\xE2\x82\xAC";
+  return out;
+}();
 
 const NameCase kNameCases[] = {
     {"Blank", "'my mesh'", "my mesh", "notepad 'my mesh.txt'"},
@@ -518,6 +524,13 @@ const NameCase kNameCases[] = {
      "malha: warning: the case name in entradas.txt has 108 characters; its first 100 name the "
      "files: '" +
          kLongName.substr(0, 100) + "'\n"},
+    // Cut at a character boundary: 2 + 32 x 3 bytes, the 33rd euro sign would
+    // pass the 100th; counted in characters.
+    {"LongerThan100BytesOfUtf8", "ab" + kEuros, "ab" + kEuros.substr(0, 96),
+     "notepad 'ab" + kEuros.substr(0, 96) + ".txt'",
+     "malha: warning: the case name in entradas.txt has 42 characters; its first 34 name the "
+     "files: 'ab" +
+         kEuros.substr(0, 96) + "'\n"},
 };
 
 class CaseName : public ::testing::TestWithParam<NameCase> {};

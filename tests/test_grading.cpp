@@ -174,6 +174,8 @@ const RefusalCase kRefusalCases[] = {
     {"FineButResolved", 2000, 1000, 4.0, "", ""},
     {"ThinCellsAtTheCorner", 200, 800, 3.0, "", "8 times as long one way as the other"},
     {"ThinCellsMildGrading", 200, 800, 2.0, "", ""},
+    {"ThinCellsNamedByTheLimitChecked", 200, 800, 3.0, "",
+     "a corner angle below 2.87 degrees or above 177.13"},
 };
 
 class Refusal : public ::testing::TestWithParam<RefusalCase> {};
@@ -199,6 +201,23 @@ TEST_P(Refusal, NamesTheCaseAndWhatWouldDo) {
 INSTANTIATE_TEST_SUITE_P(Cases, Refusal, ::testing::ValuesIn(kRefusalCases),
                          [](const auto& info) { return std::string(info.param.label); });
 
+// The limit the messages name is the one checked: one cell, a parallelogram
+// whose corners are the angle given and 180 degrees less it.
+TEST(BentCell, TheLimitIsTheAngleTheMessagesName) {
+  constexpr double kDegree = 3.14159265358979323846 / 180.0;
+  const struct {
+    double degrees;
+    std::int64_t bent;
+  } table[] = {{2.80, 1}, {2.86, 1}, {2.88, 0}, {2.95, 0}, {90.0, 0}};
+  for (const auto& row : table) {
+    const double cx = std::cos(row.degrees * kDegree), sy = std::sin(row.degrees * kDegree);
+    // Vertices (1, 1), (2, 1), (1, 2), (2, 2): the cell from the origin
+    // along (1, 0) and (cos, sin).
+    const double xv[] = {0.0, 1.0, cx, 1.0 + cx}, yv[] = {0.0, 0.0, sy, sy};
+    EXPECT_EQ(count_bent_cells(xv, yv, 1, 1), row.bent) << row.degrees;
+  }
+}
+
 // ---------------------------------------------------------------------------
 // Whole runs.
 
@@ -208,10 +227,10 @@ std::string case_text(int nx, int ny, int smoothing) {
 }
 
 RunResult run(const TempDir& dir, const std::string& entradas, const std::vector<std::string>& args,
-              int niter = 40) {
+              int niter = 40, const std::string& deta = "1.0") {
   test::write_file(dir / "entradas.txt", entradas);
   test::write_file(dir / "entrada_eq_elipticas.txt",
-                   "5\n" + std::to_string(niter) + "\n0.0\n1.0\n1.0\n0\n0\n");
+                   "5\n" + std::to_string(niter) + "\n0.0\n1.0\n" + deta + "\n0\n0\n");
   return test::run_program(MALHA_EXE, dir.path(), {}, args);
 }
 
@@ -263,13 +282,21 @@ struct RefusedRun {
   int status;
   const char* file;  // the file at fault, whose READ the report names ("" when taken)
   const char* why;
+  const char* deta = "1.0";
 };
 
+// Passes that have settled (no longer move the mesh) leave what the
+// equations give: bent cells then come from the spacings, not from too few
+// passes.
 const RefusedRun kRefusedRuns[] = {
     {"OddNx", 7, 4, 1, 40, "--grade=1.5", 1, "entradas.txt", "nx = 7 (record 2) is odd"},
     {"OneSmoothingPass", 40, 20, 2, 1, "--grade", 1, "entrada_eq_elipticas.txt",
      "niter = 1 (record 2) smooths the mesh graded with --grade=2"},
     {"TwoSmoothingPasses", 40, 20, 2, 2, "--grade", 0, "", ""},
+    {"SettledPassesNameTheSpacings", 40, 20, 2, 2000, "--grade", 1, "entrada_eq_elipticas.txt",
+     "dksi = 1 and deta = 0.3 (records 4 and 5) bend the mesh graded with --grade=2", "0.3"},
+    {"UnsettledPassesNameTheSpacingsToo", 40, 20, 2, 20, "--grade", 1, "entrada_eq_elipticas.txt",
+     "should they stay bent, dksi = 1 and deta = 0.3", "0.3"},
 };
 
 class GradeRefusal : public ::testing::TestWithParam<RefusedRun> {};
@@ -277,7 +304,8 @@ class GradeRefusal : public ::testing::TestWithParam<RefusedRun> {};
 TEST_P(GradeRefusal, WritesNothingAndSaysWhy) {
   const RefusedRun& c = GetParam();
   TempDir dir;
-  const RunResult result = run(dir, case_text(c.nx, c.ny, c.smoothing), {c.option}, c.niter);
+  const RunResult result =
+      run(dir, case_text(c.nx, c.ny, c.smoothing), {c.option}, c.niter, c.deta);
   EXPECT_EQ(result.exit_status, c.status);
   if (c.status == 0) {
     EXPECT_EQ(result.stderr_text, "");

@@ -223,6 +223,31 @@ TEST_F(ReaderTest, Texts) {
   EXPECT_EQ(text(), padded("x"));
 }
 
+// A text cut to 100 bytes keeps whole characters: the characters of a
+// UTF-8 text counted as such, the bytes of any other.
+TEST(TextLength, CutsBetweenCharactersAndCountsThem) {
+  const std::string euro = "\xE2\x82\xAC", clef = "\xF0\x9D\x84\x9E";  // 3 and 4 bytes
+  const struct {
+    std::string text;
+    std::size_t written, kept, kept_bytes;
+  } table[] = {
+      {std::string(100, 'a'), 100, 100, 100},
+      {std::string(98, 'a') + euro, 99, 98, 98},   // bytes 99 to 101
+      {std::string(97, 'a') + euro, 98, 98, 100},  // ends at byte 100
+      {std::string(99, 'a') + clef + "z", 101, 99, 99},
+      {std::string(96, 'a') + clef + "z", 98, 97, 100},
+      {std::string(99, 'a') + "\xE2\x82", 101, 100, 100},  // not UTF-8: bytes
+      {std::string(99, 'a') + "\xC0\x80", 101, 100, 100},  // overlong: bytes
+      {"ab" + euro + euro, 4, 4, 8},
+  };
+  for (const auto& row : table) {
+    const TextLength got = utf8_text_length(row.text, kTextLength);
+    EXPECT_EQ(got.written, row.written) << row.text;
+    EXPECT_EQ(got.kept, row.kept) << row.text;
+    EXPECT_EQ(got.kept_bytes, row.kept_bytes) << row.text;
+  }
+}
+
 // Lines far longer than the read buffer, and a last quoted value at end of file.
 TEST_F(ReaderTest, LongLines) {
   const std::string remark(3'000'000, 'r');

@@ -131,7 +131,9 @@ void read_case_file(MeshState& s) {
   open_input(kCaseFile,
              "five values, each first on a line of its own: the case name, nx, ny, 2 to "
              "smooth the mesh, 2 to write the nest files");
-  s.case_name_written = textio::read_text(kInputUnit, s.case_name);
+  const textio::TextLength name = textio::read_text(kInputUnit, s.case_name);
+  s.case_name_written = name.written;
+  s.case_name_kept = name.kept;
   textio::read_integer(kInputUnit, s.nx);
   textio::read_integer(kInputUnit, s.ny);
   textio::read_integer(kInputUnit, s.opt_elliptic);

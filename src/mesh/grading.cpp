@@ -38,6 +38,7 @@
 
 #include "mesh/malhas_segmentos.h"
 #include "mesh/power.h"
+#include "smoothing/figure.h"
 
 namespace malha {
 
@@ -52,10 +53,18 @@ constexpr double kCorner = 0.5;
 // of their size.
 constexpr double kNearestShare = 0x1p-40;  // the least rho^gamma
 
-// The least sine of a corner angle of a graded cell (about 2.9 degrees). A
+// The least sine of a corner angle of a graded cell (2.87 degrees, so a
+// corner of 177.13 degrees is the largest: messages name the angle as
+// kBentAngleText, the check uses the sine). A
 // cell near that is useless to a solver, and well above it the rounding of
 // the coordinates cannot turn a triangle of the cell inside out.
 constexpr double kLeastCornerSine = 0.05;
+// The convergence figure (quality.h) below which smoothing passes are taken
+// as settled: one more would move no vertex by a millionth of the shortest
+// edge.
+constexpr double kSettledPasses = 1e-6;
+
+constexpr const char* kBentAngleText = "a corner angle below 2.87 degrees or above 177.13";
 
 // The rounding of the square's corners: u = 2a (1 + kBulge t^12).
 constexpr double kBulge = 1.0 / 23.0;
@@ -204,8 +213,7 @@ std::string graded_cells_refusal(MeshState& s) {
   const double ratio = std::max(s.ny / half_nx, half_nx / s.ny);
   const double largest = largest_sound_grading(s);
   return sizes + " would leave " + std::to_string(bent) + (bent == 1 ? " cell" : " cells") +
-         " with a corner angle below 3 degrees (or above 177) near the re-entrant corner, "
-         "where the cells are " +
+         " with " + kBentAngleText + " near the re-entrant corner, where the cells are " +
          number_text("%.3g", ratio) +
          " times as long one way as the other (ny = " + std::to_string(s.ny) +
          " against nx/2 = " + std::to_string(s.nx / 2) +
@@ -213,22 +221,48 @@ std::string graded_cells_refusal(MeshState& s) {
          " at most, or an ny nearer nx/2, which makes them square";
 }
 
+// "dksi = 1 and deta = 0.3 (records 4 and 5)", when either is not 1: the
+// spacings shape the equations' solution, which the passes approach.
+std::string spacings_text(const MeshState& s) {
+  if (s.dksi == 1.0 && s.deta == 1.0) return "";
+  return "dksi = " + number_text("%g", s.dksi) + " and deta = " + number_text("%g", s.deta) +
+         " (records 4 and 5)";
+}
+
 std::string graded_smoothing_refusal(const MeshState& s, bool converged) {
   if (s.grading == 1.0 || s.opt_elliptic != 2) return "";
   const std::int64_t bent = count_bent_cells(s.xv.data(), s.yv.data(), s.nx, s.ny);
   if (bent == 0) return "";
   const std::string cells = std::to_string(bent) + (bent == 1 ? " cell" : " cells") +
-                            " bent near the re-entrant corner (a corner angle below 3 "
-                            "degrees or above 177)";
+                            " bent near the re-entrant corner (" + kBentAngleText + ")";
   const std::string grade = "--grade=" + number_text("%g", s.grading);
-  if (converged)
-    return "the smoothing to convergence of the mesh graded with " + grade + " leaves " + cells +
+  const std::string spacings = spacings_text(s);
+  // Passes that no longer move the mesh have reached what the equations
+  // give: more of them, or --converge, leave the same bent cells, and the
+  // cause is the equations (their spacings) on this grading.
+  const bool settled =
+      converged ||
+      convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta).relative <=
+          kSettledPasses;
+  if (settled && !spacings.empty())
+    return spacings + " bend the mesh graded with " + grade + ": its smoothing " +
+           (converged
+                ? "to convergence"
+                : "by niter = " + std::to_string(s.niter) + " passes, which no longer move it,") +
+           " leaves " + cells +
+           ": use spacings nearer 1 (1 and 1 keep the cells sound) or a "
+           "smaller GAMMA; no file was written";
+  if (settled)
+    return "the smoothing " +
+           std::string(converged ? "to convergence" : "by passes that no longer move it") +
+           " of the mesh graded with " + grade + " leaves " + cells +
            ": use a smaller GAMMA; no file was written";
   return "niter = " + std::to_string(s.niter) + " (record 2) smooths the mesh graded with " +
          grade + " too little: the passes left " + cells +
          "; the first pass, on the metric terms of the graded mesh, can do that and the next "
-         "ones mend it: smooth by more passes, or to convergence (--converge); no file was "
-         "written";
+         "ones mend it: smooth by more passes, or to convergence (--converge)" +
+         (spacings.empty() ? "" : "; should they stay bent, " + spacings + " are the cause") +
+         "; no file was written";
 }
 
 }  // namespace malha

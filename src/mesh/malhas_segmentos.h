@@ -35,7 +35,7 @@ std::string grading_refusal(std::int32_t nx, std::int32_t ny, double gamma);
 void grade_toward_corner(MeshState& s);
 
 // The cells of an nx by ny mesh (vertex (i, j) at index (j-1)(nx+1) + i - 1)
-// that have a corner angle of less than about 3 degrees, or more than 177,
+// that have a corner angle of less than 2.87 degrees, or more than 177.13,
 // or turned inside out: folded, collapsed, concave or nearly so.
 std::int64_t count_bent_cells(const double* xv, const double* yv, std::int32_t nx, std::int32_t ny);
 

@@ -18,6 +18,7 @@
 #include "report/checks/case_files.h"
 #include "report/checks/records.h"
 #include "report/exports/exports.h"
+#include "report/measures/region.h"
 #include "report/output_file.h"
 #include "report/report.h"
 #include "smoothing/figure.h"
@@ -188,6 +189,22 @@ std::string case_of_working_folder() {
   return name.substr(0, name.find_last_not_of(' ') + 1);
 }
 
+// OpenFOAM takes a case's name as a file name of its own kind, which drops
+// blanks and quotes: a folder whose name holds one cannot be opened by it
+// (checkMesh -case 'my mesh_openfoam' looks for mymesh_openfoam). Says so,
+// with a name it can open, or "" when the name is one.
+std::string foam_name_advice(const std::string& folder) {
+  const auto unusable = [](char c) {
+    return c == ' ' || (c >= '\t' && c <= '\r') || c == '\'' || c == '"';
+  };
+  if (std::none_of(folder.begin(), folder.end(), unusable)) return "";
+  std::string safe = folder;
+  std::replace_if(safe.begin(), safe.end(), unusable, '_');
+  return "; OpenFOAM cannot open a case whose name holds a blank or a quote: give the folder a "
+         "name without, such as " +
+         shown_name(safe);
+}
+
 // The files asked for, each written whole beside the case, never over one
 // of its files. What was written goes with the report, or to standard error
 // beside JSON.
@@ -218,7 +235,8 @@ void write_exports(const Options& o, const CaseFiles& files, const Mesh& mesh,
   if (o.foam) {
     const std::string folder = files.path("_openfoam");
     const std::string system = write_foam(folder, mesh);
-    say(said, "foam: wrote " + shown_name(folder) + "/, " + system + "\n");
+    say(said, "foam: wrote " + shown_name(folder) + "/, " + system +
+                  foam_name_advice(files.stem + "_openfoam") + "\n");
   }
   if (o.cgns) {
     write_cgns(files.path(".cgns"), files.stem, mesh, cells);
@@ -265,6 +283,8 @@ int run(const Options& o) {
   r.checked = checked.checked;
   r.quality = halves[0].result(mesh, cells);
   r.verdict = quality_verdict(r.quality);
+  if (const std::string fault = region_fault(mesh, cells); !fault.empty())
+    r.verdict.failed.push_back({"region", "not the L-shaped region: " + fault});
   const std::string text = o.json ? json_report(r) : text_report(r);
   say(stdout, text);
   write_exports(o, files, mesh, cells);
@@ -275,10 +295,16 @@ int run(const Options& o) {
 
 int main(int argc, char** argv) {
   const Options options = parse(argc, argv);
+  malha::platform::catch_file_size_signal();
   try {
     return run(options);
   } catch (const CheckFailure& failure) {
     (void)std::fprintf(stderr, "malha-report: %s\n", failure.what());
+    if (cgns_failed()) {
+      (void)std::fflush(stdout);
+      (void)std::fflush(stderr);
+      malha::platform::exit_now(kFileCheckFailed);
+    }
   } catch (const std::bad_alloc&) {
     (void)std::fprintf(stderr, "malha-report: not enough memory for the mesh\n");
   } catch (const std::exception& error) {  // the system refused something (a thread, a folder)

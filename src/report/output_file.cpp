@@ -51,6 +51,15 @@ void check_target(const std::string& target) {
   }
   if (const std::string other = protected_match(target); !other.empty())
     fail(target, 0, "a file of its own", "the case file " + other + " under that name (a link)");
+  // A file its owner made read-only is kept, as malha keeps its own outputs
+  // (F6601): replacing it by a rename would undo that choice.
+  platform::FileHandle handle = platform::kNoFile;
+  platform::Access access = platform::Access::ReadWrite;
+  if (platform::open_existing(target, handle, access) != 0) return;
+  (void)platform::close_file(handle);
+  if (access == platform::Access::ReadOnly)
+    fail(target, 0, "no file or a writable file to replace",
+         "a file that can only be read, so it cannot be written");
 }
 
 // The folder part of `path`, separator included ("" for a bare name).
@@ -97,9 +106,13 @@ void ReplacingFile::close_handle() {
   close_written(handle_, target_);
 }
 
+void ReplacingFile::check() const {
+  check_target(target_);
+}
+
 void ReplacingFile::commit() {
   close_handle();
-  check_target(target_);  // again: it may have changed while the file was written
+  check();  // again: it may have changed while the file was written
   const int error = platform::replace_file(temporary_, target_);
   if (error != 0) fail(target_, 0, "a file that can be replaced", platform::error_text(error));
   committed_ = true;
@@ -127,13 +140,10 @@ void ScratchFile::close_handle() {
 OutputFile::OutputFile(const std::string& target) : replacing_(std::in_place, target) {
   handle_ = replacing_->handle();
   shown_ = target;
-  buffer_.reserve(kBufferBytes);
 }
 
 OutputFile::OutputFile(ScratchFile& scratch)
-    : scratch_(&scratch), handle_(scratch.handle()), shown_(scratch.name()) {
-  buffer_.reserve(kBufferBytes);
-}
+    : scratch_(&scratch), handle_(scratch.handle()), shown_(scratch.name()) {}
 
 void OutputFile::put(std::string_view text) {
   buffer_.append(text);
@@ -159,6 +169,22 @@ void OutputFile::close() {
     replacing_->commit();
   else
     scratch_->close_handle();
+}
+
+void OutputFile::finish() {
+  flush();
+  if (replacing_)
+    replacing_->close_handle();
+  else
+    scratch_->close_handle();
+}
+
+void OutputFile::check() const {
+  if (replacing_) replacing_->check();
+}
+
+void OutputFile::commit() {
+  if (replacing_) replacing_->commit();
 }
 
 void copy_into(const std::string& from, const std::string& shown, OutputFile& to) {

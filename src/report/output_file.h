@@ -42,6 +42,9 @@ class ReplacingFile {
   platform::FileHandle handle() const { return handle_; }
   // Closes the handle; a failure (a full disk found at close) throws.
   void close_handle();
+  // Checks the target again (it may have changed while the file was
+  // written): throws CheckFailure naming it.
+  void check() const;
   // Closes the handle if it is open, checks the target again and gives the
   // new file its name. Throws CheckFailure, the new file removed, on failure.
   void commit();
@@ -93,6 +96,13 @@ class OutputFile {
   // Writes out the rest and replaces the target (or closes the scratch
   // file); a failure (a full disk) is reported, the target left as it was.
   void close();
+  // For files that replace their targets together (a set is written whole
+  // or not at all): finish() writes out the rest and closes the new file,
+  // check() checks the target again, commit() gives the new file its name.
+  // Finish every file, then check every one, then commit every one.
+  void finish();
+  void check() const;
+  void commit();
 
  private:
   void flush();
@@ -101,7 +111,7 @@ class OutputFile {
   ScratchFile* scratch_ = nullptr;
   platform::FileHandle handle_;
   std::string shown_;   // the file's name in messages
-  std::string buffer_;  // written out a block at a time
+  std::string buffer_;  // written out a block at a time; grows as it fills
 };
 
 // Copies the whole of file `from` (named `shown` in messages) to `to`.

@@ -22,6 +22,12 @@ std::string grid_vertex(const Mesh& mesh, std::int64_t k) {
 std::string convergence_line(const Report& r) {
   const ConvergenceFigure& c = r.convergence;
   if (!c.defined) return "convergence: not defined, the mesh has no interior vertex (ny = 1)\n";
+  // Spacings of 0 (or a collapsed mesh) leave the update 0/0: no move to
+  // measure, and no "nan" in the report.
+  if (!std::isfinite(c.largest_move) || !std::isfinite(c.relative))
+    return "convergence: not measured, one more Gauss-Seidel update with dksi = " +
+           short_number(r.mesh->dksi) + " and deta = " + short_number(r.mesh->deta) +
+           ", the spacings the files hold, gives no finite move\n";
   return "convergence: one more Gauss-Seidel update would move vertex " +
          grid_vertex(*r.mesh, c.vertex) + " by " + short_number(c.largest_move) + ", " +
          short_number(c.relative) + " times the shortest edge (" + short_number(c.smallest_edge) +

@@ -43,13 +43,14 @@ std::string no_pass_warning(std::int32_t value, const char* name, int line, cons
          ": the mesh is the algebraic one\n";
 }
 
-// A name longer than the 100 characters read is cut, as it always was
-// (files may rely on the cut name); the files bear the cut name.
+// A name longer than the 100 bytes read is cut, as it always was (files may
+// rely on the cut name), before a character that would not fit whole; the
+// files bear the cut name.
 std::string cut_name_warning(const MeshState& s) {
-  if (s.case_name_written <= kCaseNameLength) return "";
+  if (s.case_name_written <= s.case_name_kept) return "";
   std::string out = kWarning;
   out += "the case name in entradas.txt has " + std::to_string(s.case_name_written);
-  out += " characters; its first " + std::to_string(kCaseNameLength) + " name the files: '";
+  out += " characters; its first " + std::to_string(s.case_name_kept) + " name the files: '";
   out += case_stem(s);
   out += "'\n";
   return out;

@@ -3,17 +3,34 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <vector>
 
 #include "mesh/processamento.h"
 #include "mesh/quality.h"
 #include "smoothing/coef.h"
 #include "smoothing/figure.h"
 #include "smoothing/metricas.h"
+#include "smoothing/passes.h"
 #include "textio.h"
 
 namespace malha::converge {
 
 namespace {
+
+// A starting mesh whose coefficients are out of the safe range: the run
+// without --converge would run its niter passes on it, and a fault there
+// (an overflow in a sweep, say) is the report that run gives; the cycles
+// would meet another (inf - inf, invalid) later. So the passes run first,
+// on the mesh, which gets its coordinates back if they raise nothing.
+void fault_as_the_passes_would(MeshState& s) {
+  const auto count = static_cast<std::size_t>(s.nvert);
+  const std::vector<double> x(s.xv.data(), s.xv.data() + count);
+  const std::vector<double> y(s.yv.data(), s.yv.data() + count);
+  SmoothingWorkspace workspace;
+  for (std::int32_t pass = 1; pass <= s.niter; ++pass) smoothing_pass(s, SmoothingOptions{}, workspace);
+  std::copy(x.begin(), x.end(), s.xv.data());
+  std::copy(y.begin(), y.end(), s.yv.data());
+}
 
 using textio::formatted;
 
@@ -118,7 +135,8 @@ Outcome run_cycles(MeshState& s, multigrid::Hierarchy& hierarchy, double dksi, d
   std::int32_t inverted_cycles = 0;
   for (;; ++p.cycle) {
     const multigrid::FineResidual r = hierarchy.fine_residual();
-    p.update(r.move);
+    // Before the move is looked at: out of range, it may be a NaN, which a
+    // comparison would trap on (invalid) before the pass's own report.
     if (!r.coefficients_in_range) {
       // On the starting mesh the operations of a smoothing pass stop the run
       // with the report a pass would give; later, the mesh has collapsed.
@@ -126,10 +144,12 @@ Outcome run_cycles(MeshState& s, multigrid::Hierarchy& hierarchy, double dksi, d
         o.end = End::Collapsed;
         return o;
       }
+      fault_as_the_passes_would(s);
       compute_metrics(s);
       clear_sources(s);
       compute_coefficients(s);
     }
+    p.update(r.move);
     if (observe) observe({cycles_before + p.cycle, p.move.largest});
     if (rules.watch_inversions && p.cycle > 0) {
       inverted_cycles = find_inverted(s, o) ? inverted_cycles + 1 : 0;

@@ -170,6 +170,31 @@ class Checker : public testing::Test {
   TempDir dir_;
 };
 
+// A reader's buffer is the size of its file (a small case's files are a few
+// hundred bytes); records longer than that, of a file that grew after it was
+// opened, are read whole all the same, up to the 1 MiB of any record.
+TEST(RecordReaderBuffer, SizedToTheFileAndGrownForALongerRecord) {
+  TempDir dir;
+  const fs::path file = dir / "grows.txt";
+  write_file(file, "short\r\n");
+  malha::report::RecordReader in(file.string(), "grows.txt");
+  const std::string longer(100000, 'x');
+  {
+    std::FILE* f = std::fopen(file.string().c_str(), "ab");
+    ASSERT_NE(f, nullptr);
+    std::fputs((longer + "\r\nlast\r\n").c_str(), f);
+    std::fclose(f);
+  }
+  std::string_view record;
+  ASSERT_TRUE(in.next(record));
+  EXPECT_EQ(record, "short");
+  ASSERT_TRUE(in.next(record));
+  EXPECT_EQ(record, longer);
+  ASSERT_TRUE(in.next(record));
+  EXPECT_EQ(record, "last");
+  EXPECT_FALSE(in.next(record));
+}
+
 TEST_F(Checker, FilesOfARunAreConsistent) {
   const auto checked = read_case(files());
   EXPECT_EQ(checked.checked.size(), 10u);

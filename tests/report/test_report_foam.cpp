@@ -7,6 +7,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "report/checks/records.h"
 #include "report/exports/exports.h"
 #include "report/exports/foam_case.h"
+#include "report_case.h"
 #include "support.h"
 
 namespace {
@@ -152,6 +154,68 @@ TEST(FoamSystemFiles, WrittenOnlyWhereThereAreNone) {
   EXPECT_EQ(malha::test::read_file(dir / "controlDict"), "mine\n");
   EXPECT_TRUE(fs::exists(dir / "fvSchemes") && fs::exists(dir / "fvSolution"));
   EXPECT_EQ(write_system_files(dir.path()), 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Every file of a folder, and of the folders in it, with its content
+// (links by their target).
+std::map<std::string, std::string> tree(const fs::path& folder) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).string();
+    if (entry.is_symlink())
+      out[name] = "-> " + fs::read_symlink(entry.path()).string();
+    else if (entry.is_regular_file())
+      out[name] = malha::test::read_file(entry.path());
+  }
+  return out;
+}
+
+// The mesh is its five files together: a target refused while a new mesh
+// replaces an earlier one leaves the earlier one whole, and nothing beside
+// it (before, points was already the new mesh's).
+TEST(FoamMesh, ReplacedWholeOrNotAtAll) {
+  TempDir dir;
+  const fs::path folder = dir / "c_openfoam", poly = folder / "constant" / "polyMesh";
+  write_foam(folder, sheared_grid(2, 1));
+  for (const char* target : {"points", "boundary", "neighbour"}) {
+    SCOPED_TRACE(target);
+    fs::remove(poly / target);
+    fs::create_symlink("elsewhere", poly / target);
+    const auto before = tree(dir.path());
+    EXPECT_THROW(write_foam(folder, sheared_grid(5, 3)), CheckFailure);
+    EXPECT_EQ(tree(dir.path()), before);
+    fs::remove(poly / target);
+    write_foam(folder, sheared_grid(2, 1));
+  }
+}
+
+// What an earlier mesh had beside its five files (zones and sets that
+// number its cells) goes with it, and the line says so; a link goes as a
+// link. With no earlier mesh nothing is touched.
+TEST(FoamMesh, TheEarlierMeshsZonesAndSetsGoWithIt) {
+  TempDir dir;
+  const fs::path folder = dir / "c_openfoam", poly = folder / "constant" / "polyMesh";
+  fs::create_directories(poly);
+  malha::test::write_file(poly / "cellZones", "a zone before any mesh");
+  EXPECT_EQ(write_foam(folder, sheared_grid(2, 1)), "with its system/ files");
+  EXPECT_TRUE(fs::exists(poly / "cellZones"));
+  malha::test::write_file(poly / "faceZones.gz", "zones");
+  fs::create_directories(poly / "sets");
+  malha::test::write_file(poly / "sets" / "left", "cells");
+  malha::test::write_file(dir / "kept", "a file the link names");
+  fs::create_symlink(dir / "kept", poly / "pointZones");
+  EXPECT_EQ(write_foam(folder, sheared_grid(5, 3)),
+            "keeping the system/ files that were there; removed the earlier mesh's cellZones, "
+            "faceZones.gz, pointZones, sets/");
+  for (const char* gone : {"cellZones", "faceZones.gz", "pointZones", "sets"})
+    EXPECT_FALSE(fs::exists(fs::symlink_status(poly / gone))) << gone;
+  EXPECT_EQ(malha::test::read_file(dir / "kept"), "a file the link names");
+  EXPECT_EQ(malha::test::listing(poly),
+            (std::vector<std::string>{"boundary", "faces", "neighbour", "owner", "points"}));
 }
 
 }  // namespace

@@ -52,8 +52,14 @@ bool file_identity(const std::string& name, FileIdentity& identity) {
 }
 
 std::string temporary_folder() {
+  // TMPDIR when it names a folder; one that is missing or no folder (a
+  // mistyped setting) leaves the system's, as the C library's tmpfile does.
+  constexpr const char* kSystemFolder = "/tmp";
   const char* folder = std::getenv("TMPDIR");
-  std::string path = folder != nullptr && folder[0] != '\0' ? folder : "/tmp";
+  struct stat st {};
+  const bool usable =
+      folder != nullptr && folder[0] != '\0' && ::stat(folder, &st) == 0 && S_ISDIR(st.st_mode);
+  std::string path = usable ? folder : kSystemFolder;
   if (path[0] != '/') {
     char here[4096];
     if (::getcwd(here, sizeof here) != nullptr) path = std::string(here) + "/" + path;

@@ -1,5 +1,6 @@
 // The process on POSIX: its standard error, its end, and the memory it may use.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -21,6 +22,20 @@ void write_stderr(const char* data, std::size_t size) {
     data += n;
     size -= static_cast<std::size_t>(n);
   }
+}
+
+namespace {
+
+void on_file_size_signal(int /*signal*/) {}
+
+}  // namespace
+
+void catch_file_size_signal() {
+  struct sigaction action {};
+  action.sa_handler = on_file_size_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGXFSZ, &action, nullptr);
 }
 
 void exit_now(int status) {

@@ -20,6 +20,8 @@ void write_stderr(const char* data, std::size_t size) {
   }
 }
 
+void catch_file_size_signal() {}
+
 void exit_now(int status) {
   detail::release_run_lock();
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

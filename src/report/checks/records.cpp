@@ -1,5 +1,6 @@
 #include "report/checks/records.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -14,6 +15,10 @@ namespace malha::report {
 namespace {
 
 constexpr std::size_t kBufferBytes = std::size_t{1} << 20;  // also the longest record read
+// The least buffer: a small file is read in one call, into a buffer of its
+// size, not of the largest (a case of a few cells has ten files of a few
+// hundred bytes).
+constexpr std::size_t kLeastBufferBytes = 4096;
 constexpr std::size_t kShownLength = 60;
 
 // Powers of ten held exactly by a double (10^22 is the last).
@@ -218,7 +223,20 @@ RecordReader::RecordReader(const std::string& path, std::string shown, int colum
     fail(shown_, 0, "a regular file", kind);
   }
   size_ = platform::open_file_size(file_);
-  buffer_.reset(new char[kBufferBytes]);
+  // Room for the whole file and one byte more, so that its end is found by
+  // the first read after it; a file that grows while it is read gets more.
+  capacity_ =
+      size_ < 0 ? kBufferBytes
+                : std::clamp(static_cast<std::size_t>(size_) + 1, kLeastBufferBytes, kBufferBytes);
+  buffer_.reset(new char[capacity_]);
+}
+
+void RecordReader::grow() {
+  const std::size_t capacity = std::min(2 * capacity_, kBufferBytes);
+  std::unique_ptr<char[]> buffer(new char[capacity]);
+  std::memcpy(buffer.get(), buffer_.get(), end_);
+  buffer_ = std::move(buffer);
+  capacity_ = capacity;
 }
 
 RecordReader::~RecordReader() {
@@ -231,7 +249,7 @@ bool RecordReader::refill() {
   end_ -= begin_;
   begin_ = 0;
   std::size_t got = 0;
-  const int error = platform::read_some(file_, buffer_.get() + end_, kBufferBytes - end_, got);
+  const int error = platform::read_some(file_, buffer_.get() + end_, capacity_ - end_, got);
   if (error != 0) fail(shown_, line_ + 1, "a readable record", platform::error_text(error));
   if (got == 0) {
     at_eof_ = true;
@@ -267,6 +285,7 @@ bool RecordReader::next(std::string_view& record) {
     if (pending == kBufferBytes)
       fail(shown_, line_ + 1, "a record of at most " + std::to_string(kBufferBytes) + " bytes",
            "a longer one");
+    if (pending == capacity_) grow();
     if (!refill()) {
       if (begin_ == end_) return false;
       // A last record without its line end.

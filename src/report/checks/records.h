@@ -70,10 +70,13 @@ class RecordReader {
 
  private:
   bool refill();
+  // Doubles the buffer (to 1 MiB at most), for a record longer than it.
+  void grow();
 
   platform::FileHandle file_ = platform::kNoFile;
   std::string shown_;
   std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_ = 0;  // of buffer_: the file's size, to 1 MiB at most
   std::size_t begin_ = 0, end_ = 0;
   bool at_eof_ = false;
   std::int64_t line_ = 0;

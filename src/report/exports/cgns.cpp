@@ -25,6 +25,12 @@ namespace {
 // Cells of the quality fields computed and written at a time.
 constexpr std::int64_t kBlockCells = std::int64_t{1} << 16;
 
+bool library_failed = false;
+
+// The library's messages are taken by cg_get_error where a call fails; it
+// prints none of its own.
+void quiet(int /*is_error*/, char* /*message*/) {}
+
 // The CGNS file of the library, in a ReplacingFile's new file: the library
 // opens it by its name and writes it whole; commit() gives it the target's
 // name. A failure before leaves the target as it was.
@@ -32,6 +38,7 @@ class CgnsWriter {
  public:
   explicit CgnsWriter(const std::filesystem::path& target) : file_(target.string()) {
     file_.close_handle();
+    (void)cg_configure(CG_CONFIG_ERROR, reinterpret_cast<void*>(&quiet));
     if (cg_open(file_.temporary().c_str(), CG_MODE_WRITE, &fn_) != CG_OK) failed("open");
   }
   ~CgnsWriter() {
@@ -54,6 +61,7 @@ class CgnsWriter {
 
  private:
   [[noreturn]] void failed(const char* what) const {
+    library_failed = true;
     fail(file_.target(), 0, std::string("the CGNS library's ") + what + " to succeed",
          cg_get_error());
   }
@@ -159,6 +167,10 @@ void write_quality(const Zone& z, const Mesh& mesh, const CellTable& cells) {
 
 bool cgns_supported() {
   return true;
+}
+
+bool cgns_failed() {
+  return library_failed;
 }
 
 void write_cgns(const std::filesystem::path& file, const std::string& case_name, const Mesh& mesh,

@@ -5,6 +5,10 @@
 
 namespace malha::report {
 
+bool cgns_failed() {
+  return false;
+}
+
 bool cgns_supported() {
   return false;
 }

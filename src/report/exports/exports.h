@@ -38,6 +38,11 @@ void write_cgns(const std::filesystem::path& file, const std::string& case_name,
                 const CellTable& cells);
 // Whether this build has the CGNS library (without it, write_cgns fails).
 bool cgns_supported();
+// Whether the CGNS library failed to write (a full disk, a size limit): its
+// file layer, HDF5, then keeps a file it could not close, and its exit
+// handler would crash on it (or loop, and say so). The program ends without
+// the exit handlers once its report is out.
+bool cgns_failed();
 
 // CASE.xyz: "nxv nyv", then every x, then every y, i fastest.
 void write_plot3d(const std::string& file, const Mesh& mesh);

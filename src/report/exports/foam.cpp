@@ -7,6 +7,11 @@
 // reentrant_horizontal and frontAndBack (empty: the back faces, then the
 // front ones). Each face's points run so that its normal points out of its
 // owner. Everything is streamed from the vertex arrays.
+#include <array>
+#include <string>
+#include <system_error>
+
+#include "report/checks/records.h"
 #include "report/exports/exports.h"
 #include "report/exports/foam_case.h"
 #include "report/exports/text.h"
@@ -78,8 +83,7 @@ void for_each_face(const Mesh& mesh, Visit&& visit) {
         visit(cell(mesh, i, j), std::int64_t{-1}, i, j, face);
 }
 
-void write_points(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
-  OutputFile out(folder / "points");
+void write_points(OutputFile& out, const Mesh& mesh, const Counts& c) {
   out.put(foam_header("vectorField", kPolyMesh, "points"));
   open_list(out, c.points);
   Line line(out);
@@ -88,11 +92,10 @@ void write_points(const std::filesystem::path& folder, const Mesh& mesh, const C
       line.text("(").number(mesh.xv[k]).number(mesh.yv[k]).number(z, ')').text("\n");
   line.end();
   out.put(")\n");
-  out.close();
+  out.finish();
 }
 
-void write_faces(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
-  OutputFile out(folder / "faces");
+void write_faces(OutputFile& out, const Mesh& mesh, const Counts& c) {
   out.put(foam_header("faceList", kPolyMesh, "faces"));
   open_list(out, c.faces);
   Line line(out);
@@ -117,14 +120,13 @@ void write_faces(const std::filesystem::path& folder, const Mesh& mesh, const Co
   });
   line.end();
   out.put(")\n");
-  out.close();
+  out.finish();
 }
 
-void write_owners(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
+void write_owners(OutputFile& owner, OutputFile& neighbour, const Mesh& mesh, const Counts& c) {
   const std::string note =
       "nPoints: " + std::to_string(c.points) + " nCells: " + std::to_string(c.cells) +
       " nFaces: " + std::to_string(c.faces) + " nInternalFaces: " + std::to_string(c.inner);
-  OutputFile owner(folder / "owner"), neighbour(folder / "neighbour");
   owner.put(foam_header("labelList", kPolyMesh, "owner", note));
   neighbour.put(foam_header("labelList", kPolyMesh, "neighbour", note));
   open_list(owner, c.faces);
@@ -138,12 +140,11 @@ void write_owners(const std::filesystem::path& folder, const Mesh& mesh, const C
   neighbours.end();
   owner.put(")\n");
   neighbour.put(")\n");
-  owner.close();
-  neighbour.close();
+  owner.finish();
+  neighbour.finish();
 }
 
-void write_boundary(const std::filesystem::path& folder, const Mesh& mesh, const Counts& c) {
-  OutputFile out(folder / "boundary");
+void write_boundary(OutputFile& out, const Mesh& mesh, const Counts& c) {
   out.put(foam_header("polyBoundaryMesh", kPolyMesh, "boundary"));
   open_list(out, kSideCount + 1);
   std::int64_t start = c.inner;
@@ -157,7 +158,35 @@ void write_boundary(const std::filesystem::path& folder, const Mesh& mesh, const
   for (const SideInfo& s : side_table()) patch(s.key, "patch", side_cells(mesh, s.side).faces());
   patch("frontAndBack", "empty", 2 * c.cells);
   out.put(")\n");
-  out.close();
+  out.finish();
+}
+
+// What an earlier mesh may have beside its own five files in polyMesh/:
+// zones and sets of its cells, faces and points, and the refinement levels
+// of a mesher, each plain or compressed. They number the earlier mesh's
+// cells: with the new mesh they would be wrong (checkMesh stops on a zone
+// that names cells the mesh does not have), so they go with it.
+constexpr std::array<const char*, 9> kEarlierMeshParts = {
+    "cellZones",  "faceZones",  "pointZones",        "sets",        "cellLevel",
+    "pointLevel", "level0Edge", "refinementHistory", "surfaceIndex"};
+
+// Removes them (a link as a link, never followed); returns their names,
+// "cellZones, sets/", for the line that says what was written.
+std::string remove_earlier_mesh_parts(const std::filesystem::path& poly) {
+  namespace fs = std::filesystem;
+  std::string removed;
+  for (const char* part : kEarlierMeshParts) {
+    for (const std::string& name : {std::string(part), std::string(part) + ".gz"}) {
+      std::error_code error;
+      const fs::file_status status = fs::symlink_status(poly / name, error);
+      if (!fs::exists(status)) continue;
+      fs::remove_all(poly / name, error);
+      if (error)
+        fail((poly / name).string(), 0, "the earlier mesh's " + name + " removed", error.message());
+      removed += (removed.empty() ? "" : ", ") + name + (fs::is_directory(status) ? "/" : "");
+    }
+  }
+  return removed;
 }
 
 }  // namespace
@@ -167,14 +196,28 @@ std::string write_foam(const std::filesystem::path& folder, const Mesh& mesh) {
   for (const std::filesystem::path& f : {folder, folder / "constant", poly, folder / "system"})
     make_case_folder(f);
   const Counts c = counts(mesh);
-  write_points(poly, mesh, c);
-  write_faces(poly, mesh, c);
-  write_owners(poly, mesh, c);
-  write_boundary(poly, mesh, c);
+  std::error_code error;
+  const bool earlier =
+      std::filesystem::exists(std::filesystem::symlink_status(poly / "points", error));
+  // The mesh is its five files together: every target is checked and every
+  // file written before any takes its name, so that a failure (a target
+  // that is a link, a full disk, a size limit) leaves the earlier mesh whole.
+  OutputFile points(poly / "points"), faces(poly / "faces"), owner(poly / "owner"),
+      neighbour(poly / "neighbour"), boundary(poly / "boundary");
+  write_points(points, mesh, c);
+  write_faces(faces, mesh, c);
+  write_owners(owner, neighbour, mesh, c);
+  write_boundary(boundary, mesh, c);
+  const std::array<OutputFile*, 5> files = {&points, &faces, &owner, &neighbour, &boundary};
+  for (const OutputFile* f : files) f->check();
+  for (OutputFile* f : files) f->commit();
+  const std::string removed = earlier ? remove_earlier_mesh_parts(poly) : "";
   const int system = write_system_files(folder / "system");
-  return system == 3   ? "with its system/ files"
-         : system == 0 ? "keeping the system/ files that were there"
-                       : "with the system/ files that were missing";
+  std::string said = system == 3   ? "with its system/ files"
+                     : system == 0 ? "keeping the system/ files that were there"
+                                   : "with the system/ files that were missing";
+  if (!removed.empty()) said += "; removed the earlier mesh's " + removed;
+  return said;
 }
 
 }  // namespace malha::report
