@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +21,7 @@ using malha::test::listing;
 using malha::test::read_file;
 using malha::test::run_program;
 using malha::test::RunResult;
+using malha::test::tree;
 using malha::test::write_file;
 
 // The shell of a user who set `limit` first: "ulimit -f 8; malha-report ...".
@@ -38,15 +38,6 @@ class ReportLimits : public malha::test::ReportFolder {
     return run("/bin/sh", under_shell(limit, MALHA_REPORT_EXE, args));
   }
 };
-
-// Every file in a folder and the folders in it, with its content.
-std::map<std::string, std::string> tree(const fs::path& folder) {
-  std::map<std::string, std::string> out;
-  for (const auto& entry : fs::recursive_directory_iterator(folder))
-    if (entry.is_regular_file())
-      out[fs::relative(entry.path(), folder).string()] = read_file(entry.path());
-  return out;
-}
 
 // A file-size limit makes the write fail, as a full disk does: one line names
 // the file, status 1, and the folder is as it was: the earlier file (or the
