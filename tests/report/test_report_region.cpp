@@ -80,14 +80,20 @@ Shape annulus(double turns) {
   };
 }
 
+// Vertex (i, j) of the region's own 8 x 4 mesh.
+void region_vertex(std::int32_t i, std::int32_t j, double& x, double& y) {
+  static const auto s = malha::test::algebraic_mesh(8, 4);
+  const std::int64_t k = static_cast<std::int64_t>(j - 1) * s->nxv + i;
+  x = s->xv(k);
+  y = s->yv(k);
+}
+
 // The region's own mesh, stretched by `factor` along x: the right shape but
 // not the right place.
 Shape stretched(double factor) {
   return [factor](std::int32_t i, std::int32_t j, double& x, double& y) {
-    const auto s = malha::test::algebraic_mesh(8, 4);
-    const std::int64_t k = static_cast<std::int64_t>(j - 1) * s->nxv + i;
-    x = s->xv(k) * factor;
-    y = s->yv(k);
+    region_vertex(i, j, x, y);
+    x *= factor;
   };
 }
 
@@ -120,17 +126,16 @@ INSTANTIATE_TEST_SUITE_P(
 // nx, whose mesh leans past x = 1 (malha warns of it): named, never a
 // silent "mesh OK".
 TEST(RegionOfRuns, MalhasMeshesPassAndAnOddNxIsNamed) {
+  const std::string kSmoothed = "t\n40\n20\n2\n2\n", kPasses = "5\n40\n0.0\n1.0\n1.0\n0\n0\n";
   const struct {
-    const char* entradas;
-    const char* elipticas;
+    std::string entradas, elipticas;
     std::vector<std::string> options;
     int status;
     std::string verdict;
   } table[] = {
-      {"t\n40\n20\n2\n2\n", "5\n100\n0.0\n1.0\n1.0\n0\n0\n", {}, 0, "mesh OK"},
-      {"t\n40\n20\n2\n2\n", "5\n100\n0.0\n1.0\n0.6\n0\n0\n", {}, 0, "mesh OK"},
-      {"t\n40\n20\n2\n2\n", "5\n40\n0.0\n1.0\n1.0\n0\n0\n", {"--grade"}, 0, "mesh OK"},
-      {"t\n40\n20\n2\n2\n", "5\n40\n0.0\n1.0\n1.0\n0\n0\n", {"--converge"}, 0, "mesh OK"},
+      {kSmoothed, "5\n100\n0.0\n1.0\n1.0\n0\n0\n", {}, 0, "mesh OK"},
+      {kSmoothed, kPasses, {"--grade"}, 0, "mesh OK"},
+      {kSmoothed, kPasses, {"--converge"}, 0, "mesh OK"},
       {"t\n41\n20\n1\n2\n",
        "",
        {},
@@ -143,7 +148,7 @@ TEST(RegionOfRuns, MalhasMeshesPassAndAnOddNxIsNamed) {
     SCOPED_TRACE(row.entradas);
     TempDir dir;
     write_file(dir / "entradas.txt", row.entradas);
-    if (*row.elipticas != '\0') write_file(dir / "entrada_eq_elipticas.txt", row.elipticas);
+    if (!row.elipticas.empty()) write_file(dir / "entrada_eq_elipticas.txt", row.elipticas);
     ASSERT_EQ(run_program(MALHA_EXE, dir.path(), {}, row.options).exit_status, 0);
     const RunResult r = strict_report(dir.path());
     EXPECT_EQ(r.exit_status, row.status) << r.stderr_text;
@@ -170,10 +175,6 @@ TEST(RegionOfRuns, AGhostCentreOffItsPlaceIsNamed) {
             "9.999e+300)\n");
 }
 
-}  // namespace
-
-namespace {
-
 // No "nan" in what the report says. A cell of no area has no centroid: the
 // files' record of it is checked as a point of the cell, the cell measured
 // as the worst (a run of malha never writes one: its traps stop it first).
@@ -182,20 +183,15 @@ TEST(NoNaN, ACellOfNoAreaIsCheckedAndMeasured) {
   // Vertices (2, 2) and (3, 2) pulled onto (2, 1) and (3, 1): cell (2, 1)
   // a segment, of no area.
   write_case(dir.path(), 8, 4, [](std::int32_t i, std::int32_t j, double& x, double& y) {
-    const auto s = malha::test::algebraic_mesh(8, 4);
-    const std::int32_t from_j = (j == 2 && (i == 2 || i == 3)) ? 1 : j;
-    const std::int64_t k = static_cast<std::int64_t>(from_j - 1) * s->nxv + i;
-    x = s->xv(k);
-    y = s->yv(k);
+    region_vertex(i, (j == 2 && (i == 2 || i == 3)) ? 1 : j, x, y);
   });
   // The writers wrote the centroid the formulas give, 0/0: the corner
   // (2, 1) stands for it, a point of the cell.
   char corner[2 * malha::textio::kE25Width];
-  {
-    const auto s = malha::test::algebraic_mesh(8, 4);
-    malha::textio::put_e25_15(corner, s->xv(2));
-    malha::textio::put_e25_15(corner + malha::textio::kE25Width, s->yv(2));
-  }
+  double cx, cy;
+  region_vertex(2, 1, cx, cy);
+  malha::textio::put_e25_15(corner, cx);
+  malha::textio::put_e25_15(corner + malha::textio::kE25Width, cy);
   for (const char* name : {"t_cent.txt", "centroides.txt", "t_cent_fict.txt", "t_nest_cent.txt"}) {
     const auto records = malha::test::crlf_records(read_file(dir / name));
     std::string fixed;
