@@ -53,11 +53,9 @@ const ArgumentCase kArgumentCases[] = {
     {"GammaAfterABlank", {"--grade", "3"}, 2, "", "'3'; did you mean --grade=3? (see"},
     {"NoHintAfterAValueGiven", {"--grade=2", "3"}, 2, "", "unknown argument '3' (see"},
     {"NoHintForAnOption", {"--grade", "--fast"}, 2, "", "unknown argument '--fast' (see"},
-    // --control takes no value, and the multigrid of --converge has no
-    // source terms yet.
+    // --control takes no value.
     {"HelpTellsTheControl", {"--help"}, 0, "Control functions (--control)", ""},
     {"ControlWithAValue", {"--control=2"}, 2, "", "unknown argument '--control=2'"},
-    {"ControlWithConverge", {"--converge", "--control"}, 2, "", "not yet with '--converge'"},
     // Control bytes in an argument are shown as \xNN, never sent to the
     // terminal: the refusal stays one line.
     {"EscapeSequence", {"--x\x1b[2J"}, 2, "", "unknown argument '--x\\x1B[2J'"},

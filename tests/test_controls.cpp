@@ -171,8 +171,9 @@ INSTANTIATE_TEST_SUITE_P(Sizes, ControlledSmoothing, ::testing::ValuesIn(kMeshCa
                          [](const auto& info) { return std::string(info.param.label); });
 
 // ---------------------------------------------------------------------------
-// Whole runs: the summary names the controls; the mesh moves, its numbering
-// does not; without smoothing the option changes no byte.
+// Whole runs, by passes and by --converge: the summary names the controls;
+// the mesh moves, its numbering does not; without smoothing the option
+// changes no byte.
 
 test::RunResult run(const test::TempDir& dir, int smoothing, const std::vector<std::string>& args) {
   test::write_file(dir / "entradas.txt", "c\n16\n8\n" + std::to_string(smoothing) + "\n2\n");
@@ -181,17 +182,20 @@ test::RunResult run(const test::TempDir& dir, int smoothing, const std::vector<s
 }
 
 TEST(ControlRun, MovesTheVerticesOnlyAndSaysSo) {
-  for (int smoothing : {1, 2}) {
-    test::TempDir plain, controlled;
-    ASSERT_EQ(run(plain, smoothing, {}).exit_status, 0);
-    const test::RunResult result = run(controlled, smoothing, {"--control"});
-    ASSERT_EQ(result.exit_status, 0);
-    EXPECT_EQ(result.stderr_text, "");
-    for (const char* name : {"c_nest_conec.txt", "c_nest_vert.txt", "c_vert.txt"})
-      EXPECT_EQ(test::read_file(controlled / name), test::read_file(plain / name)) << name;
-    const bool same = test::read_file(controlled / "c.txt") == test::read_file(plain / "c.txt");
-    EXPECT_EQ(same, smoothing != 2);
-  }
+  for (const std::vector<std::string>& how : {std::vector<std::string>{}, {"--converge"}})
+    for (int smoothing : {1, 2}) {
+      test::TempDir plain, controlled;
+      ASSERT_EQ(run(plain, smoothing, how).exit_status, 0);
+      std::vector<std::string> args = how;
+      args.push_back("--control");
+      const test::RunResult result = run(controlled, smoothing, args);
+      ASSERT_EQ(result.exit_status, 0);
+      EXPECT_EQ(result.stderr_text, run(plain, smoothing, how).stderr_text);
+      for (const char* name : {"c_nest_conec.txt", "c_nest_vert.txt", "c_vert.txt"})
+        EXPECT_EQ(test::read_file(controlled / name), test::read_file(plain / name)) << name;
+      const bool same = test::read_file(controlled / "c.txt") == test::read_file(plain / "c.txt");
+      EXPECT_EQ(same, smoothing != 2);
+    }
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "helper_thread.h"
+#include "smoothing/controls.h"
 #include "smoothing/converge.h"
 #include "smoothing/multigrid/cycle.h"
 #include "smoothing/passes.h"
@@ -313,7 +314,8 @@ struct LibraryCase {
   // The cycles the smoothing takes, within a band that a fault slowing the cycles would leave
   // (a restriction with the wrong weights turns 11 cycles into dozens).
   int least_cycles, most_cycles;
-  double grading = 1.0;  // --grade
+  double grading = 1.0;   // --grade
+  bool controls = false;  // --control: the source terms from the starting mesh
 };
 
 // The algebraic mesh of a case, graded as asked, ready for smoothing.
@@ -323,6 +325,10 @@ std::unique_ptr<malha::MeshState> start_mesh(const LibraryCase& t) {
   s->dksi = t.dksi;
   s->deta = t.deta;
   malha::allocate_group_b(*s);
+  if (t.controls) {
+    malha::fill_controls(*s);
+    s->controls = true;
+  }
   return s;
 }
 
@@ -379,6 +385,20 @@ INSTANTIATE_TEST_SUITE_P(SpacingsApart, InTheLibrary,
                                            LibraryCase{41, 20, 3.0, 1.0, 50000, 26, 33},
                                            LibraryCase{40, 20, 1.0, 3.0, 50000, 7, 10},
                                            LibraryCase{41, 20, 1.0, 0.5, 50000, 27, 34, 2.0}));
+
+// With the control functions' source terms (--control) the cycles solve the equations the passes
+// solve with them: the coarse levels take the sources at their vertices, and near the outer
+// corner, where the sources outweigh the second differences, hybrid differences (a finer grading
+// or spacing pulls harder).
+INSTANTIATE_TEST_SUITE_P(WithControls, InTheLibrary,
+                         ::testing::Values(LibraryCase{20, 10, 1.0, 1.0, 20000, 13, 18, 1.0, true},
+                                           LibraryCase{40, 20, 1.0, 1.0, 20000, 19, 26, 1.0, true},
+                                           LibraryCase{41, 20, 1.0, 1.0, 20000, 18, 25, 1.0, true},
+                                           LibraryCase{40, 20, 1.0, 1.0, 20000, 15, 20, 2.0, true},
+                                           LibraryCase{24, 12, 1.0, 0.5, 50000, 21, 28, 1.0, true},
+                                           LibraryCase{24, 12, 2.0, 1.0, 50000, 21, 28, 1.0, true},
+                                           LibraryCase{200, 100, 1.0, 1.0, 0, 37, 48, 1.0, true},
+                                           LibraryCase{200, 100, 1.0, 1.0, 0, 50, 64, 2.0, true}));
 
 // The observer sees the state after every cycle, numbered from 0 to the cycles run, the last
 // being the result; where the cycles start again (from the starting mesh, or from the mesh of a

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "mesh/malhas_segmentos.h"
@@ -172,6 +174,29 @@ TEST(Convergence, SpacingsScaleTheMetricsNotTheMove) {
   const auto a = convergence_figure(s->xv.data(), s->yv.data(), 7, 4, 1.0, 1.0);
   const auto b = convergence_figure(s->xv.data(), s->yv.data(), 7, 4, 2.0, 2.0);
   EXPECT_DOUBLE_EQ(a.largest_move, b.largest_move);
+}
+
+// Source terms enter the figure through the coefficients: zero ones give the figure without them,
+// bit for bit; others move it.
+TEST(Convergence, ZeroSourcesGiveTheFigureWithout) {
+  const struct {
+    std::int32_t nx, ny;
+    double grading;
+  } meshes[] = {{6, 3, 1.0}, {20, 10, 1.0}, {21, 10, 1.0}, {20, 10, 3.0}};
+  for (const auto& m : meshes) {
+    const auto s = test::algebraic_mesh(m.nx, m.ny, m.grading);
+    const std::vector<double> zero(static_cast<std::size_t>(s->nvert), 0.0);
+    const std::vector<double> some(static_cast<std::size_t>(s->nvert), 0.25);
+    const auto figure = [&](Sources sources) {
+      return convergence_figure(s->xv.data(), s->yv.data(), s->nxv, s->nyv, 1.0, 0.5, sources);
+    };
+    const ConvergenceFigure without = figure({}), zeros = figure({zero.data(), zero.data()});
+    EXPECT_EQ(std::memcmp(&zeros.largest_move, &without.largest_move, sizeof(double)), 0);
+    EXPECT_EQ(zeros.vertex, without.vertex);
+    EXPECT_EQ(zeros.relative, without.relative);
+    EXPECT_NE(figure({some.data(), zero.data()}).largest_move, without.largest_move);
+    EXPECT_NE(figure({zero.data(), some.data()}).largest_move, without.largest_move);
+  }
 }
 
 TEST(Convergence, DegenerateMeshesGiveNoTrap) {

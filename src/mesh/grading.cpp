@@ -38,6 +38,7 @@
 
 #include "mesh/malhas_segmentos.h"
 #include "mesh/power.h"
+#include "smoothing/converge.h"
 #include "smoothing/figure.h"
 
 namespace malha {
@@ -240,10 +241,9 @@ std::string graded_smoothing_refusal(const MeshState& s, bool converged) {
   // Passes that no longer move the mesh have reached what the equations
   // give: more of them, or --converge, leave the same bent cells, and the
   // cause is the equations (their spacings) on this grading.
-  const bool settled =
-      converged ||
-      convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta).relative <=
-          kSettledPasses;
+  const bool settled = converged || convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv,
+                                                       s.dksi, s.deta, sources_of(s))
+                                            .relative <= kSettledPasses;
   if (settled && !spacings.empty())
     return spacings + " bend the mesh graded with " + grade + ": its smoothing " +
            (converged

@@ -8,6 +8,7 @@
 
 #include "platform.h"
 #include "run/summary.h"
+#include "smoothing/converge.h"
 #include "smoothing/figure.h"
 
 namespace malha {
@@ -78,8 +79,8 @@ void SmoothingProgress::pass_done(std::int32_t pass) {
   if (now < next_show_) return;
   next_show_ = now + kRedraw;
   if (now >= next_figure_) {
-    figure_ = convergence_text(
-        convergence_figure(s_.xv.data(), s_.yv.data(), s_.nxv, s_.nyv, s_.dksi, s_.deta));
+    figure_ = convergence_text(convergence_figure(s_.xv.data(), s_.yv.data(), s_.nxv, s_.nyv,
+                                                  s_.dksi, s_.deta, sources_of(s_)));
     // On a large mesh a figure takes a while: it may cost at most a small
     // share of the smoothing's time.
     const Clock::time_point after = Clock::now();

@@ -12,6 +12,7 @@
 #include "files/dados.h"
 #include "files/layout.h"
 #include "platform.h"
+#include "smoothing/converge.h"
 #include "textio.h"
 
 namespace malha {
@@ -285,7 +286,7 @@ void RunReport::run_done(const MeshState& s) const {
     const double seconds = std::max(0.0, elapsed - textio::command_seconds());
     if (option_on(s.opt_elliptic)) {
       const ConvergenceFigure figure =
-          convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
+          convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta, sources_of(s));
       out += run_summary(s, quality_, &figure, seconds, converge);
     } else {
       out += run_summary(s, quality_, nullptr, seconds);

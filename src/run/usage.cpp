@@ -71,8 +71,8 @@ constexpr std::string_view kAboutText =
     "computed once from the starting mesh, that keep the cells at the outer\n"
     "corner (0, 0) about the size of their neighbours along the boundary\n"
     "(without them the smoothing makes them several times larger, more so the\n"
-    "finer the mesh) and the grid lines square to the outer boundary. For\n"
-    "smoothing passes (niter, nsweep); not yet with --converge.\n"
+    "finer the mesh) and the grid lines square to the outer boundary. With the\n"
+    "smoothing passes (niter, nsweep) and with --converge.\n"
     "\n"
     "Files written (CASE is the case name):\n"
     "  CASE.txt, CASE_vert.txt, CASE_vert_fict.txt, CASE_cent.txt,\n"
@@ -226,9 +226,6 @@ int apply_run_options(int argc, const char* const* argv, RunRequest& request) {
     const std::string why = option->apply(value, request);
     if (!why.empty()) return refuse(argument, why);
   }
-  // The multigrid of --converge solves the equations without sources.
-  if (request.control && request.converge)
-    return refuse("--converge", "--control works with smoothing passes only, not yet with");
   return kGoOnWithTheRun;
 }
 

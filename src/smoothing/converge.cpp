@@ -76,7 +76,9 @@ class Saved {
 Outcome cycles_at(MeshState& s, double dksi, double deta, const Rules& rules, Progress& p,
                   std::int32_t cycles_before, HelperThread* helper, const ConvergeObserver& observe,
                   bool again = false) {
-  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, helper);
+  const Sources sources = sources_of(s);
+  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, helper,
+                                 sources.p, sources.q);
   hierarchy.relax_level0_again(again);
   return converge::run_cycles(s, hierarchy, dksi, deta, rules, p, cycles_before, observe);
 }
@@ -148,7 +150,8 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool round
                                       const ConvergeObserver& observe) {
   ConvergedSmoothing result;
   if (s.nxv < 3 || s.nyv < 3) {
-    result.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta);
+    result.figure =
+        convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta, sources_of(s));
     return result;
   }
   HelperThread* helper = options.threads == 1 ? nullptr : HelperThread::shared();

@@ -2,7 +2,7 @@
 // smoothing equations, instead of the mesh that niter passes of nsweep point
 // Gauss-Seidel sweeps leave. The equations are those of a smoothing pass (the
 // metric terms with dksi and deta, the coefficients with the source terms,
-// which no run ever sets to anything but zero, the boundary held); they are
+// those of --control or zero, the boundary held); they are
 // solved by the nonlinear multigrid of smoothing/multigrid/levels.h.
 #pragma once
 
@@ -14,6 +14,12 @@
 #include "variaveis.h"
 
 namespace malha {
+
+// The source terms of the run's equations: psrc and qsrc under --control,
+// none otherwise.
+inline Sources sources_of(const MeshState& s) {
+  return s.controls ? Sources{s.psrc.data(), s.qsrc.data()} : Sources{};
+}
 
 // Cycles after which a run of cycles that has not reached its tolerance stops
 // (a mesh needs a dozen or two with the spacings alike, whatever its size).

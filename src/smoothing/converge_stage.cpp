@@ -27,7 +27,8 @@ void fault_as_the_passes_would(MeshState& s) {
   const std::vector<double> x(s.xv.data(), s.xv.data() + count);
   const std::vector<double> y(s.yv.data(), s.yv.data() + count);
   SmoothingWorkspace workspace;
-  for (std::int32_t pass = 1; pass <= s.niter; ++pass) smoothing_pass(s, SmoothingOptions{}, workspace);
+  for (std::int32_t pass = 1; pass <= s.niter; ++pass)
+    smoothing_pass(s, SmoothingOptions{}, workspace);
   std::copy(x.begin(), x.end(), s.xv.data());
   std::copy(y.begin(), y.end(), s.yv.data());
 }
@@ -160,12 +161,14 @@ Outcome run_cycles(MeshState& s, multigrid::Hierarchy& hierarchy, double dksi, d
     }
     if (p.move.largest <= tolerance * edge_bound && p.relative() <= tolerance) {
       // The figure as the report program computes it decides.
-      o.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta);
+      o.figure =
+          convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, sources_of(s));
       if (o.figure.relative <= tolerance) break;
     }
     o.end = stop_rule(p, rounding, rules);
     if (o.end == End::AtRounding) {
-      o.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta);
+      o.figure =
+          convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, sources_of(s));
       break;
     }
     if (o.end != End::Converged) return o;

@@ -139,4 +139,28 @@ MALHA_ALWAYS_INLINE Unsourced<V> without_sources(const Derivatives<V>& d) {
   return u;
 }
 
+// The half source terms 0.5*P*D^2 and 0.5*Q*D^2 that the east/west and
+// north/south coefficients add and take away, by the operations of
+// coefficients() (jac = 1/D first, as a pass stores it): the multigrid's
+// equations with sources (--control) are the pass's, term for term.
+template <class V>
+struct HalfSources {
+  V p, q;
+};
+
+template <class V>
+MALHA_ALWAYS_INLINE HalfSources<V> half_sources(const Derivatives<V>& d, V psrc, V qsrc) {
+  const V half = constant<V>(0.5);
+  const V jac = constant<V>(1.0) / determinant(d);
+  const V g = constant<V>(1.0) / (jac * jac);
+  return {half * psrc * g, half * qsrc * g};
+}
+
+// The nine coefficients with the sources, from the derivatives, as a pass
+// computes them from its stored metric terms.
+template <class V>
+MALHA_ALWAYS_INLINE Coefficients<V> with_sources(const Derivatives<V>& d, V psrc, V qsrc) {
+  return coefficients(alpha(d), beta(d), gamma(d), constant<V>(1.0) / determinant(d), psrc, qsrc);
+}
+
 }  // namespace malha::equation

@@ -42,7 +42,8 @@ double shortest_mesh_edge(const double* xv, const double* yv, std::int32_t nxv, 
 }
 
 ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,
-                                     std::int32_t nyv, double dksi, double deta) {
+                                     std::int32_t nyv, double dksi, double deta, Sources sources) {
+  const bool sourced = sources.p != nullptr && sources.q != nullptr;
   const platform::FpTrapsHeld held;
   ConvergenceFigure f;
   if (nxv < 3 || nyv < 3) return f;
@@ -53,7 +54,9 @@ ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::in
     for (std::int32_t i = 2; i <= nxv - 1; ++i) {
       const std::int64_t p = static_cast<std::int64_t>(j - 1) * nxv + (i - 1);
       const VertexMetrics m = metric_terms_at(xv, yv, p, nxv, cksi, ceta);
-      const VertexCoefficients c = coefficients_at(m.alpha, m.beta, m.gamma, m.jac, 0.0, 0.0);
+      const VertexCoefficients c =
+          coefficients_at(m.alpha, m.beta, m.gamma, m.jac, sourced ? sources.p[p] : 0.0,
+                          sourced ? sources.q[p] : 0.0);
       const double move_x = point_move(xv, p, nxv, c), move_y = point_move(yv, p, nxv, c);
       const double move = worse_move(move_y, move_x) ? move_y : move_x;
       if (worse_move(move, f.largest_move) || f.vertex == 0) {

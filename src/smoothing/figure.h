@@ -12,7 +12,8 @@ namespace malha {
 // one point update would make, over the interior vertices and over u = x and
 // u = y, |sum of a_nb*u_nb - ap*u| / |ap|, with the metric terms and the
 // coefficients computed from this mesh as an outer smoothing pass computes
-// them (source terms zero). A converged mesh gives a move near rounding.
+// them (with the given source terms, zero when there are none). A converged
+// mesh gives a move near rounding.
 struct ConvergenceFigure {
   bool defined = false;        // false when the mesh has no interior vertex
   double largest_move = 0.0;   // infinite or NaN on a degenerate mesh
@@ -21,9 +22,17 @@ struct ConvergenceFigure {
   double relative = 0.0;       // largest_move / smallest_edge
 };
 
+// The source terms P and Q of the equations (0-based, one per vertex), both
+// null when there are none (P = Q = 0).
+struct Sources {
+  const double* p = nullptr;
+  const double* q = nullptr;
+};
+
 // Row by row, without storage of its own; never a floating-point trap.
 ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,
-                                     std::int32_t nyv, double dksi, double deta);
+                                     std::int32_t nyv, double dksi, double deta,
+                                     Sources sources = {});
 
 // The shortest edge between neighbouring vertices of a mesh of nxv by nyv
 // vertices (0-based xv, yv), by hypot: the figure's yardstick.

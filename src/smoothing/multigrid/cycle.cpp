@@ -48,10 +48,29 @@ std::vector<double> steps_of(std::int32_t n) {
   return position;
 }
 
+// The source terms of `coarse` injected from `fine`: their values at the
+// fine vertices where the coarse ones lie (fine.ax.fine_of, fine.ay.fine_of,
+// just filled by coarsen).
+void inject_sources(const Level& fine, Level& coarse) {
+  const std::int64_t nf = fine.ax.n, nc = coarse.ax.n;
+  const auto size = static_cast<std::size_t>(coarse.ax.n) * static_cast<std::size_t>(coarse.ay.n);
+  coarse.own_p.assign(size, 0.0);
+  coarse.own_q.assign(size, 0.0);
+  for (std::int64_t j = 0; j < coarse.ay.n; ++j) {
+    for (std::int64_t i = 0; i < nc; ++i) {
+      const std::int64_t f = fine.ay.fine_of[j] * nf + fine.ax.fine_of[i];
+      coarse.own_p[j * nc + i] = fine.p[f];
+      coarse.own_q[j * nc + i] = fine.q[f];
+    }
+  }
+  coarse.p = coarse.own_p.data();
+  coarse.q = coarse.own_q.data();
+}
+
 }  // namespace
 
 Hierarchy::Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv, double dksi,
-                     double deta, HelperThread* helper)
+                     double deta, HelperThread* helper, const double* psrc, const double* qsrc)
     : dksi_(dksi), deta_(deta), helper_(helper) {
   levels_.emplace_back();
   Level& top = levels_.back();
@@ -61,11 +80,13 @@ Hierarchy::Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv,
   top.unit_steps = true;
   top.x = xv;
   top.y = yv;
+  if (psrc != nullptr && qsrc != nullptr) top.p = psrc, top.q = qsrc;
   while (can_coarsen(levels_.back().ax.n) || can_coarsen(levels_.back().ay.n)) {
     Level coarse;
     coarse.ax = coarsen(levels_.back().ax, dksi);
     coarse.ay = coarsen(levels_.back().ay, deta);
     size_level(coarse, true);
+    if (levels_.front().p != nullptr) inject_sources(levels_.back(), coarse);
     levels_.push_back(std::move(coarse));
   }
 }

@@ -28,8 +28,10 @@ class Hierarchy {
   // Levels for a mesh of nxv by nyv vertices whose coordinates are xv, yv
   // (0-based), down to a grid of at most a few interior vertices each way.
   // With a helper thread the relaxations of the large levels use it.
+  // psrc and qsrc (0-based, both or neither): the source terms of the
+  // equations (--control); null, the equations without them.
   Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv, double dksi, double deta,
-            HelperThread* helper);
+            HelperThread* helper, const double* psrc = nullptr, const double* qsrc = nullptr);
 
   // Level 0's coefficients from its coordinates, by the operations of a
   // smoothing pass (level0_coefficients), and the residuals from them in the

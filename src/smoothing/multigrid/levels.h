@@ -68,6 +68,12 @@ struct Level {
   double* x = nullptr;      // the level's coordinates: level 0's are the mesh's
   double* y = nullptr;
   std::vector<double> own_x, own_y;  // storage of x and y on the coarser levels
+  // The source terms P and Q (--control), null without them: level 0's are
+  // the mesh's psrc and qsrc, the coarser levels' their values at the
+  // coarse vertices (fixed fields, injected once).
+  const double* p = nullptr;
+  const double* q = nullptr;
+  std::vector<double> own_p, own_q;
   std::vector<double> x0, y0;        // the values given by the level below (coarser levels)
   std::vector<double> fx, fy;        // right-hand sides (coarser levels; zero on level 0)
   std::vector<double> rx, ry;        // residuals

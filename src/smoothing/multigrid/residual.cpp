@@ -1,5 +1,6 @@
 // Level 0's residuals: the equations exactly as a smoothing pass computes
-// them (the metric terms, then the coefficients with zero sources), summed in
+// them (the metric terms, then the coefficients with zero sources, or with
+// the source terms under --control), summed in
 // the order of the sweeps, two vertices at a time; with the largest move, as
 // the convergence figure takes it.
 #include <algorithm>
@@ -69,6 +70,31 @@ MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, V cksi, V c
   ap_out = lanes_magnitude(ap);
 }
 
+// The residuals of vertex p of level 0 with the source terms (--control):
+// the coefficients as a pass computes them (equation::with_sources), the
+// products summed in the order of the sweeps as the convergence figure sums
+// them.
+void level0_vertex_with_sources(Level& level, std::int64_t p, double cksi, double ceta,
+                                double& det_low, double& det_high, double& larger, double& ap_out) {
+  const std::int64_t nx = level.ax.n;
+  const Stencil<double> x = stencil_of_one(level.x, p, nx), y = stencil_of_one(level.y, p, nx);
+  const equation::Derivatives<double> d =
+      equation::derivatives(x.e, x.w, x.n, x.s, y.e, y.w, y.n, y.s, cksi, ceta);
+  const double det = std::fabs(equation::determinant(d));
+  det_low = lanes_lower(det_low, det);
+  det_high = lanes_higher(det_high, det);
+  const equation::Coefficients<double> c = equation::with_sources(d, level.p[p], level.q[p]);
+  const auto residual = [&](const Stencil<double>& u) {
+    const double sum = c.asw * u.sw + c.as * u.s + c.an * u.n + c.anw * u.nw + c.aw * u.w +
+                       c.ae * u.e + c.ase * u.se + c.ane * u.ne;
+    return c.ap * u.c - sum;
+  };
+  const double rx = residual(x), ry = residual(y);
+  level.rx[p] = rx, level.ry[p] = ry;
+  larger = lanes_higher(std::fabs(rx), std::fabs(ry));
+  ap_out = std::fabs(c.ap);
+}
+
 }  // namespace
 
 FineResidual level0_residual(Level& level, double dksi, double deta) {
@@ -88,6 +114,14 @@ FineResidual level0_residual(Level& level, double dksi, double deta) {
   for (std::int64_t j = 1; j < ny - 1; ++j) {
     std::int64_t p = j * nx + 1;
     const std::int64_t end = j * nx + nx - 1;
+    if (level.p != nullptr) {
+      for (; p < end; ++p) {
+        double larger = 0.0, ap = 0.0;
+        level0_vertex_with_sources(level, p, cksi, ceta, det_low, det_high, larger, ap);
+        keep_larger(move, larger, ap, p);
+      }
+      continue;
+    }
     for (; p + 1 < end; p += 2) {
       Pair larger, ap;
       level0_vertex(level, p, lanes::splat(cksi), lanes::splat(ceta), det_lows, det_highs, larger,

@@ -99,9 +99,13 @@ MALHA_ALWAYS_INLINE Stencil<Pair> stencil_of_two_apart(const double* u, std::int
 
 // The factors of the differences at a vertex (smoothing/multigrid/levels.h); on
 // level 0 (kUnit) only the first-derivative ones, the others being 1.
+// With source terms, source_i and source_j scale the half sources'
+// differences (u(E) - u(W), u(N) - u(S)) to the level's steps: the cross
+// factors of each axis, 1 on level 0.
 template <class V>
 struct Factors {
   V first_i, first_j, next_i, previous_i, next_j, previous_j, cross;
+  V source_i{}, source_j{};
 };
 
 // One equation of a line being relaxed: the weights of the previous vertex
@@ -112,11 +116,33 @@ struct Equation {
   V lower, diag, upper, bx, by;
 };
 
+// The weights of the next and previous vertex along an axis with the half
+// source term h of that axis (a coarse level's, its first difference scaled
+// to the level's steps), by Patankar's hybrid differences: central (next + h,
+// previous - h) while neither falls below the one-sided difference's
+// (2h, 0 or 0, -2h), one-sided beyond. Each coarser level doubles the source
+// terms' weight against the second differences (its first differences span
+// twice the steps), and near the outer corner, where h reaches twice the
+// weight at the finest level, central differences would give the coarse
+// levels negative weights: their corrections then go astray (400 x 200 does
+// not converge). Level 0 keeps central differences, the passes' equations.
+template <class V>
+MALHA_ALWAYS_INLINE void hybrid(V& next, V& previous, V h) {
+  const V zero = equation::constant<V>(0.0), two = equation::constant<V>(2.0);
+  next = lanes_higher(lanes_higher(next + h, two * h), zero);
+  previous = lanes_higher(lanes_higher(previous - h, negate(two * h)), zero);
+}
+
 // The equation at a vertex along its row (kAlongRow: the unknowns are u(W),
 // u, u(E)) or its column (u(S), u, u(N)); f is the level's right-hand side.
-template <bool kAlongRow, bool kUnit, class V>
+// kSources: with the source terms P and Q at the vertex (--control), which
+// add D^2 (P u_ksi + Q u_eta): on level 0 the half sources
+// (smoothing/equation.h) go to the east and north weights and come off the
+// west and south ones, as in a pass; on the coarser levels by hybrid().
+template <bool kAlongRow, bool kUnit, bool kSources = false, class V>
 MALHA_ALWAYS_INLINE Equation<V> equation(const Stencil<V>& x, const Stencil<V>& y,
-                                         const Factors<V>& f, V fx, V fy) {
+                                         const Factors<V>& f, V fx, V fy, V psrc = V{},
+                                         V qsrc = V{}) {
   const equation::Derivatives<V> d =
       equation::derivatives(x.e, x.w, x.n, x.s, y.e, y.w, y.n, y.s, f.first_i, f.first_j);
   const V alpha = equation::alpha(d), gamma = equation::gamma(d);
@@ -126,6 +152,15 @@ MALHA_ALWAYS_INLINE Equation<V> equation(const Stencil<V>& x, const Stencil<V>& 
     ni = alpha * f.next_i, pi = alpha * f.previous_i;
     nj = gamma * f.next_j, pj = gamma * f.previous_j;
     cross = hb * f.cross;
+  }
+  if constexpr (kSources) {
+    const equation::HalfSources<V> h = equation::half_sources(d, psrc, qsrc);
+    if constexpr (kUnit) {
+      ni = ni + h.p, pi = pi - h.p, nj = nj + h.q, pj = pj - h.q;
+    } else {
+      hybrid(ni, pi, h.p * f.source_i);
+      hybrid(nj, pj, h.q * f.source_j);
+    }
   }
   const V cx = cross * ((x.ne - x.nw) - (x.se - x.sw));
   const V cy = cross * ((y.ne - y.nw) - (y.se - y.sw));
@@ -162,11 +197,46 @@ struct Equations {
   }
 };
 
+// The equations of a line with the source terms (level.p, level.q), one
+// vertex at a time: level 0's as a pass's (central differences, the
+// factors 1), the coarser levels' by hybrid differences.
+template <bool kAlongRow, std::int64_t kStride>
+void build_with_sources(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t count,
+                        const Equations& out, bool with_rhs) {
+  const std::int64_t nx = level.ax.n;
+  const Axis &ax = level.ax, &ay = level.ay;
+  const bool has_rhs = with_rhs && !level.fx.empty();
+  for (std::int64_t c = 0; c < count; ++c) {
+    const std::int64_t i = i0 + kStride * c, p = j * nx + i;
+    const Stencil<double> sx = stencil_of_one(level.x, p, nx), sy = stencil_of_one(level.y, p, nx);
+    if (level.unit_steps) {
+      const Factors<double> f{ax.first[i], ay.first[j], 1.0, 1.0, 1.0, 1.0, 1.0};
+      out.put(c, equation<kAlongRow, true, true>(sx, sy, f, 0.0, 0.0, level.p[p], level.q[p]));
+      continue;
+    }
+    const Factors<double> f{ax.first[i],
+                            ay.first[j],
+                            ax.next[i],
+                            ax.previous[i],
+                            ay.next[j],
+                            ay.previous[j],
+                            ax.cross[i] * ay.cross[j],
+                            ax.cross[i],
+                            ay.cross[j]};
+    const double fx = has_rhs ? level.fx[p] : 0.0, fy = has_rhs ? level.fy[p] : 0.0;
+    out.put(c, equation<kAlongRow, false, true>(sx, sy, f, fx, fy, level.p[p], level.q[p]));
+  }
+}
+
 // The equations of `count` interior vertices of row j from column i0, in
 // steps of kStride (1 along a row, 2 across the columns of one parity).
 template <bool kAlongRow, std::int64_t kStride>
 void build(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t count,
            const Equations& out, bool with_rhs = true) {
+  if (level.p != nullptr) {
+    build_with_sources<kAlongRow, kStride>(level, j, i0, count, out, with_rhs);
+    return;
+  }
   const std::int64_t nx = level.ax.n;
   const double* x = level.x;
   const double* y = level.y;
