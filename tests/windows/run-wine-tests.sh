@@ -525,8 +525,8 @@ for name in "it's" 'a;b&c' '$(x)' '`x`' 'bang!!' '-x' 'a^b(1)' 'my  mesh' '100%P
     continue
   fi
   IFS=$sep read -r -a got <"$h.log"
-  # -c SCRIPT DATA PICTURE TITLE LABEL
-  ((${#got[@]} == 6)) && [[ ${got[0]} == -c && ${got[5]} == "equiangle skew" ]] ||
+  # -c SCRIPT DATA PICTURE TITLE LABEL LOW HIGH SCALE
+  ((${#got[@]} == 9)) && [[ ${got[0]} == -c && ${got[5]} == "equiangle skew" ]] ||
     problem "$name: gnuplot got $(tr "$sep" '|' <"$h.log")"
   [[ ${got[4]-} == "$name: equiangle skew" ]] || problem "$name: title '${got[4]-}'"
 done
