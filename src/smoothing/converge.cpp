@@ -117,7 +117,7 @@ ConvergedSmoothing continuation(MeshState& s, Saved& saved, double tolerance,
     }
     if (at == 0.0 || o.end == End::BelowRounding || ++retries > kMostRetries ||
         cycles >= kContinuationCycleLimit) {
-      const std::string step =
+      const std::string which =
           at == 0.0 ? std::string("the first, with equal spacings")
                     : formatted("the step to %.4g, from the mesh solved with %.4g", next, at);
       fail(tolerance, converge::observed(o, p, cycles) +
@@ -125,7 +125,7 @@ ConvergedSmoothing continuation(MeshState& s, Saved& saved, double tolerance,
                                     "with equal spacings, to carry deta/dksi from 1 to %g step by "
                                     "step: this was ",
                                     ratio) +
-                          step);
+                          which);
     }
     saved.restore(s);
     // The last ratio may be reached again by the shorter step: shorter still.
