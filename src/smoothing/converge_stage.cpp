@@ -211,7 +211,7 @@ std::string observed(const Outcome& o, Progress& p, std::int32_t cycles_in_all) 
       "; after %ld cycles an update would still move vertex %lld by %.2E, %.2E of the shortest "
       "edge (the least move was %.2E, after %ld cycles)",
       static_cast<long>(cycles_in_all), static_cast<long long>(p.move.vertex), p.move.largest,
-      p.relative(), p.least, static_cast<long>(cycles_in_all - p.cycle + p.least_cycle));
+      p.relative(), p.least, static_cast<long>(cycles_in_all) - p.cycle + p.least_cycle);
   if (o.end == End::BelowRounding)
     what += formatted("; a tolerance above %.2E can be reached", p.least / p.shortest());
   return what;

@@ -170,8 +170,10 @@ void put_axes(OutputFile& out, const MapPicture& p, const Frame& f) {
 std::vector<double> bar_ticks(const MapPicture& p, double height) {
   std::vector<double> round;
   if (p.logarithmic) {
-    for (double e = std::ceil(std::log10(p.low)); e <= std::floor(std::log10(p.high)); ++e)
-      round.push_back(std::pow(10.0, e));
+    // The decades are few (a double spans about 600): an integer counts them.
+    const auto first = static_cast<int>(std::ceil(std::log10(p.low)));
+    const auto last = static_cast<int>(std::floor(std::log10(p.high)));
+    for (int e = first; e <= last; ++e) round.push_back(std::pow(10.0, e));
   } else {
     round = ticks(p.low, p.high);
   }
