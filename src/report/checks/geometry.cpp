@@ -9,15 +9,14 @@
 #include "mesh/processamento.h"
 #include "report/checks/file_checks.h"
 #include "report/measures/metrics.h"
+#include "textio.h"
 
 namespace malha::report {
 
 namespace {
 
 std::string text(double value) {
-  char buffer[32];
-  (void)std::snprintf(buffer, sizeof buffer, "%.16g", value);
-  return buffer;
+  return textio::formatted("%.16g", value);
 }
 
 // The largest coordinate of a cell's corners, in magnitude.

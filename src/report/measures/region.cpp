@@ -4,15 +4,14 @@
 #include <cstdio>
 
 #include "report/measures/sides.h"
+#include "textio.h"
 
 namespace malha::report {
 
 namespace {
 
 std::string text(double value) {
-  char buffer[32];
-  (void)std::snprintf(buffer, sizeof buffer, "%.6g", value);
-  return buffer;
+  return textio::formatted("%.6g", value);
 }
 
 // A side of the region: the vertices (i, j) from `first` to `last` along
