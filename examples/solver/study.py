@@ -12,12 +12,18 @@ from malhafiles import Mesh
 PARAMETERS = "1\n1\n0.0\n1.0\n1.0\n0\n0\n"
 
 
-def make_mesh(program, folder, nx, ny, smoothed, grade=1.0):
+def case_name(nx, ny, smoothed, grade=1.0, control=False):
+    """The case's name: its kind, size, grading and control functions."""
+    return (f"{'s' if smoothed else 'a'}{nx}x{ny}" + (f"g{grade:g}" if grade != 1.0 else "") +
+            ("c" if control else ""))
+
+
+def make_case(program, folder, nx, ny, smoothed, grade=1.0, control=False):
     """Runs malha in `folder` (unattended), smoothing to convergence when
-    `smoothed`, graded with --grade=GRADE unless it is 1, and reads the mesh
-    it writes."""
+    `smoothed` (with the control functions of --control when `control`),
+    graded with --grade=GRADE unless it is 1; returns the case's name."""
     os.makedirs(folder, exist_ok=True)
-    case = f"{'s' if smoothed else 'a'}{nx}x{ny}" + (f"g{grade:g}" if grade != 1.0 else "")
+    case = case_name(nx, ny, smoothed, grade, control)
     with open(os.path.join(folder, "entradas.txt"), "w") as f:
         f.write(f"{case}\n{nx}\n{ny}\n{2 if smoothed else 1}\n2\n")
     with open(os.path.join(folder, "entrada_eq_elipticas.txt"), "w") as f:
@@ -25,9 +31,15 @@ def make_mesh(program, folder, nx, ny, smoothed, grade=1.0):
     env = dict(os.environ, COMSPEC="true")
     arguments = [program] + (["--converge"] if smoothed else [])
     arguments += [f"--grade={grade:g}"] if grade != 1.0 else []
+    arguments += ["--control"] if control else []
     subprocess.run(arguments, cwd=folder, env=env, check=True,
                    stdout=subprocess.DEVNULL, stdin=subprocess.DEVNULL)
-    return Mesh(folder, case)
+    return case
+
+
+def make_mesh(program, folder, nx, ny, smoothed, grade=1.0, control=False):
+    """make_case, and the mesh it writes."""
+    return Mesh(folder, make_case(program, folder, nx, ny, smoothed, grade, control))
 
 
 def orders(sizes, errors):
