@@ -11,6 +11,7 @@ PACKAGES = {
     "numpy": ("python3-numpy", "numpy"),
     "scipy": ("python3-scipy", "scipy"),
     "matplotlib": ("python3-matplotlib", "matplotlib"),
+    "meshio": ("python3-meshio", "meshio"),
 }
 
 
