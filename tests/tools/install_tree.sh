@@ -31,14 +31,17 @@ check "the README's picture is installed beside it" is_png "$prefix/share/doc/ma
 check "the quality map is installed beside it" is_png "$prefix/share/doc/malha/docs/quality-map.png"
 check "the solver guide is installed" [ -s "$prefix/share/doc/malha/docs/solver-guide.md" ]
 check "the guide to other programs is installed" [ -s "$prefix/share/doc/malha/docs/using-the-mesh.md" ]
-for picture in solver-numbering solver-nonorthogonality solver-report-nonorthogonality solver-convergence; do
+for picture in solver-numbering solver-nonorthogonality solver-report-nonorthogonality solver-convergence \
+    solver-grading solver-control; do
   check "the guide's picture $picture is installed beside it" \
     is_png "$prefix/share/doc/malha/docs/$picture.png"
 done
 check "the worked solver is installed" [ -x "$prefix/share/malha/solver/fvsolve.py" ]
 check "the worked solver's reader is installed" [ -s "$prefix/share/malha/solver/malhafiles.py" ]
+check "the finite-element reading is installed" [ -x "$prefix/share/malha/solver/fesolve.py" ]
 check "the worked OpenFOAM case's script is installed" [ -x "$prefix/share/malha/openfoam/run-laplace.py" ]
 check "the worked OpenFOAM case is installed" [ -s "$prefix/share/malha/openfoam/laplace/0/T" ]
+check "the OpenFOAM study of the kinds of mesh is installed" [ -x "$prefix/share/malha/openfoam/laplace-study.py" ]
 check "the worked flow case's script is installed" [ -x "$prefix/share/malha/openfoam/run-flow.py" ]
 check "the worked flow case is installed" [ -s "$prefix/share/malha/openfoam/flow/0/U" ]
 page="$prefix/share/man/man1/malha.1"
