@@ -22,6 +22,7 @@ import importlib.util
 import math
 import os
 import shutil
+import subprocess
 import sys
 import tempfile
 
@@ -74,8 +75,8 @@ def make_mesh(malha, report, parent, nx, kind):
         f.write(SMOOTHING)
     env = dict(os.environ, COMSPEC="true")  # no editor, no plots
     for args in ([malha] + KINDS[kind][1], [report, "--foam", name]):
-        r = run_laplace.subprocess.run(args, cwd=folder, env=env, capture_output=True,
-                                       text=True, stdin=run_laplace.subprocess.DEVNULL)
+        r = subprocess.run(args, cwd=folder, env=env, capture_output=True, text=True,
+                           stdin=subprocess.DEVNULL)
         if r.returncode != 0:
             sys.exit(f"{' '.join(args)} failed:\n{r.stderr}")
     return os.path.join(folder, name + "_openfoam")
