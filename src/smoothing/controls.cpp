@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "smoothing/coef.h"
+#include "smoothing/metricas.h"
 
 namespace malha {
 
@@ -72,13 +73,9 @@ Sources exact_sources(const CornerMesh& t, std::int64_t k, std::int32_t nxv, dou
   const double* x = t.x.data() - 1;  // x[k] is vertex k
   const double* y = t.y.data() - 1;
   const std::int64_t e = k + 1, w = k - 1, n = k + nxv, so = k - nxv;
-  const double xeta = (x[n] - x[so]) * ceta, yeta = (y[n] - y[so]) * ceta;
-  const double xksi = (x[e] - x[w]) * cksi, yksi = (y[e] - y[w]) * cksi;
-  const double alpha = yeta * yeta + xeta * xeta;
-  const double beta = xeta * xksi + yeta * yksi;
-  const double gamma = xksi * xksi + yksi * yksi;
-  const double jac = 1.0 / (yeta * xksi - xeta * yksi);
-  const VertexCoefficients c = coefficients_at(alpha, beta, gamma, jac, 0.0, 0.0);
+  const VertexMetrics m = metric_terms_at(t.x.data(), t.y.data(), k - 1, nxv, cksi, ceta);
+  const double jac = m.jac;
+  const VertexCoefficients c = coefficients_at(m.alpha, m.beta, m.gamma, jac, 0.0, 0.0);
   const auto residual = [&](const double* u) {
     double r = -c.ap * u[k];
     r = r + c.ae * u[e];
