@@ -170,8 +170,8 @@ std::unique_ptr<MeshState> algebraic_mesh(std::int32_t nx, std::int32_t ny, doub
 }
 
 std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, double dksi,
-                                          double deta) {
-  auto s = algebraic_mesh(nx, ny);
+                                          double deta, double grading) {
+  auto s = algebraic_mesh(nx, ny, grading);
   s->opt_elliptic = 2;
   s->dksi = dksi;
   s->deta = deta;

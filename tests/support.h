@@ -86,6 +86,6 @@ std::unique_ptr<MeshState> algebraic_mesh(std::int32_t nx, std::int32_t ny, doub
 // The same, with the storage for elliptic smoothing allocated and the given
 // spacings.
 std::unique_ptr<MeshState> smoothing_mesh(std::int32_t nx, std::int32_t ny, double dksi = 1.0,
-                                          double deta = 1.0);
+                                          double deta = 1.0, double grading = 1.0);
 
 }  // namespace malha::test

@@ -121,17 +121,6 @@ TEST(Controls, KeptByEveryPassWhateverTheFlags) {
   EXPECT_EQ(s->psrc(vertex(*s, 4, 2)), 0.0);
 }
 
-TEST(Controls, FastPassFallsBackToThePlainOne) {
-  const auto fast = starting_mesh({"", 40, 20, 1.0, 1.0, 1.0});
-  const auto plain = starting_mesh({"", 40, 20, 1.0, 1.0, 1.0});
-  for (int pass = 0; pass < 3; ++pass) {
-    smoothing_pass(*fast, SmoothingOptions{.fast = true});
-    smoothing_pass(*plain, SmoothingOptions{.fast = false});
-  }
-  EXPECT_EQ(std::memcmp(fast->xv.data(), plain->xv.data(), fast->nvert * sizeof(double)), 0);
-  EXPECT_EQ(std::memcmp(fast->yv.data(), plain->yv.data(), fast->nvert * sizeof(double)), 0);
-}
-
 // ---------------------------------------------------------------------------
 // Smoothed to its fixed point by passes: the vertex next to (0, 0) on the
 // corner line stays within 1.5 times the starting mesh's distance (without

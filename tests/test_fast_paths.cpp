@@ -25,6 +25,7 @@
 #include "mesh/processamento.h"
 #include "platform.h"
 #include "smoothing/coef.h"
+#include "smoothing/controls.h"
 #include "smoothing/metricas.h"
 #include "smoothing/passes.h"
 #include "support.h"
@@ -37,8 +38,8 @@ namespace {
 namespace fs = std::filesystem;
 
 std::unique_ptr<MeshState> mesh(std::int32_t nx, std::int32_t ny, std::int32_t nsweep,
-                                double dksi = 1.0, double deta = 1.0) {
-  auto s = test::smoothing_mesh(nx, ny, dksi, deta);
+                                double dksi = 1.0, double deta = 1.0, double grading = 1.0) {
+  auto s = test::smoothing_mesh(nx, ny, dksi, deta, grading);
   s->case_name = "caso";
   s->case_name.resize(kCaseNameLength, ' ');
   s->opt_nest = 2;
@@ -103,6 +104,46 @@ TEST(FastSmoothing, SameCoordinatesAsThePlainPassesOnManyShapes) {
   }
 }
 
+// With the control functions of --control the fast pass solves the
+// equations with their source terms (six coefficient arrays instead of
+// four): the plain pass's coordinates on graded meshes, odd nx, spacings
+// apart, rows too short for the wavefront, and sweeps watched for a change.
+struct ControlledShape {
+  std::int32_t nx, ny, nsweep, passes;
+  double grading, dksi, deta;
+};
+
+TEST(FastSmoothing, ControlFunctionsGiveThePlainCoordinates) {
+  const ControlledShape shapes[] = {
+      {40, 20, 5, 20, 1.0, 1.0, 1.0},  {41, 20, 5, 10, 1.0, 1.0, 1.0},
+      {26, 13, 2, 10, 2.0, 1.0, 1.0},  {24, 12, 5, 8, 3.0, 0.5, 0.5},
+      {24, 12, 5, 8, 1.0, 0.7, 1.3},   {24, 12, 5, 8, 1.0, 1.0, 2.0},
+      {9, 4, 3, 10, 1.0, 1.0, 1.0},    {121, 60, 3, 4, 1.0, 1.0, 1.0},
+      {40, 20, 60, 2, 2.0, 1.0, 1.0},  {400, 200, 5, 2, 1.0, 1.0, 1.0},
+  };
+  ASSERT_NE(HelperThread::shared(), nullptr) << "no second thread to compare with";
+  for (int threads : {1, 2, 3}) {
+    // 1 and 2 threads; then one thread without AVX2.
+    const SmoothingOptions fast_options{.threads = threads == 3 ? 1 : threads,
+                                        .avx2 = threads != 3};
+    for (const ControlledShape& c : shapes) {
+      auto plain = mesh(c.nx, c.ny, c.nsweep, c.dksi, c.deta, c.grading);
+      auto fast = mesh(c.nx, c.ny, c.nsweep, c.dksi, c.deta, c.grading);
+      for (MeshState* s : {plain.get(), fast.get()}) {
+        fill_controls(*s);
+        s->controls = true;
+      }
+      for (int pass = 1; pass <= c.passes; ++pass) {
+        smoothing_pass(*plain, kPlain);
+        smoothing_pass(*fast, fast_options);
+      }
+      EXPECT_TRUE(same_bits(plain->xv, fast->xv) && same_bits(plain->yv, fast->yv))
+          << c.nx << "x" << c.ny << " grading " << c.grading << " dksi " << c.dksi << " deta "
+          << c.deta << " threads " << threads;
+    }
+  }
+}
+
 // The two threads of the wavefront wait for each other through progress
 // counters; a missing wait shows as a rare mismatch, so many short passes are
 // compared one by one, with extra threads competing for the cores.
@@ -121,7 +162,14 @@ TEST(FastSmoothing, TwoThreadWavefrontUnderLoad) {
        {Shape{70, 31, 2, 60}, Shape{23, 12, 3, 60}, Shape{200, 5, 1, 60}, Shape{24, 5, 400, 2}}) {
     auto plain = mesh(shape.nx, shape.ny, shape.nsweep);
     auto fast = mesh(shape.nx, shape.ny, shape.nsweep);
+    // The second half of the passes with control functions (six arrays).
     for (int pass = 1; pass <= shape.passes; ++pass) {
+      if (pass == shape.passes / 2 + 1) {
+        for (MeshState* s : {plain.get(), fast.get()}) {
+          fill_controls(*s);
+          s->controls = true;
+        }
+      }
       smoothing_pass(*plain, kPlain);
       smoothing_pass(*fast, two_threads);
       ASSERT_TRUE(same_bits(plain->xv, fast->xv) && same_bits(plain->yv, fast->yv))
@@ -193,12 +241,16 @@ TEST(FastSmoothing, ScaledMeshesNearTheTrapThresholds) {
 // A run that traps stops with the same report on both paths: a zero spacing
 // (division by zero before any vertex), a vertex where all derivatives vanish
 // (division by zero in jac), and meshes scaled so far that jac*jac overflows
-// or 1/(jac*jac) does, which the fast path never computes.
+// or 1/(jac*jac) does, which the fast path never computes without sources.
+// With source terms kept as control functions: the same meshes; sources so
+// large that their terms overflow; and sources that cancel alpha and gamma
+// in ap, which is then zero and divides.
 struct TrapCase {
   const char* name;
   double dksi, factor;
   bool collapse;  // move vertex (2, 2)'s neighbours onto one point
   const char* report;
+  double sources = 0.0;  // P and Q at every vertex, kept as control functions; 0: none
 };
 
 const char kDivide[] =
@@ -222,6 +274,10 @@ TEST_P(FastSmoothingTraps, SameReportAsThePlainPass) {
             s->yv(n) = 0.25;
           }
         }
+        if (c.sources != 0.0) {
+          for (std::int64_t k = 1; k <= s->nvert; ++k) s->psrc(k) = s->qsrc(k) = c.sources;
+          s->controls = true;
+        }
         for (int pass = 1; pass <= 2; ++pass)
           smoothing_pass(*s, path == Path::Plain ? kPlain : kFast);
         std::exit(0);
@@ -234,6 +290,12 @@ const TrapCase kTrapCases[] = {
     {"ZeroSpacing", 0.0, 1.0, false, kDivide},        {"CollapsedVertex", 1.0, 1.0, true, kDivide},
     {"TinyMesh", 1.0, 0x1p-262, false, kOverflow},    {"HugeMesh", 1.0, 0x1p+262, false, kOverflow},
     {"ScaledButSafe", 1.0, 0x1p-240, false, nullptr},
+    {"CollapsedControlled", 1.0, 1.0, true, kDivide, 0.01},
+    {"TinyControlled", 1.0, 0x1p-262, false, kOverflow, 0.01},
+    {"HugeControlled", 1.0, 0x1p+262, false, kOverflow, 0.01},
+    {"SafeControlled", 1.0, 0x1p-240, false, nullptr, 0.01},
+    {"HugeSources", 1.0, 0x1p+200, false, kOverflow, 1e300},
+    {"CancellingSources", 1.0, 1.0, false, kDivide, 1e20},
 };
 
 INSTANTIATE_TEST_SUITE_P(Cases, FastSmoothingTraps,

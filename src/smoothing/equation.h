@@ -97,7 +97,8 @@ struct Coefficients {
 // diagonal coefficients carry -2 beta u_ksieta: -beta/2 on NE and SW,
 // +beta/2 on NW and SE.
 template <class V>
-MALHA_ALWAYS_INLINE Coefficients<V> coefficients(V alpha, V beta, V gamma, V jac, V psrc, V qsrc) {
+MALHA_ALWAYS_INLINE Coefficients<V> coefficients(const V& alpha, const V& beta, const V& gamma,
+                                                 const V& jac, const V& psrc, const V& qsrc) {
   const V half = constant<V>(0.5), minus_half = constant<V>(-0.5);
   const V g = constant<V>(1.0) / (jac * jac);
   Coefficients<V> c;
@@ -157,9 +158,12 @@ MALHA_ALWAYS_INLINE HalfSources<V> half_sources(const Derivatives<V>& d, V psrc,
 }
 
 // The nine coefficients with the sources, from the derivatives, as a pass
-// computes them from its stored metric terms.
+// computes them from its stored metric terms. (The vectors are passed by
+// reference, as everywhere in this file where a vector of four doubles may
+// be the value type: see Unsourced.)
 template <class V>
-MALHA_ALWAYS_INLINE Coefficients<V> with_sources(const Derivatives<V>& d, V psrc, V qsrc) {
+MALHA_ALWAYS_INLINE Coefficients<V> with_sources(const Derivatives<V>& d, const V& psrc,
+                                                 const V& qsrc) {
   return coefficients(alpha(d), beta(d), gamma(d), constant<V>(1.0) / determinant(d), psrc, qsrc);
 }
 

@@ -43,13 +43,18 @@ void plain_pass(MeshState& s) {
 }  // namespace
 
 void smoothing_pass(MeshState& s, const SmoothingOptions& options, SmoothingWorkspace& workspace) {
-  // A kept source array (flag 2, or control functions) needs the general
-  // nine-array equations. When the fast pass finds that the operations it
-  // leaves out could trap, it has written nothing, and the plain pass
-  // recomputes everything and traps where it would.
-  const bool fast =
-      options.fast && !s.controls && !option_on(s.opt_psrc) && !option_on(s.opt_qsrc);
-  if (!fast || !fast_smoothing_pass(s, options, workspace)) plain_pass(s);
+  // Kept source arrays (flag 2, or control functions) need the equations
+  // with the source terms; without them the sources are zero and the fast
+  // pass takes the shorter form. When the fast pass finds that the
+  // operations it leaves out could trap, it has written nothing, and the
+  // plain pass recomputes everything and traps where it would.
+  const bool sourced = s.controls || option_on(s.opt_psrc) || option_on(s.opt_qsrc);
+  if (!options.fast) {
+    plain_pass(s);
+    return;
+  }
+  if (sourced) clear_sources(s);
+  if (!fast_smoothing_pass(s, options, workspace, sourced)) plain_pass(s);
 }
 
 void smoothing_pass(MeshState& s, const SmoothingOptions& options) {

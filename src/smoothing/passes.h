@@ -37,11 +37,13 @@ void smoothing_pass(MeshState& s, const SmoothingOptions& options, SmoothingWork
 // (for tests and tools).
 void smoothing_pass(MeshState& s, const SmoothingOptions& options);
 
-// The fast path of smoothing_pass (smoothing/fast/pass.cpp), for a mesh whose source
-// flags are not 2. False, with xv and yv untouched, when the pass has to be
-// done by the plain operations because some of those it leaves out could
-// raise a trapped exception, or because the storage it needs cannot be had.
+// The fast path of smoothing_pass (smoothing/fast/pass.cpp): with the source
+// terms psrc and qsrc when `sourced` (they must have been cleared as the pass
+// clears them), else for sources that are zero. False, with xv and yv
+// untouched, when the pass has to be done by the plain operations because
+// some of those it leaves out could raise a trapped exception, or because
+// the storage it needs cannot be had.
 bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options,
-                         SmoothingWorkspace& workspace);
+                         SmoothingWorkspace& workspace, bool sourced = false);
 
 }  // namespace malha

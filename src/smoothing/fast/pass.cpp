@@ -1,8 +1,9 @@
 // The fast smoothing pass. It gives the same coordinates, bit for bit, as the
 // plain pass in smoothing/passes.cpp (compute_metrics, clear_sources,
 // compute_coefficients, then gauss_seidel on xv and on yv), and stops the run
-// with the same floating-point report wherever that would stop. The dispatch
-// in smoothing/passes.cpp uses it only when neither source flag is 2.
+// with the same floating-point report wherever that would stop, with or
+// without source terms (a source flag at 2, or the control functions of
+// --control).
 //
 // Why the bits are the same, step by step. Each part of the code names the
 // step it carries out: the coefficients (steps 3 to 5, and the packing of
@@ -15,13 +16,15 @@
 //   positive), anw == ase == 0.5*beta, and ane == asw == -0.5*beta, which is
 //   -(0.5*beta) exactly (rounding is symmetric), so its product with u is
 //   -(0.5*beta*u). So alpha, gamma, hb = 0.5*beta (kept in anw) and ap carry
-//   the same equations.
+//   the same equations. With sources, ae, aw, an and as differ and are kept
+//   in their own arrays; anw, ase, ane and asw are as above (the sources do
+//   not enter them), so six arrays carry the nine: ae, aw, an, as, hb and ap.
 //
 // Step 2. The same sum. The plain update of a vertex adds
 //     asw*u(SW) + as*u(S) + an*u(N) + anw*u(NW) + aw*u(W) + ae*u(E)
 //       + ase*u(SE) + ane*u(NE)
 //   left to right, then divides by ap. Here the first two terms are
-//   gamma*u(S) - hb*u(SW) (a + (-b) is a - b, and addition commutes exactly)
+//   as*u(S) - hb*u(SW) (a + (-b) is a - b, and addition commutes exactly)
 //   and the last one is subtracted (adding -(hb*u) is subtracting hb*u); every
 //   other term is the same product in the same place. The same operations on
 //   the same numbers in the same order give the same number.
@@ -37,8 +40,11 @@
 //   (smoothing/metricas.h) and coefficients_at, in their order, and leaves out those
 //   that the four-array form does not read: jac = 1/det, g = 1/(jac*jac),
 //   the source terms alpha + 0.5*0*g and the arrays it does not keep. ap is
-//   ((aw + an) + ae) + as, that is ((alpha + gamma) + alpha) + gamma. Rows do
-//   not read each other's results here, so two threads may take half each.
+//   ((aw + an) + ae) + as, that is ((alpha + gamma) + alpha) + gamma. With
+//   sources the loop runs the whole of the grid equation's with_sources
+//   (smoothing/equation.h), jac, g and the source terms included, and leaves
+//   out only the arrays it does not keep. Rows do not read each other's
+//   results here, so two threads may take half each.
 //
 // Step 5. The traps of the operations left out. The fused loop runs with the
 //   traps held; afterwards it checks the exception flags and the range of
@@ -57,8 +63,10 @@
 //   are finite (the coordinates of the pass before, which would have trapped
 //   on an overflow, and spacings read as finite numbers), and a NaN comes
 //   from finite numbers only through an invalid operation (inf - inf after
-//   an overflow, 0 * inf), which raises that flag. The sweeps run with the
-//   traps on and compute the plain values (steps 1 to 3 and 6).
+//   an overflow, 0 * inf), which raises that flag. With sources nothing
+//   that could trap is left out (the flags catch every trap), and the check
+//   asks one thing more, for step 10: that no ap is zero. The sweeps run with
+//   the traps on and compute the plain values (steps 1 to 3 and 6).
 //
 // Step 6. The order of the updates. A task is one sweep over one row of
 //   interior vertices. The update at column c of task (row j, sweep s) reads
@@ -135,8 +143,10 @@
 //   the only exception a sweep can raise: its operations take finite
 //   coefficients (step 5) and finite coordinates, and the divisor ap, twice
 //   alpha + gamma, is about 4|det| or more (|det| <= |r_eta| |r_ksi|), so at
-//   least about 2^-510 and never zero: no division by zero; an invalid
-//   operation needs an infinity, and an overflow has trapped before one.
+//   least about 2^-510 and never zero (with sources, whose terms cancel in
+//   ap only up to rounding, step 5 has checked that it is not): no division
+//   by zero; an invalid operation needs an infinity, or 0/0, and an overflow
+//   has trapped before an infinity.
 //   Third, the report of a trap names only its kind, no vertex, sweep or
 //   lane. And when the two threads trap at the same moment, the fault
 //   handler writes the first report only (platform/posix/traps.cpp,
@@ -170,7 +180,7 @@ HelperThread* pass_helper(const SmoothingOptions& options, std::int64_t interior
 }  // namespace
 
 bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options,
-                         SmoothingWorkspace& workspace) {
+                         SmoothingWorkspace& workspace, bool sourced) {
   // Step 8: x and y of every vertex, interleaved. Without the storage for
   // them, the plain pass does the work (same values).
   std::vector<double>& pairs = workspace.pairs;
@@ -183,8 +193,8 @@ bool fast_smoothing_pass(MeshState& s, const SmoothingOptions& options,
   bool timed = false;
   HelperThread* helper = pass_helper(options, interior, timed, workspace.threads);
   const auto start = std::chrono::steady_clock::now();
-  if (!fused_coefficients(s, pairs.data(), helper, options.avx2)) return false;  // step 5
-  const SweepData d{pairs.data(), s.alpha.data(), s.gamma.data(), s.anw.data(), s.ap.data(), s.nxv};
+  if (!fused_coefficients(s, pairs.data(), helper, options.avx2, sourced)) return false;  // step 5
+  const SweepData d{pairs.data(), coefficient_arrays(s, sourced), s.nxv, sourced};
   sweep_pairs(d, s.xv.data(), s.yv.data(), s.nyv, s.nsweep, helper);
   if (timed) {
     workspace.threads.record(

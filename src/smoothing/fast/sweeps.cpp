@@ -17,20 +17,23 @@ namespace {
 using namespace lanes;
 
 // Steps 1 to 3: the Gauss-Seidel update of x and y at 0-based vertex p.
-// `west` is u(W), passed in by a caller that has it in a register.
+// `west` is u(W), passed in by a caller that has it in a register. Without
+// sources ae is aw (alpha) and an is as (gamma).
+template <bool Sourced>
 MALHA_ALWAYS_INLINE Pair update(const SweepData& d, std::int64_t p, Pair west) {
   double* u = d.u;
   const std::int64_t nxv = d.nxv;
-  const Pair a = splat(d.alpha[p]), g = splat(d.gamma[p]), hb = splat(d.half_beta[p]);
+  const Pair aw = splat(d.a.west[p]), as = splat(d.a.south[p]), hb = splat(d.a.half_beta[p]);
+  const Pair ae = Sourced ? splat(d.a.east[p]) : aw, an = Sourced ? splat(d.a.north[p]) : as;
   const std::int64_t so = p - nxv, n = p + nxv;
-  Pair sum = g * load(u + 2 * so) - hb * load(u + 2 * (so - 1));  // as*u(S) + asw*u(SW)
-  sum = sum + g * load(u + 2 * n);                                // an*u(N)
-  sum = sum + hb * load(u + 2 * (n - 1));                         // anw*u(NW)
-  sum = sum + a * west;                                           // aw*u(W)
-  sum = sum + a * load(u + 2 * (p + 1));                          // ae*u(E)
-  sum = sum + hb * load(u + 2 * (so + 1));                        // ase*u(SE)
-  sum = sum - hb * load(u + 2 * (n + 1));                         // ane*u(NE)
-  const Pair result = sum / splat(d.ap[p]);
+  Pair sum = as * load(u + 2 * so) - hb * load(u + 2 * (so - 1));  // as*u(S) + asw*u(SW)
+  sum = sum + an * load(u + 2 * n);                                // an*u(N)
+  sum = sum + hb * load(u + 2 * (n - 1));                          // anw*u(NW)
+  sum = sum + aw * west;                                           // aw*u(W)
+  sum = sum + ae * load(u + 2 * (p + 1));                          // ae*u(E)
+  sum = sum + hb * load(u + 2 * (so + 1));                         // ase*u(SE)
+  sum = sum - hb * load(u + 2 * (n + 1));                          // ane*u(NE)
+  const Pair result = sum / splat(d.a.ap[p]);
   store(u + 2 * p, result);
   return result;
 }
@@ -44,16 +47,16 @@ struct GroupChanges {
 
 // The update at p; with Watch, step 9's comparison of the new value with the
 // one it replaces (the same vertex's value of the sweep before).
-template <bool Watch>
+template <bool Sourced, bool Watch>
 MALHA_ALWAYS_INLINE Pair watched_update(const SweepData& d, std::int64_t p, Pair west,
                                         Pair& changed) {
   if constexpr (Watch) {
     const Pair before = load(d.u + 2 * p);
-    const Pair after = update(d, p, west);
+    const Pair after = update<Sourced>(d, p, west);
     changed = bits_either(changed, bits_differing(after, before));
     return after;
   } else {
-    return update(d, p, west);
+    return update<Sourced>(d, p, west);
   }
 }
 
@@ -63,12 +66,12 @@ MALHA_ALWAYS_INLINE Pair watched_update(const SweepData& d, std::int64_t p, Pair
 // columns ahead; the others follow from the lags. With Watch, step 9's
 // record of changed bits is kept. The last column of the group is not
 // published here: the caller publishes it once it has recorded the changes.
-template <int R, bool Watch>
+template <bool Sourced, int R, bool Watch>
 void run_group(const SweepData& d, const std::int64_t* row_start, std::int64_t ncols,
                Progress& progress, GroupChanges& changes) {
   const std::int64_t steps = ncols + 2 * (R - 1);
   const auto watched = [&](int r, std::int64_t p, Pair west) {
-    return watched_update<Watch>(d, p, west, changes.changed[r]);
+    return watched_update<Sourced, Watch>(d, p, west, changes.changed[r]);
   };
   const auto partial_step = [&](std::int64_t t) {
     if (t < ncols) progress.wait_for(std::min(t + 2, ncols));
@@ -98,16 +101,16 @@ void run_group(const SweepData& d, const std::int64_t* row_start, std::int64_t n
 }
 
 // A group of `count` tasks (1 to R).
-template <bool Watch, int R = kRows>
+template <bool Sourced, bool Watch, int R = kRows>
 void run_tasks(const SweepData& d, const std::int64_t* row_start, std::int64_t count,
                std::int64_t ncols, Progress& progress, GroupChanges& changes) {
   if constexpr (R > 1) {
     if (count < R) {
-      run_tasks<Watch, R - 1>(d, row_start, count, ncols, progress, changes);
+      run_tasks<Sourced, Watch, R - 1>(d, row_start, count, ncols, progress, changes);
       return;
     }
   }
-  run_group<R, Watch>(d, row_start, ncols, progress, changes);
+  run_group<Sourced, R, Watch>(d, row_start, ncols, progress, changes);
 }
 
 // Step 8: the values of the row whose first interior vertex is `start` back
@@ -131,6 +134,7 @@ constexpr std::int64_t kGroupColumns = 4 * kRows;
 
 // Steps 8 and 9 for rows shorter than kGroupColumns: sweep after sweep, row
 // after row, as the plain loops do.
+template <bool Sourced>
 void sweep_in_order(const SweepData& d, double* xv, double* yv, std::int64_t nrows,
                     std::int64_t ncols, std::int64_t nsweep) {
   const std::int64_t nxv = d.nxv;
@@ -140,23 +144,22 @@ void sweep_in_order(const SweepData& d, double* xv, double* yv, std::int64_t nro
       const std::int64_t start = (r + 1) * nxv + 1;
       Pair west = load(d.u + 2 * (start - 1));
       for (std::int64_t p = start; p < start + ncols; ++p)
-        west = watched_update<true>(d, p, west, changed);
+        west = watched_update<Sourced, true>(d, p, west, changed);
     }
     if (!any_bit(changed)) break;  // step 9
   }
   for (std::int64_t r = 0; r < nrows; ++r) copy_row_back(d.u, xv, yv, (r + 1) * nxv + 1, ncols);
 }
 
-}  // namespace
-
-// Steps 6 to 9: nsweep sweeps over the interior, then the coordinates back.
-void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, std::int32_t nsweep,
-                 HelperThread* helper) {
+// Steps 6 to 9 with or without the source terms.
+template <bool Sourced>
+void sweep_rows(const SweepData& d, double* xv, double* yv, std::int64_t nyv, std::int32_t nsweep,
+                HelperThread* helper) {
   const std::int64_t nxv = d.nxv;
   const std::int64_t ncols = nxv - 2, nrows = nyv - 2;
   if (ncols <= 0 || nrows <= 0 || nsweep <= 0) return;
   if (ncols < kGroupColumns) {
-    sweep_in_order(d, xv, yv, nrows, ncols, nsweep);
+    sweep_in_order<Sourced>(d, xv, yv, nrows, ncols, nsweep);
     return;
   }
   const std::int64_t count = nrows * nsweep;
@@ -177,9 +180,9 @@ void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, s
     // having changed something.
     const bool watch = *std::max_element(tasks.sweep, tasks.sweep + tasks.size) >= kWatchedSweeps;
     if (watch) {
-      run_tasks<true>(d, start, tasks.size, ncols, progress, changes);
+      run_tasks<Sourced, true>(d, start, tasks.size, ncols, progress, changes);
     } else {
-      run_tasks<false>(d, start, tasks.size, ncols, progress, changes);
+      run_tasks<Sourced, false>(d, start, tasks.size, ncols, progress, changes);
     }
     bool changed[kRows]{};
     for (std::int64_t r = 0; r < tasks.size; ++r)
@@ -193,6 +196,18 @@ void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, s
   });
   if (settled) {
     for (std::int64_t r = 0; r < nrows; ++r) copy_row_back(d.u, xv, yv, (r + 1) * nxv + 1, ncols);
+  }
+}
+
+}  // namespace
+
+// Steps 6 to 9: nsweep sweeps over the interior, then the coordinates back.
+void sweep_pairs(const SweepData& d, double* xv, double* yv, std::int64_t nyv, std::int32_t nsweep,
+                 HelperThread* helper) {
+  if (d.sourced) {
+    sweep_rows<true>(d, xv, yv, nyv, nsweep, helper);
+  } else {
+    sweep_rows<false>(d, xv, yv, nyv, nsweep, helper);
   }
 }
 
