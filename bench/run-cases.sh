@@ -7,8 +7,9 @@
 #   B2  output:                  nx=2000, ny=1000, no smoothing, nest files (about 1.5 GB)
 #   B3  smoothing out of cache:  nx=1000, ny=500,  nsweep=10, niter=20,  no nest files
 #   B4  many sweeps, small mesh: nx=40,   ny=20,   nsweep=20000, niter=5, no nest files
+#   B5  control functions:       nx=400,  ny=200,  nsweep=5,  niter=200, --control, no nest files
 #
-# Usage: bench/run-cases.sh [runs] [cases]     (defaults: 5 runs; "B1 B2 B3 B4")
+# Usage: bench/run-cases.sh [runs] [cases]     (defaults: 5 runs; "B1 B2 B3 B4 B5")
 #
 # Environment:
 #   BUILD_FAST, BUILD_PLAIN  build directories (default: build-bench and
@@ -31,7 +32,7 @@
 set -euo pipefail
 
 runs=${1:-5}
-cases=${2:-"B1 B2 B3 B4"}
+cases=${2:-"B1 B2 B3 B4 B5"}
 root=$(cd "$(dirname "$0")/.." && pwd)
 build_fast=${BUILD_FAST:-$root/build-bench}
 build_plain=${BUILD_PLAIN:-$root/build-bench-plain}
@@ -63,7 +64,10 @@ declare -A setup=(
   [B2]="2000 1000 0 2 0 0"
   [B3]="1000 500 2 0 10 20"
   [B4]="40 20 2 0 20000 5"
+  [B5]="400 200 2 0 5 200"
 )
+# case name -> the program's options
+declare -A options=([B5]="--control")
 
 # Bytes of the mesh state a run allocates (the driver's groups A, B and C).
 state_bytes() {  # nx ny opt_elliptic opt_nest
@@ -83,6 +87,7 @@ printf '\n%-4s %-6s %-26s %-24s %s\n' case build "wall s: median (min-max)" "pea
 
 for c in $cases; do
   read -r nx ny ell nest nsweep niter <<<"${setup[$c]}"
+  read -r -a args <<<"${options[$c]:-}"
   for v in $variants; do
     mkdir -p "$scratch/$c/$v"
     printf '%s\n%d\n%d\n%d\n%d\n' "$c" "$nx" "$ny" "$ell" "$nest" >"$scratch/$c/$v/entradas.txt"
@@ -97,7 +102,7 @@ for c in $cases; do
       find "$dir" -maxdepth 1 -name '*.txt' ! -name 'entrada*.txt' -delete
       # Wall time to the millisecond around the run; peak memory from GNU time.
       started=$(date +%s%N)
-      (cd "$dir" && COMSPEC=true /usr/bin/time -f '%M' -o "$dir/time" "$exe" >/dev/null 2>"$dir/stderr")
+      (cd "$dir" && COMSPEC=true /usr/bin/time -f '%M' -o "$dir/time" "$exe" "${args[@]}" >/dev/null 2>"$dir/stderr")
       ended=$(date +%s%N)
       echo "$(((ended - started) / 1000000)) $(cat "$dir/time")" |
         awk '{ printf "%.3f %s\n", $1 / 1000, $2 }' >>"$scratch/$c/$v.times"
