@@ -1,10 +1,11 @@
 // Fuzz target: the checker of malha-report. The files of a small case as
-// malha writes them (nx = 2, ny = 1, nest files) are put in a scratch folder;
-// the first byte of the input chooses one of them and the rest of the input
-// replaces it. The checker must then either accept the case, and the report
+// malha writes them (nx = 2, ny = 1, smoothed with --control, nest files) are
+// put in a scratch folder; the first byte of the input chooses one of them
+// and the rest of the input replaces it. The checker must then either accept the case, and the report
 // be made from it, or refuse it with one message that names a file of the
 // case; any other way out (a crash, a sanitizer finding, another exception,
-// a hang) is a finding. An accepted case is also drawn as an SVG map.
+// a hang) is a finding. An accepted case is also drawn as an SVG map, and its
+// convergence figure measured with its control functions.
 #include <array>
 #include <cstdint>
 #include <string>
@@ -12,6 +13,7 @@
 
 #include "fuzz_support.h"
 #include "report/checks/case_files.h"
+#include "smoothing/figure.h"
 #include "report/checks/records.h"
 #include "report/maps/map.h"
 #include "report/measures/region.h"
@@ -26,9 +28,9 @@ struct CaseFile {
 };
 
 // The case "f" as malha writes it.
-constexpr std::array<CaseFile, 10> kFiles = {{
+constexpr std::array<CaseFile, 11> kFiles = {{
     {".txt",
-     "         2         1         3         2         0\r\n"
+     "         2         1         3         2         2\r\n"
      "    1.000000000000000E+00    1.000000000000000E+00\r\n"
      "    0.000000000000000E+00    1.000000000000000E+00\r\n"
      "    0.000000000000000E+00    0.000000000000000E+00\r\n"
@@ -59,7 +61,7 @@ constexpr std::array<CaseFile, 10> kFiles = {{
      "    7.500000000000000E-01    5.000000000000000E-01\r\n"
      "    1.000000000000000E+00    5.000000000000000E-01\r\n"},
     {"_nest.txt",
-     "       2       1       3       2       0\r\n"
+     "       2       1       3       2       2\r\n"
      "    0.000000000000000E+00    1.000000000000000E+00\r\n"
      "    0.000000000000000E+00    0.000000000000000E+00\r\n"
      "    1.000000000000000E+00    0.000000000000000E+00\r\n"
@@ -78,6 +80,14 @@ constexpr std::array<CaseFile, 10> kFiles = {{
     {"_nest_area.txt",
      "    3.750000000000000E-01\r\n"
      "    3.750000000000000E-01\r\n"},
+    {"_controle.txt",
+     "         3         2         1\r\n"
+     "    0.000000000000000E+00    0.000000000000000E+00\r\n"
+     "    0.000000000000000E+00    0.000000000000000E+00\r\n"
+     "    0.000000000000000E+00    0.000000000000000E+00\r\n"
+     "    0.000000000000000E+00    0.000000000000000E+00\r\n"
+     "    0.000000000000000E+00    0.000000000000000E+00\r\n"
+     "    0.000000000000000E+00    0.000000000000000E+00\r\n"},
 }};
 
 std::string folder;
@@ -111,6 +121,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     r.verdict = quality_verdict(r.quality);
     if (const std::string fault = region_fault(checked.mesh, checked.cells); !fault.empty())
       r.verdict.failed.push_back({"region", "not the L-shaped region: " + fault});
+    const Mesh& m = checked.mesh;
+    const malha::Sources sources =
+        m.controls != 0 ? malha::Sources{m.psrc.data(), m.qsrc.data()} : malha::Sources{};
+    r.convergence =
+        malha::convergence_figure(m.xv.data(), m.yv.data(), m.nxv, m.nyv, m.dksi, m.deta, sources);
     if (text_report(r).empty() || json_report(r).empty()) std::abort();
     // The map of any mesh the checks accept: its frame and ticks (huge,
     // tiny or equal coordinates) end, and the picture is written whole.

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -185,6 +186,70 @@ TEST(ControlRun, MovesTheVerticesOnlyAndSaysSo) {
       const bool same = test::read_file(controlled / "c.txt") == test::read_file(plain / "c.txt");
       EXPECT_EQ(same, smoothing != 2);
     }
+}
+
+// The control functions' file: written with them, its sizes record and one
+// record of P and Q per vertex (zero on the boundary, as a pass keeps them);
+// removed by a later run of the case without them, so that malha-report never
+// reads a mesh with controls it was not smoothed with.
+TEST(ControlRun, WritesTheControlsAndALaterRunWithoutThemRemovesThem) {
+  for (const std::vector<std::string>& how :
+       {std::vector<std::string>{"--control"}, {"--control", "--converge"}}) {
+    test::TempDir dir;
+    ASSERT_EQ(run(dir, 2, how).exit_status, 0);
+    const std::string text = test::read_file(dir / "c_controle.txt");
+    const std::int64_t vertices = 17 * 9;
+    ASSERT_EQ(text.size(), static_cast<std::size_t>(32 + 52 * vertices));
+    EXPECT_EQ(text.substr(0, 32), "        17         9         1\r\n");
+    EXPECT_EQ(text.substr(32, 52),
+              "    0.000000000000000E+00    0.000000000000000E+00\r\n");  // vertex 1
+    EXPECT_NE(text.substr(32 + 52 * 18, 52), text.substr(32, 52));       // vertex (2, 2)
+    ASSERT_EQ(run(dir, 2, {}).exit_status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir / "c_controle.txt"));
+  }
+}
+
+// malha-report reads the controls: its header names them, and its figure of a
+// --converge --control run, measured with them, is within the run's
+// tolerance (without them it is of the order of the spacing); a later run
+// without them gives the report of before.
+TEST(ControlRun, MalhaReportNamesTheControlsAndMeasuresWithThem) {
+  test::TempDir dir;
+  ASSERT_EQ(run(dir, 2, {"--converge", "--control"}).exit_status, 0);
+  const auto report = [&](const std::vector<std::string>& args) {
+    const test::RunResult r = test::run_program(MALHA_REPORT_EXE, dir.path(), {}, args);
+    EXPECT_EQ(r.exit_status, 0) << r.stderr_text;
+    return r.stdout_text;
+  };
+  EXPECT_NE(report({"c"}).find("smoothed with control functions (corner; dksi 1, deta 1)"),
+            std::string::npos);
+  const std::string json = report({"--json", "c"});
+  EXPECT_NE(json.find("\"smoothed\":true,\"controls\":\"corner\","), std::string::npos);
+  const std::size_t at = json.find("\"relative\":");
+  ASSERT_NE(at, std::string::npos);
+  EXPECT_LE(std::stod(json.substr(at + 11)), 1e-10) << json.substr(at, 40);
+  ASSERT_EQ(run(dir, 2, {"--converge"}).exit_status, 0);
+  EXPECT_NE(report({"c"}).find("smoothed (dksi 1, deta 1)"), std::string::npos);
+  EXPECT_EQ(report({"--json", "c"}).find("controls"), std::string::npos);
+}
+
+// A name the file cannot take stops the run before any file of the mesh set
+// is cut: with the controls, at its opening; without them, at its removal.
+TEST(ControlRun, AFolderInThePlaceOfTheFileStopsTheRun) {
+  for (const bool control : {true, false}) {
+    test::TempDir dir;
+    ASSERT_EQ(run(dir, 2, {}).exit_status, 0);
+    const std::string mesh = test::read_file(dir / "c.txt");
+    std::filesystem::create_directory(dir / "c_controle.txt");
+    const test::RunResult result =
+        run(dir, 2, control ? std::vector<std::string>{"--control"} : std::vector<std::string>{});
+    EXPECT_EQ(result.exit_status, 1);
+    EXPECT_NE(result.stderr_text.find(control ? "F6401: OPEN(c_controle.txt)"
+                                              : "F6601: WRITE(c_controle.txt)"),
+              std::string::npos)
+        << result.stderr_text;
+    EXPECT_EQ(test::read_file(dir / "c.txt"), mesh);
+  }
 }
 
 }  // namespace

@@ -401,13 +401,24 @@ Files written_files(MeshState& s, const OutputOptions& options) {
 TEST(FastOutput, SameFilesAsThePlainWriter) {
   // The commands the writers run must do nothing.
   ::setenv("COMSPEC", "true", 1);
-  for (const Shape& shape : std::vector<Shape>{
-           {2, 1, 0, 0}, {3, 2, 1, 2}, {8, 4, 2, 3}, {37, 11, 1, 5}, {250, 120, 1, 2}}) {
+  // nsweep 3: with the control functions of --control, and their file.
+  for (const Shape& shape :
+       std::vector<Shape>{{2, 1, 0, 0},
+                          {3, 2, 1, 2},
+                          {8, 4, 2, 3},
+                          {37, 11, 1, 5},
+                          {250, 120, 1, 2},
+                          {9, 4, 3, 2},
+                          {250, 120, 3, 2}}) {
     auto s = mesh(shape.nx, shape.ny, shape.nsweep);
+    if (shape.nsweep == 3) {
+      fill_controls(*s);
+      s->controls = true;
+    }
     for (int pass = 1; pass <= shape.passes; ++pass) smoothing_pass(*s, kFast);
     compute_centroids(*s);
     const Files plain = written_files(*s, OutputOptions{.fast = false});
-    ASSERT_EQ(plain.size(), 12u);
+    ASSERT_EQ(plain.size(), s->controls ? 13u : 12u);
     // The helper rendering ahead, and this thread alone.
     for (int threads : {0, 1}) {
       const Files fast = written_files(*s, OutputOptions{.threads = threads});

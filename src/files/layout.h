@@ -99,6 +99,7 @@ constexpr std::int64_t record_length(const Format& format, int fields) {
 
 // The formats the files use.
 inline constexpr Format kIntegers10 = format_of("(5(I10))");
+inline constexpr Format kIntegers3x10 = format_of("(3(I10))");
 inline constexpr Format kIntegers4x8 = format_of("(4(I8))");
 inline constexpr Format kIntegers5x8 = format_of("(5(I8))");
 inline constexpr Format kRealPair = format_of("(2(1P,E25.15))");
@@ -111,6 +112,9 @@ inline constexpr Format kNoHeader{};
 enum class FileSet : unsigned char {
   Mesh,  // the seven files of every run
   Nest,  // the five nest files (opt_nest = 2)
+  // The control functions of --control, opened and written with the mesh
+  // set (write_mesh_files) when the run has them.
+  Controls,
 };
 
 // The output files, in the order of the table.
@@ -127,6 +131,7 @@ enum class OutputFile : unsigned char {
   NestCentroids,      // CASE_nest_cent.txt
   Nest,               // CASE_nest.txt: sizes and vertices
   NestAreas,          // CASE_nest_area.txt
+  Controls,           // CASE_controle.txt: sizes and kind, P and Q of every vertex
 };
 
 struct FileLayout {
@@ -168,6 +173,7 @@ inline constexpr FileLayout kOutputFiles[] = {
     {"_nest_cent.txt",  kRealPair,    kNoHeader,    2, 7,  OutputFile::NestCentroids,     FileSet::Nest, true},
     {"_nest.txt",       kRealPair,    kIntegers5x8, 2, 8,  OutputFile::Nest,              FileSet::Nest, true},
     {"_nest_area.txt",  kReal,        kNoHeader,    1, 9,  OutputFile::NestAreas,         FileSet::Nest, true},
+    {"_controle.txt",   kRealPair,    kIntegers3x10, 2, 12, OutputFile::Controls,         FileSet::Controls, true},
 };
 // clang-format on
 
@@ -206,16 +212,22 @@ consteval bool layout_is_sound() {
     // In the order of the enumeration; the sets each in one piece.
     if (static_cast<std::size_t>(f.file) != n) return false;
     if (n > 0 && f.set < kOutputFiles[n - 1].set) return false;
-    // One write statement, one record; the sizes record holds nx ny nxv nyv opt.
+    // One write statement, one record; the sizes record holds nx ny nxv nyv
+    // opt, that of the control functions nxv nyv and their kind.
     if (f.fields < 1 || f.fields > f.record.repeat) return false;
-    if (f.has_header() && (f.header.kind != 'I' || f.header.repeat != 5)) return false;
+    const int sizes = f.set == FileSet::Controls ? 3 : 5;
+    if (f.has_header() && (f.header.kind != 'I' || f.header.repeat != sizes)) return false;
     // The real fields are the ones put_e25_15 renders and the report reads.
     if (f.record.kind == 'E' &&
         (f.record.width != textio::kE25Width || f.record.decimals != 15 || f.record.scale != 1))
       return false;
-    // A unit holds one file of a set.
-    for (std::size_t m = 0; m < n; ++m)
-      if (kOutputFiles[m].set == f.set && kOutputFiles[m].unit == f.unit) return false;
+    // A unit holds one file of a set, and the control functions' file none
+    // of the mesh set it is opened with.
+    for (std::size_t m = 0; m < n; ++m) {
+      const bool together = kOutputFiles[m].set == f.set ||
+                            (f.set == FileSet::Controls && kOutputFiles[m].set == FileSet::Mesh);
+      if (together && kOutputFiles[m].unit == f.unit) return false;
+    }
   }
   return true;
 }
@@ -224,10 +236,17 @@ static_assert(layout_is_sound());
 // ---------------------------------------------------------------------------
 // The writers of the two sets.
 
-// The records of the seven mesh files and of the five nest files, one write
-// statement each: the statement of the layout (records_plain.cpp).
+// The records of the seven mesh files (and of CASE_controle.txt when the run
+// has control functions: nxv, nyv and their kind, then P and Q of every
+// vertex in vertex order) and of the five nest files, one write statement
+// each: the statement of the layout (records_plain.cpp).
 void write_mesh_records_plain(const MeshState& s);
 void write_nest_records_plain(const MeshState& s);
+
+// The code of the kind of control functions in the sizes record of
+// CASE_controle.txt: those of smoothing/controls.h, at the outer corner.
+inline constexpr std::int32_t kCornerControls = 1;
+
 
 // The same records assembled directly into blocks (records_fast.cpp); false
 // when the storage or the helper thread they need cannot be had, before

@@ -52,6 +52,28 @@ bool fast_writer_ready(std::span<const UnitFile> files, const OutputOptions& opt
 using FastWriter = bool (*)(const MeshState&, int);
 using PlainWriter = void (*)(const MeshState&);
 
+// The control functions' file goes with the mesh set: opened with it, so that
+// a name that cannot be written stops the run before any file of the set is
+// cut. A run without them removes the file an earlier run of the case left,
+// once the set is open and before anything is written, so that the mesh
+// files are never found beside control functions they were not smoothed
+// with; a file that cannot be removed stops the run there.
+void open_or_clear_controls(const MeshState& s, std::vector<UnitFile>& files) {
+  const std::string name = output_file_name(s, OutputFile::Controls);
+  if (s.controls) {
+    const UnitFile controls{name, unit_of(OutputFile::Controls)};
+    open_units({&controls, 1});
+    files.push_back(controls);
+    return;
+  }
+  if (platform::file_kind(name) == platform::FileKind::Missing) return;
+  if (const int error = platform::remove_file(name); error != 0)
+    textio::fatal_error(textio::kErrWriteSystem, textio::Statement::Write, name,
+                        "cannot remove the control functions of an earlier run (this run has " +
+                            std::string("none, and the mesh files must not be read with them): ") +
+                            platform::error_text(error));
+}
+
 // Opens the files of the set in order, writes them (through the fast writer
 // when it is chosen and can be had, otherwise the plain one), closes them,
 // then shows the files of the set named after the case in the editor.
@@ -60,6 +82,7 @@ void write_file_set(const MeshState& s, FileSet set, const OutputOptions& option
   std::vector<UnitFile> files;
   for (const FileLayout& f : file_set(set)) files.push_back({output_file_name(s, f.file), f.unit});
   open_units(files);
+  if (set == FileSet::Mesh) open_or_clear_controls(s, files);
   if (!fast_writer_ready(files, options) || !fast(s, options.threads)) plain(s);
   close_units(files);
   for (const OutputFile f : case_files_listed(set)) show_in_editor(output_file_name(s, f));

@@ -55,6 +55,11 @@ bool write_mesh_records_fast(const MeshState& s, int threads) {
                s.nvol);
     add_blocks(blocks, RecordKind::ExtendedPairs, unit_of(OutputFile::ExtendedCentroids), 0, 1,
                s.nvolf);
+    if (s.controls) {  // after the mesh set, as the plain records write it
+      const int controls = unit_of(OutputFile::Controls);
+      blocks.push_back({RecordKind::ControlHeader, controls, 0, 0, 0});
+      add_blocks(blocks, RecordKind::ControlPairs, controls, 0, 1, s.nvert);
+    }
   } catch (const std::bad_alloc&) {
     return false;
   }

@@ -24,6 +24,8 @@ enum class RecordKind : unsigned char {
   Neighbours,       // nbr(1..4, v) in the fields of CASE_nest_conec.txt
   NestCorners,      // conn(v, 1..4) in the fields of CASE_nest_vert.txt
   Areas,            // area(v)
+  ControlHeader,    // CASE_controle.txt: nxv, nyv and the kind of the controls
+  ControlPairs,     // psrc(k), qsrc(k) for vertices k
 };
 
 constexpr std::int64_t kPairRecord = record_length(kRealPair, 2);
@@ -48,6 +50,8 @@ constexpr std::int64_t record_bytes(RecordKind kind) {
       return file_layout(OutputFile::NestCorners).record_bytes();
     case RecordKind::Areas:
       return file_layout(OutputFile::NestAreas).record_bytes();
+    case RecordKind::ControlHeader:
+      return file_layout(OutputFile::Controls).header_bytes();
     default:
       return kPairRecord;
   }

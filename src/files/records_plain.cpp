@@ -32,8 +32,9 @@ void write_vertex_records(const MeshState& s, OutputFile file) {
 
 }  // namespace
 
-// The records of the seven mesh files, one write statement each: the
-// reference for write_mesh_records_fast.
+// The records of the seven mesh files (and of the control functions' file
+// when the run has them), one write statement each: the reference for
+// write_mesh_records_fast.
 void write_mesh_records_plain(const MeshState& s) {
   // File 1: sizes, spacings (eta first) and the vertex coordinates.
   write_sizes(OutputFile::Mesh, s);
@@ -74,6 +75,15 @@ void write_mesh_records_plain(const MeshState& s) {
   // File 6: every volume of the extended numbering, fictitious ring included.
   for (std::int64_t w = 1; w <= s.nvolf; ++w)
     write(OutputFile::ExtendedCentroids, {s.xcf(w), s.ycf(w)});
+
+  // With --control, the control functions: nxv, nyv and their kind, then P
+  // and Q of every vertex.
+  if (s.controls) {
+    const FileLayout& f = file_layout(OutputFile::Controls);
+    textio::write_record(f.unit, f.header.text, {s.nxv, s.nyv, kCornerControls});
+    for (std::int64_t k = 1; k <= s.nvert; ++k)
+      write(OutputFile::Controls, {s.psrc(k), s.qsrc(k)});
+  }
 }
 
 // The records of the five nest files, one write statement each: the

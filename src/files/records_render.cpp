@@ -27,7 +27,8 @@ static_assert(renders(OutputFile::Mesh, kRealPair, 2) && renders(OutputFile::Nes
               renders(OutputFile::PlotCentroids, kRealPair, 2) &&
               renders(OutputFile::NestCentroids, kRealPair, 2) &&
               renders(OutputFile::ExtendedCentroids, kRealPair, 2) &&
-              renders(OutputFile::NestAreas, kReal, 1));
+              renders(OutputFile::NestAreas, kReal, 1) &&
+              renders(OutputFile::Controls, kRealPair, 2));
 static_assert(file_layout(OutputFile::Corners).fields == 4 &&
               file_layout(OutputFile::NestCorners).fields == 4 &&
               file_layout(OutputFile::NestNeighbours).fields == 4 &&
@@ -149,6 +150,12 @@ char* render_block(const MeshState& s, const Block& b, char* out, VertexRows& ro
       for (std::int64_t v = b.first; v <= b.last; ++v)
         out = put_record_end(textio::put_e25_15(out, s.area(v)));
       return out;
+    case RecordKind::ControlHeader:
+      for (std::int32_t n : {s.nxv, s.nyv, kCornerControls})
+        out = put_integer_field(out, n, file_layout(OutputFile::Controls).header.width);
+      return put_record_end(out);
+    case RecordKind::ControlPairs:
+      return put_pair_records(out, s.psrc, s.qsrc, b.first, b.last);
   }
   return out;
 }

@@ -40,6 +40,10 @@ struct Mesh {
   std::int32_t opt_elliptic = 0;  // on (option_flags.h) when the mesh was smoothed
   double deta = 1.0, dksi = 1.0;
   std::vector<double> xv, yv;  // vertex k = (j-1)*nxv + i at [k-1]
+  // The control functions of CASE_controle.txt: their kind (0 without them)
+  // and P and Q of every vertex, as xv and yv.
+  std::int32_t controls = 0;
+  std::vector<double> psrc, qsrc;
 
   bool smoothed() const { return option_on(opt_elliptic); }
   std::int64_t volumes() const { return static_cast<std::int64_t>(nx) * ny; }
@@ -61,6 +65,10 @@ struct Mesh {
 // What the checks and the measures need of every cell (volume v at [v-1]),
 // computed from the vertices once: centroid and area as the centroid and
 // area files have them, and the flags below.
+// The name the report gives a kind of control functions ("corner"), or ""
+// for a kind it does not know (checks/controls.cpp).
+std::string_view control_kind_name(std::int32_t kind);
+
 struct CellTable {
   std::vector<double> xc, yc, area;
   std::vector<std::uint8_t> flags;

@@ -258,8 +258,12 @@ int run(const Options& o) {
       [&](const Mesh& m, const CellTable& c) { halves[0].add_rows(m, c, 1, m.ny / 2); },
       [&](const Mesh& m, const CellTable& c) { halves[1].add_rows(m, c, m.ny / 2 + 1, m.ny); },
       [&](const Mesh& m, const CellTable&) {
-        r.convergence =
-            malha::convergence_figure(m.xv.data(), m.yv.data(), m.nxv, m.nyv, m.dksi, m.deta);
+        // With the control functions the mesh was smoothed with, when the
+        // case has them: the equations malha solved.
+        const malha::Sources sources =
+            m.controls != 0 ? malha::Sources{m.psrc.data(), m.qsrc.data()} : malha::Sources{};
+        r.convergence = malha::convergence_figure(m.xv.data(), m.yv.data(), m.nxv, m.nyv, m.dksi,
+                                                  m.deta, sources);
       }};
   // A file check that fails ends the output with its verdict too, before the
   // message on standard error says what was wrong.

@@ -19,6 +19,13 @@ std::string grid_vertex(const Mesh& mesh, std::int64_t k) {
          std::to_string((k - 1) / mesh.nxv + 1) + ")";
 }
 
+// What opens the spacings of the header: " (", or for a mesh smoothed with
+// control functions " with control functions (corner; ".
+std::string spacings_opening(const Mesh& m) {
+  if (m.controls == 0) return " (";
+  return " with control functions (" + std::string(control_kind_name(m.controls)) + "; ";
+}
+
 std::string convergence_line(const Report& r) {
   const ConvergenceFigure& c = r.convergence;
   if (!c.defined) return "convergence: not defined, the mesh has no interior vertex (ny = 1)\n";
@@ -101,7 +108,8 @@ std::string text_report(const Report& r) {
   std::string out = "case " + shown_name(r.files.stem) + ": " + std::to_string(m.nx) + " x " +
                     std::to_string(m.ny) + " volumes, " + std::to_string(m.nxv) + " x " +
                     std::to_string(m.nyv) + " vertices, " +
-                    (m.smoothed() ? "smoothed" : "algebraic") + " (dksi " + short_number(m.dksi) +
+                    (m.smoothed() ? "smoothed" : "algebraic") + spacings_opening(m) + "dksi " +
+                    short_number(m.dksi) +
                     ", deta " + short_number(m.deta) + ")\n";
   // The files after the first by what follows the case name: "_vert", ...
   out += "files: " + std::to_string(r.checked.size()) + " checked and consistent: ";
@@ -141,6 +149,7 @@ std::string json_report(const Report& r) {
   j.integer("nyv", m.nyv);
   j.integer("cells", q.cells);
   j.boolean("smoothed", m.smoothed());
+  if (m.controls != 0) j.string("controls", std::string(control_kind_name(m.controls)));
   j.number("dksi", m.dksi);
   j.number("deta", m.deta);
   j.close('}');

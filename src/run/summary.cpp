@@ -123,6 +123,7 @@ std::string files_lines(const MeshState& s, double seconds) {
   };
   std::vector<std::string> items = {"wrote"};
   std::vector<OutputFile> listed = case_files_listed(FileSet::Mesh);
+  if (s.controls) listed.push_back(OutputFile::Controls);
   if (option_on(s.opt_nest)) {
     const std::vector<OutputFile> nest = case_files_listed(FileSet::Nest);
     listed.insert(listed.end(), nest.begin(), nest.end());

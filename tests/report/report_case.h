@@ -21,15 +21,19 @@ namespace fs = std::filesystem;
 inline const std::string kSmallCase = "t\n4\n2\n1\n1\n";  // nx = 4, ny = 2, no smoothing
 
 // The folder of the files of one run of malha on `entradas` (and
-// `elipticas`), made on first use and kept while the test program runs.
-inline const fs::path& malha_run(const std::string& entradas, const std::string& elipticas = "") {
+// `elipticas`, and the options `args`), made on first use and kept while the
+// test program runs.
+inline const fs::path& malha_run(const std::string& entradas, const std::string& elipticas = "",
+                                 const std::vector<std::string>& args = {}) {
   static std::map<std::string, std::unique_ptr<TempDir>> runs;
-  auto& dir = runs[entradas + '\0' + elipticas];
+  std::string key = entradas + '\0' + elipticas;
+  for (const std::string& a : args) key += '\0' + a;
+  auto& dir = runs[key];
   if (!dir) {
     dir = std::make_unique<TempDir>();
     write_file(*dir / "entradas.txt", entradas);
     if (!elipticas.empty()) write_file(*dir / "entrada_eq_elipticas.txt", elipticas);
-    const auto run = run_program(MALHA_EXE, dir->path());
+    const auto run = run_program(MALHA_EXE, dir->path(), {}, args);
     if (run.exit_status != 0) throw std::runtime_error("malha failed: " + run.stderr_text);
   }
   return dir->path();

@@ -130,10 +130,15 @@ TEST(E25Field, ReadsTheEdgesAsStrtodDoes) {
 }
 
 // The files of one run of malha: case "t", nx = 5 (odd), ny = 3, smoothed,
-// with the nest files.
+// with the nest files; and of the same run with control functions.
 const fs::path& run_files() {
   return malha::test::malha_run("t\n5\n3\n2\n2\n", "5\n20\n0.0\n1.0\n1.0\n0\n0\n");
 }
+const fs::path& controlled_run_files() {
+  return malha::test::malha_run("t\n5\n3\n2\n2\n", "5\n20\n0.0\n1.0\n1.0\n0\n0\n", {"--control"});
+}
+
+struct Spoil;
 
 class Checker : public testing::Test {
  protected:
@@ -166,6 +171,8 @@ class Checker : public testing::Test {
     }
     return "no failure";
   }
+
+  std::string spoiled(const fs::path& run, const Spoil& s);
 
   TempDir dir_;
 };
@@ -381,19 +388,66 @@ const std::vector<Spoil>& spoils() {
   return table;
 }
 
+// The control functions' file spoiled: sizes or a kind that are not those of
+// the case, beside a mesh that was not smoothed, cut, lengthened, not a
+// number.
+const std::vector<Spoil>& control_spoils() {
+  static const std::vector<Spoil> table = {
+      {"other sizes", "t_controle.txt", 1, record("         7         4         1"),
+       "t_controle.txt, line 1: expected nxv = 6 and nyv = 4, those of t.txt, found nxv = 7, "
+       "nyv = 4"},
+      {"unknown kind", "t_controle.txt", 1, record("         6         4         2"),
+       "t_controle.txt, line 1: expected the kind of the control functions, 1 (those at the "
+       "outer corner), found 2"},
+      {"sizes record short", "t_controle.txt", 1, record("         6         4"),
+       "t_controle.txt, line 1: expected a record of 30 columns (3 fields of 10), found 20"},
+      {"beside an algebraic mesh", "t.txt", 1, [](std::string r) { return replace_at(r, 49, "1"); },
+       "t_controle.txt, line 1: expected control functions beside a smoothed mesh, found control "
+       "functions beside the algebraic mesh of t.txt (opt = 1)"},
+      {"record cut", "t_controle.txt", 25, [](std::string) { return std::string(); },
+       "t_controle.txt, line 25: expected P and Q of vertex 24 of 24 (nxv x nyv), found the end"},
+      {"record added", "t_controle.txt", 25, [](std::string r) { return r + "\r\n" + r; },
+       "t_controle.txt, line 26: expected 25 records and then the end of the file, found another"},
+      {"not a number", "t_controle.txt", 9, [](std::string r) { return replace_at(r, 5, "x"); },
+       "t_controle.txt, line 9: expected a real number of the form 1.234567890123456E+00 in "
+       "columns 1-25"},
+  };
+  return table;
+}
+
+// The case of `run` in the test's folder with file `s.file` spoiled; the
+// checker's message.
+std::string Checker::spoiled(const fs::path& run, const Spoil& s) {
+  fs::copy(run, dir_.path(), fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+  std::istringstream files(s.file);
+  for (std::string file; files >> file;) {
+    if (s.line == 0)
+      fs::remove(dir_ / file);
+    else
+      edit(file, s.line, s.change);
+  }
+  return failure();
+}
+
+TEST_F(Checker, ControlFunctionsAreReadAndEachSpoiledOneNamed) {
+  fs::copy(controlled_run_files(), dir_.path(),
+           fs::copy_options::overwrite_existing | fs::copy_options::recursive);
+  const auto checked = read_case(files());
+  EXPECT_EQ(checked.mesh.controls, 1);
+  ASSERT_EQ(checked.mesh.psrc.size(), 24u);
+  EXPECT_NE(checked.mesh.psrc[7], 0.0);  // vertex (2, 2)
+  EXPECT_EQ(checked.checked.back(), "t_controle.txt");
+  for (const Spoil& s : control_spoils()) {
+    SCOPED_TRACE(s.name);
+    EXPECT_EQ(spoiled(controlled_run_files(), s).substr(0, std::string(s.message).size()),
+              s.message);
+  }
+}
+
 TEST_F(Checker, EachSpoiledFileIsNamedWithLineExpectedAndFound) {
   for (const Spoil& s : spoils()) {
     SCOPED_TRACE(s.name);
-    fs::copy(run_files(), dir_.path(),
-             fs::copy_options::overwrite_existing | fs::copy_options::recursive);
-    std::istringstream files(s.file);
-    for (std::string file; files >> file;) {
-      if (s.line == 0)
-        fs::remove(dir_ / file);
-      else
-        edit(file, s.line, s.change);
-    }
-    EXPECT_EQ(failure().substr(0, std::string(s.message).size()), s.message);
+    EXPECT_EQ(spoiled(run_files(), s).substr(0, std::string(s.message).size()), s.message);
   }
 }
 

@@ -42,12 +42,13 @@ constexpr FileCheckEntry kFileChecks[] = {
 };
 
 // Every file of the layout named after the case has its check, once;
-// CASE.txt is read rather than checked.
+// CASE.txt and the control functions' file are read rather than checked.
 consteval bool every_case_file_checked() {
   for (const FileLayout& f : kOutputFiles) {
     int checks = 0;
     for (const FileCheckEntry& c : kFileChecks) checks += c.file == f.file ? 1 : 0;
-    if (checks != (f.after_case_name && f.file != OutputFile::Mesh ? 1 : 0)) return false;
+    const bool read = f.file == OutputFile::Mesh || f.file == OutputFile::Controls;
+    if (checks != (f.after_case_name && !read ? 1 : 0)) return false;
   }
   return true;
 }
@@ -144,10 +145,14 @@ constexpr std::int64_t kMiB = std::int64_t{1} << 20;
 
 // A case that needs more memory than the machine has (its physical memory,
 // or the limit of its control group) stops here, before anything is
-// allocated for it, as malha refuses such a case.
+// allocated for it, as malha refuses such a case. Control functions take as
+// much again as the vertices.
 void check_memory(const CaseFiles& files, const Mesh& mesh) {
   const auto memory = static_cast<std::int64_t>(platform::physical_memory_bytes());
-  const std::int64_t need = mesh.vertices() * kBytesPerVertex + mesh.volumes() * kBytesPerVolume;
+  const std::int64_t per_vertex =
+      platform::file_exists(files.path(OutputFile::Controls)) ? 2 * kBytesPerVertex
+                                                               : kBytesPerVertex;
+  const std::int64_t need = mesh.vertices() * per_vertex + mesh.volumes() * kBytesPerVolume;
   if (memory <= 0 || need <= memory) return;
   fail(files.name(OutputFile::Mesh), 1,
        "a mesh that fits in the " + std::to_string(memory / kMiB) +
@@ -336,6 +341,9 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   start_on_helper(helper_job, work);
   try {
     read_coordinates(in, mesh);
+    // Before the tasks that wait for the vertices: the convergence figure
+    // takes the control functions.
+    read_controls(files, mesh);
     result.cells = sized_cell_table(mesh);
   } catch (...) {
     vertices_read.set_value(false);
@@ -347,6 +355,7 @@ CheckedCase read_case(const CaseFiles& files, const std::vector<CaseTask>& besid
   if (helper_job) helper_job->finish();
 
   result.checked = checked_names(files, checked, failures);
+  if (mesh.controls != 0) result.checked.push_back(files.bare_name(OutputFile::Controls));
   return result;
 }
 

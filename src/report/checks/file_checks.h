@@ -115,4 +115,9 @@ void check_areas(const CaseFiles& files, const Mesh& mesh, const CellTable& cell
 void check_nest_vertices(const CaseFiles& files, const Mesh& mesh, const CellTable& cells,
                          OutputFile file);
 
+// CASE_controle.txt, when it is there (controls.cpp): its sizes those of
+// CASE.txt, a kind of control functions the report knows, a smoothed mesh
+// beside it, and P and Q for every vertex, kept in the mesh.
+void read_controls(const CaseFiles& files, Mesh& mesh);
+
 }  // namespace malha::report
