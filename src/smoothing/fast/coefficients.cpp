@@ -95,7 +95,9 @@ __attribute__((target("avx2"))) std::int64_t coefficients_avx2(const double* xv,
     if constexpr (Sourced) {
       const equation::Coefficients<Quad> c = equation::with_sources<Quad>(
           d, _mm256_loadu_pd(a.psrc + p), _mm256_loadu_pd(a.qsrc + p));
-      const __m256d det = _mm256_andnot_pd(sign, equation::determinant(d));
+      // The determinant through the structure of without_sources (its other
+      // members unused): no function returns a bare vector here (top of file).
+      const __m256d det = _mm256_andnot_pd(sign, equation::without_sources(d).determinant);
       low = _mm256_min_pd(low, det);
       high = _mm256_max_pd(high, det);
       ap_low = _mm256_min_pd(ap_low, _mm256_andnot_pd(sign, c.ap));
