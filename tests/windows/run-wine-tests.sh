@@ -322,6 +322,10 @@ conclude "example case over longer existing files"
 #     (products, square roots, its log and exp), so the bytes are the same for
 #     a whole exponent, a half and any other; smoothed after the grading by
 #     passes and by --converge; an odd nx refused alike;
+#   - control functions (--control), computed with + - * / and square roots:
+#     by passes (on a mesh large enough for the wavefront's second thread, an
+#     odd nx, after --grade) and by --converge, the control functions' file
+#     included;
 #   - input files as Windows editors save them: a UTF-8 byte-order mark at the
 #     start of both is skipped; a case name of 108 characters names the files
 #     by its first 100, and the run warns.
@@ -352,9 +356,31 @@ grade-1.7 --grade=1.7 0 grade-1.7,40,20,1,2 5,30,0.0,1.0,1.0,0,0 -
 grade-2.5-passes --grade=2.5 0 grade-2.5-passes,64,32,2,2 5,30,0.0,1.0,1.0,0,0 -
 grade-3-converge --grade=3,--converge 0 grade-3-converge,40,20,2,2 5,30,0.0,1.0,1.0,0,0 -
 grade-odd --grade 1 grade-odd,7,4,1,2 5,30,0.0,1.0,1.0,0,0 -
+control-passes --control 0 control-passes,200,100,2,1 5,40,0.0,1.0,1.0,0,0 -
+control-odd --control 0 control-odd,41,20,2,2 5,60,0.0,0.7,1.3,0,0 -
+control-grade --grade,--control 0 control-grade,40,20,2,2 5,60,0.0,1.0,1.0,0,0 -
+control-converge --control,--converge 0 control-converge,40,20,2,2 1,1,0.0,1.0,1.0,0,0 -
 bom - 0 \xEF\xBB\xBF$long_name,4,2,2,2 \xEF\xBB\xBF1,2,0.0,1.0,1.0,0,0 malha: warning: the case name in entradas.txt has 108 characters
 EOF
 run_args=()
+
+# A run without --control after one with it removes the control functions'
+# file, as on Linux.
+new_case control-stale
+printf 'control-stale\n16\n8\n2\n1\n' >"$work/control-stale/entradas.txt"
+printf '5\n20\n0.0\n1.0\n1.0\n0\n0\n' >"$work/control-stale/entrada_eq_elipticas.txt"
+both control-stale "$work/control-stale/entradas.txt" "$work/control-stale/entrada_eq_elipticas.txt"
+run_args=(--control)
+run_linux "$work/control-stale/linux"
+run_windows "$work/control-stale/windows"
+run_args=()
+[[ -f $work/control-stale/windows/control-stale_controle.txt ]] || problem "no control functions' file"
+run_linux "$work/control-stale/linux"
+run_windows "$work/control-stale/windows"
+same_run "$work/control-stale/linux" "$work/control-stale/windows"
+expect_status "$work/control-stale/windows" 0
+[[ -e $work/control-stale/windows/control-stale_controle.txt ]] && problem "the file is still there"
+conclude "a run without --control removes the control functions of an earlier run"
 
 # ---------------------------------------------------------------------------
 # Case names.
@@ -465,9 +491,10 @@ with open(sys.argv[1], encoding="utf-8") as f, open(sys.argv[2], encoding="utf-8
     sys.exit(0 if same(json.load(f), json.load(g)) else 1)
 EOF
 }
-# The golden cases, the example and the case named in UTF-8, whose report
-# opens the files malha.exe named.
-for name in $(ls tests/golden) example utf8; do
+# The golden cases, the example, the case named in UTF-8, whose report
+# opens the files malha.exe named, and a case smoothed with control
+# functions, whose report reads them.
+for name in $(ls tests/golden) example utf8 control-converge; do
   [[ -d $work/$name/windows ]] || continue
   report_pair "$work/$name" --vtk --plot3d
   cmp -s "$work/$name/linux.report" "$work/$name/windows.lf" ||
@@ -484,6 +511,8 @@ for name in $(ls tests/golden) example utf8; do
   report_pair "$work/$name" --json
   same_json "$work/$name/linux.report" "$work/$name/windows.lf" || problem "$name: JSON differs"
 done
+grep -qF '"controls":"corner"' "$work/control-converge/windows.lf" ||
+  problem "report of control-converge: $(head -c 200 "$work/control-converge/windows.lf")"
 grep -qF '"case":"malha_açaí_ñ_€"' "$work/utf8/windows.lf" ||
   problem "report: $(head -c 200 "$work/utf8/windows.lf")"
 [[ -f "$work/utf8/windows/malha_açaí_ñ_€.vts" ]] || problem "no malha_açaí_ñ_€.vts"
