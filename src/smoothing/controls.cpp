@@ -42,15 +42,45 @@ struct CornerMesh {
   std::vector<double> x, y;
 };
 
-CornerMesh corner_mesh(const MeshState& s) {
-  const std::int32_t nxv = s.nxv, nyv = s.nyv;
+// The label eta* of row j: the distance of its vertex on the corner line
+// from (0, 0), over sqrt(2).
+double row_label(const MeshState& s, std::int32_t j) {
+  const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + (s.nxv + 1) / 2;
+  const double xm = s.xv(k), ym = s.yv(k);
+  return std::sqrt(xm * xm + ym * ym) / std::sqrt(2.0);
+}
+
+// The weights of P and of Q on row j by its place among the rows.
+double p_weight(const MeshState& s, std::int32_t j) {
+  return fade((j - 1.0) / s.ny / kPDepth);
+}
+double q_rows_weight(std::int32_t j) {
+  return fade((j - 2.0) / kQRows);
+}
+
+// The last interior row whose sources may be other than zero: P within
+// kPDepth of the rows, Q on the first rows and within kQRadius of (0, 0),
+// which a row of the corner mesh labelled eta* keeps at least 2 eta* away
+// from (its points lie at eta*/(cos t sin t), and cos t sin t <= 1/2).
+// Beyond it the sources are zero, and the corner mesh is not needed.
+std::int32_t last_sourced_row(const MeshState& s) {
+  std::int32_t last = 1;
+  for (std::int32_t j = 2; j <= s.nyv - 1; ++j) {
+    if (p_weight(s, j) > 0.0 || q_rows_weight(j) > 0.0 || 2.0 * row_label(s, j) < kQRadius)
+      last = j;
+  }
+  return last;
+}
+
+// The corner mesh's rows up to `last_row` (the starting mesh's beyond).
+CornerMesh corner_mesh(const MeshState& s, std::int32_t last_row) {
+  const std::int32_t nxv = s.nxv;
   const std::int32_t m = (nxv + 1) / 2;  // the corner line
   CornerMesh t{std::vector<double>(s.xv.data(), s.xv.data() + s.nvert),
                std::vector<double>(s.yv.data(), s.yv.data() + s.nvert)};
-  for (std::int32_t j = 2; j <= nyv; ++j) {
+  for (std::int32_t j = 2; j <= last_row; ++j) {
     const std::int64_t row = static_cast<std::int64_t>(j - 1) * nxv;
-    const double xm = s.xv(row + m), ym = s.yv(row + m);
-    const double eta = std::sqrt(xm * xm + ym * ym) / std::sqrt(2.0);
+    const double eta = row_label(s, j);
     for (std::int32_t i = 1; i <= nxv; ++i) {
       const double xi = i <= m ? -s.yv(i) : s.xv(i);
       const ControlPoint p = corner_mesh_point(xi, eta);
@@ -123,11 +153,12 @@ ControlPoint corner_mesh_point(double xi, double eta) {
 void fill_controls(MeshState& s) {
   for (std::int64_t k = 1; k <= s.nvert; ++k) s.psrc(k) = 0.0, s.qsrc(k) = 0.0;
   if (s.nxv < 3 || s.nyv < 3) return;
-  const CornerMesh t = corner_mesh(s);
+  const std::int32_t last = last_sourced_row(s);
+  const CornerMesh t = corner_mesh(s, std::min(last + 1, s.nyv));
   const double cksi = 0.5 / s.dksi, ceta = 0.5 / s.deta;
-  for (std::int32_t j = 2; j <= s.nyv - 1; ++j) {
-    const double wp = fade((j - 1.0) / s.ny / kPDepth);
-    const double wrows = fade((j - 2.0) / kQRows);
+  for (std::int32_t j = 2; j <= last; ++j) {
+    const double wp = p_weight(s, j);
+    const double wrows = q_rows_weight(j);
     for (std::int32_t i = 2; i <= s.nxv - 1; ++i) {
       const std::int64_t k = static_cast<std::int64_t>(j - 1) * s.nxv + i;
       const Sources exact = exact_sources(t, k, s.nxv, cksi, ceta);
