@@ -71,14 +71,21 @@ class Saved {
   std::vector<double> xy_;
 };
 
+// How the cycles run (never what they compute): the helper thread, or
+// none, and whether level 0's loops may take four vertices at once.
+struct Means {
+  HelperThread* helper = nullptr;
+  bool avx2 = true;
+};
+
 // Cycles on the mesh of `s` with the spacings dksi and deta; `again`: each
 // ends with one more relaxation of the mesh.
 Outcome cycles_at(MeshState& s, double dksi, double deta, const Rules& rules, Progress& p,
-                  std::int32_t cycles_before, HelperThread* helper, const ConvergeObserver& observe,
+                  std::int32_t cycles_before, const Means& means, const ConvergeObserver& observe,
                   bool again = false) {
   const Sources sources = sources_of(s);
-  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, helper,
-                                 sources.p, sources.q);
+  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta,
+                                 means.helper, sources.p, sources.q, means.avx2);
   hierarchy.relax_level0_again(again);
   return converge::run_cycles(s, hierarchy, dksi, deta, rules, p, cycles_before, observe);
 }
@@ -89,7 +96,7 @@ Outcome cycles_at(MeshState& s, double dksi, double deta, const Rules& rules, Pr
 // starting mesh is no longer needed: a failure before the first solution
 // ends the run).
 ConvergedSmoothing continuation(MeshState& s, Saved& saved, double tolerance,
-                                bool rounding_accepted, std::int32_t cycles, HelperThread* helper,
+                                bool rounding_accepted, std::int32_t cycles, const Means& means,
                                 const ConvergeObserver& observe) {
   const double ratio = s.deta / s.dksi;
   double step = ratio < 1.0 ? kRatioStep : 1.0 / kRatioStep;
@@ -106,7 +113,7 @@ ConvergedSmoothing continuation(MeshState& s, Saved& saved, double tolerance,
     const Rules rules{last ? tolerance : kStepTolerance, last ? rounding_accepted : true,
                       last ? kConvergeCycleLimit : kStepCycleLimit, true, false};
     Progress p(s);
-    const Outcome o = cycles_at(s, s.dksi, deta, rules, p, cycles, helper, observe, true);
+    const Outcome o = cycles_at(s, s.dksi, deta, rules, p, cycles, means, observe, true);
     cycles += p.cycle;
     if (succeeded(o) && last) return {cycles, o.figure, o.end == End::AtRounding};
     if (succeeded(o)) {
@@ -154,7 +161,7 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool round
         convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, s.dksi, s.deta, sources_of(s));
     return result;
   }
-  HelperThread* helper = options.threads == 1 ? nullptr : HelperThread::shared();
+  const Means means{options.threads == 1 ? nullptr : HelperThread::shared(), options.avx2};
   const double ratio = s.deta / s.dksi;
   // With equal spacings there is no other way to go: the cycles' end is the
   // run's, inverted cells only looked for on the mesh they converge to.
@@ -163,11 +170,11 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool round
   if (another_way) start.keep(s);
   const Rules rules{tolerance, rounding_accepted, kConvergeCycleLimit, another_way, true};
   Progress p(s);
-  const Outcome o = cycles_at(s, s.dksi, s.deta, rules, p, 0, helper, observe);
+  const Outcome o = cycles_at(s, s.dksi, s.deta, rules, p, 0, means, observe);
   if (succeeded(o)) return {p.cycle, o.figure, o.end == End::AtRounding};
   if (!another_way || o.end == End::BelowRounding)
     fail(tolerance, converge::observed(o, p, p.cycle));
-  return continuation(s, start, tolerance, rounding_accepted, p.cycle, helper, observe);
+  return continuation(s, start, tolerance, rounding_accepted, p.cycle, means, observe);
 }
 
 }  // namespace malha

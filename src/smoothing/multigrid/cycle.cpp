@@ -17,6 +17,7 @@
 #include "smoothing/multigrid/relax.h"
 #include "smoothing/multigrid/residual.h"
 #include "smoothing/multigrid/transfers.h"
+#include "smoothing/multigrid/wide.h"
 
 namespace malha::multigrid {
 
@@ -70,7 +71,8 @@ void inject_sources(const Level& fine, Level& coarse) {
 }  // namespace
 
 Hierarchy::Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv, double dksi,
-                     double deta, HelperThread* helper, const double* psrc, const double* qsrc)
+                     double deta, HelperThread* helper, const double* psrc, const double* qsrc,
+                     bool avx2)
     : dksi_(dksi), deta_(deta), helper_(helper) {
   levels_.emplace_back();
   Level& top = levels_.back();
@@ -78,6 +80,7 @@ Hierarchy::Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv,
   top.ay = make_axis(steps_of(nyv), deta);
   size_level(top, false);
   top.unit_steps = true;
+  top.wide = avx2 && wide::available();
   top.x = xv;
   top.y = yv;
   if (psrc != nullptr && qsrc != nullptr) top.p = psrc, top.q = qsrc;

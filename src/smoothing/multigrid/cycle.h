@@ -30,8 +30,11 @@ class Hierarchy {
   // With a helper thread the relaxations of the large levels use it.
   // psrc and qsrc (0-based, both or neither): the source terms of the
   // equations (--control); null, the equations without them.
+  // avx2: level 0's loops take four vertices at once where the processor
+  // can (multigrid/wide.h); the values are the same either way.
   Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv, double dksi, double deta,
-            HelperThread* helper, const double* psrc = nullptr, const double* qsrc = nullptr);
+            HelperThread* helper, const double* psrc = nullptr, const double* qsrc = nullptr,
+            bool avx2 = true);
 
   // Level 0's coefficients from its coordinates, by the operations of a
   // smoothing pass (level0_coefficients), and the residuals from them in the

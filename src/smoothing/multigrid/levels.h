@@ -65,6 +65,7 @@ struct Level {
   Axis ax, ay;
   std::int64_t size = 0;    // ax.n * ay.n
   bool unit_steps = false;  // level 0: every step 1, the factors known
+  bool wide = false;        // level 0's loops four vertices at once (multigrid/wide.h)
   double* x = nullptr;      // the level's coordinates: level 0's are the mesh's
   double* y = nullptr;
   std::vector<double> own_x, own_y;  // storage of x and y on the coarser levels
@@ -87,6 +88,21 @@ struct Move {
   double largest = 0.0;
   std::int64_t vertex = 0;  // 1-based vertex number k, 0 when none
 };
+
+// Keeps the move of vertex p (0-based; its larger residual over ap) when it
+// is larger than the largest so far; ties keep the first vertex.
+inline void keep_larger(Move& move, double residual, double ap, std::int64_t p) {
+  const double m = residual / ap;
+  if (m > move.largest || move.vertex == 0) {
+    move.largest = m;
+    move.vertex = p + 1;
+  }
+}
+
+// A vertex whose larger residual is at most (largest move)*kBelowOne times
+// its ap cannot have a larger move (the product's rounding is far less):
+// the division, and the order of the vertices, only for the others.
+inline constexpr double kBelowOne = 1.0 - 0x1p-50;
 
 // Level 0's residuals: the largest move, and whether its coefficients came
 // out without a trapped exception and with every |det| in the safe range.

@@ -16,6 +16,7 @@
 #include "smoothing/lanes.h"
 #include "smoothing/multigrid/relax.h"
 #include "smoothing/multigrid/stencil.h"
+#include "smoothing/multigrid/wide.h"
 
 namespace malha::multigrid {
 
@@ -134,7 +135,7 @@ void relax_columns_of(Level& level, std::vector<double>& work, int parity, std::
       continue;
     }
     const Equations b = row_of(k - 1);
-    std::int64_t c = 0;
+    std::int64_t c = level.wide ? wide::next_steps(e, b, 0, count) : 0;
     for (; c + 1 < count; c += 2) next_steps(e, c, b);
     for (; c < count; ++c) next_step(e, c, b.upper[c], b.bx[c], b.by[c]);
   }

@@ -13,22 +13,13 @@
 #include "smoothing/fast/bounds.h"
 #include "smoothing/multigrid/residual.h"
 #include "smoothing/multigrid/stencil.h"
+#include "smoothing/multigrid/wide.h"
 
 namespace malha::multigrid {
 
 namespace {
 
 using namespace stencil;
-
-// The move of one vertex (its larger residual over ap, scalar) when it is
-// larger than the largest so far; ties keep the first vertex.
-MALHA_ALWAYS_INLINE void keep_larger(Move& move, double residual, double ap, std::int64_t p) {
-  const double m = residual / ap;
-  if (m > move.largest || move.vertex == 0) {
-    move.largest = m;
-    move.vertex = p + 1;
-  }
-}
 
 // The residuals of vertices p, p + 1 of level 0 (or of p alone), kept in rx
 // and ry; returns max(|rx|, |ry|) and ap through the last two arguments.
@@ -105,10 +96,6 @@ FineResidual level0_residual(Level& level, double dksi, double deta) {
   const double ceta = 0.5 / deta;
   double det_low = kSafeDetHigh, det_high = kSafeDetLow;
   Pair det_lows = lanes::splat(det_low), det_highs = lanes::splat(det_high);
-  // A vertex whose larger residual is at most (largest move)*(1 - 2^-50)
-  // times its ap cannot have a larger move (the product's rounding is far
-  // less): the division, and the order of the vertices, only for the others.
-  constexpr double kBelowOne = 1.0 - 0x1p-50;
   FineResidual r;
   Move& move = r.move;
   for (std::int64_t j = 1; j < ny - 1; ++j) {
@@ -122,6 +109,8 @@ FineResidual level0_residual(Level& level, double dksi, double deta) {
       }
       continue;
     }
+    if (level.wide)
+      p = wide::level0_residuals(level, p, end, cksi, ceta, det_lows, det_highs, move);
     for (; p + 1 < end; p += 2) {
       Pair larger, ap;
       level0_vertex(level, p, lanes::splat(cksi), lanes::splat(ceta), det_lows, det_highs, larger,

@@ -32,7 +32,10 @@ namespace malha::multigrid::stencil {
 using lanes::Pair;
 
 // The same operations on one double and on a Pair.
-MALHA_ALWAYS_INLINE double negate(double d) {
+// (A template, for the four-lane vectors of smoothing/multigrid/wide.cpp
+// too: their negation flips the sign bits as a double's does.)
+template <class V>
+MALHA_ALWAYS_INLINE V negate(V d) {
   return -d;
 }
 MALHA_ALWAYS_INLINE Pair negate(Pair p) {
@@ -139,10 +142,13 @@ MALHA_ALWAYS_INLINE void hybrid(V& next, V& previous, V h) {
 // add D^2 (P u_ksi + Q u_eta): on level 0 the half sources
 // (smoothing/equation.h) go to the east and north weights and come off the
 // west and south ones, as in a pass; on the coarser levels by hybrid().
+// (The values by reference: a vector of four doubles passed by value from
+// the AVX2 loops to this function, compiled without AVX, would change the
+// calling convention, which clang refuses.)
 template <bool kAlongRow, bool kUnit, bool kSources = false, class V>
 MALHA_ALWAYS_INLINE Equation<V> equation(const Stencil<V>& x, const Stencil<V>& y,
-                                         const Factors<V>& f, V fx, V fy, V psrc = V{},
-                                         V qsrc = V{}) {
+                                         const Factors<V>& f, const V& fx, const V& fy,
+                                         const V& psrc = V{}, const V& qsrc = V{}) {
   const equation::Derivatives<V> d =
       equation::derivatives(x.e, x.w, x.n, x.s, y.e, y.w, y.n, y.s, f.first_i, f.first_j);
   const V alpha = equation::alpha(d), gamma = equation::gamma(d);
@@ -228,6 +234,12 @@ void build_with_sources(const Level& level, std::int64_t j, std::int64_t i0, std
   }
 }
 
+// smoothing/multigrid/wide.h's build_unit: the equations of level 0 from
+// vertex c on, four at a time; returns where it stopped.
+template <bool kAlongRow, std::int64_t kStride>
+std::int64_t wide_build_unit(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t c,
+                             std::int64_t count, const Equations& out);
+
 // The equations of `count` interior vertices of row j from column i0, in
 // steps of kStride (1 along a row, 2 across the columns of one parity).
 template <bool kAlongRow, std::int64_t kStride>
@@ -247,6 +259,7 @@ void build(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t cou
     const double ck = level.ax.first[1], ce = level.ay.first[1];
     const Pair zero = lanes::splat(0.0), one = lanes::splat(1.0);
     const Factors<Pair> f2{lanes::splat(ck), lanes::splat(ce), one, one, one, one, one};
+    if (level.wide) c = wide_build_unit<kAlongRow, kStride>(level, j, i0, c, count, out);
     for (; c + 1 < count; c += 2) {
       const std::int64_t p = j * nx + i0 + kStride * c;
       const Stencil<Pair> sx =
