@@ -89,6 +89,7 @@ Hierarchy::Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv,
     coarse.ax = coarsen(levels_.back().ax, dksi);
     coarse.ay = coarsen(levels_.back().ay, deta);
     size_level(coarse, true);
+    coarse.wide = levels_.front().wide;
     if (levels_.front().p != nullptr) inject_sources(levels_.back(), coarse);
     levels_.push_back(std::move(coarse));
   }

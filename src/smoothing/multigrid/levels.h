@@ -65,7 +65,7 @@ struct Level {
   Axis ax, ay;
   std::int64_t size = 0;    // ax.n * ay.n
   bool unit_steps = false;  // level 0: every step 1, the factors known
-  bool wide = false;        // level 0's loops four vertices at once (multigrid/wide.h)
+  bool wide = false;        // the loops four vertices at once (multigrid/wide.h)
   double* x = nullptr;      // the level's coordinates: level 0's are the mesh's
   double* y = nullptr;
   std::vector<double> own_x, own_y;  // storage of x and y on the coarser levels

@@ -239,6 +239,10 @@ void build_with_sources(const Level& level, std::int64_t j, std::int64_t i0, std
 template <bool kAlongRow, std::int64_t kStride>
 std::int64_t wide_build_unit(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t c,
                              std::int64_t count, const Equations& out);
+// The same on a coarser level (its own factors, the right-hand side).
+template <bool kAlongRow, std::int64_t kStride>
+std::int64_t wide_build_coarse(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t c,
+                               std::int64_t count, const Equations& out, bool with_rhs);
 
 // The equations of `count` interior vertices of row j from column i0, in
 // steps of kStride (1 along a row, 2 across the columns of one parity).
@@ -278,6 +282,7 @@ void build(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t cou
   }
   const Axis &ax = level.ax, &ay = level.ay;
   const bool has_rhs = with_rhs && !level.fx.empty();
+  if (level.wide) c = wide_build_coarse<kAlongRow, kStride>(level, j, i0, c, count, out, with_rhs);
   for (; c < count; ++c) {
     const std::int64_t i = i0 + kStride * c, p = j * nx + i;
     const Factors<double> f{ax.first[i],

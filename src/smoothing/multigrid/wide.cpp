@@ -53,6 +53,18 @@ __attribute__((target("avx2"), always_inline)) inline void row_of_four(const dou
   }
 }
 
+// Values u[0], u[1], u[2], u[3] (kStride 1) or u[0], u[2], u[4], u[6]
+// (kStride 2: eight read, the even ones kept).
+template <std::int64_t kStride>
+__attribute__((target("avx2"), always_inline)) inline Quad load_four(const double* u) {
+  if constexpr (kStride == 1) {
+    return _mm256_loadu_pd(u);
+  } else {
+    const __m256d at = _mm256_loadu_pd(u), after = _mm256_loadu_pd(u + 4);
+    return _mm256_permute4x64_pd(_mm256_unpacklo_pd(at, after), 0xD8);
+  }
+}
+
 // The values of vertices p .. p + 3 (kStride 1) or p, p + 2, p + 4, p + 6
 // (kStride 2) and their eight neighbours. With kStride 2 each row is read as
 // eight values from p - 1 and p, split into the even and odd ones (nothing
@@ -94,6 +106,39 @@ __attribute__((target("avx2"))) std::int64_t build_unit_avx2(const Level& level,
     const Stencil<Quad> sx = stencil_of_four<kStride>(level.x, p, nx);
     const Stencil<Quad> sy = stencil_of_four<kStride>(level.y, p, nx);
     put(out, c, stencil::equation<kAlongRow, true>(sx, sy, f, zero, zero));
+  }
+  return c;
+}
+
+// The equations of a coarser level's line without sources, from vertex c
+// on: the operations of stencil::build's one-vertex loop, each factor of
+// the axes taken at the lane's vertex.
+template <bool kAlongRow, std::int64_t kStride>
+__attribute__((target("avx2"))) std::int64_t build_coarse_avx2(const Level& level, std::int64_t j,
+                                                               std::int64_t i0, std::int64_t c,
+                                                               std::int64_t count,
+                                                               const Equations& out,
+                                                               bool with_rhs) {
+  const std::int64_t nx = level.ax.n;
+  const Axis &ax = level.ax, &ay = level.ay;
+  const bool has_rhs = with_rhs && !level.fx.empty();
+  const Quad zero = _mm256_set1_pd(0.0), cross_j = _mm256_set1_pd(ay.cross[j]);
+  const Quad first_j = _mm256_set1_pd(ay.first[j]), next_j = _mm256_set1_pd(ay.next[j]);
+  const Quad previous_j = _mm256_set1_pd(ay.previous[j]);
+  for (; c + 3 < count; c += 4) {
+    const std::int64_t i = i0 + kStride * c, p = j * nx + i;
+    const stencil::Factors<Quad> f{load_four<kStride>(ax.first.data() + i),
+                                   first_j,
+                                   load_four<kStride>(ax.next.data() + i),
+                                   load_four<kStride>(ax.previous.data() + i),
+                                   next_j,
+                                   previous_j,
+                                   load_four<kStride>(ax.cross.data() + i) * cross_j};
+    const Quad fx = has_rhs ? load_four<kStride>(level.fx.data() + p) : zero;
+    const Quad fy = has_rhs ? load_four<kStride>(level.fy.data() + p) : zero;
+    const Stencil<Quad> sx = stencil_of_four<kStride>(level.x, p, nx);
+    const Stencil<Quad> sy = stencil_of_four<kStride>(level.y, p, nx);
+    put(out, c, stencil::equation<kAlongRow, false>(sx, sy, f, fx, fy));
   }
   return c;
 }
@@ -194,10 +239,22 @@ std::int64_t wide_build_unit(const Level& level, std::int64_t j, std::int64_t i0
   return wide::build_unit_avx2<kAlongRow, kStride>(level, j, i0, c, count, out);
 }
 
+template <bool kAlongRow, std::int64_t kStride>
+std::int64_t wide_build_coarse(const Level& level, std::int64_t j, std::int64_t i0, std::int64_t c,
+                               std::int64_t count, const Equations& out, bool with_rhs) {
+  return wide::build_coarse_avx2<kAlongRow, kStride>(level, j, i0, c, count, out, with_rhs);
+}
+
 template std::int64_t wide_build_unit<true, 1>(const Level&, std::int64_t, std::int64_t,
                                                std::int64_t, std::int64_t, const Equations&);
 template std::int64_t wide_build_unit<false, 2>(const Level&, std::int64_t, std::int64_t,
                                                 std::int64_t, std::int64_t, const Equations&);
+template std::int64_t wide_build_coarse<true, 1>(const Level&, std::int64_t, std::int64_t,
+                                                 std::int64_t, std::int64_t, const Equations&,
+                                                 bool);
+template std::int64_t wide_build_coarse<false, 2>(const Level&, std::int64_t, std::int64_t,
+                                                  std::int64_t, std::int64_t, const Equations&,
+                                                  bool);
 
 }  // namespace malha::multigrid::stencil
 
@@ -219,10 +276,22 @@ std::int64_t wide_build_unit(const Level&, std::int64_t, std::int64_t, std::int6
   return c;
 }
 
+template <bool kAlongRow, std::int64_t kStride>
+std::int64_t wide_build_coarse(const Level&, std::int64_t, std::int64_t, std::int64_t c,
+                               std::int64_t, const Equations&, bool) {
+  return c;
+}
+
 template std::int64_t wide_build_unit<true, 1>(const Level&, std::int64_t, std::int64_t,
                                                std::int64_t, std::int64_t, const Equations&);
 template std::int64_t wide_build_unit<false, 2>(const Level&, std::int64_t, std::int64_t,
                                                 std::int64_t, std::int64_t, const Equations&);
+template std::int64_t wide_build_coarse<true, 1>(const Level&, std::int64_t, std::int64_t,
+                                                 std::int64_t, std::int64_t, const Equations&,
+                                                 bool);
+template std::int64_t wide_build_coarse<false, 2>(const Level&, std::int64_t, std::int64_t,
+                                                  std::int64_t, std::int64_t, const Equations&,
+                                                  bool);
 
 }  // namespace malha::multigrid::stencil
 
