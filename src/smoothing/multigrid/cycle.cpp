@@ -34,7 +34,10 @@ constexpr int kRelaxCoarsest = 8;
 void size_level(Level& level, bool coarse) {
   level.size = static_cast<std::int64_t>(level.ax.n) * level.ay.n;
   const auto n = static_cast<std::size_t>(level.size);
-  for (std::vector<double>* v : {&level.rx, &level.ry}) v->assign(n, 0.0);
+  // Level 0's residuals are restricted row by row as they are computed: one
+  // row of them is kept.
+  const std::size_t residuals = coarse ? n : static_cast<std::size_t>(level.ax.n);
+  for (std::vector<double>* v : {&level.rx, &level.ry}) v->assign(residuals, 0.0);
   if (!coarse) return;
   for (std::vector<double>* v :
        {&level.own_x, &level.own_y, &level.x0, &level.y0, &level.fx, &level.fy})
@@ -96,7 +99,7 @@ Hierarchy::Hierarchy(double* xv, double* yv, std::int32_t nxv, std::int32_t nyv,
 }
 
 FineResidual Hierarchy::fine_residual() {
-  return level0_residual(levels_[0], dksi_, deta_);
+  return level0_residual(levels_[0], levels_.size() > 1 ? &levels_[1] : nullptr, dksi_, deta_);
 }
 
 void Hierarchy::relax(Level& level) {
@@ -111,7 +114,11 @@ void Hierarchy::coarse_correction(std::size_t l) {
   Level& coarse = levels_[l + 1];
   inject(fine, coarse);
   coarse_residual(coarse, true);
-  restrict_residual(fine, coarse);
+  // Level 0's residuals were restricted as fine_residual computed them.
+  if (l == 0)
+    add_restricted(coarse);
+  else
+    restrict_residual(fine, coarse);
   cycle_at(l + 1);
   interpolate_correction(fine, coarse);
 }

@@ -13,6 +13,7 @@
 #include "smoothing/fast/bounds.h"
 #include "smoothing/multigrid/residual.h"
 #include "smoothing/multigrid/stencil.h"
+#include "smoothing/multigrid/transfers.h"
 #include "smoothing/multigrid/wide.h"
 
 namespace malha::multigrid {
@@ -24,8 +25,8 @@ using namespace stencil;
 // The residuals of vertices p, p + 1 of level 0 (or of p alone), kept in rx
 // and ry; returns max(|rx|, |ry|) and ap through the last two arguments.
 template <class V>
-MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, V cksi, V ceta, V& det_low,
-                                       V& det_high, V& larger, V& ap_out) {
+MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, std::int64_t row, V cksi,
+                                       V ceta, V& det_low, V& det_high, V& larger, V& ap_out) {
   const std::int64_t nx = level.ax.n;
   const auto at = [&](const double* u) {
     if constexpr (sizeof(V) == sizeof(double))
@@ -53,9 +54,9 @@ MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, V cksi, V c
   // The residual f - N(u) with f = 0.
   const V rx = ap * x.c - sx, ry = ap * y.c - sy;
   if constexpr (sizeof(V) == sizeof(double)) {
-    level.rx[p] = rx, level.ry[p] = ry;
+    level.rx[p - row] = rx, level.ry[p - row] = ry;
   } else {
-    lanes::store(level.rx.data() + p, rx), lanes::store(level.ry.data() + p, ry);
+    lanes::store(level.rx.data() + (p - row), rx), lanes::store(level.ry.data() + (p - row), ry);
   }
   larger = lanes_higher(lanes_magnitude(rx), lanes_magnitude(ry));
   ap_out = lanes_magnitude(ap);
@@ -65,8 +66,9 @@ MALHA_ALWAYS_INLINE void level0_vertex(Level& level, std::int64_t p, V cksi, V c
 // the coefficients as a pass computes them (equation::with_sources), the
 // products summed in the order of the sweeps as the convergence figure sums
 // them.
-void level0_vertex_with_sources(Level& level, std::int64_t p, double cksi, double ceta,
-                                double& det_low, double& det_high, double& larger, double& ap_out) {
+void level0_vertex_with_sources(Level& level, std::int64_t p, std::int64_t row, double cksi,
+                                double ceta, double& det_low, double& det_high, double& larger,
+                                double& ap_out) {
   const std::int64_t nx = level.ax.n;
   const Stencil<double> x = stencil_of_one(level.x, p, nx), y = stencil_of_one(level.y, p, nx);
   const equation::Derivatives<double> d =
@@ -81,14 +83,48 @@ void level0_vertex_with_sources(Level& level, std::int64_t p, double cksi, doubl
     return c.ap * u.c - sum;
   };
   const double rx = residual(x), ry = residual(y);
-  level.rx[p] = rx, level.ry[p] = ry;
+  level.rx[p - row] = rx, level.ry[p - row] = ry;
   larger = lanes_higher(std::fabs(rx), std::fabs(ry));
   ap_out = std::fabs(c.ap);
 }
 
+// The residuals of the interior vertices of the row starting at `row`
+// (vertex p = row + i), kept in level.rx and level.ry at i, with the bounds
+// of |det| and the largest move.
+void row_residuals(Level& level, std::int64_t row, std::int64_t end, double cksi, double ceta,
+                   double& det_low, double& det_high, Pair& det_lows, Pair& det_highs,
+                   Move& move) {
+  std::int64_t p = row + 1;
+  if (level.p != nullptr) {
+    for (; p < end; ++p) {
+      double larger = 0.0, ap = 0.0;
+      level0_vertex_with_sources(level, p, row, cksi, ceta, det_low, det_high, larger, ap);
+      keep_larger(move, larger, ap, p);
+    }
+    return;
+  }
+  if (level.wide)
+    p = wide::level0_residuals(level, p, row, end, cksi, ceta, det_lows, det_highs, move);
+  for (; p + 1 < end; p += 2) {
+    Pair larger, ap;
+    level0_vertex(level, p, row, lanes::splat(cksi), lanes::splat(ceta), det_lows, det_highs,
+                  larger, ap);
+    if (move.vertex == 0 ||
+        lanes::any_greater(larger, lanes::splat(move.largest * kBelowOne) * ap)) {
+      keep_larger(move, lanes::lane(larger, 0), lanes::lane(ap, 0), p);
+      keep_larger(move, lanes::lane(larger, 1), lanes::lane(ap, 1), p + 1);
+    }
+  }
+  if (p < end) {
+    double larger = 0.0, ap = 0.0;
+    level0_vertex(level, p, row, cksi, ceta, det_low, det_high, larger, ap);
+    keep_larger(move, larger, ap, p);
+  }
+}
+
 }  // namespace
 
-FineResidual level0_residual(Level& level, double dksi, double deta) {
+FineResidual level0_residual(Level& level, Level* coarse, double dksi, double deta) {
   const platform::FpTrapsHeld held;
   std::feclearexcept(FE_INVALID | FE_DIVBYZERO | FE_OVERFLOW);
   const std::int64_t nx = level.ax.n, ny = level.ay.n;
@@ -99,33 +135,9 @@ FineResidual level0_residual(Level& level, double dksi, double deta) {
   FineResidual r;
   Move& move = r.move;
   for (std::int64_t j = 1; j < ny - 1; ++j) {
-    std::int64_t p = j * nx + 1;
-    const std::int64_t end = j * nx + nx - 1;
-    if (level.p != nullptr) {
-      for (; p < end; ++p) {
-        double larger = 0.0, ap = 0.0;
-        level0_vertex_with_sources(level, p, cksi, ceta, det_low, det_high, larger, ap);
-        keep_larger(move, larger, ap, p);
-      }
-      continue;
-    }
-    if (level.wide)
-      p = wide::level0_residuals(level, p, end, cksi, ceta, det_lows, det_highs, move);
-    for (; p + 1 < end; p += 2) {
-      Pair larger, ap;
-      level0_vertex(level, p, lanes::splat(cksi), lanes::splat(ceta), det_lows, det_highs, larger,
-                    ap);
-      if (move.vertex == 0 ||
-          lanes::any_greater(larger, lanes::splat(move.largest * kBelowOne) * ap)) {
-        keep_larger(move, lanes::lane(larger, 0), lanes::lane(ap, 0), p);
-        keep_larger(move, lanes::lane(larger, 1), lanes::lane(ap, 1), p + 1);
-      }
-    }
-    if (p < end) {
-      double larger = 0.0, ap = 0.0;
-      level0_vertex(level, p, cksi, ceta, det_low, det_high, larger, ap);
-      keep_larger(move, larger, ap, p);
-    }
+    const std::int64_t row = j * nx, end = row + nx - 1;
+    row_residuals(level, row, end, cksi, ceta, det_low, det_high, det_lows, det_highs, move);
+    if (coarse != nullptr) restrict_row(level, *coarse, j);
   }
   det_low = std::min({det_low, lanes::lane(det_lows, 0), lanes::lane(det_lows, 1)});
   det_high = std::max({det_high, lanes::lane(det_highs, 0), lanes::lane(det_highs, 1)});

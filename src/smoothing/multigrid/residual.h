@@ -11,6 +11,9 @@ namespace malha::multigrid {
 // coefficients_in_range tells whether no trapped exception was raised and
 // every |det| lies in the range where jac and g would not have raised one
 // either (smoothing/fast/bounds.h).
-FineResidual level0_residual(Level& level, double dksi, double deta);
+// Each row's residuals are restricted to `coarse` (the next level, null when
+// there is none) as soon as they are known (restrict_row): level 0 keeps one
+// row of them.
+FineResidual level0_residual(Level& level, Level* coarse, double dksi, double deta);
 
 }  // namespace malha::multigrid

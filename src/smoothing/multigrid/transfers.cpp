@@ -46,6 +46,52 @@ void restrict_residual(const Level& fine, Level& coarse) {
   }
 }
 
+void restrict_row(const Level& fine, Level& coarse, std::int64_t f) {
+  const Axis &fx = fine.ax, &fy = fine.ay;
+  const std::int64_t ncx = coarse.ax.n;
+  // The row's weighted means along the row (restrict_residual's rowx, rowy)
+  // at the interior coarse columns, kept at the ends of coarse.line_work.
+  std::vector<double>& means = at_least(coarse.line_work, static_cast<std::size_t>(2 * ncx));
+  double* mx = means.data();
+  double* my = means.data() + ncx;
+  for (std::int32_t ic = 1; ic + 1 < coarse.ax.n; ++ic) {
+    double rowx = 0.0, rowy = 0.0;
+    for (std::int32_t ki = fx.restrict_start[ic]; ki < fx.restrict_start[ic + 1]; ++ki) {
+      const std::int64_t q = fx.restrict_fine[ki];
+      rowx += fx.restrict_weight[ki] * fine.rx[q];
+      rowy += fx.restrict_weight[ki] * fine.ry[q];
+    }
+    mx[ic] = rowx, my[ic] = rowy;
+  }
+  // Row f lies in the ranges of the coarse row below it and, off a coarse
+  // row, of the next one.
+  for (std::int64_t jc = fy.below[f]; jc <= fy.below[f] + 1; ++jc) {
+    if (jc < 1 || jc + 1 >= coarse.ay.n) continue;
+    for (std::int32_t kj = fy.restrict_start[jc]; kj < fy.restrict_start[jc + 1]; ++kj) {
+      if (fy.restrict_fine[kj] != f) continue;
+      double* sx = coarse.rx.data() + jc * ncx;
+      double* sy = coarse.ry.data() + jc * ncx;
+      const bool first = kj == fy.restrict_start[jc];
+      for (std::int32_t ic = 1; ic + 1 < coarse.ax.n; ++ic) {
+        if (first) sx[ic] = 0.0, sy[ic] = 0.0;
+        sx[ic] += fy.restrict_weight[kj] * mx[ic];
+        sy[ic] += fy.restrict_weight[kj] * my[ic];
+      }
+    }
+  }
+}
+
+void add_restricted(Level& coarse) {
+  const std::int64_t ncx = coarse.ax.n;
+  for (std::int64_t jc = 1; jc + 1 < coarse.ay.n; ++jc) {
+    for (std::int64_t ic = 1; ic + 1 < ncx; ++ic) {
+      const std::int64_t p = jc * ncx + ic;
+      coarse.fx[p] += coarse.rx[p];
+      coarse.fy[p] += coarse.ry[p];
+    }
+  }
+}
+
 void interpolate_correction(Level& fine, Level& coarse) {
   // The correction e = u - (the injected u) of two coarse rows at a time,
   // interpolated along the rows to the fine columns; each fine row then

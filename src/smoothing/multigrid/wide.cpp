@@ -167,7 +167,8 @@ __attribute__((target("avx2"))) std::int64_t next_steps_avx2(const Equations& e,
 }
 
 __attribute__((target("avx2"))) std::int64_t level0_residuals_avx2(Level& level, std::int64_t p,
-                                                              std::int64_t end, double cksi,
+                                                              std::int64_t row, std::int64_t end,
+                                                              double cksi,
                                                               double ceta, lanes::Pair& det_low,
                                                               lanes::Pair& det_high, Move& move) {
   const std::int64_t nx = level.ax.n;
@@ -195,7 +196,8 @@ __attribute__((target("avx2"))) std::int64_t level0_residuals_avx2(Level& level,
     const Quad sy =
         nhb * y.sw + g * y.s + g * y.n + hb * y.nw + a * y.w + a * y.e + hb * y.se + nhb * y.ne;
     const Quad rx = ap * x.c - sx, ry = ap * y.c - sy;
-    _mm256_storeu_pd(level.rx.data() + p, rx), _mm256_storeu_pd(level.ry.data() + p, ry);
+    _mm256_storeu_pd(level.rx.data() + (p - row), rx);
+    _mm256_storeu_pd(level.ry.data() + (p - row), ry);
     const __m256d larger = _mm256_max_pd(_mm256_andnot_pd(sign, rx), _mm256_andnot_pd(sign, ry));
     const __m256d magnitude = _mm256_andnot_pd(sign, ap);
     if (move.vertex == 0 ||
@@ -223,10 +225,10 @@ std::int64_t next_steps(const Equations& e, const Equations& b, std::int64_t c,
   return next_steps_avx2(e, b, c, count);
 }
 
-std::int64_t level0_residuals(Level& level, std::int64_t p, std::int64_t end, double cksi,
-                              double ceta, lanes::Pair& det_low, lanes::Pair& det_high,
-                              Move& move) {
-  return level0_residuals_avx2(level, p, end, cksi, ceta, det_low, det_high, move);
+std::int64_t level0_residuals(Level& level, std::int64_t p, std::int64_t row, std::int64_t end,
+                              double cksi, double ceta, lanes::Pair& det_low,
+                              lanes::Pair& det_high, Move& move) {
+  return level0_residuals_avx2(level, p, row, end, cksi, ceta, det_low, det_high, move);
 }
 
 }  // namespace malha::multigrid::wide
@@ -302,7 +304,8 @@ std::int64_t next_steps(const stencil::Equations&, const stencil::Equations&, st
   return c;
 }
 
-std::int64_t level0_residuals(Level&, std::int64_t p, std::int64_t, double, double, lanes::Pair&,
+std::int64_t level0_residuals(Level&, std::int64_t p, std::int64_t, std::int64_t, double, double,
+                              lanes::Pair&,
                               lanes::Pair&, Move&) {
   return p;
 }

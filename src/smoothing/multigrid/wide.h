@@ -29,11 +29,12 @@ bool available();
 std::int64_t next_steps(const stencil::Equations& e, const stencil::Equations& b, std::int64_t c,
                         std::int64_t count);
 
-// Level 0's residuals of vertices p .. end - 1 of a row without sources, kept
-// in rx and ry; the least and largest |det| folded into the two-lane bounds in
-// the order of the two-lane loop, the largest move kept as it keeps it.
-std::int64_t level0_residuals(Level& level, std::int64_t p, std::int64_t end, double cksi,
-                              double ceta, lanes::Pair& det_low, lanes::Pair& det_high,
-                              Move& move);
+// Level 0's residuals of vertices p .. end - 1 of the row starting at
+// `row`, without sources, kept in rx and ry at p - row; the least and
+// largest |det| folded into the two-lane bounds in the order of the two-lane
+// loop, the largest move kept as it keeps it.
+std::int64_t level0_residuals(Level& level, std::int64_t p, std::int64_t row, std::int64_t end,
+                              double cksi, double ceta, lanes::Pair& det_low,
+                              lanes::Pair& det_high, Move& move);
 
 }  // namespace malha::multigrid::wide
