@@ -204,8 +204,8 @@ __attribute__((target("avx2"))) std::int64_t level0_residuals_avx2(Level& level,
         _mm256_movemask_pd(_mm256_cmp_pd(
             larger, _mm256_mul_pd(_mm256_set1_pd(move.largest * kBelowOne), magnitude),
             _CMP_GT_OQ)) != 0) {
-      alignas(32) double l[4], m[4];
-      _mm256_store_pd(l, larger), _mm256_store_pd(m, magnitude);
+      double l[4], m[4];
+      _mm256_storeu_pd(l, larger), _mm256_storeu_pd(m, magnitude);
       for (int k = 0; k < 4; ++k) keep_larger(move, l[k], m[k], p + k);
     }
   }
