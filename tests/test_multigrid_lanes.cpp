@@ -80,8 +80,8 @@ class RowRestriction : public ::testing::TestWithParam<Size> {};
 
 TEST_P(RowRestriction, SameSumsAsTheWholeLevel) {
   const Size z = GetParam();
-  mg::Level fine = level_of(mg::make_axis(steps(z.nx + 1), 1.0), mg::make_axis(steps(z.ny + 1), 1.0),
-                            true);
+  mg::Level fine =
+      level_of(mg::make_axis(steps(z.nx + 1), 1.0), mg::make_axis(steps(z.ny + 1), 1.0), true);
   mg::Axis cx = mg::coarsen(fine.ax, 1.0), cy = mg::coarsen(fine.ay, 1.0);
   mg::Level whole = level_of(cx, cy, true), by_rows = level_of(cx, cy, true);
   fine.rx = mixed_values(fine.rx.size(), 1), fine.ry = mixed_values(fine.ry.size(), 2);
@@ -126,7 +126,8 @@ class FourLanes : public ::testing::TestWithParam<Size> {
     top_.x = mesh_->xv.data(), top_.y = mesh_->yv.data();
     coarse_ = level_of(mg::coarsen(top_.ax, 1.0), mg::coarsen(top_.ay, 0.7), true);
     mg::inject(top_, coarse_);
-    coarse_.fx = mixed_values(coarse_.fx.size(), 6), coarse_.fy = mixed_values(coarse_.fy.size(), 7);
+    coarse_.fx = mixed_values(coarse_.fx.size(), 6),
+    coarse_.fy = mixed_values(coarse_.fy.size(), 7);
   }
 
   // The equations of every interior row (kAlongRow) or of every column of both parities, row

@@ -84,8 +84,8 @@ Outcome cycles_at(MeshState& s, double dksi, double deta, const Rules& rules, Pr
                   std::int32_t cycles_before, const Means& means, const ConvergeObserver& observe,
                   bool again = false) {
   const Sources sources = sources_of(s);
-  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta,
-                                 means.helper, sources.p, sources.q, means.avx2);
+  multigrid::Hierarchy hierarchy(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, means.helper,
+                                 sources.p, sources.q, means.avx2);
   hierarchy.relax_level0_again(again);
   return converge::run_cycles(s, hierarchy, dksi, deta, rules, p, cycles_before, observe);
 }

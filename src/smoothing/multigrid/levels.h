@@ -75,13 +75,13 @@ struct Level {
   const double* p = nullptr;
   const double* q = nullptr;
   std::vector<double> own_p, own_q;
-  std::vector<double> x0, y0;        // the values given by the level below (coarser levels)
-  std::vector<double> fx, fy;        // right-hand sides (coarser levels; zero on level 0)
+  std::vector<double> x0, y0;  // the values given by the level below (coarser levels)
+  std::vector<double> fx, fy;  // right-hand sides (coarser levels; zero on level 0)
   // Residuals; level 0 keeps one row of them, and on level 1 they hold the
   // restricted residuals of level 0 until the cycle takes them.
   std::vector<double> rx, ry;
-  std::vector<double> line_work;     // scratch of the line relaxations
-  std::vector<double> helper_work;   // the same, for the helper thread
+  std::vector<double> line_work;    // scratch of the line relaxations
+  std::vector<double> helper_work;  // the same, for the helper thread
 };
 
 // The largest move one point update of level 0 would make (the convergence

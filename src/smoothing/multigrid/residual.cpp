@@ -92,8 +92,7 @@ void level0_vertex_with_sources(Level& level, std::int64_t p, std::int64_t row, 
 // (vertex p = row + i), kept in level.rx and level.ry at i, with the bounds
 // of |det| and the largest move.
 void row_residuals(Level& level, std::int64_t row, std::int64_t end, double cksi, double ceta,
-                   double& det_low, double& det_high, Pair& det_lows, Pair& det_highs,
-                   Move& move) {
+                   double& det_low, double& det_high, Pair& det_lows, Pair& det_highs, Move& move) {
   std::int64_t p = row + 1;
   if (level.p != nullptr) {
     for (; p < end; ++p) {

@@ -40,7 +40,7 @@ typedef double Quad __attribute__((vector_size(32)));
 // One row of a stencil_of_four: the west, centre and east values.
 template <std::int64_t kStride>
 __attribute__((target("avx2"), always_inline)) inline void row_of_four(const double* r, Quad& w,
-                                                                        Quad& c, Quad& e) {
+                                                                       Quad& c, Quad& e) {
   if constexpr (kStride == 1) {
     w = _mm256_loadu_pd(r - 1), c = _mm256_loadu_pd(r), e = _mm256_loadu_pd(r + 1);
   } else {
@@ -79,8 +79,7 @@ __attribute__((target("avx2"), always_inline)) inline Stencil<Quad> stencil_of_f
   return v;
 }
 
-__attribute__((target("avx2"), always_inline)) inline void put(const Equations& out,
-                                                               std::int64_t c,
+__attribute__((target("avx2"), always_inline)) inline void put(const Equations& out, std::int64_t c,
                                                                const stencil::Equation<Quad>& e) {
   _mm256_storeu_pd(out.lower + c, e.lower), _mm256_storeu_pd(out.diag + c, e.diag);
   _mm256_storeu_pd(out.upper + c, e.upper);
@@ -89,9 +88,9 @@ __attribute__((target("avx2"), always_inline)) inline void put(const Equations& 
 
 template <bool kAlongRow, std::int64_t kStride>
 __attribute__((target("avx2"))) std::int64_t build_unit_avx2(const Level& level, std::int64_t j,
-                                                        std::int64_t i0, std::int64_t c,
-                                                        std::int64_t count,
-                                                        const Equations& out) {
+                                                             std::int64_t i0, std::int64_t c,
+                                                             std::int64_t count,
+                                                             const Equations& out) {
   const std::int64_t nx = level.ax.n;
   const Quad one = _mm256_set1_pd(1.0), zero = _mm256_set1_pd(0.0);
   const stencil::Factors<Quad> f{_mm256_set1_pd(level.ax.first[1]),
@@ -144,33 +143,29 @@ __attribute__((target("avx2"))) std::int64_t build_coarse_avx2(const Level& leve
 }
 
 __attribute__((target("avx2"))) std::int64_t next_steps_avx2(const Equations& e, const Equations& b,
-                                                        std::int64_t c, std::int64_t count) {
+                                                             std::int64_t c, std::int64_t count) {
   const __m256d one = _mm256_set1_pd(1.0);
   for (; c + 3 < count; c += 4) {
     const __m256d lower = _mm256_loadu_pd(e.lower + c);
-    const __m256d inverse = _mm256_div_pd(
-        one, _mm256_sub_pd(_mm256_loadu_pd(e.diag + c),
-                           _mm256_mul_pd(lower, _mm256_loadu_pd(b.upper + c))));
+    const __m256d inverse =
+        _mm256_div_pd(one, _mm256_sub_pd(_mm256_loadu_pd(e.diag + c),
+                                         _mm256_mul_pd(lower, _mm256_loadu_pd(b.upper + c))));
     _mm256_storeu_pd(e.upper + c, _mm256_mul_pd(_mm256_loadu_pd(e.upper + c), inverse));
-    _mm256_storeu_pd(
-        e.bx + c,
-        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(e.bx + c),
-                                    _mm256_mul_pd(lower, _mm256_loadu_pd(b.bx + c))),
-                      inverse));
-    _mm256_storeu_pd(
-        e.by + c,
-        _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(e.by + c),
-                                    _mm256_mul_pd(lower, _mm256_loadu_pd(b.by + c))),
-                      inverse));
+    _mm256_storeu_pd(e.bx + c,
+                     _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(e.bx + c),
+                                                 _mm256_mul_pd(lower, _mm256_loadu_pd(b.bx + c))),
+                                   inverse));
+    _mm256_storeu_pd(e.by + c,
+                     _mm256_mul_pd(_mm256_sub_pd(_mm256_loadu_pd(e.by + c),
+                                                 _mm256_mul_pd(lower, _mm256_loadu_pd(b.by + c))),
+                                   inverse));
   }
   return c;
 }
 
-__attribute__((target("avx2"))) std::int64_t level0_residuals_avx2(Level& level, std::int64_t p,
-                                                              std::int64_t row, std::int64_t end,
-                                                              double cksi,
-                                                              double ceta, lanes::Pair& det_low,
-                                                              lanes::Pair& det_high, Move& move) {
+__attribute__((target("avx2"))) std::int64_t level0_residuals_avx2(
+    Level& level, std::int64_t p, std::int64_t row, std::int64_t end, double cksi, double ceta,
+    lanes::Pair& det_low, lanes::Pair& det_high, Move& move) {
   const std::int64_t nx = level.ax.n;
   const Quad ck = _mm256_set1_pd(cksi), ce = _mm256_set1_pd(ceta);
   const __m256d sign = _mm256_set1_pd(-0.0);
@@ -226,8 +221,8 @@ std::int64_t next_steps(const Equations& e, const Equations& b, std::int64_t c,
 }
 
 std::int64_t level0_residuals(Level& level, std::int64_t p, std::int64_t row, std::int64_t end,
-                              double cksi, double ceta, lanes::Pair& det_low,
-                              lanes::Pair& det_high, Move& move) {
+                              double cksi, double ceta, lanes::Pair& det_low, lanes::Pair& det_high,
+                              Move& move) {
   return level0_residuals_avx2(level, p, row, end, cksi, ceta, det_low, det_high, move);
 }
 
@@ -273,8 +268,8 @@ bool available() {
 namespace malha::multigrid::stencil {
 
 template <bool kAlongRow, std::int64_t kStride>
-std::int64_t wide_build_unit(const Level&, std::int64_t, std::int64_t, std::int64_t c,
-                             std::int64_t, const Equations&) {
+std::int64_t wide_build_unit(const Level&, std::int64_t, std::int64_t, std::int64_t c, std::int64_t,
+                             const Equations&) {
   return c;
 }
 
@@ -305,8 +300,7 @@ std::int64_t next_steps(const stencil::Equations&, const stencil::Equations&, st
 }
 
 std::int64_t level0_residuals(Level&, std::int64_t p, std::int64_t, std::int64_t, double, double,
-                              lanes::Pair&,
-                              lanes::Pair&, Move&) {
+                              lanes::Pair&, lanes::Pair&, Move&) {
   return p;
 }
 

@@ -34,7 +34,7 @@ std::int64_t next_steps(const stencil::Equations& e, const stencil::Equations& b
 // largest |det| folded into the two-lane bounds in the order of the two-lane
 // loop, the largest move kept as it keeps it.
 std::int64_t level0_residuals(Level& level, std::int64_t p, std::int64_t row, std::int64_t end,
-                              double cksi, double ceta, lanes::Pair& det_low,
-                              lanes::Pair& det_high, Move& move);
+                              double cksi, double ceta, lanes::Pair& det_low, lanes::Pair& det_high,
+                              Move& move);
 
 }  // namespace malha::multigrid::wide
