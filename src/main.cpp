@@ -69,8 +69,8 @@ void run(const malha::RunOptions& options, const malha::RunRequest& request, con
       const ConvergedSmoothing done =
           converge_smoothing(s, request.converge_tolerance, !request.converge_tolerance_given,
                              options.smoothing, observe);
-      report.converge_done(
-          {request.converge_tolerance, true, done.cycles, done.at_rounding, done.figure.relative});
+      report.converge_done({request.converge_tolerance, true, done.cycles, done.at_rounding,
+                            done.figure.relative, done.files_above});
     } else {
       SmoothingProgress progress(s, options.progress, false);
       SmoothingWorkspace workspace;

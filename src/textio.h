@@ -184,6 +184,10 @@ inline constexpr std::string_view kFreeRecord = " \r\n";  // a free-format recor
 
 // One field of "(1P,E25.15)" or "(2(1P,E25.15))": kE25Width bytes.
 char* put_e25_15(char* out, double value);
+// The double a reader gets back from that field (16 significant digits, read
+// with correct rounding, as malha-report reads them). It writes the same
+// field again: a value taken through it once is what the files hold.
+double as_written_e25_15(double value);
 // One Iw field (m = 1): w bytes.
 char* put_integer_field(char* out, std::int32_t value, int w);
 // The record end, CR LF.

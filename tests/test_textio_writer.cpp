@@ -6,6 +6,7 @@
 
 #include <bit>
 #include <charconv>
+#include <cmath>
 #include <csignal>
 #include <cstdint>
 #include <cstdlib>
@@ -305,6 +306,23 @@ TEST(RealField, MatchesExactDecimalReference) {
 
 // ---------------------------------------------------------------------------
 // Integer fields.
+
+// The value a reader gets back from a written field, and the fixed point it is: written
+// again it gives the same field, read again the same value. Two- and three-digit exponents,
+// values where 16 digits are coarser than a double (near 1) and finer (near 9.99).
+TEST(RealField, AsWrittenIsWhatTheFieldHolds) {
+  for (const double v : {1.0, 1.0 + 3 * 0x1p-52, 0.1, 1.0 / 3.0, -2.5e-17, 9.999999999999998,
+                         0.4999999999999999, 1e-120, -3.7e150, 0.0}) {
+    char field[textio::kE25Width], again[textio::kE25Width];
+    textio::put_e25_15(field, v);
+    const double w = textio::as_written_e25_15(v);
+    textio::put_e25_15(again, w);
+    EXPECT_EQ(std::string(field, sizeof field), std::string(again, sizeof again)) << v;
+    EXPECT_EQ(textio::as_written_e25_15(w), w) << v;
+    EXPECT_LE(std::fabs(w - v), 5e-16 * std::fabs(v)) << v;
+  }
+  EXPECT_NE(textio::as_written_e25_15(1.0 + 3 * 0x1p-52), 1.0 + 3 * 0x1p-52);
+}
 
 TEST(IntegerField, WidthsSignsAndMinimumDigits) {
   EXPECT_EQ(render_integer_field(7, 10, 1), blanks(9) + "7");

@@ -229,9 +229,11 @@ std::string rounding_warning(const ConvergeSummary& c, bool graded) {
   return std::string(kPrefix) +
          formatted(
              "warning: --converge: the smoothing stopped where rounding leaves this mesh, at "
-             "%.2E of its shortest edge, above the default tolerance %.3G%s; --converge=TOL "
+             "%.2E of its shortest edge, %s the default tolerance %.3G%s; --converge=TOL "
              "asks for TOL or a report\n",
-             c.reached, c.tolerance, graded ? " (a graded mesh's shortest edge is small)" : "");
+             c.reached,
+             c.files_above ? "which the 16 significant digits of its files hold above" : "above",
+             c.tolerance, graded ? " (a graded mesh's shortest edge is small)" : "");
 }
 
 std::string converge_warning() {

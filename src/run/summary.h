@@ -25,6 +25,7 @@ struct ConvergeSummary {
   std::int32_t cycles = 0;   // multigrid cycles run
   bool at_rounding = false;  // stopped where rounding leaves the move, above the tolerance
   double reached = 0.0;      // the figure it stopped at
+  bool files_above = false;  // at or below the tolerance, but not in the files' 16 digits
 };
 
 class RunReport {

@@ -115,7 +115,7 @@ ConvergedSmoothing continuation(MeshState& s, Saved& saved, double tolerance,
     Progress p(s);
     const Outcome o = cycles_at(s, s.dksi, deta, rules, p, cycles, means, observe, true);
     cycles += p.cycle;
-    if (succeeded(o) && last) return {cycles, o.figure, o.end == End::AtRounding};
+    if (succeeded(o) && last) return {cycles, o.figure, o.end == End::AtRounding, o.files_above};
     if (succeeded(o)) {
       saved.keep(s);
       at = next;
@@ -171,7 +171,7 @@ ConvergedSmoothing converge_smoothing(MeshState& s, double tolerance, bool round
   const Rules rules{tolerance, rounding_accepted, kConvergeCycleLimit, another_way, true};
   Progress p(s);
   const Outcome o = cycles_at(s, s.dksi, s.deta, rules, p, 0, means, observe);
-  if (succeeded(o)) return {p.cycle, o.figure, o.end == End::AtRounding};
+  if (succeeded(o)) return {p.cycle, o.figure, o.end == End::AtRounding, o.files_above};
   if (!another_way || o.end == End::BelowRounding)
     fail(tolerance, converge::observed(o, p, p.cycle));
   return continuation(s, start, tolerance, rounding_accepted, p.cycle, means, observe);

@@ -32,6 +32,9 @@ struct ConvergedSmoothing {
   // The move stopped falling where rounding leaves it, above the tolerance,
   // and the caller accepted that (see converge_smoothing).
   bool at_rounding = false;
+  // And there the figure met the tolerance, but not with the 16 significant
+  // digits the files hold.
+  bool files_above = false;
 };
 
 // The state after each cycle (cycle 0: the starting mesh), for a progress

@@ -135,6 +135,7 @@ Outcome run_cycles(MeshState& s, multigrid::Hierarchy& hierarchy, double dksi, d
   Outcome o;
   std::int32_t inverted_cycles = 0;
   for (;; ++p.cycle) {
+    o.files_above = false;
     const multigrid::FineResidual r = hierarchy.fine_residual();
     // Before the move is looked at: out of range, it may be a NaN, which a
     // comparison would trap on (invalid) before the pass's own report.
@@ -163,7 +164,12 @@ Outcome run_cycles(MeshState& s, multigrid::Hierarchy& hierarchy, double dksi, d
       // The figure as the report program computes it decides.
       o.figure =
           convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, sources_of(s));
-      if (o.figure.relative <= tolerance) break;
+      // And so does the figure of the files, which hold 16 digits.
+      const bool in_memory = o.figure.relative <= tolerance;
+      if (in_memory && written_figure_within(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta,
+                                             sources_of(s), tolerance))
+        break;
+      o.files_above = in_memory;
     }
     o.end = stop_rule(p, rounding, rules);
     if (o.end == End::AtRounding) {
@@ -212,7 +218,9 @@ std::string observed(const Outcome& o, Progress& p, std::int32_t cycles_in_all) 
       "edge (the least move was %.2E, after %ld cycles)",
       static_cast<long>(cycles_in_all), static_cast<long long>(p.move.vertex), p.move.largest,
       p.relative(), p.least, static_cast<long>(cycles_in_all) - p.cycle + p.least_cycle);
-  if (o.end == End::BelowRounding)
+  if (o.files_above)
+    what += "; the mesh meets the tolerance, but not with the 16 significant digits its files hold";
+  else if (o.end == End::BelowRounding)
     what += formatted("; a tolerance above %.2E can be reached", p.least / p.shortest());
   return what;
 }

@@ -67,6 +67,9 @@ struct Rules {
 struct Outcome {
   End end = End::Converged;
   ConvergenceFigure figure;  // on End::Converged and End::AtRounding
+  // The last cycle's figure met the tolerance in memory, but not with the 16
+  // significant digits the files hold (written_figure_within).
+  bool files_above = false;
   std::int64_t inverted = 0;
   std::string inverted_cell;  // the worst inverted cell, in words
 };

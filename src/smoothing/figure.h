@@ -27,12 +27,25 @@ struct ConvergenceFigure {
 struct Sources {
   const double* p = nullptr;
   const double* q = nullptr;
+
+  bool given() const { return p != nullptr && q != nullptr; }
+  double p_at(std::int64_t k) const { return given() ? p[k] : 0.0; }
+  double q_at(std::int64_t k) const { return given() ? q[k] : 0.0; }
 };
 
 // Row by row, without storage of its own; never a floating-point trap.
 ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,
                                      std::int32_t nyv, double dksi, double deta,
                                      Sources sources = {});
+
+// Whether malha-report, reading the files, finds the figure at most
+// `tolerance`: the files hold 16 significant digits of every coordinate, of
+// the spacings and of the sources, so near the rounding of a small shortest
+// edge (1e-5 and less) their figure can exceed the figure in memory. Where a
+// vertex's move lies within the written values' reach of the tolerance, it is
+// computed again from them. Without storage of its own.
+bool written_figure_within(const double* xv, const double* yv, std::int32_t nxv, std::int32_t nyv,
+                           double dksi, double deta, Sources sources, double tolerance);
 
 // The shortest edge between neighbouring vertices of a mesh of nxv by nyv
 // vertices (0-based xv, yv), by hypot: the figure's yardstick.

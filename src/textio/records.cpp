@@ -1,5 +1,6 @@
 // Direct record assembly for the fixed formats of the output files.
 #include <bit>
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 
@@ -109,6 +110,29 @@ char* put_e25_15_layout(char* out, std::uint64_t digits16, bool negative, int ex
 }
 
 }  // namespace
+
+double as_written_e25_15(double value) {
+  char field[kE25Width];
+  put_e25_15(field, value);
+  // "  -d.dddddddddddddddE+dd", or with a three-digit exponent "d.ddd...+ddd":
+  // the mantissa, then the exponent after its letter or straight after.
+  const char* const end = field + kE25Width;
+  const char* begin = field;
+  while (begin < end && *begin == ' ') ++begin;
+  const char* exponent = end;
+  while (exponent > begin + 1 && exponent[-1] != '+' && exponent[-1] != '-') --exponent;
+  const char* mantissa_end = exponent - 1;
+  if (mantissa_end > begin && (mantissa_end[-1] == 'E' || mantissa_end[-1] == 'D')) --mantissa_end;
+  char text[kE25Width + 2];
+  const auto mantissa = static_cast<std::size_t>(mantissa_end - begin);
+  std::memcpy(text, begin, mantissa);
+  text[mantissa] = 'e';
+  std::memcpy(text + mantissa + 1, exponent - 1, static_cast<std::size_t>(end - exponent + 1));
+  double read = value;
+  const std::from_chars_result r =
+      std::from_chars(text, text + mantissa + 1 + (end - exponent + 1), read);
+  return r.ec == std::errc() ? read : value;
+}
 
 char* put_e25_15(char* out, double value) {
   constexpr int kDigits = 15;  // d of E25.15
