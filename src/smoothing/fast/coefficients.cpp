@@ -49,7 +49,10 @@ inline void pack(double* u, const double* xv, const double* yv, std::int64_t p) 
 // The arrays the fused loop fills (step 1), and the source terms it reads
 // when there are any.
 struct FusedArrays : CoefficientArrays {
-  const double *psrc, *qsrc;
+  // cppcheck-suppress unusedStructMember ; read by the loops' templates
+  const double* psrc;
+  // cppcheck-suppress unusedStructMember ; read by the loops' templates
+  const double* qsrc;
 };
 
 // Step 5's bounds: the smallest and the largest |det|, and with sources the
