@@ -167,7 +167,7 @@ Outcome run_cycles(MeshState& s, multigrid::Hierarchy& hierarchy, double dksi, d
       // And so does the figure of the files, which hold 16 digits.
       const bool in_memory = o.figure.relative <= tolerance;
       if (in_memory && written_figure_within(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta,
-                                             sources_of(s), tolerance))
+                                             sources_of(s), tolerance, o.figure.smallest_edge))
         break;
       o.files_above = in_memory;
     }

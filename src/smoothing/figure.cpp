@@ -104,7 +104,8 @@ double written_move(const double* xv, const double* yv, std::int64_t p, std::int
 }  // namespace
 
 bool written_figure_within(const double* xv, const double* yv, std::int32_t nxv, std::int32_t nyv,
-                           double dksi, double deta, Sources sources, double tolerance) {
+                           double dksi, double deta, Sources sources, double tolerance,
+                           double shortest_edge) {
   const platform::FpTrapsHeld held;
   if (nxv < 3 || nyv < 3) return true;
   const std::int64_t n = static_cast<std::int64_t>(nxv) * nyv;
@@ -113,7 +114,7 @@ bool written_figure_within(const double* xv, const double* yv, std::int32_t nxv,
     largest = std::max({largest, std::fabs(xv[k]), std::fabs(yv[k])});
   // The shortest edge of the written mesh is shorter by at most the two ends'
   // written steps.
-  const double edge = shortest_mesh_edge(xv, yv, nxv, nyv) - 4.0 * kWrittenStep * largest;
+  const double edge = shortest_edge - 4.0 * kWrittenStep * largest;
   const double limit = tolerance * edge;
   if (!(limit > 0.0)) return false;
   const double cksi = 0.5 / dksi, ceta = 0.5 / deta;

@@ -44,8 +44,10 @@ ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::in
 // edge (1e-5 and less) their figure can exceed the figure in memory. Where a
 // vertex's move lies within the written values' reach of the tolerance, it is
 // computed again from them. Without storage of its own.
+// `shortest_edge` is the mesh's (shortest_mesh_edge), as its figure gives it.
 bool written_figure_within(const double* xv, const double* yv, std::int32_t nxv, std::int32_t nyv,
-                           double dksi, double deta, Sources sources, double tolerance);
+                           double dksi, double deta, Sources sources, double tolerance,
+                           double shortest_edge);
 
 // The shortest edge between neighbouring vertices of a mesh of nxv by nyv
 // vertices (0-based xv, yv), by hypot: the figure's yardstick.
