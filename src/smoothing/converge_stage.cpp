@@ -162,8 +162,8 @@ Outcome run_cycles(MeshState& s, multigrid::Hierarchy& hierarchy, double dksi, d
     }
     if (p.move.largest <= tolerance * edge_bound && p.relative() <= tolerance) {
       // The figure as the report program computes it decides.
-      o.figure =
-          convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta, sources_of(s));
+      o.figure = convergence_figure(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta,
+                                    sources_of(s), p.shortest());
       // And so does the figure of the files, which hold 16 digits.
       const bool in_memory = o.figure.relative <= tolerance;
       if (in_memory && written_figure_within(s.xv.data(), s.yv.data(), s.nxv, s.nyv, dksi, deta,

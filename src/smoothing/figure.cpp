@@ -50,7 +50,8 @@ double shortest_mesh_edge(const double* xv, const double* yv, std::int32_t nxv, 
 }
 
 ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,
-                                     std::int32_t nyv, double dksi, double deta, Sources sources) {
+                                     std::int32_t nyv, double dksi, double deta, Sources sources,
+                                     double shortest_edge) {
   const platform::FpTrapsHeld held;
   ConvergenceFigure f;
   if (nxv < 3 || nyv < 3) return f;
@@ -70,7 +71,7 @@ ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::in
       }
     }
   }
-  f.smallest_edge = shortest_mesh_edge(xv, yv, nxv, nyv);
+  f.smallest_edge = shortest_edge >= 0.0 ? shortest_edge : shortest_mesh_edge(xv, yv, nxv, nyv);
   f.relative = f.largest_move / f.smallest_edge;
   return f;
 }

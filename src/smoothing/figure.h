@@ -34,9 +34,11 @@ struct Sources {
 };
 
 // Row by row, without storage of its own; never a floating-point trap.
+// `shortest_edge`, when the caller has measured it (shortest_mesh_edge of the
+// same mesh), spares measuring it again.
 ConvergenceFigure convergence_figure(const double* xv, const double* yv, std::int32_t nxv,
                                      std::int32_t nyv, double dksi, double deta,
-                                     Sources sources = {});
+                                     Sources sources = {}, double shortest_edge = -1.0);
 
 // Whether malha-report, reading the files, finds the figure at most
 // `tolerance`: the files hold 16 significant digits of every coordinate, of
