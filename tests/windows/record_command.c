@@ -50,8 +50,16 @@ int main(void) {
                                    NULL) == 0) {
       return 125;
     }
-    HANDLE file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                              OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    /* Under wine the log can refuse an open for a moment while the command
+       before this one ends (a line went missing once in a loaded run): try
+       again for up to ten seconds before giving up. */
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int tries = 0; tries < 500; ++tries) {
+      file = CreateFileA(log, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+      if (file != INVALID_HANDLE_VALUE) break;
+      Sleep(20);
+    }
     if (file == INVALID_HANDLE_VALUE) return 125;
     DWORD written = 0;
     WriteFile(file, line, (DWORD)strlen(line), &written, NULL);
