@@ -18,18 +18,19 @@ grade-control. Size N is the mesh N x N/2. OpenFOAM and FOLDER as for
 run-laplace.py.
 """
 import argparse
-import importlib.util
 import math
 import os
+import runpy
 import shutil
 import subprocess
 import sys
 import tempfile
+import types
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("run_laplace", os.path.join(HERE, "run-laplace.py"))
-run_laplace = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(run_laplace)
+# run-laplace.py's functions (its name is no module name): its code run once,
+# as a module of its own, without its main part.
+run_laplace = types.SimpleNamespace(**runpy.run_path(os.path.join(HERE, "run-laplace.py")))
 
 # Kind: (the label in the table, malha's options).
 KINDS = {
