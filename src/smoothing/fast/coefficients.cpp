@@ -3,16 +3,8 @@
 // without sources, six with them) in one loop with the traps held, the check
 // of what it left out, and the packing of x and y into the interleaved array
 // of step 8.
-// GCC and clang warn, at the grid equation's templates instantiated for the
-// vector of four doubles below, that such a vector is returned differently
-// with and without AVX; the templates are always inlined into the AVX2
-// function, so no call returns one, and the warning (located in the header)
-// does not apply.
-#if defined(__clang__)
-#pragma clang diagnostic ignored "-Wpsabi"
-#elif defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+// The four-lane loop and its warning: smoothing/avx2.h.
+#include "smoothing/avx2.h"
 
 #include <algorithm>
 #include <cfenv>
@@ -26,13 +18,6 @@
 #include "smoothing/fast/parts.h"
 #include "smoothing/lanes.h"
 #include "variaveis.h"
-
-// AVX2 code is compiled for a function of its own and used only after a
-// run-time check of the processor.
-#if defined(MALHA_SSE2) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <immintrin.h>
-#define MALHA_AVX2 1
-#endif
 
 namespace malha {
 
@@ -96,8 +81,8 @@ __attribute__((target("avx2"))) std::int64_t coefficients_avx2(const double* xv,
         _mm256_loadu_pd(xv + so), _mm256_loadu_pd(yv + e), _mm256_loadu_pd(yv + w),
         _mm256_loadu_pd(yv + n), _mm256_loadu_pd(yv + so), ck, ce);
     if constexpr (Sourced) {
-      const equation::Coefficients<Quad> c = equation::with_sources<Quad>(
-          d, _mm256_loadu_pd(a.psrc + p), _mm256_loadu_pd(a.qsrc + p));
+      const equation::Coefficients<Quad> c =
+          equation::with_sources<Quad>(d, _mm256_loadu_pd(a.psrc + p), _mm256_loadu_pd(a.qsrc + p));
       // The determinant through the structure of without_sources (its other
       // members unused): no function returns a bare vector here (top of file).
       const __m256d det = _mm256_andnot_pd(sign, equation::without_sources(d).determinant);
@@ -202,8 +187,7 @@ bool fused_coefficient_rows(const MeshState& s, const FusedArrays& a, double* u,
     const std::int64_t first = (j - 1) * nxv + 1, last = (j - 1) * nxv + nxv - 2;
     std::int64_t p = first;
 #ifdef MALHA_AVX2
-    if (wide)
-      p = coefficients_avx2<Sourced>(xv, yv, a, u, nxv, cksi, ceta, p, last, wide_bounds);
+    if (wide) p = coefficients_avx2<Sourced>(xv, yv, a, u, nxv, cksi, ceta, p, last, wide_bounds);
 #endif
     for (; p + 1 <= last; p += 2) {
       vertices(p, load_two, store_two);
@@ -248,8 +232,10 @@ void pack_boundary(const MeshState& s, double* u) {
 }  // namespace
 
 CoefficientArrays coefficient_arrays(MeshState& s, bool sourced) {
-  if (sourced) return {s.aw.data(), s.ae.data(), s.as.data(), s.an.data(), s.anw.data(), s.ap.data()};
-  return {s.alpha.data(), s.alpha.data(), s.gamma.data(), s.gamma.data(), s.anw.data(), s.ap.data()};
+  if (sourced)
+    return {s.aw.data(), s.ae.data(), s.as.data(), s.an.data(), s.anw.data(), s.ap.data()};
+  return {s.alpha.data(), s.alpha.data(), s.gamma.data(),
+          s.gamma.data(), s.anw.data(),   s.ap.data()};
 }
 
 // Steps 4 and 5 over the whole mesh: the upper half of the rows on the

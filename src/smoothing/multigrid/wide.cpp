@@ -3,26 +3,15 @@
 // only after a run-time check of the processor; the grid equation's
 // templates (smoothing/equation.h, smoothing/multigrid/stencil.h) are always
 // inlined into them, so each lane runs exactly the operations of the
-// two-lane loops, one IEEE operation per lane, no fused multiply-add.
-// GCC and clang warn that a vector of four doubles is returned differently
-// with and without AVX; no call returns one here (see
-// smoothing/fast/coefficients.cpp), so the warning does not apply.
-#if defined(__clang__)
-#pragma clang diagnostic ignored "-Wpsabi"
-#elif defined(__GNUC__)
-#pragma GCC diagnostic ignored "-Wpsabi"
-#endif
+// two-lane loops, one IEEE operation per lane, no fused multiply-add
+// (smoothing/avx2.h).
+#include "smoothing/avx2.h"
 
 #include "smoothing/multigrid/wide.h"
 
 #include <cstdint>
 
 #include "smoothing/equation.h"
-
-#if defined(MALHA_SSE2) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <immintrin.h>
-#define MALHA_AVX2 1
-#endif
 
 namespace malha::multigrid::wide {
 
@@ -242,17 +231,6 @@ std::int64_t wide_build_coarse(const Level& level, std::int64_t j, std::int64_t 
   return wide::build_coarse_avx2<kAlongRow, kStride>(level, j, i0, c, count, out, with_rhs);
 }
 
-template std::int64_t wide_build_unit<true, 1>(const Level&, std::int64_t, std::int64_t,
-                                               std::int64_t, std::int64_t, const Equations&);
-template std::int64_t wide_build_unit<false, 2>(const Level&, std::int64_t, std::int64_t,
-                                                std::int64_t, std::int64_t, const Equations&);
-template std::int64_t wide_build_coarse<true, 1>(const Level&, std::int64_t, std::int64_t,
-                                                 std::int64_t, std::int64_t, const Equations&,
-                                                 bool);
-template std::int64_t wide_build_coarse<false, 2>(const Level&, std::int64_t, std::int64_t,
-                                                  std::int64_t, std::int64_t, const Equations&,
-                                                  bool);
-
 }  // namespace malha::multigrid::stencil
 
 namespace malha::multigrid::wide {
@@ -279,17 +257,6 @@ std::int64_t wide_build_coarse(const Level&, std::int64_t, std::int64_t, std::in
   return c;
 }
 
-template std::int64_t wide_build_unit<true, 1>(const Level&, std::int64_t, std::int64_t,
-                                               std::int64_t, std::int64_t, const Equations&);
-template std::int64_t wide_build_unit<false, 2>(const Level&, std::int64_t, std::int64_t,
-                                                std::int64_t, std::int64_t, const Equations&);
-template std::int64_t wide_build_coarse<true, 1>(const Level&, std::int64_t, std::int64_t,
-                                                 std::int64_t, std::int64_t, const Equations&,
-                                                 bool);
-template std::int64_t wide_build_coarse<false, 2>(const Level&, std::int64_t, std::int64_t,
-                                                  std::int64_t, std::int64_t, const Equations&,
-                                                  bool);
-
 }  // namespace malha::multigrid::stencil
 
 namespace malha::multigrid::wide {
@@ -307,3 +274,19 @@ std::int64_t level0_residuals(Level&, std::int64_t p, std::int64_t, std::int64_t
 #endif
 
 }  // namespace malha::multigrid::wide
+
+// The line equations' builders of both kinds of build, for the two sweeps.
+namespace malha::multigrid::stencil {
+
+template std::int64_t wide_build_unit<true, 1>(const Level&, std::int64_t, std::int64_t,
+                                               std::int64_t, std::int64_t, const Equations&);
+template std::int64_t wide_build_unit<false, 2>(const Level&, std::int64_t, std::int64_t,
+                                                std::int64_t, std::int64_t, const Equations&);
+template std::int64_t wide_build_coarse<true, 1>(const Level&, std::int64_t, std::int64_t,
+                                                 std::int64_t, std::int64_t, const Equations&,
+                                                 bool);
+template std::int64_t wide_build_coarse<false, 2>(const Level&, std::int64_t, std::int64_t,
+                                                  std::int64_t, std::int64_t, const Equations&,
+                                                  bool);
+
+}  // namespace malha::multigrid::stencil
