@@ -96,14 +96,5 @@ class Solutions(unittest.TestCase):
                 self.assertLess(max(orders), 2.3, f"errors {e}, orders {orders}")
 
 
-class Edges(unittest.TestCase):
-    def test_missing_file_is_told_in_one_line(self):
-        r = subprocess.run([sys.executable, os.path.join(SOLVER, "fesolve.py"), SCRATCH.name,
-                            "none"], capture_output=True, text=True, timeout=60)
-        self.assertEqual(r.returncode, 1)
-        self.assertEqual(r.stderr, f"fesolve: {os.path.join(SCRATCH.name, 'none.msh')} is not "
-                                   "there: export it with malha-report --msh none\n")
-
-
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=1)
